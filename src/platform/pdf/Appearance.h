@@ -1,0 +1,64 @@
+#pragma once
+// Appearance streams for filled text fields and free-text annotations, built from plain data
+// so that this code never touches QPDF. The document layer reads the widget's dictionaries,
+// fills a request, and turns the answer into an appearance XObject whose /Resources /Font
+// maps each used resource name to the form's own font (from /DR) or to a font that the
+// FontEmbedder builds at write time.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/pdf/Text.h"
+
+namespace qvpdf {
+
+struct TextFieldAppearanceRequest {
+    std::string value;                     // UTF-8, exactly as stored in /V
+    double rect[4] = {0, 0, 0, 0};         // widget /Rect, normalised (llx, lly, urx, ury)
+    int rotation = 0;                      // /MK /R: 0, 90, 180 or 270
+    std::string defaultAppearance;         // /DA, inherited or from the AcroForm
+    // The form's own font for a /DA font resource name, or null when /DR has no usable
+    // simple font of that name.
+    std::function<const SimpleFont*(const std::string& resourceName)> formFont;
+    int quadding = 0;                      // /Q: 0 left, 1 centred, 2 right
+    bool multiline = false;                // field flag 13
+    bool comb = false;                     // field flag 25 (with maxLen > 0)
+    int maxLen = 0;                        // /MaxLen, 0 for none
+    std::optional<std::vector<double>> borderColor;      // /MK /BC (1, 3 or 4 components)
+    std::optional<std::vector<double>> backgroundColor;  // /MK /BG
+    double borderWidth = 1;                // /BS /W (or /Border), 0 for none
+    std::string borderStyle = "S";         // /BS /S
+};
+
+struct Appearance {
+    std::string content;                   // the content stream
+    double bbox[4] = {0, 0, 0, 0};         // /BBox
+    double matrix[6] = {1, 0, 0, 1, 0, 0}; // /Matrix
+    // Resource names the content uses: form fonts by their /DR name, embedded faces by the
+    // FontEmbedder's resource name.
+    std::vector<std::string> formFonts;
+    std::vector<std::string> embeddedFonts;
+};
+
+// The appearance of a text field showing the request's value: the /DA font, size and colour
+// (size 0 = automatic), alignment, multi-line wrapping at the widget width, comb cells, the
+// /MK border and background and rotation. Characters the form's font cannot show are drawn
+// in a covering system face recorded in `embedder`.
+Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, FontEmbedder& embedder);
+
+struct FreeTextAppearanceRequest {
+    double rect[4] = {0, 0, 0, 0};         // annotation bounds (llx, lly, urx, ury)
+    std::string text;                      // UTF-8, drawn as it stands (spaces included)
+    FaceRef face;                          // the annotation's font
+    double size = 11;                      // points
+    double gray = 0;                       // text colour, 0 black .. 1 white
+    int alignment = 1;                     // 0 left, 1 centred, 2 right
+};
+
+// The appearance of a one-line free-text annotation: no background, no border, the text in
+// `face` at `size` in grey, aligned within the bounds and centred vertically.
+Appearance buildFreeTextAppearance(const FreeTextAppearanceRequest& request, FontEmbedder& embedder);
+
+}  // namespace qvpdf

@@ -1,0 +1,131 @@
+#pragma once
+// Fonts, text shaping and the drawing of text into PDF content streams.
+//
+// This is the seam between the font service (fontconfig, FreeType, HarfBuzz, ICU bidi) and
+// the PDF document layer. Nothing here knows QPDF: fonts that must be embedded are handed
+// back as plain data (EmbeddedFont) and the document layer turns them into PDF objects.
+//
+// One Face object both measures and draws, so what is measured is exactly what is drawn.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvpdf {
+
+// A loaded font face (one file and face index). Shared and immutable once loaded.
+class Face;
+using FaceRef = std::shared_ptr<const Face>;
+
+// The process-wide font service.
+class FontService {
+public:
+    static FontService& shared();
+
+    // The desktop's sans-serif user-interface font, regular weight (fontconfig "sans-serif").
+    // Null when fontconfig finds no usable font.
+    FaceRef systemUIFace();
+
+    // A face that has a glyph for the code point, preferring `preferred` when it has one;
+    // null when no installed font covers it.
+    FaceRef faceCovering(char32_t codePoint, const FaceRef& preferred);
+
+    virtual ~FontService() = default;
+};
+
+// One glyph as it is drawn: glyph id, advance and offsets in thousandths of the text size
+// (PDF glyph space), and the text it stands for (for the ToUnicode map).
+struct PlacedGlyph {
+    uint32_t glyphId = 0;
+    double advance = 0;   // thousandths of an em
+    double xOffset = 0;   // thousandths of an em
+    double yOffset = 0;   // thousandths of an em
+    std::u32string text;  // the characters of this cluster (empty for the later glyphs of one cluster)
+};
+
+// A run of glyphs drawn in one face, in visual order (left to right on the page).
+struct GlyphRun {
+    FaceRef face;
+    std::vector<PlacedGlyph> glyphs;
+    double width() const;  // sum of advances, thousandths of an em
+};
+
+// Shapes one line of UTF-8 text: falls back per run of characters to a face that covers
+// them, shapes with HarfBuzz (kerning, marks, complex scripts) and puts right-to-left runs in
+// visual order (ICU bidi). Invalid UTF-8 is shaped as U+FFFD.
+std::vector<GlyphRun> shapeLine(std::string_view utf8, const FaceRef& primary);
+
+// Width of one line of text set at `size` points in `face` (with fallback as shapeLine does).
+double measureLine(std::string_view utf8, const FaceRef& face, double size);
+
+// A font the document layer must embed: a subset of a system face holding the glyphs used,
+// as a CIDFontType2 with Identity-H encoding (content bytes are two-byte glyph ids) and a
+// ToUnicode map. Glyph ids are kept as in the full font, so content streams built before
+// subsetting stay valid.
+struct EmbeddedFont {
+    std::string baseFont;        // subset tag + PostScript name, e.g. "ABCDEF+DejaVuSans"
+    std::string fontFile2;       // the subset TrueType program
+    std::string toUnicode;       // the ToUnicode CMap stream contents
+    std::string widths;          // the /W array in PDF syntax, e.g. "[3 [600 ...]]"
+    double ascent = 0, descent = 0, capHeight = 0, italicAngle = 0, stemV = 80;
+    double bbox[4] = {0, 0, 0, 0};
+    int flags = 32;              // /FontDescriptor /Flags
+};
+
+// Collects the glyphs that one document draws with each system face, then builds one
+// embedded subset per face. Resource names are stable per face ("QVF1", "QVF2", ...).
+class FontEmbedder {
+public:
+    FontEmbedder();
+    ~FontEmbedder();
+    FontEmbedder(const FontEmbedder&) = delete;
+    FontEmbedder& operator=(const FontEmbedder&) = delete;
+
+    // Records the glyphs of the run and answers the run's content-stream string operand
+    // (a hex string of two-byte glyph ids, "<...>") and the resource name of its face.
+    struct Use { std::string resourceName; std::string operand; };
+    Use use(const GlyphRun& run);
+
+    // One embedded subset for every face used so far, keyed by resource name.
+    std::map<std::string, EmbeddedFont> build() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// A simple (single-byte) font that a form brings along in its default resources, described
+// without QPDF: what the document layer read from the font dictionary.
+struct SimpleFontDescription {
+    std::string subtype;                   // "Type1", "TrueType", "Type3", ...
+    std::string baseFont;                  // e.g. "Helvetica", "ABCDEF+Arial-BoldMT"
+    std::string encodingName;              // "WinAnsiEncoding", "MacRomanEncoding", "StandardEncoding" or ""
+    std::map<int, std::string> differences;  // code -> glyph name, from /Encoding /Differences
+    int firstChar = 0;
+    std::vector<double> widths;            // /Widths from firstChar on; empty when absent
+    std::optional<std::string> fontProgram; // embedded FontFile2 / FontFile3 bytes, when present
+};
+
+// A form's own font, able to say whether it can show a text and to encode and measure it.
+class SimpleFont {
+public:
+    explicit SimpleFont(SimpleFontDescription description);
+    // The single-byte codes for the text, or nothing when a character has no code in the
+    // font's encoding (or the font has no glyph for it).
+    std::optional<std::string> encode(std::u32string_view text) const;
+    // Width of encoded bytes in thousandths of an em (from /Widths, or the standard 14
+    // fonts' metrics, or the embedded program).
+    double width(std::string_view encoded) const;
+    double ascent() const;   // thousandths of an em
+    double descent() const;  // thousandths of an em, negative
+private:
+    SimpleFontDescription description_;
+    std::vector<double> metrics_;  // width per code 0..255
+    double ascent_ = 718, descent_ = -207;
+};
+
+}  // namespace qvpdf
