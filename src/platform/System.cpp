@@ -1,0 +1,99 @@
+#include "platform/System.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <random>
+
+namespace {
+
+// strerror_r comes in two flavours; overloading on its result picks the right reading
+// whichever one the C library declares.
+[[maybe_unused]] const char* strerrorResult(int rc, const char* buffer) {
+    return rc == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* strerrorResult(const char* text, const char*) { return text; }
+
+bool fillFromGetrandom(unsigned char* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t got = getrandom(out + done, size - done, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+bool fillFromUrandom(unsigned char* out, size_t size) {
+    int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < size) {
+        ssize_t got = read(fd, out + done, size - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    close(fd);
+    return done == size;
+}
+
+// Last resort when the kernel gives no randomness at all: not secret, but still unique
+// enough to name a file, which is all a UUID is used for here.
+void fillFromClock(unsigned char* out, size_t size) {
+    static std::atomic<uint64_t> counter{0};
+    auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+    std::seed_seq seed{static_cast<uint64_t>(now), static_cast<uint64_t>(getpid()), counter.fetch_add(1),
+                       static_cast<uint64_t>(reinterpret_cast<uintptr_t>(out))};
+    std::mt19937_64 engine(seed);
+    for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(engine());
+}
+
+}  // namespace
+
+std::string QVStrError(int errnum) {
+    char buffer[256] = {0};
+    const char* text = strerrorResult(strerror_r(errnum, buffer, sizeof buffer), buffer);
+    if (text && *text) return text;
+    return "Unknown error " + std::to_string(errnum);
+}
+
+std::string QVNewUUIDString() {
+    unsigned char bytes[16];
+    if (!fillFromGetrandom(bytes, sizeof bytes) && !fillFromUrandom(bytes, sizeof bytes))
+        fillFromClock(bytes, sizeof bytes);
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(36);
+    for (size_t i = 0; i < sizeof bytes; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 0x0F];
+    }
+    return out;
+}
+
+std::string QVISO8601String(std::chrono::system_clock::time_point time) {
+    auto seconds = std::chrono::floor<std::chrono::seconds>(time).time_since_epoch().count();
+    std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (!gmtime_r(&t, &parts)) return {};
+    char buffer[64];
+    int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900,
+                          parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return {};
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string QVISO8601Now() { return QVISO8601String(std::chrono::system_clock::now()); }

@@ -1,0 +1,18 @@
+#pragma once
+// Small system helpers: the system's text for an error number, random UUIDs and UTC
+// timestamps in the one ISO 8601 form this program writes.
+
+#include <chrono>
+#include <string>
+
+// The system's text for `errnum` (as strerror), safe to call from any thread.
+std::string QVStrError(int errnum);
+
+// A fresh random (version 4) UUID, upper case, as "E621E1F8-C36C-495A-93FC-0C247A3E6E5F".
+std::string QVNewUUIDString();
+
+// `time` in UTC as "2026-12-08T04:16:18Z": whole seconds (any fraction is dropped), trailing Z.
+std::string QVISO8601String(std::chrono::system_clock::time_point time);
+
+// The current time in the same form.
+std::string QVISO8601Now();

@@ -1,0 +1,39 @@
+#pragma once
+// The user's persistent settings: one JSON object in $XDG_CONFIG_HOME/quorvel/defaults.json
+// (or ~/.config/quorvel/defaults.json). Only string values are read; every other member of the
+// file is kept as it is when one key changes.
+//
+// Settings are a convenience, so nothing here fails loudly: an unreadable or damaged file reads
+// as empty, and a write that cannot be made answers false. A damaged file is never lost: the
+// next write first moves it aside as defaults.json.corrupt-<UTC time>.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+// Where the user's defaults file lives, from XDG_CONFIG_HOME (when absolute) or the home
+// folder; nothing when neither can be found.
+std::optional<std::filesystem::path> QVUserDefaultsPath();
+
+class QVUserDefaults {
+public:
+    // The user's own defaults, at the place QVUserDefaultsPath names right now.
+    static QVUserDefaults standardUserDefaults();
+
+    // Defaults kept in `file`; with no file every read gives nothing and every write fails.
+    explicit QVUserDefaults(std::optional<std::filesystem::path> file) : file_(std::move(file)) {}
+
+    // The string stored under `key`; nothing when it is absent or not a string.
+    std::optional<std::string> stringForKey(const std::string& key) const;
+
+    // Stores `value` under `key` (replacing any value). `value` must be valid UTF-8.
+    bool setStringForKey(const std::string& value, const std::string& key);
+
+    // Removes `key`; true also when it was not there.
+    bool removeObjectForKey(const std::string& key);
+
+    const std::optional<std::filesystem::path>& path() const { return file_; }
+
+private:
+    std::optional<std::filesystem::path> file_;
+};
