@@ -1,0 +1,81 @@
+#include "platform/Unicode.h"
+
+#include <unicode/uchar.h>
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// ICU's string classes count in int32_t; longer texts are refused rather than cut.
+std::optional<icu::UnicodeString> toUnicode(std::string_view text) {
+    if (text.size() > static_cast<size_t>(INT32_MAX) || !QVIsValidUTF8(text)) return std::nullopt;
+    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+std::string toUTF8(const icu::UnicodeString& text) {
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+}  // namespace
+
+bool QVIsControlCharacter(char32_t c) {
+    int8_t type = u_charType(static_cast<UChar32>(c));
+    return type == U_CONTROL_CHAR || type == U_FORMAT_CHAR;
+}
+
+bool QVIsWhitespaceOrNewline(char32_t c) {
+    if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
+    int8_t type = u_charType(static_cast<UChar32>(c));
+    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+}
+
+std::optional<char32_t> QVNextCodePoint(std::string_view text, size_t& offset) {
+    if (offset >= text.size()) return std::nullopt;
+    // A code point takes at most four bytes, so a window of four keeps ICU's int32 indexes safe.
+    const int32_t window = static_cast<int32_t>(std::min<size_t>(text.size() - offset, 4));
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data() + offset);
+    int32_t i = 0;
+    UChar32 c = 0;
+    U8_NEXT(bytes, i, window, c);
+    if (c < 0) return std::nullopt;
+    offset += static_cast<size_t>(i);
+    return static_cast<char32_t>(c);
+}
+
+bool QVIsValidUTF8(std::string_view text) {
+    size_t offset = 0;
+    while (offset < text.size()) {
+        // ASCII runs are the common case in names and data; skip them without ICU.
+        if (static_cast<unsigned char>(text[offset]) < 0x80) {
+            ++offset;
+            continue;
+        }
+        if (!QVNextCodePoint(text, offset)) return false;
+    }
+    return true;
+}
+
+std::optional<std::string> QVNormalizeNFC(std::string_view text) {
+    std::optional<icu::UnicodeString> source = toUnicode(text);
+    if (!source) return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return std::nullopt;
+    icu::UnicodeString result = nfc->normalize(*source, status);
+    if (U_FAILURE(status)) return std::nullopt;
+    return toUTF8(result);
+}
+
+std::optional<std::string> QVLowercase(std::string_view text) {
+    std::optional<icu::UnicodeString> source = toUnicode(text);
+    if (!source) return std::nullopt;
+    source->toLower(icu::Locale::getRoot());
+    return toUTF8(*source);
+}
