@@ -1,0 +1,27 @@
+#include "output/PosixIO.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+
+namespace {
+
+QVPosixIO gSystemIO;
+std::atomic<QVPosixIO*> gCurrentIO{&gSystemIO};
+
+}  // namespace
+
+int QVPosixIO::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+
+ssize_t QVPosixIO::write(int fd, const void* buffer, size_t count) { return ::write(fd, buffer, count); }
+
+int QVPosixIO::close(int fd) { return ::close(fd); }
+
+int QVPosixIO::unlink(const char* path) { return ::unlink(path); }
+
+QVPosixIO& QVCurrentPosixIO() { return *gCurrentIO.load(); }
+
+QVScopedPosixIO::QVScopedPosixIO(QVPosixIO& io) : previous_(gCurrentIO.exchange(&io)) {}
+
+QVScopedPosixIO::~QVScopedPosixIO() { gCurrentIO.store(previous_); }

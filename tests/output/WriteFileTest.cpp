@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DutchTexts.h"
+#include "output/PosixIO.h"
+#include "output/WriteFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvtest::readFile;
+using qvtest::writeFile;
+
+std::string sys(int number) { return std::strerror(number); }
+
+// Some bytes of every value, NULs included, larger than one pipe or page.
+std::string sampleBytes(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+    return bytes;
+}
+
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(old_); }
+
+private:
+    mode_t old_;
+};
+
+class WriteNewPDF : public qvtest::DutchTexts {
+protected:
+    qvtest::TempDir dir_;
+    fs::path target_ = dir_ / "merge-000001.pdf";
+
+    std::string write(std::string_view bytes, const fs::path& url) {
+        QVError error;
+        if (QVWriteNewPDF(bytes, url, &error)) return "OK";
+        return error.message;
+    }
+};
+
+TEST_F(WriteNewPDF, WritesTheWholeBufferIntoANewPrivateFile) {
+    const std::string bytes = sampleBytes(3 * 1024 * 1024 + 17);
+    {
+        ScopedUmask open(0);
+        EXPECT_EQ(write(bytes, target_), "OK");
+    }
+    EXPECT_EQ(readFile(target_), bytes);
+    struct stat info {};
+    ASSERT_EQ(::stat(target_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+    ScopedUmask strict(0277);
+    EXPECT_EQ(write("", dir_ / "leeg.pdf"), "OK");
+    EXPECT_EQ(readFile(dir_ / "leeg.pdf"), "");
+    ASSERT_EQ(::stat((dir_ / "leeg.pdf").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0400u);
+}
+
+TEST_F(WriteNewPDF, NeverReplacesWhatIsThere) {
+    // An existing file, byte for byte.
+    writeFile(target_, "oud\0bestand");
+    EXPECT_EQ(write("nieuw", target_), "Bestand 'merge-000001.pdf' aanmaken mislukt: " + sys(EEXIST));
+    EXPECT_EQ(readFile(target_), std::string("oud\0bestand"));
+
+    // A dangling symbolic link is not followed: neither the link nor its target changes.
+    fs::path link = dir_ / "link.pdf";
+    fs::path pointee = dir_ / "elders.pdf";
+    fs::create_symlink(pointee, link);
+    EXPECT_EQ(write("nieuw", link), "Bestand 'link.pdf' aanmaken mislukt: " + sys(EEXIST));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+    EXPECT_EQ(fs::read_symlink(link), pointee);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(pointee)));
+
+    // A folder keeps its contents.
+    fs::path folder = dir_ / "map.pdf";
+    fs::create_directory(folder);
+    writeFile(folder / "binnen", "x");
+    EXPECT_EQ(write("nieuw", folder), "Bestand 'map.pdf' aanmaken mislukt: " + sys(EEXIST));
+    EXPECT_EQ(readFile(folder / "binnen"), "x");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+TEST_F(WriteNewPDF, CreationFailuresNameOnlyTheFile) {
+    fs::path missing = dir_ / "bestaat-niet" / "a.pdf";
+    EXPECT_EQ(write("x", missing), "Bestand 'a.pdf' aanmaken mislukt: " + sys(ENOENT));
+    EXPECT_FALSE(fs::exists(dir_ / "bestaat-niet"));
+
+    // A trailing slash does not hide the name.
+    EXPECT_EQ(write("x", dir_ / "b.pdf/"), "Bestand 'b.pdf' aanmaken mislukt: " + sys(EISDIR));
+
+    // A NUL would make the system create the shorter name "c"; nothing is created instead.
+    fs::path withNul = dir_ / std::string("c\0d.pdf", 7);
+    EXPECT_EQ(write("x", withNul).substr(0, 9), "Bestand '");
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
+}
+
+// Stands in for the system: each write, close and unlink may be scripted; what is not
+// scripted goes to the real call, so the file on disk shows what really happened.
+class ScriptedIO : public QVPosixIO {
+public:
+    using WriteStep = std::function<ssize_t(int, const void*, size_t)>;
+    std::deque<WriteStep> writes;
+    int openError = 0;
+    int closeError = 0;
+    int unlinkError = 0;
+    int errnoAfterClose = 0;  // what a close leaves in errno although its result is ignored
+    std::vector<std::string> calls;
+    std::vector<size_t> writeCounts;
+
+    int open(const char* path, int flags, mode_t mode) override {
+        calls.push_back("open");
+        if (openError) return fail(openError);
+        return QVPosixIO::open(path, flags, mode);
+    }
+    ssize_t write(int fd, const void* buffer, size_t count) override {
+        calls.push_back("write");
+        writeCounts.push_back(count);
+        if (writes.empty()) return QVPosixIO::write(fd, buffer, count);
+        WriteStep step = std::move(writes.front());
+        writes.pop_front();
+        return step(fd, buffer, count);
+    }
+    int close(int fd) override {
+        calls.push_back("close");
+        // The descriptor is gone whatever close reports, as on Linux.
+        int rc = QVPosixIO::close(fd);
+        if (errnoAfterClose) errno = errnoAfterClose;
+        if (closeError) return fail(closeError);
+        return rc;
+    }
+    int unlink(const char* path) override {
+        calls.push_back("unlink");
+        if (unlinkError) return fail(unlinkError);
+        return QVPosixIO::unlink(path);
+    }
+
+    static int fail(int number) {
+        errno = number;
+        return -1;
+    }
+    static WriteStep failWith(int number) {
+        return [number](int, const void*, size_t) -> ssize_t { return fail(number); };
+    }
+    static WriteStep atMost(size_t limit) {
+        return [limit](int fd, const void* buffer, size_t count) { return ::write(fd, buffer, std::min(count, limit)); };
+    }
+    static WriteStep nothing() {
+        return [](int, const void*, size_t) -> ssize_t { return 0; };
+    }
+};
+
+class WriteNewPDFFaults : public WriteNewPDF {
+protected:
+    ScriptedIO io_;
+    QVScopedPosixIO guard_{io_};
+    const std::string bytes_ = sampleBytes(100);
+};
+
+TEST_F(WriteNewPDFFaults, InterruptedAndShortWritesContinueWithTheRest) {
+    io_.writes = {ScriptedIO::failWith(EINTR), ScriptedIO::atMost(1), ScriptedIO::failWith(EINTR),
+                  ScriptedIO::atMost(30)};
+    EXPECT_EQ(write(bytes_, target_), "OK");
+    EXPECT_EQ(readFile(target_), bytes_);
+    // Each call offers everything that is still left.
+    EXPECT_EQ(io_.writeCounts, (std::vector<size_t>{100, 100, 99, 99, 69}));
+    EXPECT_EQ(io_.calls.back(), "close");
+}
+
+TEST_F(WriteNewPDFFaults, WriteFailureRemovesTheIncompleteFile) {
+    io_.writes = {ScriptedIO::atMost(40), ScriptedIO::failWith(ENOSPC)};
+    // Neither close's errno nor anything after it may replace the write's own error.
+    io_.errnoAfterClose = EBADF;
+    EXPECT_EQ(write(bytes_, target_), "PDF schrijven mislukt: " + sys(ENOSPC));
+    EXPECT_FALSE(fs::exists(target_));
+    EXPECT_EQ(io_.calls, (std::vector<std::string>{"open", "write", "write", "close", "unlink"}));
+}
+
+TEST_F(WriteNewPDFFaults, WriteThatAcceptsNothingIsAnInputOutputError) {
+    io_.writes = {ScriptedIO::atMost(10), ScriptedIO::nothing()};
+    EXPECT_EQ(write(bytes_, target_), "PDF schrijven mislukt: " + sys(EIO));
+    EXPECT_FALSE(fs::exists(target_));
+}
+
+TEST_F(WriteNewPDFFaults, WriteFailureWhoseRemovalFailsSaysSo) {
+    io_.writes = {ScriptedIO::atMost(40), ScriptedIO::failWith(ENOSPC)};
+    io_.closeError = EIO;  // plays no part
+    io_.unlinkError = EACCES;
+    EXPECT_EQ(write(bytes_, target_), "PDF schrijven mislukt: " + sys(ENOSPC) +
+                                          ". Het onvolledige bestand 'merge-000001.pdf' kon niet worden verwijderd: " +
+                                          sys(EACCES));
+    EXPECT_EQ(readFile(target_), bytes_.substr(0, 40));
+}
+
+TEST_F(WriteNewPDFFaults, CloseFailureRemovesTheFile) {
+    io_.closeError = EIO;
+    EXPECT_EQ(write(bytes_, target_), "PDF sluiten mislukt: " + sys(EIO));
+    EXPECT_FALSE(fs::exists(target_));
+}
+
+TEST_F(WriteNewPDFFaults, CloseFailureWhoseRemovalFailsSaysSo) {
+    io_.closeError = EDQUOT;
+    io_.unlinkError = EROFS;
+    EXPECT_EQ(write(bytes_, target_), "PDF sluiten mislukt: " + sys(EDQUOT) +
+                                          ". Het onvolledige bestand 'merge-000001.pdf' kon niet worden verwijderd: " +
+                                          sys(EROFS));
+    EXPECT_EQ(readFile(target_), bytes_);
+}
+
+TEST_F(WriteNewPDFFaults, CreationFailureTouchesNothingElse) {
+    io_.openError = EACCES;
+    EXPECT_EQ(write(bytes_, target_), "Bestand 'merge-000001.pdf' aanmaken mislukt: " + sys(EACCES));
+    EXPECT_EQ(io_.calls, std::vector<std::string>{"open"});
+}
+
+// Runs `body` in a child process, so that limits and mounts die with it. The child answers
+// with its exit status: 0 passed, 77 could not set up, anything else failed with the text it
+// wrote to the pipe.
+struct ChildResult {
+    int status = -1;
+    std::string report;
+};
+ChildResult inChild(const std::function<int(std::string&)>& body) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string report;
+        int status = body(report);
+        (void)!::write(fds[1], report.data(), report.size());
+        ::_exit(status);
+    }
+    ::close(fds[1]);
+    ChildResult result;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) result.report.append(buffer, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    return result;
+}
+
+// Checks a real write failure from the child: the incomplete file is gone and the message is
+// the one for `expected`.
+int expectWriteFailure(const fs::path& target, size_t size, int expected, std::string& report) {
+    QVError error;
+    bool ok = QVWriteNewPDF(sampleBytes(size), target, &error);
+    std::error_code ec;
+    bool left = fs::exists(fs::symlink_status(target, ec));
+    report = ok ? "write succeeded" : error.message;
+    if (left) report += " (file left behind)";
+    return !ok && !left && error.message == "PDF schrijven mislukt: " + sys(expected) ? 0 : 1;
+}
+
+TEST_F(WriteNewPDF, UnwritableFolderFailsAtCreation) {
+    // Root may write anywhere, so the child gives up its rights first.
+    fs::path folder = dir_ / "alleen-lezen";
+    fs::create_directory(folder);
+    fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::others_exec);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+    ChildResult result = inChild([&](std::string& report) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 77;
+        QVError error;
+        bool ok = QVWriteNewPDF("x", folder / "a.pdf", &error);
+        report = ok ? "write succeeded" : error.message;
+        return !ok && error.message == "Bestand 'a.pdf' aanmaken mislukt: " + sys(EACCES) ? 0 : 1;
+    });
+    if (result.status == 77) GTEST_SKIP() << "cannot drop privileges";
+    EXPECT_EQ(result.status, 0) << result.report;
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST_F(WriteNewPDF, FileSizeLimitMakesARealWriteFail) {
+    ChildResult result = inChild([&](std::string& report) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {64 * 1024, 64 * 1024};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 77;
+        return expectWriteFailure(target_, 1024 * 1024, EFBIG, report);
+    });
+    if (result.status == 77) GTEST_SKIP() << "cannot lower the file size limit";
+    EXPECT_EQ(result.status, 0) << result.report;
+}
+
+TEST_F(WriteNewPDF, FullDiskMakesARealWriteFail) {
+    // A tiny file system of its own, in a mount namespace that dies with the child.
+    fs::path mountPoint = dir_ / "klein";
+    fs::create_directory(mountPoint);
+    ChildResult result = inChild([&](std::string& report) {
+        if (::unshare(CLONE_NEWNS) != 0) return 77;
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 77;
+        if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) return 77;
+        return expectWriteFailure(mountPoint / "vol.pdf", 1024 * 1024, ENOSPC, report);
+    });
+    if (result.status == 77) GTEST_SKIP() << "no permission to mount a small file system";
+    EXPECT_EQ(result.status, 0) << result.report;
+}
+
+}  // namespace
