@@ -26,6 +26,13 @@ class FontService {
 public:
     static FontService& shared();
 
+    // A service of its own, with the fontconfig set-up the environment names now
+    // (FONTCONFIG_FILE and friends). Faces it loads are cached for its lifetime.
+    FontService();
+    virtual ~FontService();
+    FontService(const FontService&) = delete;
+    FontService& operator=(const FontService&) = delete;
+
     // The desktop's sans-serif user-interface font, regular weight (fontconfig "sans-serif").
     // Null when fontconfig finds no usable font.
     FaceRef systemUIFace();
@@ -34,7 +41,9 @@ public:
     // null when no installed font covers it.
     FaceRef faceCovering(char32_t codePoint, const FaceRef& preferred);
 
-    virtual ~FontService() = default;
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 // One glyph as it is drawn: glyph id, advance and offsets in thousandths of the text size
@@ -69,6 +78,10 @@ double measureLine(std::string_view utf8, const FaceRef& face, double size);
 struct EmbeddedFont {
     std::string baseFont;        // subset tag + PostScript name, e.g. "ABCDEF+DejaVuSans"
     std::string fontFile2;       // the subset TrueType program
+    // True when fontFile2 holds an OpenType font with CFF outlines instead: embed it as
+    // /FontFile3 with /Subtype /OpenType under a CIDFontType0 (no /CIDToGIDMap; CIDs are
+    // glyph ids as well).
+    bool openTypeCFF = false;
     std::string toUnicode;       // the ToUnicode CMap stream contents
     std::string widths;          // the /W array in PDF syntax, e.g. "[3 [600 ...]]"
     double ascent = 0, descent = 0, capHeight = 0, italicAngle = 0, stemV = 80;
@@ -89,6 +102,14 @@ public:
     // (a hex string of two-byte glyph ids, "<...>") and the resource name of its face.
     struct Use { std::string resourceName; std::string operand; };
     Use use(const GlyphRun& run);
+
+    // Records the glyphs of the run and answers content-stream operators that draw it at the
+    // current text position in a font set at `size` points, with every advance and offset the
+    // shaper gave: a TJ array whose adjustments turn the font's own widths (/W) into the
+    // shaped advances, and Ts around raised or lowered glyphs (leaving the rise at 0). The
+    // caller selects the font (`/<resourceName> <size> Tf`) first.
+    struct Show { std::string resourceName; std::string operators; };
+    Show show(const GlyphRun& run, double size);
 
     // One embedded subset for every face used so far, keyed by resource name.
     std::map<std::string, EmbeddedFont> build() const;

@@ -1,0 +1,260 @@
+#include "platform/pdf/Embed.h"
+
+#include <hb-subset.h>
+#include <hb.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace qvpdf {
+
+std::string pdfNumber(double value) {
+    if (!std::isfinite(value)) return "0";
+    double rounded = std::round(value * 1000.0) / 1000.0;
+    if (rounded == 0) return "0";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.3f", rounded);
+    std::string s = buffer;
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    return s;
+}
+
+double embeddedGlyphWidth(const Face& face, uint32_t glyphId) {
+    return std::round(face.advance(glyphId) * 1000.0) / 1000.0;
+}
+
+namespace {
+
+void appendHex4(std::string& out, unsigned value) {
+    static const char digits[] = "0123456789ABCDEF";
+    for (int shift = 12; shift >= 0; shift -= 4) out += digits[(value >> shift) & 0xF];
+}
+
+std::string utf16Hex(const std::u32string& text) {
+    std::string out;
+    for (char32_t c : text) {
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c >= 0x10000) {
+            appendHex4(out, 0xD800 + ((c - 0x10000) >> 10));
+            appendHex4(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            appendHex4(out, c);
+        }
+    }
+    return out;
+}
+
+// Only characters that are valid in a PDF name without escapes.
+std::string pdfNameSafe(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name) {
+        if (c > 0x20 && c < 0x7F && std::string_view("()<>[]{}/%#").find(static_cast<char>(c)) == std::string_view::npos)
+            out += static_cast<char>(c);
+    }
+    if (out.empty()) out = "Font";
+    return out.substr(0, 100);
+}
+
+std::string widthsArray(const Face& face, const std::map<uint32_t, std::u32string>& glyphs) {
+    std::string out = "[";
+    uint32_t next = UINT32_MAX;
+    for (const auto& [gid, text] : glyphs) {
+        (void)text;
+        if (gid != next) {
+            if (next != UINT32_MAX) out += "] ";
+            out += std::to_string(gid) + " [";
+        } else {
+            out += ' ';
+        }
+        out += pdfNumber(embeddedGlyphWidth(face, gid));
+        next = gid + 1;
+    }
+    if (next != UINT32_MAX) out += "]";
+    out += "]";
+    return out;
+}
+
+// The subset program: glyph ids kept where they were, so earlier content stays valid.
+std::string subsetProgram(const Face& face, const std::map<uint32_t, std::u32string>& glyphs) {
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    if (!input) return {};
+    hb_set_t* glyphSet = hb_subset_input_glyph_set(input);
+    hb_set_add(glyphSet, 0);
+    for (const auto& entry : glyphs) hb_set_add(glyphSet, entry.first);
+    hb_set_clear(hb_subset_input_unicode_set(input));
+    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
+    // Layout tables serve shaping, which is done: a PDF viewer draws glyph ids.
+    hb_set_t* drop = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
+    for (hb_tag_t tag : {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
+                         HB_TAG('B', 'A', 'S', 'E'), HB_TAG('J', 'S', 'T', 'F'), HB_TAG('M', 'A', 'T', 'H'),
+                         HB_TAG('k', 'e', 'r', 'n'), HB_TAG('D', 'S', 'I', 'G'), HB_TAG('V', 'O', 'R', 'G')})
+        hb_set_add(drop, tag);
+    hb_face_t* subset = hb_subset_or_fail(face.hbFace(), input);
+    hb_subset_input_destroy(input);
+    if (!subset) return {};
+    hb_blob_t* blob = hb_face_reference_blob(subset);
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(blob, &length);
+    std::string bytes(data ? data : "", data ? length : 0);
+    hb_blob_destroy(blob);
+    hb_face_destroy(subset);
+    return bytes;
+}
+
+}  // namespace
+
+std::string toUnicodeCMap(const std::map<uint32_t, std::u32string>& glyphText) {
+    std::vector<std::pair<uint32_t, std::string>> entries;
+    for (const auto& [gid, text] : glyphText)
+        if (!text.empty() && gid <= 0xFFFF) entries.emplace_back(gid, utf16Hex(text));
+    std::string out =
+        "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+        "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+        "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    for (size_t i = 0; i < entries.size(); i += 100) {
+        size_t n = std::min<size_t>(100, entries.size() - i);
+        out += std::to_string(n) + " beginbfchar\n";
+        for (size_t k = i; k < i + n; ++k) {
+            out += '<';
+            appendHex4(out, entries[k].first);
+            out += "> <" + entries[k].second + ">\n";
+        }
+        out += "endbfchar\n";
+    }
+    out += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    return out;
+}
+
+std::string subsetTag(const std::string& postScriptName, const std::map<uint32_t, std::u32string>& glyphs) {
+    uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    auto mix = [&](uint64_t value) {
+        for (int i = 0; i < 8; ++i) {
+            hash ^= (value >> (8 * i)) & 0xFF;
+            hash *= 1099511628211ull;
+        }
+    };
+    for (unsigned char c : postScriptName) mix(c);
+    for (const auto& [gid, text] : glyphs) {
+        mix(gid);
+        for (char32_t c : text) mix(c);
+        mix(0xFFFFFFFFu);
+    }
+    std::string tag;
+    for (int i = 0; i < 6; ++i) {
+        tag += static_cast<char>('A' + hash % 26);
+        hash /= 26;
+    }
+    return tag;
+}
+
+struct FontEmbedder::Impl {
+    struct Entry {
+        FaceRef face;
+        std::string name;
+        std::map<uint32_t, std::u32string> glyphs;
+    };
+    std::vector<Entry> entries;
+
+    Entry& entryFor(const FaceRef& face) {
+        for (auto& e : entries)
+            if (e.face == face) return e;
+        entries.push_back({face, "QVF" + std::to_string(entries.size() + 1), {}});
+        return entries.back();
+    }
+
+    void record(Entry& entry, const PlacedGlyph& g) {
+        auto [it, added] = entry.glyphs.try_emplace(g.glyphId, g.text);
+        // The first text seen for a glyph wins, but a glyph first seen without text takes one later.
+        if (!added && it->second.empty()) it->second = g.text;
+    }
+};
+
+FontEmbedder::FontEmbedder() : impl_(std::make_unique<Impl>()) {}
+FontEmbedder::~FontEmbedder() = default;
+
+FontEmbedder::Use FontEmbedder::use(const GlyphRun& run) {
+    Use result;
+    if (!run.face) return result;
+    auto& entry = impl_->entryFor(run.face);
+    result.resourceName = entry.name;
+    result.operand = "<";
+    for (const auto& g : run.glyphs) {
+        impl_->record(entry, g);
+        appendHex4(result.operand, g.glyphId & 0xFFFF);
+    }
+    result.operand += ">";
+    return result;
+}
+
+FontEmbedder::Show FontEmbedder::show(const GlyphRun& run, double size) {
+    Show result;
+    if (!run.face) return result;
+    auto& entry = impl_->entryFor(run.face);
+    result.resourceName = entry.name;
+    const Face& face = *run.face;
+
+    std::string& ops = result.operators;
+    std::string array;     // the TJ array being built
+    std::string hex;       // glyph ids not yet closed into a string
+    double rise = 0;       // current Ts, in thousandths of an em
+    auto flushHex = [&] {
+        if (hex.empty()) return;
+        array += "<" + hex + ">";
+        hex.clear();
+    };
+    auto adjust = [&](double amount) {
+        std::string n = pdfNumber(amount);
+        if (n == "0") return;
+        flushHex();
+        array += " " + n + " ";
+    };
+    auto flushArray = [&] {
+        flushHex();
+        if (array.empty()) return;
+        ops += "[" + array + "] TJ\n";
+        array.clear();
+    };
+    for (const auto& g : run.glyphs) {
+        impl_->record(entry, g);
+        if (g.yOffset != rise) {
+            flushArray();
+            rise = g.yOffset;
+            ops += pdfNumber(rise * size / 1000.0) + " Ts\n";
+        }
+        // A TJ number moves the pen left by number/1000 em: offsets before the glyph, and
+        // after it the difference between the shaped advance and the width the font states.
+        adjust(-g.xOffset);
+        appendHex4(hex, g.glyphId & 0xFFFF);
+        adjust(g.xOffset + embeddedGlyphWidth(face, g.glyphId) - g.advance);
+    }
+    flushArray();
+    if (rise != 0) ops += "0 Ts\n";
+    return result;
+}
+
+std::map<std::string, EmbeddedFont> FontEmbedder::build() const {
+    std::map<std::string, EmbeddedFont> out;
+    for (const auto& entry : impl_->entries) {
+        const Face& face = *entry.face;
+        EmbeddedFont font;
+        std::string name = pdfNameSafe(face.postScriptName());
+        font.baseFont = subsetTag(name, entry.glyphs) + "+" + name;
+        font.fontFile2 = subsetProgram(face, entry.glyphs);
+        font.openTypeCFF = face.isCFF();
+        font.toUnicode = toUnicodeCMap(entry.glyphs);
+        font.widths = widthsArray(face, entry.glyphs);
+        font.ascent = face.ascent();
+        font.descent = face.descent();
+        font.capHeight = face.capHeight();
+        font.italicAngle = face.italicAngle();
+        for (int i = 0; i < 4; ++i) font.bbox[i] = face.bbox()[i];
+        font.flags = 4 | (face.fixedPitch() ? 1 : 0) | (face.serif() ? 2 : 0) | (face.italicAngle() != 0 ? 64 : 0);
+        out.emplace(entry.name, std::move(font));
+    }
+    return out;
+}
+
+}  // namespace qvpdf

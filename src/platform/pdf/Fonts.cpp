@@ -1,0 +1,251 @@
+#include "platform/pdf/Fonts.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+#include <hb-ot.h>
+#include <hb.h>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <utility>
+
+namespace qvpdf {
+
+namespace {
+
+// One FreeType library for the process; faces are used from one thread at a time.
+FT_Library freeType() {
+    static FT_Library library = [] {
+        FT_Library lib = nullptr;
+        if (FT_Init_FreeType(&lib) != 0) return static_cast<FT_Library>(nullptr);
+        return lib;
+    }();
+    return library;
+}
+
+double toThousandths(double units, unsigned upem) { return units * 1000.0 / upem; }
+
+bool hasTable(hb_face_t* face, hb_tag_t tag) {
+    hb_blob_t* table = hb_face_reference_table(face, tag);
+    bool present = hb_blob_get_length(table) > 0;
+    hb_blob_destroy(table);
+    return present;
+}
+
+}  // namespace
+
+FaceRef Face::load(const std::string& path, int index) {
+    std::shared_ptr<Face> face(new Face());
+    face->path_ = path;
+    face->index_ = index;
+    face->blob_ = hb_blob_create_from_file_or_fail(path.c_str());
+    if (!face->blob_ || !face->init()) return nullptr;
+    return face;
+}
+
+FaceRef Face::loadFromBytes(std::string bytes, int index, std::string label) {
+    std::shared_ptr<Face> face(new Face());
+    face->path_ = std::move(label);
+    face->index_ = index;
+    face->bytes_ = std::move(bytes);
+    face->blob_ = hb_blob_create_or_fail(face->bytes_.data(), static_cast<unsigned>(face->bytes_.size()),
+                                         HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+    if (!face->blob_ || !face->init()) return nullptr;
+    return face;
+}
+
+bool Face::init() {
+    if (index_ < 0 || static_cast<unsigned>(index_) >= hb_face_count(blob_)) return false;
+    hbFace_ = hb_face_create(blob_, static_cast<unsigned>(index_));
+    glyphCount_ = hb_face_get_glyph_count(hbFace_);
+    upem_ = hb_face_get_upem(hbFace_);
+    if (glyphCount_ == 0 || upem_ < 16) return false;
+    bool glyf = hasTable(hbFace_, HB_TAG('g', 'l', 'y', 'f')) && hasTable(hbFace_, HB_TAG('l', 'o', 'c', 'a'));
+    cff_ = !glyf && hasTable(hbFace_, HB_TAG('C', 'F', 'F', ' '));
+    if (!glyf && !cff_) return false;  // bitmap-only, CFF2 or Type 1: we cannot embed those
+
+    hbFont_ = hb_font_create(hbFace_);
+    hb_font_set_scale(hbFont_, static_cast<int>(upem_), static_cast<int>(upem_));
+
+    FT_Library lib = freeType();
+    if (!lib) return false;
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(blob_, &length);
+    if (FT_New_Memory_Face(lib, reinterpret_cast<const FT_Byte*>(data), static_cast<FT_Long>(length), index_,
+                           &ftFace_) != 0) {
+        ftFace_ = nullptr;
+        return false;
+    }
+    if (!FT_IS_SFNT(ftFace_) || !FT_IS_SCALABLE(ftFace_)) return false;
+
+    if (const char* ps = FT_Get_Postscript_Name(ftFace_)) postScriptName_ = ps;
+    if (postScriptName_.empty() && ftFace_->family_name) {
+        for (const char* c = ftFace_->family_name; *c; ++c)
+            if (*c != ' ') postScriptName_ += *c;
+    }
+    if (postScriptName_.empty()) postScriptName_ = "Font";
+
+    ascent_ = toThousandths(ftFace_->ascender, upem_);
+    descent_ = toThousandths(ftFace_->descender, upem_);
+    if (descent_ > 0) descent_ = -descent_;
+    bbox_[0] = toThousandths(ftFace_->bbox.xMin, upem_);
+    bbox_[1] = toThousandths(ftFace_->bbox.yMin, upem_);
+    bbox_[2] = toThousandths(ftFace_->bbox.xMax, upem_);
+    bbox_[3] = toThousandths(ftFace_->bbox.yMax, upem_);
+    fixedPitch_ = FT_IS_FIXED_WIDTH(ftFace_);
+    capHeight_ = ascent_;
+    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(ftFace_, FT_SFNT_OS2))) {
+        if (os2->version >= 2 && os2->sCapHeight > 0) capHeight_ = toThousandths(os2->sCapHeight, upem_);
+        int familyClass = os2->sFamilyClass >> 8;
+        serif_ = familyClass >= 1 && familyClass <= 7;
+    }
+    if (auto* post = static_cast<TT_Postscript*>(FT_Get_Sfnt_Table(ftFace_, FT_SFNT_POST)))
+        italicAngle_ = static_cast<double>(post->italicAngle) / 65536.0;
+    return true;
+}
+
+Face::~Face() {
+    if (ftFace_) FT_Done_Face(ftFace_);
+    if (hbFont_) hb_font_destroy(hbFont_);
+    if (hbFace_) hb_face_destroy(hbFace_);
+    if (blob_) hb_blob_destroy(blob_);
+}
+
+bool Face::hasGlyph(char32_t codePoint) const { return glyphFor(codePoint) != 0; }
+
+uint32_t Face::glyphFor(char32_t codePoint) const {
+    hb_codepoint_t glyph = 0;
+    if (!hb_font_get_nominal_glyph(hbFont_, codePoint, &glyph)) return 0;
+    return glyph;
+}
+
+double Face::advance(uint32_t glyphId) const {
+    return toThousandths(hb_font_get_glyph_h_advance(hbFont_, glyphId), upem_);
+}
+
+// --- the font service -------------------------------------------------------------------
+
+struct FontService::Impl {
+    FcConfig* config = nullptr;
+    std::map<std::pair<std::string, int>, FaceRef> faces;
+    bool systemResolved = false;
+    FaceRef system;
+    std::map<char32_t, FaceRef> covering;  // null entries remember "nothing covers it"
+
+    ~Impl() {
+        if (config) FcConfigDestroy(config);
+    }
+
+    FaceRef faceFor(const std::string& path, int index) {
+        auto key = std::make_pair(path, index);
+        auto found = faces.find(key);
+        if (found != faces.end()) return found->second;
+        FaceRef face = Face::load(path, index);
+        faces.emplace(key, face);
+        return face;
+    }
+
+    // The fonts fontconfig prefers for the pattern, best first, as (file, index, format).
+    struct Candidate { std::string file; int index; bool trueType; };
+    // With `mustCover`, only fonts whose character set holds that character.
+    std::vector<Candidate> sorted(FcPattern* pattern, std::optional<char32_t> mustCover = std::nullopt) {
+        std::vector<Candidate> out;
+        if (!config) return out;
+        FcConfigSubstitute(config, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        FcFontSet* set = FcFontSort(config, pattern, FcFalse, nullptr, &result);
+        if (!set) return out;
+        for (int i = 0; i < set->nfont; ++i) {
+            FcPattern* font = set->fonts[i];
+            FcChar8* file = nullptr;
+            if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch || !file) continue;
+            int index = 0;
+            FcPatternGetInteger(font, FC_INDEX, 0, &index);
+            FcChar8* format = nullptr;
+            FcPatternGetString(font, FC_FONTFORMAT, 0, &format);
+            std::string fmt = format ? reinterpret_cast<const char*>(format) : "";
+            if (fmt != "TrueType" && fmt != "CFF") continue;  // only sfnt fonts can be embedded
+            if (mustCover) {
+                FcCharSet* charset = nullptr;
+                if (FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) != FcResultMatch || !charset ||
+                    !FcCharSetHasChar(charset, *mustCover))
+                    continue;
+            }
+            out.push_back({reinterpret_cast<const char*>(file), index & 0xFFFF, fmt == "TrueType"});
+        }
+        FcFontSetDestroy(set);
+        return out;
+    }
+};
+
+FontService::FontService() : impl_(std::make_unique<Impl>()) { impl_->config = FcInitLoadConfigAndFonts(); }
+
+FontService::~FontService() = default;
+
+FontService& FontService::shared() {
+    // Lives as long as the process: faces handed out must outlive every document.
+    static FontService* service = new FontService();
+    return *service;
+}
+
+FaceRef FontService::systemUIFace() {
+    if (impl_->systemResolved) return impl_->system;
+    impl_->systemResolved = true;
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcPatternAddInteger(pattern, FC_WIDTH, FC_WIDTH_NORMAL);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    for (const auto& candidate : impl_->sorted(pattern)) {
+        FaceRef face = impl_->faceFor(candidate.file, candidate.index);
+        // A UI face must at least show Latin letters and digits.
+        if (face && face->hasGlyph(U'a') && face->hasGlyph(U'0')) {
+            impl_->system = face;
+            break;
+        }
+    }
+    FcPatternDestroy(pattern);
+    return impl_->system;
+}
+
+FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred) {
+    if (preferred && preferred->hasGlyph(codePoint)) return preferred;
+    auto cached = impl_->covering.find(codePoint);
+    if (cached != impl_->covering.end()) return cached->second;
+
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcCharSet* charset = FcCharSetCreate();
+    FcCharSetAddChar(charset, codePoint);
+    FcPatternAddCharSet(pattern, FC_CHARSET, charset);
+    FcCharSetDestroy(charset);
+
+    // fontconfig ranks coverage first; among the fonts that cover the character we take the
+    // best TrueType one, since glyf outlines embed in every viewer, and a CFF one otherwise.
+    FaceRef chosen, cffChoice;
+    for (const auto& candidate : impl_->sorted(pattern, codePoint)) {
+        if (!candidate.trueType && cffChoice) continue;
+        FaceRef face = impl_->faceFor(candidate.file, candidate.index);
+        if (!face || !face->hasGlyph(codePoint)) continue;
+        if (!candidate.trueType) {
+            cffChoice = face;
+            continue;
+        }
+        chosen = face;
+        break;
+    }
+    FcPatternDestroy(pattern);
+    if (!chosen) chosen = cffChoice;
+    impl_->covering.emplace(codePoint, chosen);
+    return chosen;
+}
+
+}  // namespace qvpdf
