@@ -128,7 +128,9 @@ struct SimpleFontDescription {
     std::map<int, std::string> differences;  // code -> glyph name, from /Encoding /Differences
     int firstChar = 0;
     std::vector<double> widths;            // /Widths from firstChar on; empty when absent
-    std::optional<std::string> fontProgram; // embedded FontFile2 / FontFile3 bytes, when present
+    std::optional<std::string> fontProgram; // embedded FontFile / FontFile2 / FontFile3 bytes, when present
+    double missingWidth = 0;               // /FontDescriptor /MissingWidth
+    double ascent = 0, descent = 0;        // /FontDescriptor /Ascent and /Descent; 0 when absent
 };
 
 // A form's own font, able to say whether it can show a text and to encode and measure it.
@@ -143,10 +145,17 @@ public:
     double width(std::string_view encoded) const;
     double ascent() const;   // thousandths of an em
     double descent() const;  // thousandths of an em, negative
+    // The character a code stands for, or 0 when the encoding has none.
+    char32_t unicodeFor(unsigned char code) const { return unicode_[code]; }
+    const SimpleFontDescription& description() const { return description_; }
+
 private:
     SimpleFontDescription description_;
     std::vector<double> metrics_;  // width per code 0..255
     double ascent_ = 718, descent_ = -207;
+    char32_t unicode_[256] = {};   // code -> character (0: none)
+    bool usable_[256] = {};        // the code has a character and the font a glyph for it
+    std::map<char32_t, unsigned char> codes_;  // character -> its first usable code
 };
 
 }  // namespace qvpdf

@@ -1,0 +1,187 @@
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <memory>
+
+#include "platform/pdf/StandardFonts.h"
+#include "platform/pdf/Text.h"
+
+namespace qvpdf {
+
+namespace {
+
+using namespace stdfonts;
+
+const uint16_t* baseEncoding(const SimpleFontDescription& d, const StandardFont* standard) {
+    if (d.encodingName == "WinAnsiEncoding") return kWinAnsiEncoding;
+    if (d.encodingName == "MacRomanEncoding") return kMacRomanEncoding;
+    if (d.encodingName == "StandardEncoding") return kStandardEncoding;
+    // Without an encoding a font uses its own: the symbol fonts have theirs built in.
+    if (standard && standard->symbolic) return std::string(standard->name) == "Symbol" ? kSymbolEncoding
+                                                                                       : kZapfDingbatsEncoding;
+    return kStandardEncoding;
+}
+
+// The font program a form embeds, opened with FreeType to see which glyphs it really has
+// (forms often embed subsets that lack most characters).
+class Program {
+public:
+    explicit Program(const std::string& bytes) {
+        if (FT_Init_FreeType(&library_) != 0) {
+            library_ = nullptr;
+            return;
+        }
+        if (FT_New_Memory_Face(library_, reinterpret_cast<const FT_Byte*>(bytes.data()),
+                               static_cast<FT_Long>(bytes.size()), 0, &face_) != 0)
+            face_ = nullptr;
+    }
+    ~Program() {
+        if (face_) FT_Done_Face(face_);
+        if (library_) FT_Done_FreeType(library_);
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    bool loaded() const { return face_ != nullptr; }
+
+    // The glyph for a code of the font's encoding, by name where the font has names, else
+    // through its character maps as viewers look glyphs up.
+    unsigned glyphFor(unsigned char code, const char* glyphName, char32_t unicode) const {
+        if (!face_) return 0;
+        if (glyphName && FT_HAS_GLYPH_NAMES(face_)) {
+            unsigned gid = FT_Get_Name_Index(face_, glyphName);
+            if (gid) return gid;
+        }
+        for (int i = 0; i < face_->num_charmaps; ++i) {
+            FT_CharMap map = face_->charmaps[i];
+            if (FT_Set_Charmap(face_, map) != 0) continue;
+            unsigned gid = 0;
+            if (map->encoding == FT_ENCODING_UNICODE && unicode) gid = FT_Get_Char_Index(face_, unicode);
+            else if (map->encoding == FT_ENCODING_MS_SYMBOL) {
+                gid = FT_Get_Char_Index(face_, 0xF000 + code);
+                if (!gid) gid = FT_Get_Char_Index(face_, code);
+            } else if (map->encoding == FT_ENCODING_APPLE_ROMAN || map->encoding == FT_ENCODING_ADOBE_CUSTOM ||
+                       map->encoding == FT_ENCODING_ADOBE_STANDARD)
+                gid = FT_Get_Char_Index(face_, code);
+            if (gid) return gid;
+        }
+        return 0;
+    }
+
+    double advance(unsigned gid) const {
+        if (!face_ || FT_Load_Glyph(face_, gid, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0) return 0;
+        unsigned upem = face_->units_per_EM ? face_->units_per_EM : 1000;
+        return face_->glyph->advance.x * 1000.0 / upem;
+    }
+
+    double ascent() const { return face_ && face_->units_per_EM ? face_->ascender * 1000.0 / face_->units_per_EM : 0; }
+    double descent() const {
+        return face_ && face_->units_per_EM ? face_->descender * 1000.0 / face_->units_per_EM : 0;
+    }
+
+private:
+    FT_Library library_ = nullptr;
+    FT_Face face_ = nullptr;
+};
+
+}  // namespace
+
+SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::move(description)) {
+    metrics_.assign(256, 0);
+    const auto& d = description_;
+    // Type 3 glyphs are drawn by procedures in their own glyph space: we cannot measure
+    // them reliably, so such a font shows nothing and the caller falls back.
+    if (d.subtype == "Type3") return;
+
+    const StandardFont* standard = standardFontFor(d.baseFont);
+    std::unique_ptr<Program> program;
+    if (d.fontProgram && !d.fontProgram->empty()) {
+        program = std::make_unique<Program>(*d.fontProgram);
+        if (!program->loaded()) program.reset();
+    }
+
+    const uint16_t* base = baseEncoding(d, standard);
+    const char* names[256] = {};
+    std::string differenceNames[256];
+    for (int code = 0; code < 256; ++code) {
+        if (base[code]) {
+            const GlyphName& g = kGlyphNames[base[code] - 1];
+            names[code] = g.name;
+            unicode_[code] = g.unicode;
+        }
+    }
+    for (const auto& [code, name] : d.differences) {
+        if (code < 0 || code > 255) continue;
+        differenceNames[code] = name;
+        names[code] = differenceNames[code].c_str();
+        unicode_[code] = unicodeForGlyphName(name).value_or(0);
+    }
+
+    for (int code = 0; code < 256; ++code) {
+        const char* name = names[code];
+        std::optional<size_t> glyph = name ? glyphIndex(name) : std::nullopt;
+        unsigned programGlyph = program ? program->glyphFor(static_cast<unsigned char>(code), name, unicode_[code]) : 0;
+
+        int widthIndex = code - d.firstChar;
+        bool fromWidths = !d.widths.empty() && widthIndex >= 0 && widthIndex < static_cast<int>(d.widths.size());
+        std::optional<double> standardW = standard && glyph ? standardWidth(*standard, *glyph) : std::nullopt;
+        if (fromWidths) metrics_[code] = d.widths[widthIndex];
+        else if (!d.widths.empty()) metrics_[code] = d.missingWidth;
+        else if (standardW) metrics_[code] = *standardW;
+        else if (programGlyph) metrics_[code] = program->advance(programGlyph);
+
+        bool hasGlyph;
+        if (program) hasGlyph = programGlyph != 0;
+        else if (standard && d.widths.empty()) hasGlyph = standardW.has_value();
+        else if (standard) hasGlyph = standardW.has_value() || (fromWidths && metrics_[code] > 0);
+        // A font the viewer substitutes: trust its widths, where a zero means no glyph.
+        else hasGlyph = fromWidths && (metrics_[code] > 0 || unicode_[code] == U' ');
+        usable_[code] = unicode_[code] != 0 && hasGlyph;
+    }
+
+    for (int code = 0; code < 256; ++code) {
+        if (!usable_[code]) continue;
+        codes_.try_emplace(unicode_[code], static_cast<unsigned char>(code));
+        if (const auto index = names[code] ? glyphIndex(names[code]) : std::nullopt) {
+            if (char32_t alt = kGlyphNames[*index].alternative) codes_.try_emplace(alt, static_cast<unsigned char>(code));
+        }
+    }
+    // No-break space and soft hyphen look like space and hyphen where a font has no glyph of their own.
+    if (auto space = codes_.find(U' '); space != codes_.end()) codes_.try_emplace(U'\u00A0', space->second);
+    if (auto hyphen = codes_.find(U'-'); hyphen != codes_.end()) codes_.try_emplace(U'\u00AD', hyphen->second);
+
+    if (d.ascent != 0 || d.descent != 0) {
+        ascent_ = d.ascent;
+        descent_ = d.descent < 0 ? d.descent : -d.descent;
+    } else if (standard) {
+        ascent_ = standard->ascent;
+        descent_ = standard->descent;
+    } else if (program && program->ascent() > 0) {
+        ascent_ = program->ascent();
+        descent_ = program->descent();
+    }
+    if (ascent_ <= 0) ascent_ = 718;
+    if (descent_ >= 0) descent_ = -207;
+}
+
+std::optional<std::string> SimpleFont::encode(std::u32string_view text) const {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : text) {
+        auto found = codes_.find(c);
+        if (found == codes_.end()) return std::nullopt;
+        out += static_cast<char>(found->second);
+    }
+    return out;
+}
+
+double SimpleFont::width(std::string_view encoded) const {
+    double sum = 0;
+    for (unsigned char c : encoded) sum += metrics_[c];
+    return sum;
+}
+
+double SimpleFont::ascent() const { return ascent_; }
+double SimpleFont::descent() const { return descent_; }
+
+}  // namespace qvpdf

@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <regex>
+#include <sstream>
+
+#include "platform/pdf/Embed.h"
+#include "platform/pdf/Fonts.h"
+#include "platform/pdf/Shaping.h"
+#include "support/TestSupport.h"
+
+using namespace qvpdf;
+
+namespace {
+
+FaceRef systemFace() { return FontService::shared().systemUIFace(); }
+
+// A one-page PDF that draws lines of text with the embedder's fonts, written by hand so that
+// poppler and qpdf judge our fonts alone.
+class MiniPdf {
+public:
+    void line(const std::string& utf8, const FaceRef& face, double size, double x, double y) {
+        content_ += "BT " + pdfNumber(x) + " " + pdfNumber(y) + " Td\n";
+        for (const auto& run : shapeLine(utf8, face)) {
+            auto show = embedder_.show(run, size);
+            content_ += "/" + show.resourceName + " " + pdfNumber(size) + " Tf\n" + show.operators;
+        }
+        content_ += "ET\n";
+    }
+
+    std::string write() {
+        objects_.clear();
+        std::string fontRefs;
+        for (const auto& [name, font] : embedder_.build()) fontRefs += "/" + name + " " + addFont(font) + " ";
+        std::string contentRef = add(stream("", content_));
+        std::string pageRef = std::to_string(objects_.size() + 1) + " 0 R";
+        std::string pagesRef = std::to_string(objects_.size() + 2) + " 0 R";
+        add("<< /Type /Page /Parent " + pagesRef + " /MediaBox [0 0 400 200] /Contents " + contentRef +
+            " /Resources << /Font << " + fontRefs + ">> >> >>");
+        add("<< /Type /Pages /Kids [" + pageRef + "] /Count 1 >>");
+        std::string catalog = add("<< /Type /Catalog /Pages " + pagesRef + " >>");
+
+        std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+        std::vector<size_t> offsets;
+        for (size_t i = 0; i < objects_.size(); ++i) {
+            offsets.push_back(out.size());
+            out += std::to_string(i + 1) + " 0 obj\n" + objects_[i] + "\nendobj\n";
+        }
+        size_t xref = out.size();
+        out += "xref\n0 " + std::to_string(objects_.size() + 1) + "\n0000000000 65535 f \n";
+        for (size_t offset : offsets) {
+            char entry[32];
+            std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+            out += entry;
+        }
+        out += "trailer\n<< /Size " + std::to_string(objects_.size() + 1) + " /Root " + catalog +
+               " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+        return out;
+    }
+
+    FontEmbedder& embedder() { return embedder_; }
+
+private:
+    static std::string stream(const std::string& extra, const std::string& data) {
+        return "<< /Length " + std::to_string(data.size()) + extra + " >>\nstream\n" + data + "\nendstream";
+    }
+    std::string add(const std::string& body) {
+        objects_.push_back(body);
+        return std::to_string(objects_.size()) + " 0 R";
+    }
+    std::string addFont(const EmbeddedFont& f) {
+        std::string file = add(stream(f.openTypeCFF ? " /Subtype /OpenType" : "", f.fontFile2));
+        std::string bbox = "[" + pdfNumber(f.bbox[0]) + " " + pdfNumber(f.bbox[1]) + " " + pdfNumber(f.bbox[2]) + " " +
+                           pdfNumber(f.bbox[3]) + "]";
+        std::string descriptor = add("<< /Type /FontDescriptor /FontName /" + f.baseFont + " /Flags " +
+                                     std::to_string(f.flags) + " /FontBBox " + bbox + " /ItalicAngle " +
+                                     pdfNumber(f.italicAngle) + " /Ascent " + pdfNumber(f.ascent) + " /Descent " +
+                                     pdfNumber(f.descent) + " /CapHeight " + pdfNumber(f.capHeight) + " /StemV " +
+                                     pdfNumber(f.stemV) + (f.openTypeCFF ? " /FontFile3 " : " /FontFile2 ") + file +
+                                     " >>");
+        std::string cid = add(std::string("<< /Type /Font /Subtype ") + (f.openTypeCFF ? "/CIDFontType0" : "/CIDFontType2") +
+                              " /BaseFont /" + f.baseFont +
+                              " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                              " /FontDescriptor " + descriptor + " /W " + f.widths +
+                              (f.openTypeCFF ? "" : " /CIDToGIDMap /Identity") + " >>");
+        std::string toUnicode = add(stream("", f.toUnicode));
+        return add("<< /Type /Font /Subtype /Type0 /BaseFont /" + f.baseFont +
+                   " /Encoding /Identity-H /DescendantFonts [" + cid + "] /ToUnicode " + toUnicode + " >>");
+    }
+
+    FontEmbedder embedder_;
+    std::string content_;
+    std::vector<std::string> objects_;
+};
+
+std::string extractText(const std::string& pdf, qvtest::TempDir& dir) {
+    qvtest::writeFile(dir / "doc.pdf", pdf);
+    auto check = qvtest::runCommand({"qpdf", "--check", (dir / "doc.pdf").string()});
+    EXPECT_EQ(check.status, 0) << check.output << check.errors;
+    auto text = qvtest::runCommand({"pdftotext", "-enc", "UTF-8", (dir / "doc.pdf").string(), "-"});
+    EXPECT_EQ(text.status, 0) << text.errors;
+    EXPECT_EQ(text.errors, "");
+    return text.output;
+}
+
+// Share of dark pixels in the rendered page (grey PGM), to see that glyphs have outlines.
+double inkShare(const std::string& pdf, qvtest::TempDir& dir) {
+    qvtest::writeFile(dir / "ink.pdf", pdf);
+    auto render = qvtest::runCommand({"pdftoppm", "-gray", "-r", "72", (dir / "ink.pdf").string()});
+    EXPECT_EQ(render.status, 0) << render.errors;
+    std::istringstream in(render.output);
+    std::string magic;
+    int w = 0, h = 0, max = 0;
+    in >> magic >> w >> h >> max;
+    in.get();
+    std::string pixels((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (w <= 0 || h <= 0 || pixels.size() < size_t(w) * size_t(h)) return 0;
+    size_t dark = 0;
+    for (size_t i = 0; i < size_t(w) * size_t(h); ++i) dark += static_cast<unsigned char>(pixels[i]) < 128;
+    return double(dark) / (double(w) * h);
+}
+
+struct FtFace {
+    FT_Library lib = nullptr;
+    FT_Face face = nullptr;
+    explicit FtFace(const std::string& bytes) {
+        FT_Init_FreeType(&lib);
+        if (FT_New_Memory_Face(lib, reinterpret_cast<const FT_Byte*>(bytes.data()), FT_Long(bytes.size()), 0, &face))
+            face = nullptr;
+    }
+    ~FtFace() {
+        if (face) FT_Done_Face(face);
+        FT_Done_FreeType(lib);
+    }
+    long outlinePoints(uint32_t gid) {
+        if (FT_Load_Glyph(face, gid, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING)) return -1;
+        return face->glyph->outline.n_points;
+    }
+};
+
+}  // namespace
+
+TEST(Embed, PdfWithSubsetsShowsEveryScript) {
+    FaceRef face = systemFace();
+    ASSERT_TRUE(face);
+    MiniPdf pdf;
+    const char* lines[] = {
+        "Zo\xC3\xAB Bj\xC3\xB6rk \xC5\x81\xC3\xB3""d\xC5\xBA",                       // Zoë Björk Łódź
+        "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xD0\x96\xD1\x83\xD0\xBA",          // Ωμέγα Жук
+        "\xE4\xB8\xAD\xE6\x96\x87 \xE3\x81\x8B\xE3\x81\xAA",                         // 中文 かな
+        "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D",                                          // שלום
+        "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7",                                   // مرحبا
+    };
+    double y = 170;
+    for (const char* text : lines) {
+        pdf.line(text, face, 14, 20, y);
+        y -= 30;
+    }
+    qvtest::TempDir dir;
+    std::string doc = pdf.write();
+    std::string text = extractText(doc, dir);
+    EXPECT_NE(text.find("Zo\xC3\xAB Bj\xC3\xB6rk \xC5\x81\xC3\xB3" "d\xC5\xBA"), std::string::npos) << text;
+    EXPECT_NE(text.find("\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xD0\x96\xD1\x83\xD0\xBA"), std::string::npos) << text;
+    EXPECT_NE(text.find("\xE4\xB8\xAD\xE6\x96\x87"), std::string::npos) << text;
+    EXPECT_NE(text.find("\xE3\x81\x8B\xE3\x81\xAA"), std::string::npos) << text;
+    EXPECT_NE(text.find("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"), std::string::npos) << text;
+    EXPECT_NE(text.find("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"), std::string::npos) << text;
+    EXPECT_GT(inkShare(doc, dir), 0.01);
+}
+
+TEST(Embed, SubsetIsAValidFontWithOnlyTheUsedGlyphs) {
+    FaceRef face = systemFace();
+    ASSERT_TRUE(face);
+    FontEmbedder embedder;
+    auto runs = shapeLine("Hallo", face);
+    ASSERT_EQ(runs.size(), 1u);
+    auto use = embedder.use(runs[0]);
+    EXPECT_EQ(use.resourceName, "QVF1");
+    EXPECT_EQ(use.operand.size(), 2 + 5 * 4u);
+
+    auto fonts = embedder.build();
+    ASSERT_EQ(fonts.size(), 1u);
+    const EmbeddedFont& font = fonts.at("QVF1");
+    EXPECT_FALSE(font.openTypeCFF);
+    EXPECT_LT(font.fontFile2.size(), qvtest::readFile(face->path()).size() / 4);
+    EXPECT_TRUE(std::regex_match(font.baseFont, std::regex("[A-Z]{6}\\+" + face->postScriptName())));
+
+    FtFace subset(font.fontFile2);
+    ASSERT_TRUE(subset.face);
+    // Glyph ids are kept: every used glyph is where it was, with its outline.
+    for (char32_t c : std::u32string(U"Halo")) EXPECT_GT(subset.outlinePoints(face->glyphFor(c)), 0);
+    EXPECT_EQ(subset.outlinePoints(face->glyphFor(U'Q')), 0);
+    EXPECT_EQ(font.widths.substr(0, 1), "[");
+    std::string aWidth = std::to_string(face->glyphFor(U'a')) + " [" + pdfNumber(face->advance(face->glyphFor(U'a')));
+    EXPECT_NE(font.widths.find(aWidth), std::string::npos) << font.widths;
+}
+
+TEST(Embed, IdenticalGlyphSetsGiveIdenticalFonts) {
+    FaceRef face = systemFace();
+    ASSERT_TRUE(face);
+    auto build = [&](const char* text) {
+        FontEmbedder embedder;
+        for (const auto& run : shapeLine(text, face)) embedder.show(run, 12);
+        return embedder.build();
+    };
+    auto a = build("Rotterdam"), b = build("Rotterdam"), c = build("Amsterdam");
+    ASSERT_EQ(a.size(), 1u);
+    EXPECT_EQ(a.begin()->second.baseFont, b.begin()->second.baseFont);
+    EXPECT_EQ(a.begin()->second.fontFile2, b.begin()->second.fontFile2);
+    EXPECT_EQ(a.begin()->second.toUnicode, b.begin()->second.toUnicode);
+    EXPECT_NE(a.begin()->second.baseFont, c.begin()->second.baseFont);
+}
+
+TEST(Embed, ToUnicodeMapsGlyphsToTheirText) {
+    std::map<uint32_t, std::u32string> glyphs = {{3, U" "}, {36, U"A"}, {500, U"ffi"}, {700, U"\U0001F600"}, {9, U""}};
+    std::string cmap = toUnicodeCMap(glyphs);
+    EXPECT_NE(cmap.find("4 beginbfchar"), std::string::npos);
+    EXPECT_NE(cmap.find("<0003> <0020>"), std::string::npos);
+    EXPECT_NE(cmap.find("<0024> <0041>"), std::string::npos);
+    EXPECT_NE(cmap.find("<01F4> <006600660069>"), std::string::npos);
+    EXPECT_NE(cmap.find("<02BC> <D83DDE00>"), std::string::npos);
+    EXPECT_EQ(cmap.find("<0009>"), std::string::npos);
+    // Blocks hold at most 100 entries.
+    std::map<uint32_t, std::u32string> many;
+    for (uint32_t g = 1; g <= 250; ++g) many[g] = U"x";
+    std::string big = toUnicodeCMap(many);
+    EXPECT_NE(big.find("100 beginbfchar"), std::string::npos);
+    EXPECT_NE(big.find("50 beginbfchar"), std::string::npos);
+}
+
+TEST(Embed, ShowDrawsTheShapedAdvances) {
+    FaceRef face = systemFace();
+    ASSERT_TRUE(face);
+    FontEmbedder embedder;
+    auto runs = shapeLine("AVAVA To", face);  // kerned pairs need adjustments
+    ASSERT_EQ(runs.size(), 1u);
+    auto show = embedder.show(runs[0], 10);
+    EXPECT_NE(show.operators.find("] TJ"), std::string::npos);
+    // Sum what a viewer advances: the font widths minus the TJ adjustments.
+    double drawn = 0;
+    std::smatch m;
+    std::string ops = show.operators;
+    std::regex token("<([0-9A-F]+)>|(-?[0-9.]+)(?= )");
+    for (auto it = std::sregex_iterator(ops.begin(), ops.end(), token); it != std::sregex_iterator(); ++it) {
+        if ((*it)[1].matched) {
+            std::string hex = (*it)[1];
+            for (size_t i = 0; i + 4 <= hex.size(); i += 4)
+                drawn += embeddedGlyphWidth(*face, std::stoul(hex.substr(i, 4), nullptr, 16));
+        } else {
+            drawn -= std::stod((*it)[2]);
+        }
+    }
+    EXPECT_NEAR(drawn, runs[0].width(), 0.01);
+    EXPECT_LT(runs[0].width(), [&] {
+        double plain = 0;
+        for (const auto& g : runs[0].glyphs) plain += face->advance(g.glyphId);
+        return plain;
+    }());
+}
+
+TEST(Embed, CffFacesEmbedAsOpenType) {
+    auto list = qvtest::runCommand({"fc-list", ":fontformat=CFF:lang=zh-cn", "file", "index"});
+    std::string first = list.output.substr(0, list.output.find('\n'));
+    size_t colon = first.find(':');
+    if (list.status != 0 || colon == std::string::npos) GTEST_SKIP() << "no CFF font with Chinese here";
+    FaceRef cff = Face::load(first.substr(0, colon), 0);
+    ASSERT_TRUE(cff);
+    ASSERT_TRUE(cff->isCFF());
+    MiniPdf pdf;
+    pdf.line("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97", cff, 24, 20, 100);  // 中文字
+    auto fonts = pdf.embedder().build();
+    ASSERT_EQ(fonts.size(), 1u);
+    EXPECT_TRUE(fonts.begin()->second.openTypeCFF);
+    FtFace subset(fonts.begin()->second.fontFile2);
+    ASSERT_TRUE(subset.face);
+    EXPECT_GT(subset.outlinePoints(cff->glyphFor(U'\u4E2D')), 0);
+    qvtest::TempDir dir;
+    std::string doc = pdf.write();
+    EXPECT_NE(extractText(doc, dir).find("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97"), std::string::npos);
+    EXPECT_GT(inkShare(doc, dir), 0.001);
+}
