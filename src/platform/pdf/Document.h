@@ -1,0 +1,159 @@
+#pragma once
+// PDF documents, pages and annotations: the operations the template reader and the merge
+// engine use, on top of QPDF. No QPDF type or exception ever leaves this layer; a damaged or
+// unusable input gives an empty result.
+//
+// Documents opened from the same template bytes share one parsed, immutable copy of the
+// template; each document keeps its own changes as an overlay, and its PDF data is the
+// template's bytes followed by an incremental update that holds only those changes.
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/pdf/Text.h"
+
+namespace qvpdf {
+
+namespace detail {
+struct DocumentImpl;
+struct PageKey;
+}  // namespace detail
+
+class PDFPage;
+class PDFAnnotation;
+
+// Values of PDFAnnotation::type().
+inline constexpr std::string_view PDFAnnotationSubtypeWidget = "Widget";
+inline constexpr std::string_view PDFAnnotationSubtypeFreeText = "FreeText";
+// Values of PDFAnnotation::widgetFieldType().
+inline constexpr std::string_view PDFAnnotationWidgetSubtypeText = "/Tx";
+inline constexpr std::string_view PDFAnnotationWidgetSubtypeButton = "/Btn";
+inline constexpr std::string_view PDFAnnotationWidgetSubtypeChoice = "/Ch";
+inline constexpr std::string_view PDFAnnotationWidgetSubtypeSignature = "/Sig";
+
+struct PDFRect {
+    double x = 0, y = 0, width = 0, height = 0;  // points, page space, y upwards
+};
+
+// A colour as annotations use it: a calibrated grey with alpha; alpha 0 is the clear colour.
+struct PDFColor {
+    double white = 0;
+    double alpha = 1;
+    static PDFColor calibratedWhite(double white, double alpha) { return {white, alpha}; }
+    static PDFColor clear() { return {0, 0}; }
+    bool isClear() const { return alpha <= 0; }
+};
+
+struct PDFFont {
+    FaceRef face;
+    double size = 12;
+};
+
+enum class PDFTextAlignment { Left = 0, Center = 1, Right = 2 };
+
+struct PDFWriteOptions {
+    bool burnInAnnotations = false;  // draw every annotation and field into the page content
+};
+
+class PDFDocument {
+public:
+    // Opens PDF bytes; null for bytes that are not a readable PDF.
+    static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes);
+    // An empty document without pages.
+    static std::shared_ptr<PDFDocument> init();
+
+    bool isEncrypted() const;
+    size_t pageCount() const;
+    // Null for an index at or beyond pageCount.
+    std::shared_ptr<PDFPage> pageAtIndex(size_t index) const;
+    // The page (a copy from any document) becomes the page at `index`; at pageCount it is
+    // appended. False for an index beyond pageCount or a page without content.
+    bool insertPage(const std::shared_ptr<PDFPage>& page, size_t index);
+
+    // The complete PDF bytes with the values set and the annotations added; null on failure
+    // (also for an encrypted document with changes, which this layer cannot write back).
+    std::optional<std::string> dataRepresentation();
+    std::optional<std::string> dataRepresentationWithOptions(const PDFWriteOptions& options);
+
+    ~PDFDocument();
+    PDFDocument(const PDFDocument&) = delete;
+    PDFDocument& operator=(const PDFDocument&) = delete;
+
+private:
+    explicit PDFDocument(std::shared_ptr<detail::DocumentImpl> impl);
+    std::shared_ptr<detail::DocumentImpl> impl_;
+};
+
+class PDFPage {
+public:
+    // The page's annotations in the page's own order.
+    std::vector<std::shared_ptr<PDFAnnotation>> annotations() const;
+    // The crop box (within the media box), origin and size.
+    PDFRect cropBox() const;
+    // Rotation in degrees as the page stores it.
+    int rotation() const;
+    // Adds a free-text annotation made with PDFAnnotation::initWithBounds. False when the
+    // annotation belongs to a page already or the page cannot take annotations.
+    bool addAnnotation(const std::shared_ptr<PDFAnnotation>& annotation);
+    // A copy that can be inserted into another document: it holds the page as it is now.
+    std::shared_ptr<PDFPage> copy() const;
+
+    ~PDFPage();
+    struct Private;
+
+private:
+    friend class PDFDocument;
+    friend class PDFAnnotation;
+    explicit PDFPage(std::unique_ptr<Private> p);
+    std::unique_ptr<Private> p_;
+};
+
+class PDFAnnotation {
+public:
+    // A free-text annotation over the bounds, not yet on a page; null for other types.
+    static std::shared_ptr<PDFAnnotation> initWithBounds(const PDFRect& bounds, std::string_view type);
+
+    // "Widget", "FreeText", "Link", ... (the /Subtype without its slash).
+    std::string type() const;
+    PDFRect bounds() const;
+
+    // Widgets: the inherited field type ("/Tx" for text), the fully qualified field name
+    // (parent.child), the field flags and the inherited maximum length (0 for none).
+    std::string widgetFieldType() const;
+    std::string fieldName() const;
+    bool isReadOnly() const;
+    bool isPasswordField() const;
+    int maximumLength() const;
+    // The field's value as UTF-8; empty when it has none.
+    std::string widgetStringValue() const;
+    // Sets the field's value and gives every widget of the field an appearance showing it.
+    bool setWidgetStringValue(std::string_view utf8);
+
+    // Free-text annotations.
+    std::string contents() const;
+    void setContents(std::string_view utf8);
+    std::optional<PDFFont> font() const;
+    void setFont(const PDFFont& font);
+    PDFColor fontColor() const;
+    void setFontColor(const PDFColor& color);
+    PDFColor color() const;
+    void setColor(const PDFColor& color);
+    PDFTextAlignment alignment() const;
+    void setAlignment(PDFTextAlignment alignment);
+    bool shouldPrint() const;
+    void setShouldPrint(bool print);
+
+    ~PDFAnnotation();
+    struct Private;
+
+private:
+    friend class PDFPage;
+    explicit PDFAnnotation(std::unique_ptr<Private> p);
+    std::unique_ptr<Private> p_;
+};
+
+}  // namespace qvpdf

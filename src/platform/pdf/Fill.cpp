@@ -1,0 +1,300 @@
+// Field values and the appearance objects that show them; free-text annotations; what must be
+// built before a document is written.
+
+#include <qpdf/Pl_Flate.hh>
+#include <qpdf/Pl_String.hh>
+
+#include "platform/pdf/Appearance.h"
+#include "platform/pdf/Internal.h"
+
+namespace qvpdf::detail {
+
+namespace {
+
+bool isIdentity(const double m[6]) {
+    return m[0] == 1 && m[1] == 0 && m[2] == 0 && m[3] == 1 && m[4] == 0 && m[5] == 0;
+}
+
+// The five objects of one embedded font, allocated together the first time its resource
+// name is used; their contents are written when the document is written.
+int fontObject(State& s, const std::string& resourceName) {
+    auto found = s.fontObjects.find(resourceName);
+    if (found != s.fontObjects.end()) return found->second;
+    int first = s.addObject(NewObject{Value::dict(), std::nullopt});
+    for (int i = 1; i < 5; ++i) s.addObject(NewObject{Value::dict(), std::nullopt});
+    s.fontObjects.emplace(resourceName, first);
+    return first;
+}
+
+NewObject appearanceObject(const Appearance& ap, const std::map<std::string, QPDFObjectHandle>& formFonts,
+                           State& s) {
+    Value d = Value::dict();
+    d.set("Type", Value::name("XObject"));
+    d.set("Subtype", Value::name("Form"));
+    d.set("BBox", Value::rect(ap.bbox));
+    if (!isIdentity(ap.matrix)) d.set("Matrix", Value::numbers(ap.matrix, 6));
+    Value fonts = Value::dict();
+    for (const auto& name : ap.formFonts) {
+        auto found = formFonts.find(name);
+        if (found != formFonts.end()) fonts.set(name, Value::handle(found->second));
+    }
+    for (const auto& name : ap.embeddedFonts) fonts.set(name, Value::newRef(fontObject(s, name)));
+    Value resources = Value::dict();
+    if (!fonts.entries().empty()) resources.set("Font", std::move(fonts));
+    d.set("Resources", std::move(resources));
+    return NewObject{std::move(d), ap.content};
+}
+
+std::string strip(const std::string& name) { return !name.empty() && name[0] == '/' ? name.substr(1) : name; }
+
+void buildWidgetAppearance(DocumentImpl& doc, State& s, int index, const std::string& value) {
+    WidgetFill& fill = s.fills[index];
+    if (fill.apObj >= 0 && fill.value == value) return;
+    Template& t = *s.tpl;
+    const TemplateAnnot& a = t.annots[static_cast<size_t>(index)];
+    if (a.fieldType != PDFAnnotationWidgetSubtypeText) return;
+
+    TextFieldAppearanceRequest r;
+    r.value = value;
+    std::copy(a.rect, a.rect + 4, r.rect);
+    r.rotation = a.mkRotation;
+    r.defaultAppearance = a.defaultAppearance;
+    std::map<std::string, QPDFObjectHandle> used;
+    r.formFont = [&](const std::string& resourceName) -> const SimpleFont* {
+        std::string key = "/" + strip(resourceName);
+        for (QPDFObjectHandle fonts : a.fontDicts) {
+            QPDFObjectHandle f = fonts.getKey(key);
+            if (!f.isDictionary()) continue;
+            const SimpleFont* font = t.simpleFont(f);
+            if (font) used[strip(resourceName)] = f;
+            return font;
+        }
+        return nullptr;
+    };
+    r.quadding = a.quadding;
+    r.multiline = a.fieldFlags & kFieldMultiline;
+    r.comb = (a.fieldFlags & kFieldComb) && a.maxLen > 0;
+    r.maxLen = a.maxLen;
+    r.borderColor = a.borderColor;
+    r.backgroundColor = a.backgroundColor;
+    r.borderWidth = a.borderWidth;
+    r.borderStyle = a.borderStyle;
+    Appearance ap = buildTextFieldAppearance(r, *doc.embedder);
+    if (!ap.embeddedFonts.empty()) doc.fontsDirty = true;
+    std::map<std::string, QPDFObjectHandle> byName;
+    for (auto& [name, h] : used) byName[name] = h;
+    NewObject xo = appearanceObject(ap, byName, s);
+    if (fill.apObj >= 0)
+        s.setObject(fill.apObj, std::move(xo));
+    else
+        fill.apObj = s.addObject(std::move(xo));
+    fill.value = value;
+
+    Replacement& w = s.replace(a.og, Replacement::Kind::Annotation);
+    Value apDict = Value::dict();
+    apDict.set("N", Value::newRef(fill.apObj));
+    w.dict.set("AP", std::move(apDict));
+}
+
+std::string flate(const std::string& data) {
+    std::string out;
+    Pl_String sink("font", nullptr, out);
+    Pl_Flate deflate("deflate", &sink, Pl_Flate::a_deflate);
+    deflate.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    deflate.finish();
+    return out;
+}
+
+void writeFonts(DocumentImpl& doc, State& s) {
+    for (const auto& [name, ef] : doc.embedder->build()) {
+        int first = fontObject(s, name);
+        Value type0 = Value::dict();
+        type0.set("Type", Value::name("Font"));
+        type0.set("Subtype", Value::name("Type0"));
+        type0.set("BaseFont", Value::name(ef.baseFont));
+        type0.set("Encoding", Value::name("Identity-H"));
+        type0.set("DescendantFonts", Value::array({Value::newRef(first + 1)}));
+        type0.set("ToUnicode", Value::newRef(first + 4));
+        s.setObject(first, NewObject{std::move(type0), std::nullopt});
+
+        Value cid = Value::dict();
+        cid.set("Type", Value::name("Font"));
+        cid.set("Subtype", Value::name(ef.openTypeCFF ? "CIDFontType0" : "CIDFontType2"));
+        cid.set("BaseFont", Value::name(ef.baseFont));
+        Value info = Value::dict();
+        info.set("Registry", Value::string("Adobe"));
+        info.set("Ordering", Value::string("Identity"));
+        info.set("Supplement", Value::integer(0));
+        cid.set("CIDSystemInfo", std::move(info));
+        cid.set("FontDescriptor", Value::newRef(first + 2));
+        if (!ef.widths.empty()) cid.set("W", Value::raw(ef.widths));
+        if (!ef.openTypeCFF) cid.set("CIDToGIDMap", Value::name("Identity"));
+        s.setObject(first + 1, NewObject{std::move(cid), std::nullopt});
+
+        Value fd = Value::dict();
+        fd.set("Type", Value::name("FontDescriptor"));
+        fd.set("FontName", Value::name(ef.baseFont));
+        fd.set("Flags", Value::integer(ef.flags));
+        fd.set("FontBBox", Value::rect(ef.bbox));
+        fd.set("ItalicAngle", Value::real(ef.italicAngle));
+        fd.set("Ascent", Value::real(ef.ascent));
+        fd.set("Descent", Value::real(ef.descent));
+        fd.set("CapHeight", Value::real(ef.capHeight));
+        fd.set("StemV", Value::real(ef.stemV));
+        fd.set(ef.openTypeCFF ? "FontFile3" : "FontFile2", Value::newRef(first + 3));
+        s.setObject(first + 2, NewObject{std::move(fd), std::nullopt});
+
+        Value file = Value::dict();
+        file.set("Filter", Value::name("FlateDecode"));
+        if (ef.openTypeCFF)
+            file.set("Subtype", Value::name("OpenType"));
+        else
+            file.set("Length1", Value::integer(static_cast<long long>(ef.fontFile2.size())));
+        s.setObject(first + 3, NewObject{std::move(file), flate(ef.fontFile2)});
+
+        Value cmap = Value::dict();
+        cmap.set("Filter", Value::name("FlateDecode"));
+        s.setObject(first + 4, NewObject{std::move(cmap), flate(ef.toUnicode)});
+    }
+}
+
+bool buildFreeText(DocumentImpl& doc, State& s, FreeText& ft) {
+    const FreeTextProps& p = ft.props;
+    FaceRef face = p.font ? p.font->face : FontService::shared().systemUIFace();
+    if (!face) return false;
+    FreeTextAppearanceRequest r;
+    r.rect[0] = p.bounds.x;
+    r.rect[1] = p.bounds.y;
+    r.rect[2] = p.bounds.x + p.bounds.width;
+    r.rect[3] = p.bounds.y + p.bounds.height;
+    r.text = p.contents;
+    r.face = face;
+    r.size = p.font ? p.font->size : 12;
+    r.gray = p.fontColor.white;
+    r.alignment = static_cast<int>(p.alignment);
+    Appearance ap = buildFreeTextAppearance(r, *doc.embedder);
+    if (!ap.embeddedFonts.empty()) doc.fontsDirty = true;
+    NewObject xo = appearanceObject(ap, {}, s);
+    if (ft.apObj >= 0)
+        s.setObject(ft.apObj, std::move(xo));
+    else
+        ft.apObj = s.addObject(std::move(xo));
+
+    Value d = Value::dict();
+    d.set("Type", Value::name("Annot"));
+    d.set("Subtype", Value::name("FreeText"));
+    d.set("Rect", Value::rect(r.rect));
+    d.set("Contents", Value::string(pdfTextString(p.contents)));
+    d.set("F", Value::integer(p.print ? kAnnotPrint : 0));
+    d.set("Q", Value::integer(static_cast<int>(p.alignment)));
+    std::string da = "/Helv ";
+    appendReal(da, r.size);
+    da += " Tf ";
+    appendReal(da, p.fontColor.white);
+    da += " g";
+    d.set("DA", Value::string(da));
+    d.set("C", p.color.isClear() ? Value::array() : Value::array({Value::real(p.color.white)}));
+    d.set("Border", Value::array({Value::integer(0), Value::integer(0), Value::integer(0)}));
+    Value apDict = Value::dict();
+    apDict.set("N", Value::newRef(ft.apObj));
+    d.set("AP", std::move(apDict));
+    d.set("P", Value::handle(s.tpl->pages[static_cast<size_t>(ft.page)].dict));
+    if (ft.annotObj >= 0)
+        s.setObject(ft.annotObj, NewObject{std::move(d), std::nullopt});
+    else
+        ft.annotObj = s.addObject(NewObject{std::move(d), std::nullopt});
+    ft.built = true;
+    return true;
+}
+
+void writePageAnnots(State& s, size_t page) {
+    Value annots = Value::array();
+    for (const AnnotRef& ref : s.pageAnnots[page]) {
+        if (ref.tpl >= 0)
+            annots.items().push_back(Value::handle(s.tpl->annots[static_cast<size_t>(ref.tpl)].dict));
+        else
+            annots.items().push_back(Value::newRef(s.freeTexts[static_cast<size_t>(ref.freeText)].annotObj));
+    }
+    const TemplatePage& tp = s.tpl->pages[page];
+    s.replace(tp.og, Replacement::Kind::Page).dict.set("Annots", std::move(annots));
+    s.annotsChanged[page] = 0;
+}
+
+// Viewers that are told to make appearances themselves would redraw our values with their own
+// fonts; once every widget that lacked an appearance has one of ours, they need not.
+void settleNeedAppearances(State& s) {
+    const Template& t = *s.tpl;
+    if (!t.needAppearances || s.fills.empty()) return;
+    for (int i : t.widgetsWithoutAppearance)
+        if (!s.fills.count(i)) return;
+    Value form = Value::dictFrom(t.acroForm);
+    form.set("NeedAppearances", Value::boolean(false));
+    if (t.acroFormIndirect)
+        s.replace(t.acroForm.getObjGen(), Replacement::Kind::AcroForm).dict = std::move(form);
+    else
+        s.replace(t.rootOg, Replacement::Kind::Catalog).dict.set("AcroForm", std::move(form));
+}
+
+std::string currentValue(const State& s, const TemplateAnnot& a) {
+    auto found = s.fieldValues.find(a.fieldOg.getObj());
+    return found != s.fieldValues.end() ? found->second : a.value;
+}
+
+}  // namespace
+
+bool fillWidget(DocumentImpl& doc, int annotIndex, std::string_view utf8) {
+    State& s = doc.mutableState();
+    Template& t = *s.tpl;
+    const TemplateAnnot& a = t.annots[static_cast<size_t>(annotIndex)];
+    if (!a.widget) return false;
+    std::string value(utf8);
+    s.fieldValues[a.fieldOg.getObj()] = value;
+    Replacement& field =
+        s.replace(a.fieldOg, a.fieldOg == a.og ? Replacement::Kind::Annotation : Replacement::Kind::Field);
+    field.dict.set("V", Value::string(pdfTextString(value)));
+    field.dict.remove("RV");  // a rich value would be shown instead of ours
+    auto widgets = t.widgetsByField.find(a.fieldOg);
+    if (widgets != t.widgetsByField.end()) {
+        for (int w : widgets->second) buildWidgetAppearance(doc, s, w, value);
+    }
+    s.changed = true;
+    return true;
+}
+
+bool prepareForWrite(DocumentImpl& doc, bool burn) {
+    const State& view = *doc.state;
+    bool work = doc.fontsDirty;
+    for (const FreeText& ft : view.freeTexts) work = work || !ft.built;
+    for (char c : view.annotsChanged) work = work || c;
+    const Template& t = *view.tpl;
+    if (burn) {
+        for (int i : t.widgetsWithoutAppearance) {
+            const TemplateAnnot& a = t.annots[static_cast<size_t>(i)];
+            if (!view.fills.count(i) && a.fieldType == PDFAnnotationWidgetSubtypeText && !currentValue(view, a).empty())
+                work = true;
+        }
+    }
+    if (!work && !(t.needAppearances && view.changed)) return true;
+
+    State& s = doc.mutableState();
+    if (burn) {
+        for (int i : t.widgetsWithoutAppearance) {
+            const TemplateAnnot& a = t.annots[static_cast<size_t>(i)];
+            std::string value = currentValue(s, a);
+            if (!s.fills.count(i) && a.fieldType == PDFAnnotationWidgetSubtypeText && !value.empty())
+                buildWidgetAppearance(doc, s, i, value);
+        }
+    }
+    for (FreeText& ft : s.freeTexts)
+        if (!ft.built && !buildFreeText(doc, s, ft)) return false;
+    for (size_t p = 0; p < s.annotsChanged.size(); ++p)
+        if (s.annotsChanged[p]) writePageAnnots(s, p);
+    if (doc.fontsDirty) {
+        writeFonts(doc, s);
+        doc.fontsDirty = false;
+    }
+    if (s.changed) settleNeedAppearances(s);
+    return true;
+}
+
+}  // namespace qvpdf::detail

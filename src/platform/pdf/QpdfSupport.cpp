@@ -1,0 +1,70 @@
+#include "platform/pdf/QpdfSupport.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFLogger.hh>
+
+namespace qvpdf::detail {
+
+void quietQpdf(QPDF& q) {
+    static const std::shared_ptr<QPDFLogger> logger = [] {
+        auto l = QPDFLogger::create();
+        l->setInfo(l->discard());
+        l->setWarn(l->discard());
+        l->setError(l->discard());
+        return l;
+    }();
+    q.setLogger(logger);
+    q.setSuppressWarnings(true);
+}
+
+std::unique_ptr<SimpleFont> readSimpleFont(QPDFObjectHandle fontDict) {
+    try {
+        QPDFObjectHandle subtype = fontDict.getKey("/Subtype");
+        if (!subtype.isName()) return nullptr;
+        SimpleFontDescription d;
+        d.subtype = subtype.getName().substr(1);
+        if (d.subtype != "Type1" && d.subtype != "TrueType" && d.subtype != "MMType1") return nullptr;
+        QPDFObjectHandle baseFont = fontDict.getKey("/BaseFont");
+        if (baseFont.isName()) d.baseFont = baseFont.getName().substr(1);
+        QPDFObjectHandle encoding = fontDict.getKey("/Encoding");
+        if (encoding.isName()) {
+            d.encodingName = encoding.getName().substr(1);
+        } else if (encoding.isDictionary()) {
+            QPDFObjectHandle baseEncoding = encoding.getKey("/BaseEncoding");
+            if (baseEncoding.isName()) d.encodingName = baseEncoding.getName().substr(1);
+            QPDFObjectHandle differences = encoding.getKey("/Differences");
+            if (differences.isArray()) {
+                int code = 0;
+                for (auto item : differences.aitems()) {
+                    if (item.isInteger()) {
+                        code = item.getIntValueAsInt();
+                    } else if (item.isName()) {
+                        if (code >= 0 && code < 256) d.differences[code] = item.getName().substr(1);
+                        ++code;
+                    }
+                }
+            }
+        }
+        QPDFObjectHandle firstChar = fontDict.getKey("/FirstChar");
+        if (firstChar.isInteger()) d.firstChar = firstChar.getIntValueAsInt();
+        QPDFObjectHandle widths = fontDict.getKey("/Widths");
+        if (widths.isArray()) {
+            for (auto w : widths.aitems()) d.widths.push_back(w.isNumber() ? w.getNumericValue() : 0);
+        }
+        QPDFObjectHandle descriptor = fontDict.getKey("/FontDescriptor");
+        if (descriptor.isDictionary()) {
+            for (const char* key : {"/FontFile2", "/FontFile3"}) {
+                QPDFObjectHandle program = descriptor.getKey(key);
+                if (!program.isStream()) continue;
+                auto data = program.getStreamData(qpdf_dl_generalized);
+                d.fontProgram = std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+                break;
+            }
+        }
+        return std::make_unique<SimpleFont>(std::move(d));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace qvpdf::detail

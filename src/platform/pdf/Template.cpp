@@ -1,0 +1,328 @@
+// Parsing a template once: QPDF reads it (quietly), a damaged, linearized or hybrid file is
+// rewritten into a clean base, and everything the documents ask about pages, annotations and
+// fields is read out in advance.
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFLogger.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/pdf/Internal.h"
+#include "platform/pdf/QpdfSupport.h"
+
+namespace qvpdf::detail {
+
+namespace {
+
+constexpr int kMaxDepth = 64;  // parent chains longer than this are treated as broken
+
+QPDFObjectHandle inherited(QPDFObjectHandle node, const char* key) {
+    for (int depth = 0; depth < kMaxDepth && node.isDictionary(); ++depth) {
+        QPDFObjectHandle v = node.getKey(key);
+        if (!v.isNull()) return v;
+        node = node.getKey("/Parent");
+    }
+    return QPDFObjectHandle::newNull();
+}
+
+int intOf(QPDFObjectHandle h, int fallback = 0) {
+    if (h.isInteger()) return h.getIntValueAsInt();
+    if (h.isNumber()) return static_cast<int>(h.getNumericValue());
+    return fallback;
+}
+
+std::string stringOf(QPDFObjectHandle h) { return h.isString() ? h.getUTF8Value() : std::string(); }
+
+std::optional<std::vector<double>> colourOf(QPDFObjectHandle h) {
+    if (!h.isArray()) return std::nullopt;
+    std::vector<double> out;
+    for (auto item : h.aitems()) {
+        if (!item.isNumber()) return std::nullopt;
+        out.push_back(item.getNumericValue());
+    }
+    if (out.size() != 1 && out.size() != 3 && out.size() != 4) return std::nullopt;
+    return out;
+}
+
+// The offset after the last "startxref", or -1.
+long long readStartxref(const std::string& bytes) {
+    size_t from = bytes.size() > 2048 ? bytes.size() - 2048 : 0;
+    size_t pos = bytes.rfind("startxref");
+    if (pos == std::string::npos || pos < from) return -1;
+    size_t i = pos + 9;
+    while (i < bytes.size() && std::strchr(" \r\n\t\f", bytes[i]) && bytes[i]) ++i;
+    long long value = 0;
+    size_t digits = 0;
+    while (i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9' && digits < 15) {
+        value = value * 10 + (bytes[i] - '0');
+        ++i;
+        ++digits;
+    }
+    return digits ? value : -1;
+}
+
+std::unique_ptr<QPDF> parse(const std::string& bytes) {
+    auto q = std::make_unique<QPDF>();
+    quietQpdf(*q);
+    q->processMemoryFile("document", bytes.data(), bytes.size());
+    return q;
+}
+
+// Resolves every object so that damage anywhere shows up as a warning now.
+void touchEverything(QPDF& q) {
+    for (auto& h : q.getAllObjects()) {
+        if (h.isStream()) h.getDict();
+        else h.isDictionary();
+    }
+}
+
+bool needsCleanBase(QPDF& q, const std::string& bytes) {
+    if (q.anyWarnings() || q.isLinearized()) return true;
+    if (q.getTrailer().hasKey("/XRefStm")) return true;
+    long long sx = readStartxref(bytes);
+    if (sx <= 0 || sx >= static_cast<long long>(bytes.size())) return true;
+    // Annotations written directly into a page's array cannot be replaced one by one.
+    for (auto page : q.getAllPages()) {
+        QPDFObjectHandle annots = page.getKey("/Annots");
+        if (annots.isNull()) continue;
+        if (!annots.isArray()) return true;
+        for (auto a : annots.aitems())
+            if (a.isDictionary() && !a.isIndirect()) return true;
+    }
+    return false;
+}
+
+std::string rewriteClean(QPDF& q) {
+    for (auto page : q.getAllPages()) {
+        QPDFObjectHandle annots = page.getKey("/Annots");
+        if (!annots.isArray()) {
+            if (!annots.isNull()) page.removeKey("/Annots");
+            continue;
+        }
+        int n = annots.getArrayNItems();
+        for (int i = 0; i < n; ++i) {
+            QPDFObjectHandle a = annots.getArrayItem(i);
+            if (a.isDictionary() && !a.isIndirect()) annots.setArrayItem(i, q.makeIndirectObject(a));
+        }
+    }
+    QPDFWriter w(q);
+    w.setOutputMemory();
+    w.setLinearization(false);
+    w.write();
+    auto buffer = w.getBufferSharedPointer();
+    return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+}
+
+void readAnnotation(Template& t, TemplateAnnot& a, QPDFObjectHandle acroFormDR,
+                    QPDFObjectHandle pageResources) {
+    QPDFObjectHandle d = a.dict;
+    QPDFObjectHandle subtype = d.getKey("/Subtype");
+    a.subtype = subtype.isName() ? subtype.getName().substr(1) : std::string();
+    a.flags = intOf(d.getKey("/F"));
+    normaliseRect(d.getKey("/Rect"), a.rect);
+    a.hasAppearance = normalAppearance(d).isStream();
+    if (a.subtype != "Widget") return;
+
+    a.widget = true;
+    QPDFObjectHandle ft = inherited(d, "/FT");
+    a.fieldType = ft.isName() ? ft.getName() : std::string();
+    a.fieldFlags = intOf(inherited(d, "/Ff"));
+    a.maxLen = std::max(0, intOf(inherited(d, "/MaxLen")));
+
+    std::vector<std::string> parts;
+    QPDFObjectHandle node = d;
+    QPDFObjectHandle holder;
+    for (int depth = 0; depth < kMaxDepth && node.isDictionary(); ++depth) {
+        QPDFObjectHandle title = node.getKey("/T");
+        if (title.isString()) {
+            parts.push_back(title.getUTF8Value());
+            if (!holder.isInitialized()) holder = node;
+        }
+        node = node.getKey("/Parent");
+    }
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+        if (!a.fieldName.empty()) a.fieldName += '.';
+        a.fieldName += *it;
+    }
+    a.field = holder.isInitialized() && holder.isIndirect() ? holder : d;
+    a.fieldOg = a.field.getObjGen();
+    a.value = stringOf(inherited(d, "/V"));
+
+    QPDFObjectHandle da = inherited(d, "/DA");
+    if (!da.isString() && t.acroForm.isDictionary()) da = t.acroForm.getKey("/DA");
+    a.defaultAppearance = stringOf(da);
+    QPDFObjectHandle q = inherited(d, "/Q");
+    if (!q.isNumber() && t.acroForm.isDictionary()) q = t.acroForm.getKey("/Q");
+    a.quadding = std::clamp(intOf(q), 0, 2);
+
+    QPDFObjectHandle mk = d.getKey("/MK");
+    if (mk.isDictionary()) {
+        int r = ((intOf(mk.getKey("/R")) % 360) + 360) % 360;
+        a.mkRotation = r % 90 == 0 ? r : 0;
+        a.borderColor = colourOf(mk.getKey("/BC"));
+        a.backgroundColor = colourOf(mk.getKey("/BG"));
+    }
+    QPDFObjectHandle bs = d.getKey("/BS");
+    QPDFObjectHandle border = d.getKey("/Border");
+    if (bs.isDictionary()) {
+        QPDFObjectHandle w = bs.getKey("/W");
+        if (w.isNumber()) a.borderWidth = w.getNumericValue();
+        QPDFObjectHandle s = bs.getKey("/S");
+        if (s.isName()) a.borderStyle = s.getName().substr(1);
+    } else if (border.isArray() && border.getArrayNItems() >= 3 && border.getArrayItem(2).isNumber()) {
+        a.borderWidth = border.getArrayItem(2).getNumericValue();
+    }
+    if (!(a.borderWidth >= 0 && a.borderWidth < 1000)) a.borderWidth = 1;
+
+    // Where a /DA font name is looked up: the form's resources, then resources some writers
+    // put on the field, then the page's (forms without /DR rely on those).
+    if (acroFormDR.isDictionary() && acroFormDR.getKey("/Font").isDictionary())
+        a.fontDicts.push_back(acroFormDR.getKey("/Font"));
+    node = d;
+    for (int depth = 0; depth < kMaxDepth && node.isDictionary(); ++depth) {
+        QPDFObjectHandle dr = node.getKey("/DR");
+        if (dr.isDictionary() && dr.getKey("/Font").isDictionary()) a.fontDicts.push_back(dr.getKey("/Font"));
+        node = node.getKey("/Parent");
+    }
+    if (pageResources.isDictionary() && pageResources.getKey("/Font").isDictionary())
+        a.fontDicts.push_back(pageResources.getKey("/Font"));
+}
+
+void readPages(Template& t) {
+    QPDF& q = *t.qpdf;
+    QPDFObjectHandle dr = t.acroForm.isDictionary() ? t.acroForm.getKey("/DR") : QPDFObjectHandle::newNull();
+    const auto& pages = q.getAllPages();
+    for (size_t i = 0; i < pages.size(); ++i) {
+        TemplatePage p;
+        p.dict = pages[i];
+        p.og = p.dict.getObjGen();
+        QPDFObjectHandle node = p.dict;
+        for (int depth = 0; depth < kMaxDepth && node.isDictionary(); ++depth) {
+            if (depth > 0 && node.isIndirect()) t.pageTreeNodes.insert(node.getObjGen());
+            if (p.resources.isNull()) p.resources = node.getKey("/Resources");
+            if (p.mediaBox.isNull()) p.mediaBox = node.getKey("/MediaBox");
+            if (p.cropBox.isNull()) p.cropBox = node.getKey("/CropBox");
+            if (p.rotate.isNull()) p.rotate = node.getKey("/Rotate");
+            node = node.getKey("/Parent");
+        }
+        double media[4] = {0, 0, 612, 792};
+        if (p.mediaBox.isArray() && p.mediaBox.getArrayNItems() == 4) normaliseRect(p.mediaBox, media);
+        std::copy(media, media + 4, p.crop);
+        if (p.cropBox.isArray() && p.cropBox.getArrayNItems() == 4) {
+            double crop[4];
+            normaliseRect(p.cropBox, crop);
+            double r[4] = {std::max(crop[0], media[0]), std::max(crop[1], media[1]),
+                           std::min(crop[2], media[2]), std::min(crop[3], media[3])};
+            if (r[2] > r[0] && r[3] > r[1]) std::copy(r, r + 4, p.crop);
+        }
+        p.rotation = intOf(p.rotate);
+        t.pageByOg.emplace(p.og, static_cast<int>(i));
+
+        QPDFObjectHandle annots = p.dict.getKey("/Annots");
+        if (annots.isArray()) {
+            for (auto item : annots.aitems()) {
+                if (!item.isDictionary() || !item.isIndirect()) continue;
+                TemplateAnnot a;
+                a.dict = item;
+                a.og = item.getObjGen();
+                a.page = static_cast<int>(i);
+                readAnnotation(t, a, dr, p.resources);
+                int index = static_cast<int>(t.annots.size());
+                if (a.widget) {
+                    t.widgetsByField[a.fieldOg].push_back(index);
+                    if (!a.hasAppearance) t.widgetsWithoutAppearance.insert(index);
+                }
+                p.annots.push_back(index);
+                t.annots.push_back(std::move(a));
+            }
+        }
+        t.pages.push_back(std::move(p));
+    }
+}
+
+std::shared_ptr<Template> load(std::string_view bytes) {
+    auto t = std::make_shared<Template>();
+    t->original.assign(bytes);
+    t->qpdf = parse(t->original);
+    QPDF* q = t->qpdf.get();
+    t->encrypted = q->isEncrypted();
+    touchEverything(*q);
+    if (!t->encrypted && needsCleanBase(*q, t->original)) {
+        t->base = rewriteClean(*q);
+        t->qpdf = parse(t->base);
+        q = t->qpdf.get();
+        touchEverything(*q);
+    } else {
+        t->base = t->original;
+    }
+    t->trailer = q->getTrailer();
+    t->root = q->getRoot();
+    if (!t->root.isDictionary()) return nullptr;
+    t->rootOg = t->root.getObjGen();
+    t->size = intOf(t->trailer.getKey("/Size"));
+    for (auto& [og, entry] : q->getXRefTable()) t->size = std::max(t->size, og.getObj() + 1);
+    t->startxref = readStartxref(t->base);
+    if (t->startxref >= 0 && t->startxref < static_cast<long long>(t->base.size()))
+        t->xrefStream = t->base.compare(static_cast<size_t>(t->startxref), 4, "xref") != 0;
+    t->acroForm = t->root.getKey("/AcroForm");
+    if (!t->acroForm.isDictionary()) t->acroForm = QPDFObjectHandle::newNull();
+    t->acroFormIndirect = t->acroForm.isIndirect();
+    if (t->acroForm.isDictionary()) {
+        QPDFObjectHandle na = t->acroForm.getKey("/NeedAppearances");
+        t->needAppearances = na.isBool() && na.getBoolValue();
+    }
+    readPages(*t);
+    return t;
+}
+
+}  // namespace
+
+void normaliseRect(QPDFObjectHandle array, double out[4]) {
+    out[0] = out[1] = out[2] = out[3] = 0;
+    if (!array.isArray() || array.getArrayNItems() != 4) return;
+    double v[4];
+    for (int i = 0; i < 4; ++i) {
+        QPDFObjectHandle item = array.getArrayItem(i);
+        if (!item.isNumber()) return;
+        v[i] = item.getNumericValue();
+    }
+    out[0] = std::min(v[0], v[2]);
+    out[1] = std::min(v[1], v[3]);
+    out[2] = std::max(v[0], v[2]);
+    out[3] = std::max(v[1], v[3]);
+}
+
+QPDFObjectHandle normalAppearance(QPDFObjectHandle annotDict) {
+    QPDFObjectHandle ap = annotDict.getKey("/AP");
+    if (!ap.isDictionary()) return QPDFObjectHandle::newNull();
+    QPDFObjectHandle n = ap.getKey("/N");
+    if (n.isStream()) return n;
+    if (!n.isDictionary()) return QPDFObjectHandle::newNull();
+    QPDFObjectHandle as = annotDict.getKey("/AS");
+    if (!as.isName()) return QPDFObjectHandle::newNull();
+    QPDFObjectHandle state = n.getKey(as.getName());
+    return state.isStream() ? state : QPDFObjectHandle::newNull();
+}
+
+const SimpleFont* Template::simpleFont(QPDFObjectHandle fontDict) {
+    if (!fontDict.isDictionary() || !fontDict.isIndirect()) return nullptr;
+    QPDFObjGen og = fontDict.getObjGen();
+    auto found = fontCache_.find(og);
+    if (found != fontCache_.end()) return found->second.get();
+    std::unique_ptr<SimpleFont> font = readSimpleFont(fontDict);
+    const SimpleFont* result = font.get();
+    fontCache_.emplace(og, std::move(font));
+    return result;
+}
+
+std::shared_ptr<Template> loadTemplateUncached(std::string_view bytes) {
+    try {
+        return load(bytes);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace qvpdf::detail
