@@ -22,6 +22,12 @@ const uint16_t* baseEncoding(const SimpleFontDescription& d, const StandardFont*
     return kStandardEncoding;
 }
 
+std::optional<size_t> glyphForCharacter(char32_t c) {
+    for (size_t i = 0; i < kGlyphNameCount; ++i)
+        if (kGlyphNames[i].unicode == c) return i;
+    return std::nullopt;
+}
+
 // The font program a form embeds, opened with FreeType to see which glyphs it really has
 // (forms often embed subsets that lack most characters).
 class Program {
@@ -120,6 +126,8 @@ SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::mo
     for (int code = 0; code < 256; ++code) {
         const char* name = names[code];
         std::optional<size_t> glyph = name ? glyphIndex(name) : std::nullopt;
+        // "uni017A" names the glyph that the metrics know as "zacute".
+        if (!glyph && unicode_[code]) glyph = glyphForCharacter(unicode_[code]);
         unsigned programGlyph = program ? program->glyphFor(static_cast<unsigned char>(code), name, unicode_[code]) : 0;
 
         int widthIndex = code - d.firstChar;

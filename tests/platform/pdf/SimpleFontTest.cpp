@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <hb-subset.h>
+#include <hb.h>
+
+#include "platform/pdf/Fonts.h"
+#include "platform/pdf/StandardFonts.h"
+#include "platform/pdf/Text.h"
+#include "support/TestSupport.h"
+
+using namespace qvpdf;
+
+namespace {
+
+SimpleFont font(const std::string& baseFont, const std::string& encoding = "", std::map<int, std::string> differences = {}) {
+    SimpleFontDescription d;
+    d.subtype = "Type1";
+    d.baseFont = baseFont;
+    d.encodingName = encoding;
+    d.differences = std::move(differences);
+    return SimpleFont(d);
+}
+
+// A real subset of the system face holding only the given characters, with its own cmap.
+std::string subsetOf(const FaceRef& face, std::u32string_view characters) {
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    for (char32_t c : characters) hb_set_add(hb_subset_input_unicode_set(input), c);
+    hb_face_t* subset = hb_subset_or_fail(face->hbFace(), input);
+    hb_subset_input_destroy(input);
+    hb_blob_t* blob = hb_face_reference_blob(subset);
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(blob, &length);
+    std::string bytes(data, length);
+    hb_blob_destroy(blob);
+    hb_face_destroy(subset);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(SimpleFont, StandardFontsMeasureWithTheirMetrics) {
+    SimpleFont helvetica = font("Helvetica", "WinAnsiEncoding");
+    auto encoded = helvetica.encode(U"A\u00E9\u20AC");
+    ASSERT_TRUE(encoded);
+    EXPECT_EQ(*encoded, "A\xE9\x80");
+    EXPECT_EQ(helvetica.width("A"), 667);
+    EXPECT_EQ(helvetica.width(*encoded), 667 + 556 + 556);
+    EXPECT_GT(helvetica.ascent(), 600);
+    EXPECT_LT(helvetica.descent(), -150);
+
+    // Other names for the same fonts, with subset tags and style suffixes.
+    EXPECT_EQ(font("ABCDEF+Arial-BoldMT", "WinAnsiEncoding").width("A"), 722);
+    EXPECT_EQ(font("Arial,Bold", "WinAnsiEncoding").width("A"), 722);
+    EXPECT_EQ(font("CourierNewPSMT", "WinAnsiEncoding").width("A "), 1200);
+    EXPECT_EQ(stdfonts::standardFontFor("TimesNewRomanPS-BoldItalicMT")->name, std::string("Times-BoldItalic"));
+    EXPECT_EQ(stdfonts::standardFontFor("Verdana"), nullptr);
+}
+
+TEST(SimpleFont, CharactersOutsideTheEncodingHaveNoCode) {
+    SimpleFont helvetica = font("Helvetica", "WinAnsiEncoding");
+    EXPECT_FALSE(helvetica.encode(U"\u0141\u00F3d\u017A"));  // Łódź: Ł and ź are not in WinAnsi
+    EXPECT_FALSE(helvetica.encode(U"\u4E2D"));
+    EXPECT_FALSE(helvetica.encode(U"a\nb"));
+    EXPECT_EQ(helvetica.encode(U""), std::optional<std::string>(""));
+    // A no-break space is shown with the space glyph.
+    EXPECT_EQ(helvetica.encode(U"1\u00A0kg"), std::optional<std::string>("1 kg"));
+}
+
+TEST(SimpleFont, EachEncodingPlacesCharactersWhereItShould) {
+    EXPECT_EQ(font("Helvetica", "MacRomanEncoding").encode(U"\u00E9\u2020"), std::optional<std::string>("\x8E\xA0"));
+    EXPECT_EQ(font("Helvetica", "StandardEncoding").encode(U"\u2019'"), std::optional<std::string>("'\xA9"));
+    EXPECT_EQ(font("Times-Roman").encode(U"\u2019"), std::optional<std::string>("'"));  // Standard by default
+
+    // Differences by glyph name, by uniXXXX name and by a name with a suffix.
+    SimpleFont differences = font("Helvetica", "WinAnsiEncoding", {{1, "Lslash"}, {2, "uni017A"}, {3, "zcaron.sc"}});
+    EXPECT_EQ(differences.encode(U"\u0141\u00F3d\u017A"), std::optional<std::string>("\x01\xF3" "d\x02"));
+    EXPECT_EQ(differences.width("\x01"), 556);
+    EXPECT_EQ(differences.unicodeFor(3), U'\u017E');
+
+    // The symbol fonts use their own built-in encodings.
+    SimpleFont symbol = font("Symbol");
+    EXPECT_EQ(symbol.encode(U"\u03B1\u03A9\u2126"), std::optional<std::string>("aWW"));
+    EXPECT_EQ(symbol.width("a"), 631);
+    EXPECT_FALSE(symbol.encode(U"A"));  // Symbol's 'A' is Alpha
+    SimpleFont dingbats = font("ZapfDingbats");
+    EXPECT_EQ(dingbats.encode(U"\u2713\u2714"), std::optional<std::string>("34"));
+    EXPECT_EQ(dingbats.width("4"), 846);
+}
+
+TEST(SimpleFont, WidthsArrayWinsOverStandardMetrics) {
+    SimpleFontDescription d;
+    d.subtype = "TrueType";
+    d.baseFont = "Helvetica";
+    d.encodingName = "WinAnsiEncoding";
+    d.firstChar = 65;
+    d.widths = {700, 0, 650};
+    d.missingWidth = 333;
+    d.ascent = 905;
+    d.descent = -212;
+    SimpleFont f(d);
+    EXPECT_EQ(f.width("A"), 700);
+    EXPECT_EQ(f.width("C"), 650);
+    EXPECT_EQ(f.width("z"), 333);
+    EXPECT_EQ(f.ascent(), 905);
+    EXPECT_EQ(f.descent(), -212);
+}
+
+TEST(SimpleFont, EmbeddedSubsetsOnlyShowTheirOwnGlyphs) {
+    FaceRef face = FontService::shared().systemUIFace();
+    ASSERT_TRUE(face);
+    SimpleFontDescription d;
+    d.subtype = "TrueType";
+    d.baseFont = "QWERTY+" + face->postScriptName();
+    d.encodingName = "WinAnsiEncoding";
+    d.fontProgram = subsetOf(face, U"Hal ");
+    SimpleFont f(d);
+    EXPECT_EQ(f.encode(U"Hal"), std::optional<std::string>("Hal"));
+    EXPECT_FALSE(f.encode(U"Hallo"));  // no 'o' in the subset
+    // Without /Widths the program's own advances count.
+    EXPECT_NEAR(f.width("H"), face->advance(face->glyphFor(U'H')), 0.5);
+
+    d.fontProgram = std::string("\x00\x01\x00\x00garbage", 11);
+    SimpleFont broken(d);  // an unreadable program is as good as none: no crash
+    (void)broken.encode(U"Hal");
+}
+
+TEST(SimpleFont, Type3FontsShowNothing) {
+    SimpleFontDescription d;
+    d.subtype = "Type3";
+    d.encodingName = "WinAnsiEncoding";
+    d.firstChar = 32;
+    d.widths = std::vector<double>(95, 500);
+    EXPECT_FALSE(SimpleFont(d).encode(U"A"));
+}
+
+TEST(GlyphNames, NamesResolveToCharacters) {
+    EXPECT_EQ(stdfonts::unicodeForGlyphName("eacute"), U'\u00E9');
+    EXPECT_EQ(stdfonts::unicodeForGlyphName("afii10017"), U'\u0410');
+    EXPECT_EQ(stdfonts::unicodeForGlyphName("uni20AC"), U'\u20AC');
+    EXPECT_EQ(stdfonts::unicodeForGlyphName("u1F600"), U'\U0001F600');
+    EXPECT_FALSE(stdfonts::unicodeForGlyphName("uniD800"));  // a surrogate is no character
+    EXPECT_FALSE(stdfonts::unicodeForGlyphName("uni20ac"));  // hex digits are capitals
+    EXPECT_FALSE(stdfonts::unicodeForGlyphName("nosuchglyph"));
+    EXPECT_FALSE(stdfonts::unicodeForGlyphName(""));
+}
