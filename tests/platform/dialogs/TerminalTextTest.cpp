@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "platform/dialogs/ContentType.h"
+#include "platform/dialogs/TerminalText.h"
+
+using namespace qvui;
+
+TEST(TerminalText, NeutralisesControlsAndKeepsText) {
+    EXPECT_EQ(terminalSafeText("Naam: Zoë\tß €", true), "Naam: Zoë\tß €");
+    EXPECT_EQ(terminalSafeText("\x1b[2J\x1b]0;titel\x07rood", false), "\\x1B[2J\\x1B]0;titel\\x07rood");
+    EXPECT_EQ(terminalSafeText("a\r\nb\rc", true), "a\nb\\x0Dc");
+    EXPECT_EQ(terminalSafeText("a\nb", false), "a\\x0Ab");
+    EXPECT_EQ(terminalSafeText("\xC2\x9B" "31m", true), "\\x9B31m");             // C1 CSI
+    EXPECT_EQ(terminalSafeText("abc\xE2\x80\xAE" "fdp.exe", true), "abc\\u202Efdp.exe");  // RLO
+    EXPECT_EQ(terminalSafeText("x\xff\xc0\xafy", true), "x\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDy");
+    EXPECT_EQ(terminalSafeText(std::string("a\0b", 3), true), "a\\x00b");
+}
+
+TEST(TerminalText, TypedTextMustBeCleanUtf8) {
+    EXPECT_EQ(checkTypedText("Factuur-{Klant}-{#} ✓"), TypedTextProblem::none);
+    EXPECT_EQ(checkTypedText("merge-\x1b[A"), TypedTextProblem::controlCharacter);
+    EXPECT_EQ(checkTypedText("a\tb"), TypedTextProblem::controlCharacter);
+    EXPECT_EQ(checkTypedText("caf\xe9"), TypedTextProblem::invalidUtf8);
+}
+
+TEST(ContentType, KnowsExtensionsCaseInsensitively) {
+    auto pdf = ContentType::typeWithFilenameExtension("PDF");
+    ASSERT_TRUE(pdf);
+    EXPECT_EQ(pdf->identifier, "application/pdf");
+    EXPECT_EQ(pdf->preferredFilenameExtension, "pdf");
+    EXPECT_TRUE(pdf->matchesFileName("Formulier.Pdf"));
+    EXPECT_FALSE(pdf->matchesFileName(".pdf"));
+    EXPECT_FALSE(pdf->matchesFileName("formulierpdf"));
+    EXPECT_FALSE(pdf->matchesFileName("formulier.pdf.txt"));
+    for (const char* ext : {"csv", "tsv", "txt"}) EXPECT_TRUE(ContentType::typeWithFilenameExtension(ext)) << ext;
+
+    EXPECT_FALSE(ContentType::typeWithFilenameExtension("qvnotatype"));
+    EXPECT_FALSE(ContentType::typeWithFilenameExtension(""));
+    EXPECT_FALSE(ContentType::typeWithFilenameExtension(".pdf"));
+    EXPECT_FALSE(ContentType::typeWithFilenameExtension("*"));
+}
