@@ -1,0 +1,40 @@
+#pragma once
+// Forms made by code for the document tests, and small checks with independent readers.
+
+#include <string>
+#include <vector>
+
+#include "platform/pdf/Document.h"
+
+namespace qvtest {
+
+struct FixtureField {
+    std::string name;                    // partial name
+    std::string parent;                  // partial name of a parent field; empty for none
+    double rect[4] = {72, 700, 300, 720};
+    int page = 0;
+    int flags = 0;                       // field flags
+    int annotFlags = 4;                  // annotation flags (print)
+    int maxLen = 0;
+    std::string type = "Tx";
+    std::string da = "/Helv 12 Tf 0 g";
+};
+
+// A form with classic cross-reference table, Helvetica in /DR and the given fields.
+std::string makeForm(const std::vector<FixtureField>& fields, int pages = 1);
+
+// The bytes with a comment appended: the same PDF, but not bytes this layer remembers, so
+// opening them really parses them.
+std::string unfamiliar(const std::string& pdf);
+
+// pdftotext of the bytes (all pages), or "" when it fails.
+std::string pdfText(const std::string& pdf);
+// qpdf --check passes without warnings.
+bool qpdfCheckClean(const std::string& pdf, std::string* report = nullptr);
+// Fraction of dark pixels inside a rectangle of page `page` (0-based), rendered by poppler.
+double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, double pageHeight);
+
+std::string readForm(const std::string& name);
+std::string readBench(const std::string& name);
+
+}  // namespace qvtest
