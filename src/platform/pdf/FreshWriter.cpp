@@ -3,6 +3,8 @@
 // per distinct content, so identical appearance streams and font subsets are not repeated.
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
+#include <qpdf/Pl_String.hh>
 
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,29 @@
 namespace qvpdf::detail {
 
 namespace {
+
+constexpr size_t kCompressAbove = 64;
+// Deeper reference chains are written breadth first, without looking for duplicates.
+constexpr int kMaxDepth = 200;
+
+struct ObjKey {
+    const void* owner;
+    int num;
+    int gen;
+    bool operator<(const ObjKey& o) const {
+        if (owner != o.owner) return std::less<const void*>()(owner, o.owner);
+        return num != o.num ? num < o.num : gen < o.gen;
+    }
+};
+
+std::string deflate(const std::string& data) {
+    std::string out;
+    Pl_String sink("stream", nullptr, out);
+    Pl_Flate flate("deflate", &sink, Pl_Flate::a_deflate);
+    flate.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    flate.finish();
+    return out;
+}
 
 class FreshWriter {
 public:
@@ -84,22 +109,55 @@ private:
         if (page != t.pageByOg.end()) return page->second == ctx.page ? ctx.pageId : 0;
         if (og == t.rootOg || t.pageTreeNodes.count(og)) return 0;
         bool replaced = ctx.state->replaced.count(og.getObj()) > 0;
-        if (replaced) {
-            auto key = std::make_pair(static_cast<const void*>(ctx.state), og.getObj());
-            auto found = replacedIds_.find(key);
-            if (found != replacedIds_.end()) return found->second;
+        // Replaced objects are the state's own; the rest belong to the template. Identical
+        // objects of different templates (a record's output parsed anew) are written once too.
+        ObjKey key{replaced ? static_cast<const void*>(ctx.state) : static_cast<const void*>(&t),
+                   og.getObj(), og.getGen()};
+        auto found = ids_.find(key);
+        if (found != ids_.end()) {
+            if (found->second == 0) found->second = allocate();  // a cycle: number it now
+            return found->second;
+        }
+        if (depth_ >= kMaxDepth) {
             int id = allocate();
-            replacedIds_.emplace(key, id);
-            pending_.push_back(Pending{ctx, og, true, id});
+            ids_.emplace(key, id);
+            pending_.push_back(Pending{ctx, og, replaced, id});
             return id;
         }
-        auto key = std::make_pair(static_cast<const void*>(&t), og);
-        auto found = templateIds_.find(key);
-        if (found != templateIds_.end()) return found->second;
-        int id = allocate();
-        templateIds_.emplace(key, id);
-        pending_.push_back(Pending{ctx, og, false, id});
+        ids_.emplace(key, 0);
+        ++depth_;
+        std::string body;
+        writeBody(body, ctx, og, replaced);
+        --depth_;
+        return finish(ids_[key], body);
+    }
+
+    // Gives the object its number: the one of an identical object written before, or a new
+    // one. An object numbered early (inside a cycle) keeps its number.
+    int finish(int& id, const std::string& body) {
+        if (id != 0) {
+            emit(id, body, nullptr);
+            return id;
+        }
+        size_t hash = std::hash<std::string_view>{}(body);
+        auto& candidates = bodies_[hash];
+        for (const auto& [offset, length, existing] : candidates) {
+            if (length == body.size() && std::memcmp(out_.data() + offset, body.data(), length) == 0) {
+                id = existing;
+                return id;
+            }
+        }
+        id = allocate();
+        emit(id, body, &candidates);
         return id;
+    }
+
+    void writeBody(std::string& body, const Context& ctx, QPDFObjGen og, bool replaced) {
+        RefMapper m = mapperFor(ctx);
+        if (replaced)
+            writeObjectBody(body, ctx.state->currentDict(og), nullptr, &m);
+        else
+            writeTemplateBody(body, ctx.state->tpl->qpdf->getObjectByObjGen(og), m);
     }
 
     int newRef(const Context& ctx, int index) {
@@ -114,23 +172,16 @@ private:
         const NewObject& obj = *ctx.state->added[static_cast<size_t>(index)];
         std::string body;
         RefMapper m = mapperFor(ctx);
-        writeObjectBody(body, obj.dict, obj.stream ? &*obj.stream : nullptr, &m);
-        int& id = newIds_[key];
-        if (id == 0) {
-            size_t hash = std::hash<std::string_view>{}(body);
-            auto& candidates = bodies_[hash];
-            for (const auto& [offset, length, existing] : candidates) {
-                if (length == body.size() && std::memcmp(out_.data() + offset, body.data(), length) == 0) {
-                    id = existing;
-                    return id;
-                }
-            }
-            id = allocate();
-            emit(id, body, &candidates);
-            return id;
+        if (obj.stream && obj.stream->size() > kCompressAbove && !obj.dict.find("Filter")) {
+            // A combined file holds thousands of these; compressed they take a third.
+            Value dict = obj.dict;
+            dict.set("Filter", Value::name("FlateDecode"));
+            std::string data = deflate(*obj.stream);
+            writeObjectBody(body, dict, &data, &m);
+        } else {
+            writeObjectBody(body, obj.dict, obj.stream ? &*obj.stream : nullptr, &m);
         }
-        emit(id, body, nullptr);
-        return id;
+        return finish(newIds_[key], body);
     }
 
     void emit(int id, const std::string& body, std::vector<std::tuple<size_t, size_t, int>>* candidates) {
@@ -176,24 +227,19 @@ private:
             }
             page.set("Annots", std::move(annots));
         }
+        // New objects it refers to are written while it is serialised, so it goes out after.
         RefMapper m = mapperFor(ctx);
-        offsets_[static_cast<size_t>(pageId)] = out_.size();
-        writeIndirectObject(out_, pageId, 0, page, nullptr, &m);
+        std::string body;
+        writeObjectBody(body, page, nullptr, &m);
+        emit(pageId, body, nullptr);
     }
 
     void drain() {
         while (!pending_.empty()) {
             Pending p = pending_.front();
             pending_.pop_front();
-            const State& s = *p.ctx.state;
-            RefMapper m = mapperFor(p.ctx);
             std::string body;
-            if (p.replaced) {
-                Value dict = s.currentDict(p.og);
-                writeObjectBody(body, dict, nullptr, &m);
-            } else {
-                writeTemplateBody(body, s.tpl->qpdf->getObjectByObjGen(p.og), m);
-            }
+            writeBody(body, p.ctx, p.og, p.replaced);
             emit(p.id, body, nullptr);
         }
     }
@@ -265,8 +311,8 @@ private:
     std::string out_;
     std::vector<size_t> offsets_;
     std::deque<Pending> pending_;
-    std::map<std::pair<const void*, QPDFObjGen>, int> templateIds_;
-    std::map<std::pair<const void*, int>, int> replacedIds_;
+    std::map<ObjKey, int> ids_;
+    int depth_ = 0;
     std::map<std::pair<const void*, int>, int> newIds_;
     std::unordered_map<size_t, std::vector<std::tuple<size_t, size_t, int>>> bodies_;
 };
