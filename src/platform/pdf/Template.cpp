@@ -198,6 +198,7 @@ void readPages(Template& t) {
         TemplatePage p;
         p.dict = pages[i];
         p.og = p.dict.getObjGen();
+        p.resources = p.mediaBox = p.cropBox = p.rotate = QPDFObjectHandle::newNull();
         QPDFObjectHandle node = p.dict;
         for (int depth = 0; depth < kMaxDepth && node.isDictionary(); ++depth) {
             if (depth > 0 && node.isIndirect()) t.pageTreeNodes.insert(node.getObjGen());

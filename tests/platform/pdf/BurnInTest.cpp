@@ -153,8 +153,9 @@ TEST(PDFBurnIn, CombinedDocumentHoldsEveryRecordAndStaysCompact) {
     EXPECT_TRUE(qpdfCheckClean(*out, &report)) << report;
     std::string text = pdfText(*out);
     for (int r = 0; r < records; ++r) EXPECT_NE(text.find("Rec" + std::to_string(r) + "-1"), std::string::npos) << r;
-    // The template's fonts and static content are written once, not once per record.
-    EXPECT_LT(out->size(), form.size() + static_cast<size_t>(records) * form.size() / 3) << out->size();
+    // The template's fonts and static content are written once, not once per record: each
+    // record adds its page, appearances and drawing only.
+    EXPECT_LT(out->size(), form.size() + static_cast<size_t>(records) * form.size() * 2 / 5) << out->size();
     std::printf("combined: %zu records, %zu bytes, template %zu bytes\n", static_cast<size_t>(records), out->size(), form.size());
     auto reopened = PDFDocument::initWithData(*out);
     ASSERT_TRUE(reopened);

@@ -153,7 +153,7 @@ double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, d
         size_t start = static_cast<size_t>(in.tellg());
         size_t dark = 0, total = static_cast<size_t>(width) * static_cast<size_t>(height);
         for (size_t i = start; i < img.size() && i < start + total; ++i)
-            if (static_cast<unsigned char>(img[i]) < 128) ++dark;
+            if (static_cast<unsigned char>(img[i]) < 200) ++dark;
         return total ? static_cast<double>(dark) / static_cast<double>(total) : 0;
     }
     return -1;
