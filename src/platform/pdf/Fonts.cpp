@@ -187,9 +187,10 @@ FontService::FontService() : impl_(std::make_unique<Impl>()) { impl_->config = F
 FontService::~FontService() = default;
 
 FontService& FontService::shared() {
-    // Lives as long as the process: faces handed out must outlive every document.
-    static FontService* service = new FontService();
-    return *service;
+    // Destroyed at exit so that fontconfig releases its set-up; faces already handed out
+    // stay alive through their own references.
+    static FontService service;
+    return service;
 }
 
 FaceRef FontService::systemUIFace() {

@@ -6,6 +6,7 @@
 #include <regex>
 #include <sstream>
 
+#include "platform/pdf/Appearance.h"
 #include "platform/pdf/Embed.h"
 #include "platform/pdf/Fonts.h"
 #include "platform/pdf/Shaping.h"
@@ -30,15 +31,32 @@ public:
         content_ += "ET\n";
     }
 
+    // Places an appearance as a form XObject with its lower left corner at (x, y); the form's
+    // own font "Helv" is Helvetica in WinAnsiEncoding.
+    void place(const Appearance& appearance, double x, double y) {
+        std::string name = "Fm" + std::to_string(forms_.size() + 1);
+        forms_.push_back({name, appearance});
+        content_ += "q 1 0 0 1 " + pdfNumber(x) + " " + pdfNumber(y) + " cm /" + name + " Do Q\n";
+    }
+
     std::string write() {
         objects_.clear();
         std::string fontRefs;
         for (const auto& [name, font] : embedder_.build()) fontRefs += "/" + name + " " + addFont(font) + " ";
+        fontRefs += "/Helv " + add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>") + " ";
+        std::string xobjects;
+        for (const auto& [name, a] : forms_) {
+            std::string dict = " /Type /XObject /Subtype /Form /BBox [" + pdfNumber(a.bbox[0]) + " " + pdfNumber(a.bbox[1]) +
+                               " " + pdfNumber(a.bbox[2]) + " " + pdfNumber(a.bbox[3]) + "] /Matrix [";
+            for (double m : a.matrix) dict += pdfNumber(m) + " ";
+            dict += "] /Resources << /Font << " + fontRefs + ">> >>";
+            xobjects += "/" + name + " " + add(stream(dict, a.content)) + " ";
+        }
         std::string contentRef = add(stream("", content_));
         std::string pageRef = std::to_string(objects_.size() + 1) + " 0 R";
         std::string pagesRef = std::to_string(objects_.size() + 2) + " 0 R";
         add("<< /Type /Page /Parent " + pagesRef + " /MediaBox [0 0 400 200] /Contents " + contentRef +
-            " /Resources << /Font << " + fontRefs + ">> >> >>");
+            " /Resources << /Font << " + fontRefs + ">> /XObject << " + xobjects + ">> >> >>");
         add("<< /Type /Pages /Kids [" + pageRef + "] /Count 1 >>");
         std::string catalog = add("<< /Type /Catalog /Pages " + pagesRef + " >>");
 
@@ -92,6 +110,7 @@ private:
 
     FontEmbedder embedder_;
     std::string content_;
+    std::vector<std::pair<std::string, Appearance>> forms_;
     std::vector<std::string> objects_;
 };
 
@@ -280,4 +299,37 @@ TEST(Embed, CffFacesEmbedAsOpenType) {
     std::string doc = pdf.write();
     EXPECT_NE(extractText(doc, dir).find("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97"), std::string::npos);
     EXPECT_GT(inkShare(doc, dir), 0.001);
+}
+
+TEST(Embed, FieldAppearancesReadBackThroughPoppler) {
+    SimpleFontDescription d;
+    d.subtype = "Type1";
+    d.baseFont = "Helvetica";
+    d.encodingName = "WinAnsiEncoding";
+    SimpleFont helvetica(d);
+    MiniPdf pdf;
+    auto field = [&](const std::string& value, double w, double h, int rotation, bool multiline) {
+        TextFieldAppearanceRequest r;
+        r.value = value;
+        r.rect[2] = w;
+        r.rect[3] = h;
+        r.rotation = rotation;
+        r.multiline = multiline;
+        r.defaultAppearance = "/Helv 0 Tf 0 g";
+        r.formFont = [&](const std::string& name) { return name == "Helv" ? &helvetica : nullptr; };
+        r.borderColor = std::vector<double>{0};
+        return buildTextFieldAppearance(r, pdf.embedder());
+    };
+    pdf.place(field("Zo\xC3\xAB \xC5\x81\xC3\xB3" "d\xC5\xBA \xE4\xB8\xAD\xE6\x96\x87", 250, 22, 0, false), 20, 160);
+    pdf.place(field("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", 250, 22, 0, false), 20, 120);
+    pdf.place(field("Eerste regel\nTweede regel", 150, 60, 0, true), 20, 40);
+    pdf.place(field("Gedraaid", 30, 100, 90, false), 300, 40);
+    qvtest::TempDir dir;
+    std::string doc = pdf.write();
+    std::string text = extractText(doc, dir);
+    for (const char* expected : {"Zo\xC3\xAB \xC5\x81\xC3\xB3" "d\xC5\xBA", "\xE4\xB8\xAD\xE6\x96\x87",
+                                 "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D",
+                                 "Eerste regel", "Tweede regel", "Gedraaid"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " in:\n" << text;
+    EXPECT_GT(inkShare(doc, dir), 0.01);
 }
