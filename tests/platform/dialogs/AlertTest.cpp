@@ -3,7 +3,7 @@
 #include "platform/dialogs/Alert.h"
 #include "platform/dialogs/Controls.h"
 #include "platform/dialogs/ScriptedBackend.h"
-#include "tests/platform/dialogs/DialogSession.h"
+#include "DialogSession.h"
 
 using namespace qvui;
 

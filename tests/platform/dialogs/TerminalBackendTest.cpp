@@ -7,8 +7,8 @@
 #include "platform/dialogs/OpenPanel.h"
 #include "platform/dialogs/ScrollView.h"
 #include "platform/dialogs/TerminalBackend.h"
-#include "tests/platform/dialogs/DialogSession.h"
-#include "tests/support/TestSupport.h"
+#include "DialogSession.h"
+#include "support/TestSupport.h"
 
 using namespace qvui;
 

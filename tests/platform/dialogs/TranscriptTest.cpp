@@ -6,7 +6,7 @@
 #include "platform/dialogs/Alert.h"
 #include "platform/dialogs/ScriptedBackend.h"
 #include "platform/dialogs/Transcript.h"
-#include "tests/support/TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace qvui;
 
