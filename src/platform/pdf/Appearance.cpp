@@ -154,6 +154,10 @@ public:
             addSystem(line, text);
             return line;
         }
+        if (auto whole = form_->encode(text)) {  // the common case: one run in the form's font
+            addForm(line, *whole);
+            return line;
+        }
         std::string encoded;
         std::u32string pending;  // clusters the form font cannot show
         for (const auto& cluster : clustersOf(text)) {
