@@ -23,7 +23,7 @@ void State::setObject(int index, NewObject object) {
 Value State::currentDict(QPDFObjGen og) const {
     auto found = replaced.find(og.getObj());
     if (found != replaced.end()) return found->second.dict;
-    return Value::dictFrom(tpl->qpdf->getObjectByObjGen(og));
+    return tpl->dictValue(og);
 }
 
 Replacement& State::replace(QPDFObjGen og, Replacement::Kind kind) {
@@ -32,7 +32,7 @@ Replacement& State::replace(QPDFObjGen og, Replacement::Kind kind) {
     Replacement r;
     r.kind = kind;
     r.og = og;
-    r.dict = Value::dictFrom(tpl->qpdf->getObjectByObjGen(og));
+    r.dict = tpl->dictValue(og);
     return replaced.emplace(og.getObj(), std::move(r)).first->second;
 }
 
@@ -173,8 +173,10 @@ std::optional<std::string> PDFDocument::dataRepresentationWithOptions(const PDFW
             return t.original;
         }
         std::shared_ptr<const State> out = burn && !d.state->burned ? burnIn(*d.state) : d.freeze();
+        // Burned-in data is opened again right away (combined output); remember it so that
+        // this costs no parse.
         std::string tail;
-        auto bytes = writeUpdate(*out, &tail);
+        auto bytes = writeUpdate(*out, burn ? &tail : nullptr);
         if (!bytes) return std::nullopt;
         if (!tail.empty()) rememberOutput(d.state->tpl, std::move(tail), out);
         return bytes;

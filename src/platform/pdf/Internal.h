@@ -93,8 +93,13 @@ struct Template {
     // font. Built once per font and kept.
     const SimpleFont* simpleFont(QPDFObjectHandle fontDict);
 
+    // A template dictionary as a value of ours, converted once: entries without references
+    // are kept as their PDF syntax, so writing them costs a copy.
+    const Value& dictValue(QPDFObjGen og);
+
 private:
     std::map<QPDFObjGen, std::unique_ptr<SimpleFont>> fontCache_;
+    std::map<QPDFObjGen, Value> dictCache_;
 };
 
 // The template for these bytes, parsed once and cached; null when they are no readable PDF.

@@ -318,6 +318,36 @@ const SimpleFont* Template::simpleFont(QPDFObjectHandle fontDict) {
     return result;
 }
 
+namespace {
+
+bool holdsReference(QPDFObjectHandle h, int depth = 0) {
+    if (h.isIndirect() || depth > 32) return true;
+    if (h.isArray()) {
+        for (auto item : h.aitems())
+            if (holdsReference(item, depth + 1)) return true;
+    } else if (h.isDictionary()) {
+        for (auto& [key, item] : h.ditems())
+            if (holdsReference(item, depth + 1)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+const Value& Template::dictValue(QPDFObjGen og) {
+    auto found = dictCache_.find(og);
+    if (found != dictCache_.end()) return found->second;
+    Value v = Value::dict();
+    QPDFObjectHandle h = qpdf->getObjectByObjGen(og);
+    if (h.isDictionary()) {
+        for (auto& [key, item] : h.ditems()) {
+            if (item.isNull()) continue;
+            v.set(key.substr(1), holdsReference(item) ? Value::handle(item) : Value::raw(item.unparse()));
+        }
+    }
+    return dictCache_.emplace(og, std::move(v)).first->second;
+}
+
 std::shared_ptr<Template> loadTemplateUncached(std::string_view bytes) {
     try {
         return load(bytes);

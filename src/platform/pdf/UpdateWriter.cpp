@@ -128,7 +128,9 @@ std::optional<std::string> writeUpdate(const State& s, std::string* tail) {
     if (t.startxref < 0) return std::nullopt;
 
     std::string out;
-    out.reserve(t.base.size() + 1024 + s.added.size() * 600 + s.replaced.size() * 400);
+    size_t estimate = t.base.size() + 1024 + s.replaced.size() * 600;
+    for (const auto& obj : s.added) estimate += 400 + (obj->stream ? obj->stream->size() : 0);
+    out.reserve(estimate);
     out = t.base;
     if (out.empty() || (out.back() != '\n' && out.back() != '\r')) out += '\n';
 

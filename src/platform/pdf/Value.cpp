@@ -137,18 +137,20 @@ void appendReal(std::string& out, double d) {
     }
     // Fixed notation (PDF has no exponents), trailing zeros dropped.
     char buf[64];
-    int len = std::snprintf(buf, sizeof buf, "%.5f", d);
-    if (len <= 0 || len >= static_cast<int>(sizeof buf)) {
+    auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 5);
+    if (res.ec != std::errc()) {
         out += '0';
         return;
     }
-    while (len > 0 && buf[len - 1] == '0') --len;
-    if (len > 0 && buf[len - 1] == '.') --len;
-    if (len == 2 && buf[0] == '-' && buf[1] == '0') {
+    char* end = res.ptr;
+    while (end > buf && end[-1] == '0') --end;
+    if (end > buf && end[-1] == '.') --end;
+    std::string_view text(buf, static_cast<size_t>(end - buf));
+    if (text == "-0" || text.empty()) {
         out += '0';
         return;
     }
-    out.append(buf, static_cast<size_t>(len));
+    out += text;
 }
 
 void appendName(std::string& out, std::string_view name) {

@@ -219,7 +219,7 @@ TEST(PDFDocumentOpen, DocumentsFromOneTemplateShareNothingTheyChange) {
     auto third = PDFDocument::initWithData(form);
     EXPECT_EQ(third->pageAtIndex(0)->annotations()[0]->widgetStringValue(), "");
 
-    // Reopening the output (parsed for real, or remembered) shows the value.
+    // Reopening the output shows the value.
     for (const std::string& bytes : {*data, unfamiliar(*data)}) {
         auto reopened = PDFDocument::initWithData(bytes);
         ASSERT_TRUE(reopened);
