@@ -7,14 +7,18 @@
 // little more than its text.
 
 #include <cstddef>
-#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class QVRecordTable {
 public:
     QVRecordTable() = default;
+    // Takes over a finished buffer: `ends` holds the end offset in `text` of every cell, row by
+    // row, and its size is a multiple of `columns`.
+    QVRecordTable(std::string text, std::vector<size_t> ends, size_t columns)
+        : text_(std::move(text)), ends_(std::move(ends)), columns_(columns) {}
 
     size_t rowCount() const { return columns_ ? ends_.size() / columns_ : 0; }
     size_t columnCount() const { return columns_; }

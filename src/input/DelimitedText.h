@@ -1,0 +1,38 @@
+#pragma once
+// Reading the data file and turning its text into a record table.
+//
+// The data file is UTF-8 text with a header row; cells are separated by a comma, a semicolon
+// or a tab, quoted with double quotes (a doubled quote inside stands for one quote), and rows
+// end with LF, CR or CR LF. The parser is strict: malformed quoting is rejected, not repaired,
+// and every data row must be exactly as wide as the header. The same text and separator give
+// the same result every time.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "input/RecordTable.h"
+#include "platform/Error.h"
+
+// The three separators the parser accepts, as the code units the workflow hands over.
+inline constexpr uint16_t QVSeparatorComma = 0x002C;
+inline constexpr uint16_t QVSeparatorSemicolon = 0x003B;
+inline constexpr uint16_t QVSeparatorTab = 0x0009;
+
+// The whole file as text, unchanged (a leading byte-order mark stays; the parser drops it).
+// Fails with "CSV lezen mislukt: ..." when the file is missing, is a folder, cannot be read,
+// or is not well-formed UTF-8.
+std::optional<std::string> QVReadDataFile(const std::filesystem::path& url, QVError* error = nullptr);
+
+// The record table of `text`, or nothing with the reason in `error`.
+std::optional<QVRecordTable> QVParseDelimitedText(std::string_view text, uint16_t separator,
+                                                  QVError* error = nullptr);
+
+// QVParseDelimitedText with the comma.
+std::optional<QVRecordTable> QVParseCSV(std::string_view text, QVError* error = nullptr);
+
+// True when one of the other two separators (tried in the order comma, semicolon, tab) parses
+// `text` without any failure into a header of more than one column. Never reports an error.
+bool QVHasAlternativeMultiColumnParse(std::string_view text, uint16_t separator);
