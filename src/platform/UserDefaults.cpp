@@ -216,5 +216,7 @@ bool QVUserDefaults::setStringForKey(const std::string& value, const std::string
 
 bool QVUserDefaults::removeObjectForKey(const std::string& key) {
     if (!file_) return false;
+    // Nothing to remove from a file that is not there: leave the disk alone.
+    if (load(*file_).state == FileState::Missing) return true;
     return update(*file_, [&](Json& object) { return object.erase(key) > 0; });
 }

@@ -59,7 +59,7 @@ TEST_F(UserDefaultsTest, StoresReadsAndRemovesStringsKeepingOtherKeys) {
     EXPECT_EQ(defaults.stringForKey("org.quorvel.language"), std::nullopt);
     // Removing from a file that does not exist creates nothing.
     EXPECT_TRUE(defaults.removeObjectForKey("org.quorvel.language"));
-    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(file.parent_path()));
 
     ASSERT_TRUE(defaults.setStringForKey("de", "org.quorvel.language"));
     EXPECT_EQ(defaults.stringForKey("org.quorvel.language"), "de");
