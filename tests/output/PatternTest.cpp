@@ -157,3 +157,20 @@ TEST_F(Pattern, NamesAreLimitedTo255BytesWithExtension) {
 }
 
 }  // namespace
+
+namespace {
+
+// Messages are looked up in the language in force before they are filled: with English in
+// force the wording changes, the filled-in values do not.
+TEST_F(Pattern, MessagesAreTranslatedBeforeTheyAreFilled) {
+    qvtest::ScopedEnv english("LANGUAGE", "en");
+    qvtest::ScopedEnv all("LC_ALL", "en_GB.UTF-8");
+    std::string unknown = expand("{Onbekend}", kJansen, 1, 1);
+    EXPECT_EQ(unknown.find("Onbekende CSV-kolom"), std::string::npos) << unknown;
+    EXPECT_NE(unknown.find("'Onbekend'"), std::string::npos) << unknown;
+    std::string tooLong = filenameForValue(std::string(300, 'a'), 4321);
+    EXPECT_EQ(tooLong.find("te lang"), std::string::npos) << tooLong;
+    EXPECT_NE(tooLong.find("4321"), std::string::npos) << tooLong;
+}
+
+}  // namespace

@@ -98,6 +98,16 @@ TEST_F(WriteNewPDF, NeverReplacesWhatIsThere) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
+TEST_F(WriteNewPDF, MessagesFollowTheLanguageInForce) {
+    qvtest::ScopedEnv english("LANGUAGE", "en");
+    qvtest::ScopedEnv all("LC_ALL", "en_GB.UTF-8");
+    writeFile(target_, "oud");
+    std::string message = write("nieuw", target_);
+    EXPECT_EQ(message.find("aanmaken mislukt"), std::string::npos) << message;
+    EXPECT_NE(message.find("'merge-000001.pdf'"), std::string::npos) << message;
+    EXPECT_NE(message.find(sys(EEXIST)), std::string::npos) << message;
+}
+
 TEST_F(WriteNewPDF, CreationFailuresNameOnlyTheFile) {
     fs::path missing = dir_ / "bestaat-niet" / "a.pdf";
     EXPECT_EQ(write("x", missing), "Bestand 'a.pdf' aanmaken mislukt: " + sys(ENOENT));
