@@ -24,9 +24,11 @@ struct Output {
     std::shared_ptr<const State> state;
 };
 
-std::mutex gMutex;
-std::deque<std::shared_ptr<Template>> gTemplates;  // most recent first
-std::deque<Output> gOutputs;
+// Never destroyed: QPDF's own statics may be gone by the time ours would be, so a parsed
+// template must not be torn down at exit.
+std::mutex& gMutex = *new std::mutex;
+std::deque<std::shared_ptr<Template>>& gTemplates = *new std::deque<std::shared_ptr<Template>>;  // most recent first
+std::deque<Output>& gOutputs = *new std::deque<Output>;
 
 bool sameBytes(std::string_view a, const std::string& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0;

@@ -84,7 +84,8 @@ TEST(PDFDocumentOpen, FieldNamesAreFullyQualifiedAndInheritedAttributesCount) {
 
     auto superhero = PDFDocument::initWithData(readForm("pdflib-mixed.pdf"));
     ASSERT_TRUE(superhero);
-    const FieldInfo* hero = find(widgets(*superhero), "favorite.superhero");
+    auto heroFields = widgets(*superhero);
+    const FieldInfo* hero = find(heroFields, "favorite.superhero");
     ASSERT_TRUE(hero);
     EXPECT_EQ(hero->type, PDFAnnotationWidgetSubtypeText);
 
