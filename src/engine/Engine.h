@@ -1,0 +1,104 @@
+#pragma once
+// The public engine interface: the merge entry points, the logged merges, and (re-exported)
+// the reading and parsing functions that callers need to prepare a merge.
+//
+// Every function returns true on success. On failure it returns false and, when the caller
+// passed a place for it, fills the error report with a message in the language in force.
+// `count`, when given, is set to 0 first and ends as the number of output files written
+// completely.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "input/DelimitedText.h"
+#include "input/FieldMapping.h"
+#include "input/Template.h"
+#include "platform/Error.h"
+
+enum QVOutputMode : uint64_t {
+    QVOutputModeSeparate = 0,  // one PDF per record, named by the file-name pattern
+    QVOutputModeCombined = 1,  // one flattened PDF "merge-gecombineerd.pdf" with every record's pages
+};
+
+enum : uint64_t {
+    QVWatermarkPositionBottom = 0,
+    QVWatermarkPositionMiddle = 1,
+    QVWatermarkPositionTop = 2,
+};
+
+struct QVWatermarkStyle {
+    uint64_t position;  // QVWatermarkPosition...
+    double fontSize;    // points, 8 to 48
+    double gray;        // 0 black to 1 white
+};
+
+inline constexpr QVWatermarkStyle QVDefaultWatermarkStyle = {QVWatermarkPositionBottom, 11.0, 0.35};
+
+inline constexpr uint16_t QVSeparatorComma = u',';
+inline constexpr uint16_t QVSeparatorSemicolon = u';';
+inline constexpr uint16_t QVSeparatorTab = u'\t';
+
+// The merge run itself: checks every record first, then writes. `outputs`, when given, only
+// has names appended (last path components, in the order written). A watermark is asked for
+// when `watermarkColumn` or `watermarkPattern` is present (an empty string counts).
+bool QVMergeCollect(std::string_view templateBytes, std::string_view dataText,
+                    const std::filesystem::path& outputFolder, QVOutputMode mode,
+                    std::string_view filenamePattern, uint16_t separator,
+                    const QVFieldMapping* mapping,
+                    const std::optional<std::string>& watermarkColumn,
+                    const std::optional<std::string>& watermarkPattern,
+                    QVWatermarkStyle style, uint64_t* count, std::vector<std::string>* outputs,
+                    QVError* error);
+
+// The entry points, each filling one more default and calling the next.
+bool QVMerge(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
+             const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
+             uint64_t* count = nullptr, QVError* error = nullptr);
+
+bool QVMergeDelimited(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
+                      const std::filesystem::path& outputFolder, QVOutputMode mode,
+                      std::string_view filenamePattern, uint16_t separator, uint64_t* count = nullptr,
+                      QVError* error = nullptr);
+
+bool QVMergeText(const std::filesystem::path& templateURL, std::string_view dataText,
+                 const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
+                 uint16_t separator, uint64_t* count = nullptr, QVError* error = nullptr);
+
+bool QVMergeMapped(std::string_view templateBytes, std::string_view dataText,
+                   const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
+                   uint16_t separator, const QVFieldMapping* mapping, uint64_t* count = nullptr,
+                   QVError* error = nullptr);
+
+bool QVMergeWithWatermark(std::string_view templateBytes, std::string_view dataText,
+                          const std::filesystem::path& outputFolder, QVOutputMode mode,
+                          std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
+                          const std::optional<std::string>& watermarkColumn, uint64_t* count = nullptr,
+                          QVError* error = nullptr);
+
+bool QVMergeWithWatermarkPattern(std::string_view templateBytes, std::string_view dataText,
+                                 const std::filesystem::path& outputFolder, QVOutputMode mode,
+                                 std::string_view filenamePattern, uint16_t separator,
+                                 const QVFieldMapping* mapping, const std::optional<std::string>& watermarkColumn,
+                                 const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
+                                 uint64_t* count = nullptr, QVError* error = nullptr);
+
+// A merge wrapped in its JSON processing log, created at `logURL` before the merge (never
+// over an existing file) and written afterwards whatever the merge's outcome.
+bool QVMergeLoggedWithPattern(std::string_view templateBytes, std::string_view dataText,
+                              const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
+                              const std::filesystem::path& outputFolder, const std::filesystem::path& logURL,
+                              QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
+                              const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
+                              const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
+                              uint64_t* count = nullptr, QVError* error = nullptr);
+
+bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText,
+                   const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
+                   const std::filesystem::path& outputFolder, const std::filesystem::path& logURL,
+                   QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
+                   const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
+                   uint64_t* count = nullptr, QVError* error = nullptr);
