@@ -102,3 +102,10 @@ bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText,
                    QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
                    const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
                    uint64_t* count = nullptr, QVError* error = nullptr);
+
+// Progress of the merge runs of this process, for a front end's progress display: called on
+// the merge's own thread after each record of the second pass (done records, total records).
+// The merge never depends on it; pass an empty function to stop reporting.
+#include <functional>
+using QVMergeProgressHandler = std::function<void(uint64_t done, uint64_t total)>;
+void QVSetMergeProgressHandler(QVMergeProgressHandler handler);
