@@ -38,9 +38,8 @@ struct QVWatermarkStyle {
 
 inline constexpr QVWatermarkStyle QVDefaultWatermarkStyle = {QVWatermarkPositionBottom, 11.0, 0.35};
 
-inline constexpr uint16_t QVSeparatorComma = u',';
-inline constexpr uint16_t QVSeparatorSemicolon = u';';
-inline constexpr uint16_t QVSeparatorTab = u'\t';
+// The separators QVSeparatorComma, QVSeparatorSemicolon and QVSeparatorTab come from
+// input/DelimitedText.h.
 
 // The merge run itself: checks every record first, then writes. `outputs`, when given, only
 // has names appended (last path components, in the order written). A watermark is asked for
