@@ -1,0 +1,75 @@
+#pragma once
+// The processing log of one merge: a JSON file, created before the merge runs and written
+// once it has ended, that records the inputs, the settings, the files written and the outcome.
+//
+// The log is created new (never over an existing file) and is never removed again: a log that
+// could not be written completely stays in place, and the caller says so.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "input/FieldMapping.h"
+#include "platform/Error.h"
+
+// Everything the log records. Plain values, so that output code needs nothing from the engine.
+struct QVProcessingLog {
+    std::string startedAt;   // ISO 8601, UTC, whole seconds
+    std::string finishedAt;
+    bool succeeded = false;
+    std::filesystem::path inputPDF;
+    std::filesystem::path inputData;
+    std::filesystem::path outputDirectory;
+    std::vector<std::string> outputFiles;  // last path components, in the order written
+
+    uint64_t outputMode = 0;       // 0 separate; any other value is written as combined
+    std::string filenamePattern;   // written as "" in combined mode
+    uint16_t separator = u',';     // one UTF-16 code unit
+    QVFieldMapping fieldMapping;
+    std::optional<std::string> watermarkColumn;
+    std::optional<std::string> watermarkPattern;
+    uint64_t watermarkPosition = 0;
+    double watermarkFontSize = 11.0;
+    double watermarkGray = 0.35;
+
+    std::string errorMessage;  // the merge's message after a failure; may be empty
+};
+
+// The log as pretty-printed JSON: one object with "version", "started_at", "finished_at",
+// "status", "input_pdf", "input_data", "output_directory", "output_files", "settings" and
+// "error", in this order. Fails, with the reason (translated) in `reason`, when a text of the
+// log is not valid UTF-8 and so cannot be written as JSON.
+std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, std::string* reason = nullptr);
+
+// An open log file. The descriptor is closed when the object ends unless `close` was called.
+class QVLogFile {
+public:
+    explicit QVLogFile(int fd) : fd_(fd) {}
+    ~QVLogFile();
+    QVLogFile(QVLogFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    QVLogFile(const QVLogFile&) = delete;
+    QVLogFile& operator=(const QVLogFile&) = delete;
+    QVLogFile& operator=(QVLogFile&&) = delete;
+
+    // Writes all of `bytes`: a short write continues, an interrupted one is repeated, a write
+    // that accepts nothing counts as EIO. Answers 0, or the error number of the failed write.
+    int writeAll(std::string_view bytes);
+
+    // Closes the file; answers 0 or the error number of the failed close. Only the first call
+    // closes.
+    int close();
+
+private:
+    int fd_;
+};
+
+// Creates the log file at `url` (write-only, fail-if-exists, mode 0600). Fails with
+// "Logboek aanmaken mislukt: %s", filled with the system's text for the error number.
+std::optional<QVLogFile> QVCreateLogFile(const std::filesystem::path& url, QVError* error = nullptr);
+
+// Writes `log` into `file` and closes it, in every case. Answers nothing when all went well,
+// otherwise the reason of the first failure (serialization, then writing, then closing),
+// translated and ready to be put into a message.
+std::optional<std::string> QVWriteProcessingLog(QVLogFile& file, const QVProcessingLog& log);
