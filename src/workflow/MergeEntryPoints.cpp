@@ -1,0 +1,10 @@
+#include "workflow/MergeEntryPoints.h"
+
+namespace qvworkflow {
+
+MergeEntryPoints& mergeEntryPoints() {
+    static MergeEntryPoints table;
+    return table;
+}
+
+}  // namespace qvworkflow
