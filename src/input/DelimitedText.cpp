@@ -1,8 +1,5 @@
 #include "input/DelimitedText.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +14,7 @@
 #endif
 
 #include "input/Fail.h"
+#include "input/ReadFile.h"
 #include "input/Utf8.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
@@ -27,95 +25,17 @@ namespace fs = std::filesystem;
 // ---------------------------------------------------------------------------------------------
 // Reading the data file
 
-namespace {
-
-// The name the user knows the file by: its last path component ("a/b/" names "b").
-std::string displayName(const fs::path& path) {
-    fs::path p = path;
-    while (p.has_relative_path() && p.filename().empty()) p = p.parent_path();
-    return p.filename().string();
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-bool isFolder(const fs::path& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Reads to the end; answers 0 or the errno of the call that failed.
-int readAll(int fd, size_t sizeHint, std::string& out) {
-    try {
-        // One byte more than the expected size, so a file read in one go ends with a 0 read.
-        out.resize(std::max<size_t>(sizeHint + 1, 64 * 1024));
-        size_t used = 0;
-        for (;;) {
-            if (used == out.size()) out.resize(out.size() * 2);
-            ssize_t n = ::read(fd, out.data() + used, out.size() - used);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return errno;
-            }
-            if (n == 0) break;
-            used += static_cast<size_t>(n);
-        }
-        out.resize(used);
-        out.shrink_to_fit();
-    } catch (const std::bad_alloc&) {
-        out.clear();
-        return ENOMEM;
-    } catch (const std::length_error&) {
-        out.clear();
-        return ENOMEM;
-    }
-    return 0;
-}
-
-}  // namespace
-
 std::optional<std::string> QVReadDataFile(const fs::path& url, QVError* error) {
-    const std::string name = displayName(url);
     auto fail = [&](const std::string& reason) -> std::optional<std::string> {
         QVFail(error, QVFormat(QVText("CSV lezen mislukt: %@"), {reason}));
         return std::nullopt;
     };
-    auto notReadable = [&](int code) {
-        return fail(QVFormat(QVText("Het bestand '%@' kon niet worden gelezen: %s"),
-                             {name, QVStrError(code).c_str()}));
-    };
-    auto folder = [&] { return fail(QVFormat(QVText("'%@' is een map, geen bestand."), {name})); };
-
-    FileDescriptor fd(::open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0) {
-        const int code = errno;
-        if (code == ENOENT || code == ENOTDIR)
-            return fail(QVFormat(QVText("Het bestand '%@' bestaat niet."), {name}));
-        if (isFolder(url)) return folder();
-        return notReadable(code);
-    }
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0) return notReadable(errno);
-    if (S_ISDIR(st.st_mode)) return folder();
-
-    std::string text;
-    const size_t sizeHint = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
-    if (int code = readAll(fd.get(), sizeHint, text)) return notReadable(code);
-
-    if (std::optional<size_t> bad = QVFirstInvalidUtf8(text)) {
+    std::string reason;
+    std::optional<std::string> text = QVReadWholeFile(url, &reason);
+    if (!text) return fail(reason);
+    if (std::optional<size_t> bad = QVFirstInvalidUtf8(*text)) {
         return fail(QVFormat(QVText("Het bestand '%@' is geen geldige UTF-8-tekst (ongeldige byte op positie %lu)."),
-                             {name, static_cast<unsigned long>(*bad)}));
+                             {QVFileDisplayName(url), static_cast<unsigned long>(*bad)}));
     }
     return text;
 }
