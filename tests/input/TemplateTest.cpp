@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "input/FormFixtures.h"
+#include "support/FormFixtures.h"
 #include "input/Template.h"
 #include "input/TemplateFields.h"
 #include "support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "input/FormFixtures.h"
+#include "support/FormFixtures.h"
 
 #include <cstdio>
 #include <map>
@@ -62,8 +62,25 @@ int FormBuilder::addField(FieldSpec spec) {
 int FormBuilder::addPage(const std::string& text) {
     pageTexts_.push_back(text);
     pages_.emplace_back();
+    geometry_.emplace_back();
     return static_cast<int>(pages_.size()) - 1;
 }
+
+namespace {
+std::string box(double x0, double y0, double x1, double y1) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "[%g %g %g %g]", x0, y0, x1, y1);
+    return buf;
+}
+}  // namespace
+
+void FormBuilder::setMediaBox(int page, double x0, double y0, double x1, double y1) {
+    geometry_.at(page).mediaBox = box(x0, y0, x1, y1);
+}
+void FormBuilder::setCropBox(int page, double x0, double y0, double x1, double y1) {
+    geometry_.at(page).cropBox = box(x0, y0, x1, y1);
+}
+void FormBuilder::setRotation(int page, int degrees) { geometry_.at(page).rotation = degrees; }
 
 void FormBuilder::addWidget(int page, int field) { pages_.at(page).push_back({Annot::widget, field}); }
 void FormBuilder::addLink(int page) { pages_.at(page).push_back({Annot::link, -1}); }
@@ -131,7 +148,11 @@ std::string FormBuilder::build() const {
     for (size_t p = 0; p < pages_.size(); ++p) {
         std::string annots;
         for (int obj : annotObj[p]) annots += ref(obj) + " ";
-        objects[pageObj[p]] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents " +
+        const Geometry& g = geometry_[p];
+        std::string boxes = "/MediaBox " + g.mediaBox;
+        if (!g.cropBox.empty()) boxes += " /CropBox " + g.cropBox;
+        if (g.rotation) boxes += " /Rotate " + std::to_string(g.rotation);
+        objects[pageObj[p]] = "<< /Type /Page /Parent 2 0 R " + boxes + " /Contents " +
                               ref(contentObj[p]) + " /Resources << /Font << /Helv 3 0 R >> >> /Annots [" +
                               annots + "] >>";
         std::string content;

@@ -33,6 +33,11 @@ public:
     int addText(const std::string& name, int flags = 0) { return addField({name, "/Tx", flags}); }
     // Returns the page's index. `text` is drawn on the page as ordinary page content.
     int addPage(const std::string& text = "");
+    // Page geometry: media box [x0 y0 x1 y1] (default 0 0 595 842), an optional crop box and
+    // /Rotate (written when not 0).
+    void setMediaBox(int page, double x0, double y0, double x1, double y1);
+    void setCropBox(int page, double x0, double y0, double x1, double y1);
+    void setRotation(int page, int degrees);
     // Annotations, appended to the page's /Annots in call order.
     void addWidget(int page, int field);
     void addLink(int page);
@@ -41,6 +46,11 @@ public:
     std::string build() const;
 
 private:
+    struct Geometry {
+        std::string mediaBox = "[0 0 595 842]";
+        std::string cropBox;  // empty: none
+        int rotation = 0;
+    };
     struct Annot {
         enum Kind { widget, link, note } kind;
         int field = -1;
@@ -48,6 +58,7 @@ private:
     std::vector<FieldSpec> fields_;
     std::vector<std::string> pageTexts_;
     std::vector<std::vector<Annot>> pages_;
+    std::vector<Geometry> geometry_;
 };
 
 // A one-page form with one text field per name, each shown by one widget, in order.
