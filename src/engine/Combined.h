@@ -1,0 +1,31 @@
+#pragma once
+// Combined output: one file holding the flattened pages of every record. Private to the engine.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "platform/Error.h"
+#include "platform/pdf/Document.h"
+
+// The fixed name of the combined file in the output folder.
+inline constexpr const char* QVCombinedFileName = "merge-gecombineerd.pdf";
+
+// Whether this system can produce combined output at all: it needs the PDF layer to draw
+// form fields and annotations into the page content, which ours always can.
+bool QVCombinedOutputIsPossible();
+
+// Before the second pass: refuses when anything (file, folder, link) exists at the combined
+// file's path; otherwise gives the empty combined document.
+std::shared_ptr<qvpdf::PDFDocument> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error);
+
+// Burns `record` in, reopens the result and appends its pages to `combined`. `number` is the
+// record number; the flattening message reports it plus one.
+bool QVAppendFlattened(qvpdf::PDFDocument& combined, qvpdf::PDFDocument& record, uint64_t number,
+                       QVError* error);
+
+// Writes the combined document as the new combined file.
+bool QVWriteCombined(qvpdf::PDFDocument& combined, const std::filesystem::path& outputFolder, QVError* error);
+
+// True when anything at all is at `path`, a dangling symbolic link included.
+bool QVPathExists(const std::filesystem::path& path);

@@ -1,0 +1,239 @@
+// The merge run: settings, data and template, a first pass that checks every record without
+// writing anything, then a second pass that fills a fresh copy of the template per record and
+// writes it (separate output) or flattens it into the combined document (combined output).
+
+#include <span>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/Combined.h"
+#include "engine/Engine.h"
+#include "engine/Progress.h"
+#include "engine/Watermark.h"
+#include "input/Fail.h"
+#include "input/TemplateFields.h"
+#include "localization/Text.h"
+#include "output/Pattern.h"
+#include "output/WriteFile.h"
+#include "platform/Format.h"
+#include "platform/Unicode.h"
+
+namespace {
+
+// Length in UTF-16 code units, the unit of a field's maximum length. A byte that is not part
+// of well-formed UTF-8 counts as one unit (it would be shown as one replacement character).
+size_t utf16Length(std::string_view utf8) {
+    size_t units = 0;
+    size_t offset = 0;
+    while (offset < utf8.size()) {
+        std::optional<char32_t> c = QVNextCodePoint(utf8, offset);
+        if (!c) {
+            ++offset;
+            ++units;
+            continue;
+        }
+        units += *c > 0xFFFF ? 2 : 1;
+    }
+    return units;
+}
+
+// Names that differ only in letter case or in Unicode composition name the same file on the
+// file systems our users write to.
+std::string nameKey(std::string_view filename) {
+    std::optional<std::string> composed = QVNormalizeNFC(filename);
+    std::optional<std::string> lower = composed ? QVLowercase(*composed) : std::nullopt;
+    return lower ? *lower : std::string(filename);
+}
+
+std::optional<size_t> headerIndex(std::span<const std::string_view> header, std::string_view column) {
+    for (size_t i = 0; i < header.size(); ++i)
+        if (header[i] == column) return i;
+    return std::nullopt;
+}
+
+// Everything the first pass settles for the second.
+struct Plan {
+    std::vector<std::string> filenames;       // separate output: one per record
+    std::vector<std::string> watermarkTexts;  // with a watermark: one per record
+};
+
+struct Run {
+    std::string_view templateBytes;
+    const std::filesystem::path& outputFolder;
+    QVOutputMode mode;
+    std::string_view filenamePattern;
+    const QVFieldMapping* mapping;
+    const QVRecordTable& table;
+    std::vector<std::string_view> header;
+    std::optional<QVWatermarkSetup> watermark;
+    QVWatermarkSource watermarkSource;
+    uint64_t* count;
+    std::vector<std::string>* outputs;
+    QVError* error;
+};
+
+bool checkValueLengths(const std::vector<QVField>& fields, std::span<const std::string_view> row, uint64_t r,
+                       QVError* error) {
+    for (const QVField& field : fields) {
+        const int maximum = field.widget->maximumLength();
+        if (maximum <= 0) continue;
+        std::string_view value = row[*field.columnIndex];
+        // A value never has more UTF-16 units than UTF-8 bytes, so most values pass uncounted.
+        if (value.size() <= static_cast<size_t>(maximum)) continue;
+        if (utf16Length(value) <= static_cast<size_t>(maximum)) continue;
+        return QVFail(error, QVFormat(QVText("Waarde voor '%@' in record %lu is te lang."),
+                                      {field.name, static_cast<unsigned long>(r + 1)}));
+    }
+    return true;
+}
+
+bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r,
+                   std::unordered_set<std::string>& keys, Plan& plan) {
+    std::optional<std::string> filename = QVFilename(run.filenamePattern, run.header, row, r, run.error);
+    if (!filename) return false;
+    if (!keys.insert(nameKey(*filename)).second) {
+        return QVFail(run.error, QVFormat(QVText("Dubbele bestandsnaam '%@' bij record %lu. Voeg bijvoorbeeld {#} toe."),
+                                          {*filename, static_cast<unsigned long>(r)}));
+    }
+    if (QVPathExists(run.outputFolder / *filename))
+        return QVFail(run.error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {*filename}));
+    plan.filenames.push_back(std::move(*filename));
+    return true;
+}
+
+bool firstPass(Run& run, const std::vector<QVField>& templateFields, Plan& plan) {
+    const size_t records = run.table.rowCount() - 1;
+    std::unordered_set<std::string> keys;
+    if (run.mode == QVOutputModeSeparate) {
+        plan.filenames.reserve(records);
+        keys.reserve(records);
+    }
+    if (run.watermark) plan.watermarkTexts.reserve(records);
+
+    for (uint64_t r = 1; r <= records; ++r) {
+        const std::vector<std::string_view> row = run.table.row(r);
+        if (run.watermark) {
+            std::optional<std::string> text =
+                QVWatermarkTextForRecord(*run.watermark, run.watermarkSource, run.header, row, r, run.error);
+            if (!text) return false;
+            plan.watermarkTexts.push_back(std::move(*text));
+        }
+        if (!checkValueLengths(templateFields, row, r, run.error)) return false;
+        if (run.mode == QVOutputModeSeparate && !checkFilename(run, row, r, keys, plan)) return false;
+    }
+    return true;
+}
+
+// Fills a fresh copy of the template with record r and, when asked, its watermark.
+std::shared_ptr<qvpdf::PDFDocument> buildRecord(Run& run, const Plan& plan, uint64_t r) {
+    // No check of its own: bytes that will not open give a document without pages, and the
+    // field list then refuses it with its own message.
+    std::shared_ptr<qvpdf::PDFDocument> document = qvpdf::PDFDocument::initWithData(run.templateBytes);
+    std::optional<std::vector<QVField>> fields =
+        QVFields(document.get(), std::span<const std::string_view>(run.header), run.mapping, run.error);
+    if (!fields) return nullptr;
+
+    const std::vector<std::string_view> row = run.table.row(r);
+    for (const QVField& field : *fields) {
+        // A value the PDF layer refuses would leave the field showing the template's text.
+        if (!field.widget->setWidgetStringValue(row[*field.columnIndex])) {
+            QVFail(run.error, QVText("PDF genereren mislukt."));
+            return nullptr;
+        }
+    }
+    if (run.watermark && !QVPlaceWatermark(*run.watermark, *document, plan.watermarkTexts[r - 1], run.error))
+        return nullptr;
+    return document;
+}
+
+bool writeSeparate(Run& run, qvpdf::PDFDocument& document, const std::string& filename) {
+    std::optional<std::string> data = document.dataRepresentation();
+    if (!data) return QVFail(run.error, QVText("PDF genereren mislukt."));
+    if (!QVWriteNewPDF(*data, run.outputFolder / filename, run.error)) return false;
+    if (run.outputs) run.outputs->push_back(filename);
+    if (run.count) ++*run.count;
+    return true;
+}
+
+bool secondPass(Run& run, const Plan& plan, qvpdf::PDFDocument* combined) {
+    const uint64_t records = run.table.rowCount() - 1;
+    const bool reportProgress = QVHasMergeProgressHandler();
+    for (uint64_t r = 1; r <= records; ++r) {
+        // The record's document lives only for this iteration.
+        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, plan, r);
+        if (!document) return false;
+        if (combined) {
+            if (!QVAppendFlattened(*combined, *document, r, run.error)) return false;
+        } else if (!writeSeparate(run, *document, plan.filenames[r - 1])) {
+            return false;
+        }
+        if (reportProgress) QVReportMergeProgress(r, records);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool QVMergeCollect(std::string_view templateBytes, std::string_view dataText,
+                    const std::filesystem::path& outputFolder, QVOutputMode mode,
+                    std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
+                    const std::optional<std::string>& watermarkColumn,
+                    const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style, uint64_t* count,
+                    std::vector<std::string>* outputs, QVError* error) {
+    // Phase A: the settings, before anything is read.
+    if (count) *count = 0;
+    if (watermarkColumn && watermarkPattern)
+        return QVFail(error, QVText("Kies een watermerkkolom of een watermerkpatroon, niet beide."));
+    if (mode != QVOutputModeSeparate && mode != QVOutputModeCombined)
+        return QVFail(error, QVText("Onbekende uitvoermodus."));
+    if (mode == QVOutputModeCombined && !QVCombinedOutputIsPossible())
+        return QVFail(error, QVText("Gecombineerde uitvoer vereist macOS 13 of nieuwer."));
+    const bool wantsWatermark = watermarkColumn || watermarkPattern;
+
+    // Phase B: the data and the template.
+    std::optional<QVRecordTable> table = QVParseDelimitedText(dataText, separator, error);
+    if (!table) return false;
+    std::shared_ptr<qvpdf::PDFDocument> templateDocument = QVDocument(templateBytes, error);
+    if (!templateDocument) return false;
+
+    Run run{templateBytes, outputFolder, mode, filenamePattern, mapping, *table, table->header(),
+            std::nullopt, {}, count, outputs, error};
+    std::optional<std::vector<QVField>> templateFields =
+        QVFields(templateDocument.get(), std::span<const std::string_view>(run.header), mapping, error);
+    if (!templateFields) return false;
+
+    if (watermarkColumn) {
+        run.watermarkSource.column = headerIndex(run.header, *watermarkColumn);
+        if (!run.watermarkSource.column) return QVFail(error, QVText("De gekozen watermerkkolom bestaat niet."));
+    }
+    run.watermarkSource.pattern = watermarkPattern;
+    if (wantsWatermark) {
+        run.watermark = QVPrepareWatermark(style, *templateDocument, error);
+        if (!run.watermark) return false;
+    }
+
+    // Phase C: every record is checked before any file exists.
+    Plan plan;
+    if (!firstPass(run, *templateFields, plan)) return false;
+    templateFields.reset();
+    templateDocument.reset();
+
+    // Phase D: the combined file must not exist yet.
+    std::shared_ptr<qvpdf::PDFDocument> combined;
+    if (mode == QVOutputModeCombined) {
+        combined = QVBeginCombined(outputFolder, error);
+        if (!combined) return false;
+    }
+
+    // Phase E: build and write.
+    if (!secondPass(run, plan, combined.get())) return false;
+
+    // Phase F: the combined file.
+    if (combined) {
+        if (!QVWriteCombined(*combined, outputFolder, error)) return false;
+        if (outputs) outputs->push_back(QVCombinedFileName);
+        if (count) *count = 1;
+    }
+    return true;
+}
