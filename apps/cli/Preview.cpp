@@ -4,6 +4,7 @@
 #include <map>
 #include <ostream>
 
+#include "Choices.h"
 #include "TerminalText.h"
 #include "input/DelimitedText.h"
 #include "localization/Text.h"
@@ -12,12 +13,6 @@
 namespace {
 
 constexpr size_t kPreviewLimit = 5;
-
-const std::map<std::string, uint16_t>& separatorsByName() {
-    static const std::map<std::string, uint16_t> names = {
-        {"comma", QVSeparatorComma}, {"semicolon", QVSeparatorSemicolon}, {"tab", QVSeparatorTab}};
-    return names;
-}
 
 // The records as the dialog lists them: a title per record, then "name: value" per column and
 // an empty line. Unlike the dialog, names and values are escaped: this goes to a terminal.
@@ -46,17 +41,15 @@ CLI::App* QVAddPreviewCommand(CLI::App& app, QVPreviewOptions& options) {
         "preview", QVText("Toont hoe een gegevensbestand wordt ingelezen: het aantal records en de eerste vijf."));
     command->add_option("DATA", options.data, QVText("Het gegevensbestand (UTF-8-tekst met een kopregel)"))
         ->required();
-    std::vector<std::string> names;
-    for (const auto& [name, unit] : separatorsByName()) names.push_back(name);
     command->add_option("--separator", options.separator, QVText("Het scheidingsteken tussen de kolommen"))
-        ->check(CLI::IsMember(names))
+        ->check(CLI::IsMember(QVChoiceNames(QVSeparatorsByName())))
         ->capture_default_str();
     return command;
 }
 
 int QVRunPreview(const QVPreviewOptions& options, std::ostream& out, std::ostream& err) {
-    const auto separator = separatorsByName().find(options.separator);
-    if (separator == separatorsByName().end()) return failWith(err, QVText("Ongeldig scheidingsteken."));
+    const auto separator = QVSeparatorsByName().find(options.separator);
+    if (separator == QVSeparatorsByName().end()) return failWith(err, QVText("Ongeldig scheidingsteken."));
 
     QVError error;
     std::optional<std::string> text = QVReadDataFile(options.data, &error);

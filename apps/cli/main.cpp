@@ -4,6 +4,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "Fields.h"
+#include "Language.h"
+#include "Merge.h"
 #include "Preview.h"
 #include "localization/Text.h"
 
@@ -17,8 +20,14 @@ int main(int argc, char** argv) {
     CLI::App app{QVText("Vult PDF-formulieren met de gegevens uit een CSV-bestand."), "quorvel"};
     app.require_subcommand(1);
 
+    QVMergeOptions merge;
+    CLI::App* mergeCommand = QVAddMergeCommand(app, merge);
+    QVFieldsOptions fields;
+    CLI::App* fieldsCommand = QVAddFieldsCommand(app, fields);
     QVPreviewOptions preview;
     CLI::App* previewCommand = QVAddPreviewCommand(app, preview);
+    QVLanguageOptions language;
+    CLI::App* languageCommand = QVAddLanguageCommand(app, language);
 
     try {
         app.parse(argc, argv);
@@ -27,6 +36,9 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : kUsageError;
     }
 
+    if (mergeCommand->parsed()) return QVRunMerge(merge, std::cout, std::cerr);
+    if (fieldsCommand->parsed()) return QVRunFields(fields, std::cout, std::cerr);
     if (previewCommand->parsed()) return QVRunPreview(preview, std::cout, std::cerr);
+    if (languageCommand->parsed()) return QVRunLanguage(language, std::cout, std::cerr);
     return kUsageError;
 }

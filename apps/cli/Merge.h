@@ -1,0 +1,33 @@
+#pragma once
+// `quorvel merge`: one merge from the command line, on the public engine entry points.
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+struct QVMergeOptions {
+    std::string templatePath;
+    std::string dataPath;
+    std::string outputPath;
+    std::string mode = "separate";
+    std::string pattern = "merge-{#}";
+    std::string separator = "comma";
+    std::vector<std::string> maps;  // FIELD=COLUMN
+    std::optional<std::string> watermarkColumn;
+    std::optional<std::string> watermarkPattern;  // an empty pattern is a pattern
+    std::string watermarkPosition = "bottom";
+    double watermarkSize = 11.0;
+    double watermarkGray = 0.35;
+    bool log = false;
+    bool dryRun = false;
+    bool quiet = false;
+};
+
+CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options);
+
+// Exit status: 0 success, 1 the merge (or its check) failed, 2 the arguments do not fit the
+// template (a --map entry that is malformed or names no field).
+int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& err);
