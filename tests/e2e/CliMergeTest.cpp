@@ -1,0 +1,198 @@
+// `quorvel merge` run as a program: real merges, the exit statuses, the dry run and the log.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/FormFixtures.h"
+#include "support/TestSupport.h"
+
+using qvtest::CommandResult;
+using qvtest::ScopedEnv;
+using qvtest::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+class CliMerge : public ::testing::Test {
+protected:
+    TempDir dir_;
+    ScopedEnv xdg_{"XDG_CONFIG_HOME", (dir_.path() / "config").string()};
+    ScopedEnv home_{"HOME", dir_.path().string()};
+    ScopedEnv language_{"LANGUAGE", "nl"};
+    ScopedEnv all_{"LC_ALL", "nl_NL.UTF-8"};
+    fs::path out_ = dir_ / "uit";
+    std::string form_ = file("formulier.pdf", qvfixture::textForm({"Naam", "Plaats"}));
+    std::string data_ = file("klanten.csv", "Naam,Plaats\nAnna Jansen,Utrecht\nBram Visser,Gouda\nCees Smit,Zwolle\n");
+
+    void SetUp() override { fs::create_directories(out_); }
+
+    std::string file(const std::string& name, const std::string& bytes) {
+        qvtest::writeFile(dir_ / name, bytes);
+        return (dir_ / name).string();
+    }
+    CommandResult quorvel(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), (qvtest::binDir() / "quorvel").string());
+        return qvtest::runCommand(arguments);
+    }
+    // merge with the three required options first.
+    CommandResult merge(std::vector<std::string> more = {}) {
+        std::vector<std::string> arguments = {"merge", "--template", form_, "--data", data_, "--output", out_.string()};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return quorvel(arguments);
+    }
+    std::vector<std::string> written() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(out_)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static std::string pdfText(const fs::path& pdf) {
+        return qvtest::runCommand({"pdftotext", pdf.string(), "-"}).output;
+    }
+};
+
+}  // namespace
+
+TEST_F(CliMerge, MergesEachRecordIntoItsOwnFile) {
+    CommandResult result = merge({"--pattern", "Brief-{Naam}"});
+    EXPECT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(result.output, "3 PDF-bestanden gemaakt.\n");
+    EXPECT_EQ(result.errors, "") << "no progress bar when standard error is not a terminal";
+    EXPECT_EQ(written(), (std::vector<std::string>{"Brief-Anna Jansen.pdf", "Brief-Bram Visser.pdf",
+                                                   "Brief-Cees Smit.pdf"}));
+    const std::string text = pdfText(out_ / "Brief-Bram Visser.pdf");
+    EXPECT_NE(text.find("Bram Visser"), std::string::npos) << text;
+    EXPECT_NE(text.find("Gouda"), std::string::npos) << text;
+}
+
+TEST_F(CliMerge, MapEntriesOverrideTheColumnOfTheFieldsOwnName) {
+    data_ = file("klanten.csv", "Klantnaam;Plaats;Woonplaats\nAnna;Utrecht;Amersfoort\n");
+    CommandResult unmapped = merge({"--separator", "semicolon"});
+    EXPECT_EQ(unmapped.status, 1);
+    EXPECT_EQ(unmapped.errors, "CSV-kolom ontbreekt voor PDF-veld 'Naam'.\n0 PDF-bestanden zijn al gemaakt.\n");
+
+    CommandResult mapped =
+        merge({"--separator", "semicolon", "--map", "Naam=Klantnaam", "--map", "Plaats=Woonplaats"});
+    EXPECT_EQ(mapped.status, 0) << mapped.errors;
+    const std::string text = pdfText(out_ / "merge-000001.pdf");
+    EXPECT_NE(text.find("Anna"), std::string::npos) << text;
+    EXPECT_NE(text.find("Amersfoort"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Utrecht"), std::string::npos) << "Plaats reads Woonplaats, not its own column";
+}
+
+TEST_F(CliMerge, CombinedOutputWithAWatermark) {
+    CommandResult result = merge({"--mode", "combined", "--watermark-pattern", "Kopie voor {Naam}",
+                                  "--watermark-position", "top", "--watermark-size", "14"});
+    EXPECT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(result.output, "1 PDF-bestanden gemaakt.\n");
+    ASSERT_EQ(written(), std::vector<std::string>{"merge-gecombineerd.pdf"});
+    const std::string text = pdfText(out_ / "merge-gecombineerd.pdf");
+    EXPECT_NE(text.find("Kopie voor Cees Smit"), std::string::npos) << text;
+}
+
+TEST_F(CliMerge, UsageErrorsExitWithTwoAndTouchNothing) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"merge", "--data", data_, "--output", out_.string()},  // no template
+        {"merge", "--template", form_, "--data", data_, "--output", out_.string(), "--mode", "los"},
+        {"merge", "--template", form_, "--data", data_, "--output", out_.string(), "--separator", "pipe"},
+        {"merge", "--template", form_, "--data", data_, "--output", out_.string(), "--map", "Naam"},
+        {"merge", "--template", form_, "--data", data_, "--output", out_.string(), "--map", "=Naam"},
+        {"merge", "--template", form_, "--data", data_, "--output", out_.string(), "--map", "Adres=Naam"},
+        {"merge", "--template", form_, "--data", data_, "--output", out_.string(), "--map", "Naam=Plaats", "--map",
+         "Naam=Naam"},
+        {"merge", "--template", form_, "--data", data_, "--output", out_.string(), "--watermark-column", "Naam",
+         "--watermark-pattern", ""},
+        {"merge", "--template", form_, "--data", data_, "--output", out_.string(), "--watermark-size", "groot"},
+        {"samenvoegen"},
+        {},
+    };
+    for (const auto& arguments : cases) {
+        CommandResult result = quorvel(arguments);
+        std::string shown;
+        for (const auto& a : arguments) shown += a + " ";
+        EXPECT_EQ(result.status, 2) << shown << "\n" << result.errors;
+        EXPECT_NE(result.errors, "") << shown;
+    }
+    EXPECT_TRUE(written().empty());
+    EXPECT_EQ(quorvel({"merge", "--template", form_, "--data", data_, "--output", out_.string(), "--map", "Adres=Naam"})
+                  .errors,
+              "Het PDF-formulier heeft geen veld 'Adres'.\n");
+}
+
+TEST_F(CliMerge, AFailedMergeExitsWithOneAndSaysHowManyFilesExist) {
+    qvtest::writeFile(out_ / "merge-000003.pdf", "van eerder");
+    CommandResult result = merge();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.errors, "Uitvoerbestand bestaat al: merge-000003.pdf\n0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(written(), std::vector<std::string>{"merge-000003.pdf"});
+
+    CommandResult missing = quorvel({"merge", "--template", form_, "--data", (dir_ / "weg.csv").string(), "--output",
+                                     out_.string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.errors.rfind("CSV lezen mislukt: ", 0), 0u) << missing.errors;
+}
+
+TEST_F(CliMerge, ADryRunChecksEverythingAndWritesNothing) {
+    CommandResult passes = merge({"--dry-run", "--log"});
+    EXPECT_EQ(passes.status, 0) << passes.errors;
+    EXPECT_EQ(passes.output, "Controle geslaagd: 3 PDF-bestanden zouden worden gemaakt. Er is niets geschreven.\n");
+    EXPECT_TRUE(written().empty()) << "no PDF and no log";
+
+    // The checks of the first pass: a duplicate name, a file already there, a missing folder.
+    CommandResult duplicate = merge({"--dry-run", "--pattern", "brief"});
+    EXPECT_EQ(duplicate.status, 1);
+    EXPECT_EQ(duplicate.errors, "Dubbele bestandsnaam 'brief.pdf' bij record 2. Voeg bijvoorbeeld {#} toe.\n"
+                                "0 PDF-bestanden zijn al gemaakt.\n");
+    qvtest::writeFile(out_ / "merge-000002.pdf", "");
+    CommandResult exists = merge({"--dry-run"});
+    EXPECT_EQ(exists.status, 1);
+    EXPECT_NE(exists.errors.find("Uitvoerbestand bestaat al: merge-000002.pdf"), std::string::npos);
+    CommandResult combined = merge({"--dry-run", "--mode", "combined"});
+    EXPECT_EQ(combined.status, 0) << combined.errors;
+    EXPECT_EQ(combined.output, "Controle geslaagd: 1 PDF-bestanden zouden worden gemaakt. Er is niets geschreven.\n");
+    CommandResult noFolder =
+        quorvel({"merge", "--template", form_, "--data", data_, "--output", (dir_ / "nergens").string(), "--dry-run"});
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_NE(noFolder.errors.find("bestaat niet of is geen map"), std::string::npos) << noFolder.errors;
+    EXPECT_FALSE(fs::exists(dir_ / "nergens"));
+    EXPECT_EQ(written(), std::vector<std::string>{"merge-000002.pdf"});
+}
+
+TEST_F(CliMerge, TheLogIsWrittenInTheOutputFolderAndItsPathPrinted) {
+    CommandResult result = merge({"--log", "--separator", "comma"});
+    EXPECT_EQ(result.status, 0) << result.errors;
+    std::smatch match;
+    const std::regex expected("3 PDF-bestanden gemaakt\\.\nLogboeklocatie: (.*/quorvel-log-[0-9A-F]{8}-[0-9A-F]{4}-"
+                              "[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.json)\n");
+    ASSERT_TRUE(std::regex_match(result.output, match, expected)) << result.output;
+    const fs::path log = match[1].str();
+    EXPECT_TRUE(fs::equivalent(log.parent_path(), out_));
+    nlohmann::json json = nlohmann::json::parse(qvtest::readFile(log));
+    EXPECT_EQ(json["status"], "success");
+    EXPECT_EQ(json["input_pdf"], form_) << "the paths are recorded in full";
+    EXPECT_EQ(json["output_files"].size(), 3u);
+
+    // A failed merge still names its log, on standard error.
+    CommandResult failed = merge({"--log"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.errors.find("Uitvoerbestand bestaat al: merge-000001.pdf\n0 PDF-bestanden zijn al gemaakt.\n"
+                                 "Logboeklocatie: "),
+              std::string::npos)
+        << failed.errors;
+}
+
+TEST_F(CliMerge, HelpDocumentsEveryOptionWithAnExample) {
+    CommandResult help = quorvel({"merge", "--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--template", "--data", "--output", "--mode", "--pattern", "--separator", "--map",
+                               "--watermark-column", "--watermark-pattern", "--watermark-position", "--watermark-size",
+                               "--watermark-gray", "--log", "--dry-run", "--quiet"}) {
+        EXPECT_NE(help.output.find(option), std::string::npos) << option;
+    }
+    EXPECT_NE(help.output.find("Voorbeeld:\n  quorvel merge --template factuur.pdf"), std::string::npos) << help.output;
+}
