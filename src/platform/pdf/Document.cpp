@@ -42,6 +42,7 @@ State& DocumentImpl::mutableState() {
         stateShared = false;
         if (forgetFonts) {
             state->fontObjects.clear();
+            state->fontMapObjects.clear();
             forgetFonts = false;
         }
     }

@@ -57,50 +57,92 @@ std::string pdfNameSafe(const std::string& name) {
     return out.substr(0, 100);
 }
 
-std::string widthsArray(const Face& face, const std::map<uint32_t, std::u32string>& glyphs) {
+// The glyphs of an entry by the code content uses for them (the CID), with their glyph id.
+std::map<uint32_t, uint32_t> glyphsByCode(const Face& face, const std::map<uint32_t, std::u32string>& glyphs) {
+    std::map<uint32_t, uint32_t> out;
+    for (const auto& entry : glyphs) out.emplace(face.cidForGlyph(entry.first), entry.first);
+    return out;
+}
+
+std::string widthsArray(const Face& face, const std::map<uint32_t, uint32_t>& byCode) {
     std::string out = "[";
     uint32_t next = UINT32_MAX;
-    for (const auto& [gid, text] : glyphs) {
-        (void)text;
-        if (gid != next) {
+    for (const auto& [code, gid] : byCode) {
+        if (code != next) {
             if (next != UINT32_MAX) out += "] ";
-            out += std::to_string(gid) + " [";
+            out += std::to_string(code) + " [";
         } else {
             out += ' ';
         }
         out += pdfNumber(embeddedGlyphWidth(face, gid));
-        next = gid + 1;
+        next = code + 1;
     }
     if (next != UINT32_MAX) out += "]";
     out += "]";
     return out;
 }
 
-// The subset program: glyph ids kept where they were, so earlier content stays valid.
-std::string subsetProgram(const Face& face, const std::map<uint32_t, std::u32string>& glyphs) {
+struct Subset {
+    std::string program;
+    std::string cidToGidMap;  // empty: CIDs are the subset's glyph ids
+    bool bareCFF = false;     // the program is the CFF table alone
+};
+
+// Two bytes per CID, big-endian: the subset's glyph id for each original glyph id in use.
+std::string glyphMap(const std::map<uint32_t, std::u32string>& glyphs, const hb_map_t* oldToNew) {
+    if (glyphs.empty()) return {};
+    uint32_t last = glyphs.rbegin()->first;
+    std::string out(2 * (static_cast<size_t>(last) + 1), '\0');
+    bool identity = true;
+    for (const auto& entry : glyphs) {
+        uint32_t gid = entry.first;
+        hb_codepoint_t mapped = hb_map_get(oldToNew, gid);
+        if (mapped == HB_MAP_VALUE_INVALID) mapped = 0;
+        identity = identity && mapped == gid;
+        out[2 * gid] = static_cast<char>((mapped >> 8) & 0xFF);
+        out[2 * gid + 1] = static_cast<char>(mapped & 0xFF);
+    }
+    return identity ? std::string() : out;
+}
+
+// The subset program holding only the used glyphs, renumbered. Content keeps addressing
+// glyphs by their original ids (as CIDs): for TrueType outlines a CIDToGIDMap leads each to
+// its new place; CID-keyed CFF keeps every glyph's CID in its charset. Only name-keyed CFF,
+// where the CID must be the glyph id, keeps the original numbering.
+Subset subsetProgram(const Face& face, const std::map<uint32_t, std::u32string>& glyphs) {
     hb_subset_input_t* input = hb_subset_input_create_or_fail();
     if (!input) return {};
     hb_set_t* glyphSet = hb_subset_input_glyph_set(input);
     hb_set_add(glyphSet, 0);
     for (const auto& entry : glyphs) hb_set_add(glyphSet, entry.first);
     hb_set_clear(hb_subset_input_unicode_set(input));
-    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
+    bool retain = face.isCFF() && !face.isCIDKeyed();
+    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING | (retain ? HB_SUBSET_FLAGS_RETAIN_GIDS : 0));
     // Layout tables serve shaping, which is done: a PDF viewer draws glyph ids.
     hb_set_t* drop = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
     for (hb_tag_t tag : {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
                          HB_TAG('B', 'A', 'S', 'E'), HB_TAG('J', 'S', 'T', 'F'), HB_TAG('M', 'A', 'T', 'H'),
                          HB_TAG('k', 'e', 'r', 'n'), HB_TAG('D', 'S', 'I', 'G'), HB_TAG('V', 'O', 'R', 'G')})
         hb_set_add(drop, tag);
-    hb_face_t* subset = hb_subset_or_fail(face.hbFace(), input);
+    hb_subset_plan_t* plan = hb_subset_plan_create_or_fail(face.hbFace(), input);
     hb_subset_input_destroy(input);
-    if (!subset) return {};
-    hb_blob_t* blob = hb_face_reference_blob(subset);
-    unsigned length = 0;
-    const char* data = hb_blob_get_data(blob, &length);
-    std::string bytes(data ? data : "", data ? length : 0);
-    hb_blob_destroy(blob);
-    hb_face_destroy(subset);
-    return bytes;
+    if (!plan) return {};
+    Subset result;
+    if (hb_face_t* subset = hb_subset_plan_execute_or_fail(plan)) {
+        // A CID-keyed CFF goes in bare: viewers read an OpenType wrapper by glyph id, which
+        // no longer is the CID, but a bare CID-keyed program by its charset.
+        result.bareCFF = face.isCIDKeyed();
+        hb_blob_t* blob = result.bareCFF ? hb_face_reference_table(subset, HB_TAG('C', 'F', 'F', ' '))
+                                         : hb_face_reference_blob(subset);
+        unsigned length = 0;
+        const char* data = hb_blob_get_data(blob, &length);
+        result.program.assign(data ? data : "", data ? length : 0);
+        hb_blob_destroy(blob);
+        hb_face_destroy(subset);
+        if (!face.isCFF()) result.cidToGidMap = glyphMap(glyphs, hb_subset_plan_old_to_new_glyph_mapping(plan));
+    }
+    hb_subset_plan_destroy(plan);
+    return result;
 }
 
 }  // namespace
@@ -180,12 +222,15 @@ FontEmbedder::Use FontEmbedder::use(const GlyphRun& run) {
     if (!run.face) return result;
     auto& entry = impl_->entryFor(run.face);
     result.resourceName = entry.name;
-    result.operand = "<";
+    std::string operand;
+    operand.reserve(4 * run.glyphs.size() + 2);
+    operand += '<';
     for (const auto& g : run.glyphs) {
         impl_->record(entry, g);
-        appendHex4(result.operand, g.glyphId & 0xFFFF);
+        appendHex4(operand, run.face->cidForGlyph(g.glyphId) & 0xFFFF);
     }
-    result.operand += ">";
+    operand += '>';
+    result.operand = std::move(operand);
     return result;
 }
 
@@ -227,7 +272,7 @@ FontEmbedder::Show FontEmbedder::show(const GlyphRun& run, double size) {
         // A TJ number moves the pen left by number/1000 em: offsets before the glyph, and
         // after it the difference between the shaped advance and the width the font states.
         adjust(-g.xOffset);
-        appendHex4(hex, g.glyphId & 0xFFFF);
+        appendHex4(hex, face.cidForGlyph(g.glyphId) & 0xFFFF);
         adjust(g.xOffset + embeddedGlyphWidth(face, g.glyphId) - g.advance);
     }
     flushArray();
@@ -242,10 +287,15 @@ std::map<std::string, EmbeddedFont> FontEmbedder::build() const {
         EmbeddedFont font;
         std::string name = pdfNameSafe(face.postScriptName());
         font.baseFont = subsetTag(name, entry.glyphs) + "+" + name;
-        font.fontFile2 = subsetProgram(face, entry.glyphs);
-        font.openTypeCFF = face.isCFF();
-        font.toUnicode = toUnicodeCMap(entry.glyphs);
-        font.widths = widthsArray(face, entry.glyphs);
+        Subset subset = subsetProgram(face, entry.glyphs);
+        font.fontFile2 = std::move(subset.program);
+        font.cidToGidMap = std::move(subset.cidToGidMap);
+        if (face.isCFF()) font.fontFile3Subtype = subset.bareCFF ? "CIDFontType0C" : "OpenType";
+        auto byCode = glyphsByCode(face, entry.glyphs);
+        std::map<uint32_t, std::u32string> textByCode;
+        for (const auto& [code, gid] : byCode) textByCode.emplace(code, entry.glyphs.at(gid));
+        font.toUnicode = toUnicodeCMap(textByCode);
+        font.widths = widthsArray(face, byCode);
         font.ascent = face.ascent();
         font.descent = face.descent();
         font.capHeight = face.capHeight();

@@ -119,7 +119,7 @@ void writeFonts(DocumentImpl& doc, State& s) {
 
         Value cid = Value::dict();
         cid.set("Type", Value::name("Font"));
-        cid.set("Subtype", Value::name(ef.openTypeCFF ? "CIDFontType0" : "CIDFontType2"));
+        cid.set("Subtype", Value::name(ef.isCFF() ? "CIDFontType0" : "CIDFontType2"));
         cid.set("BaseFont", Value::name(ef.baseFont));
         Value info = Value::dict();
         info.set("Registry", Value::string("Adobe"));
@@ -128,7 +128,20 @@ void writeFonts(DocumentImpl& doc, State& s) {
         cid.set("CIDSystemInfo", std::move(info));
         cid.set("FontDescriptor", Value::newRef(first + 2));
         if (!ef.widths.empty()) cid.set("W", Value::raw(ef.widths));
-        if (!ef.openTypeCFF) cid.set("CIDToGIDMap", Value::name("Identity"));
+        if (!ef.isCFF()) {
+            if (ef.cidToGidMap.empty()) {
+                cid.set("CIDToGIDMap", Value::name("Identity"));
+            } else {
+                auto found = s.fontMapObjects.find(name);
+                int map = found != s.fontMapObjects.end() ? found->second
+                                                          : s.addObject(NewObject{Value::dict(), std::nullopt});
+                s.fontMapObjects[name] = map;
+                Value mapDict = Value::dict();
+                mapDict.set("Filter", Value::name("FlateDecode"));
+                s.setObject(map, NewObject{std::move(mapDict), flate(ef.cidToGidMap)});
+                cid.set("CIDToGIDMap", Value::newRef(map));
+            }
+        }
         s.setObject(first + 1, NewObject{std::move(cid), std::nullopt});
 
         Value fd = Value::dict();
@@ -141,13 +154,13 @@ void writeFonts(DocumentImpl& doc, State& s) {
         fd.set("Descent", Value::real(ef.descent));
         fd.set("CapHeight", Value::real(ef.capHeight));
         fd.set("StemV", Value::real(ef.stemV));
-        fd.set(ef.openTypeCFF ? "FontFile3" : "FontFile2", Value::newRef(first + 3));
+        fd.set(ef.isCFF() ? "FontFile3" : "FontFile2", Value::newRef(first + 3));
         s.setObject(first + 2, NewObject{std::move(fd), std::nullopt});
 
         Value file = Value::dict();
         file.set("Filter", Value::name("FlateDecode"));
-        if (ef.openTypeCFF)
-            file.set("Subtype", Value::name("OpenType"));
+        if (ef.isCFF())
+            file.set("Subtype", Value::name(ef.fontFile3Subtype));
         else
             file.set("Length1", Value::integer(static_cast<long long>(ef.fontFile2.size())));
         s.setObject(first + 3, NewObject{std::move(file), flate(ef.fontFile2)});

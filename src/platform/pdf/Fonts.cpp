@@ -3,6 +3,7 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_CID_H
 #include FT_TRUETYPE_TABLES_H
 #include <hb-ot.h>
 #include <hb.h>
@@ -81,6 +82,9 @@ bool Face::init() {
     }
     if (!FT_IS_SFNT(ftFace_) || !FT_IS_SCALABLE(ftFace_)) return false;
 
+    FT_Bool internallyCID = 0;
+    cidKeyed_ = cff_ && FT_Get_CID_Is_Internally_CID_Keyed(ftFace_, &internallyCID) == 0 && internallyCID;
+
     if (const char* ps = FT_Get_Postscript_Name(ftFace_)) postScriptName_ = ps;
     if (postScriptName_.empty() && ftFace_->family_name) {
         for (const char* c = ftFace_->family_name; *c; ++c)
@@ -120,6 +124,13 @@ uint32_t Face::glyphFor(char32_t codePoint) const {
     hb_codepoint_t glyph = 0;
     if (!hb_font_get_nominal_glyph(hbFont_, codePoint, &glyph)) return 0;
     return glyph;
+}
+
+uint32_t Face::cidForGlyph(uint32_t glyphId) const {
+    if (!cidKeyed_) return glyphId;
+    FT_UInt cid = 0;
+    if (FT_Get_CID_From_Glyph_Index(ftFace_, glyphId, &cid) != 0) return glyphId;
+    return cid;
 }
 
 double Face::advance(uint32_t glyphId) const {

@@ -31,6 +31,11 @@ public:
     const std::string& postScriptName() const { return postScriptName_; }
     // Outlines as a CFF table (embedded as OpenType) rather than TrueType glyf.
     bool isCFF() const { return cff_; }
+    // CFF outlines keyed by CID (a charset of CIDs rather than glyph names): a PDF viewer
+    // finds such a glyph by its CID, which survives subsetting while the glyph id does not.
+    bool isCIDKeyed() const { return cidKeyed_; }
+    // The CID of a glyph of a CID-keyed face; the glyph id itself for any other face.
+    uint32_t cidForGlyph(uint32_t glyphId) const;
     unsigned unitsPerEm() const { return upem_; }
 
     bool hasGlyph(char32_t codePoint) const;
@@ -61,6 +66,7 @@ private:
     std::string postScriptName_;
     std::string bytes_;  // owned copy when loaded from memory
     bool cff_ = false;
+    bool cidKeyed_ = false;
     unsigned upem_ = 1000;
     uint32_t glyphCount_ = 0;
     double ascent_ = 0, descent_ = 0, capHeight_ = 0, italicAngle_ = 0;

@@ -157,6 +157,7 @@ struct State {
     std::map<int, WidgetFill> fills;               // by template annotation index
     std::map<int, std::string> fieldValues;        // by field object number, UTF-8
     std::map<std::string, int> fontObjects;        // embedder resource name -> Type0 font object
+    std::map<std::string, int> fontMapObjects;     // embedder resource name -> its CIDToGIDMap stream
     bool burned = false;
     bool changed = false;
 

@@ -72,18 +72,23 @@ std::vector<GlyphRun> shapeLine(std::string_view utf8, const FaceRef& primary);
 double measureLine(std::string_view utf8, const FaceRef& face, double size);
 
 // A font the document layer must embed: a subset of a system face holding the glyphs used,
-// as a CIDFontType2 with Identity-H encoding (content bytes are two-byte glyph ids) and a
-// ToUnicode map. Glyph ids are kept as in the full font, so content streams built before
-// subsetting stay valid.
+// as a CIDFontType2 with Identity-H encoding and a ToUnicode map. Content bytes are two-byte
+// CIDs: the glyph ids of the full font (for CID-keyed CFF, the glyphs' CIDs), so content
+// streams built before subsetting stay valid while the subset itself is renumbered.
 struct EmbeddedFont {
     std::string baseFont;        // subset tag + PostScript name, e.g. "ABCDEF+DejaVuSans"
     std::string fontFile2;       // the subset TrueType program
-    // True when fontFile2 holds an OpenType font with CFF outlines instead: embed it as
-    // /FontFile3 with /Subtype /OpenType under a CIDFontType0 (no /CIDToGIDMap; CIDs are
-    // glyph ids as well).
-    bool openTypeCFF = false;
+    // The /CIDToGIDMap stream data of a CIDFontType2 (two bytes per CID, big-endian, the
+    // subset's glyph id); empty for /Identity.
+    std::string cidToGidMap;
+    // Set when fontFile2 holds CFF outlines instead: embedded as /FontFile3 with this /Subtype
+    // under a CIDFontType0 (no /CIDToGIDMap). "CIDFontType0C" is the bare CFF program of a
+    // CID-keyed face, whose charset leads viewers from CID to glyph; "OpenType" a whole font
+    // whose glyph ids are the CIDs.
+    std::string fontFile3Subtype;
+    bool isCFF() const { return !fontFile3Subtype.empty(); }
     std::string toUnicode;       // the ToUnicode CMap stream contents
-    std::string widths;          // the /W array in PDF syntax, e.g. "[3 [600 ...]]"
+    std::string widths;          // the /W array in PDF syntax by CID, e.g. "[3 [600 ...]]"
     double ascent = 0, descent = 0, capHeight = 0, italicAngle = 0, stemV = 80;
     double bbox[4] = {0, 0, 0, 0};
     int flags = 32;              // /FontDescriptor /Flags

@@ -89,20 +89,22 @@ private:
         return std::to_string(objects_.size()) + " 0 R";
     }
     std::string addFont(const EmbeddedFont& f) {
-        std::string file = add(stream(f.openTypeCFF ? " /Subtype /OpenType" : "", f.fontFile2));
+        std::string file = add(stream(f.isCFF() ? " /Subtype /" + f.fontFile3Subtype : "", f.fontFile2));
         std::string bbox = "[" + pdfNumber(f.bbox[0]) + " " + pdfNumber(f.bbox[1]) + " " + pdfNumber(f.bbox[2]) + " " +
                            pdfNumber(f.bbox[3]) + "]";
         std::string descriptor = add("<< /Type /FontDescriptor /FontName /" + f.baseFont + " /Flags " +
                                      std::to_string(f.flags) + " /FontBBox " + bbox + " /ItalicAngle " +
                                      pdfNumber(f.italicAngle) + " /Ascent " + pdfNumber(f.ascent) + " /Descent " +
                                      pdfNumber(f.descent) + " /CapHeight " + pdfNumber(f.capHeight) + " /StemV " +
-                                     pdfNumber(f.stemV) + (f.openTypeCFF ? " /FontFile3 " : " /FontFile2 ") + file +
+                                     pdfNumber(f.stemV) + (f.isCFF() ? " /FontFile3 " : " /FontFile2 ") + file +
                                      " >>");
-        std::string cid = add(std::string("<< /Type /Font /Subtype ") + (f.openTypeCFF ? "/CIDFontType0" : "/CIDFontType2") +
+        std::string map = "/Identity";
+        if (!f.cidToGidMap.empty()) map = add(stream("", f.cidToGidMap));
+        std::string cid = add(std::string("<< /Type /Font /Subtype ") + (f.isCFF() ? "/CIDFontType0" : "/CIDFontType2") +
                               " /BaseFont /" + f.baseFont +
                               " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
                               " /FontDescriptor " + descriptor + " /W " + f.widths +
-                              (f.openTypeCFF ? "" : " /CIDToGIDMap /Identity") + " >>");
+                              (f.isCFF() ? "" : " /CIDToGIDMap " + map) + " >>");
         std::string toUnicode = add(stream("", f.toUnicode));
         return add("<< /Type /Font /Subtype /Type0 /BaseFont /" + f.baseFont +
                    " /Encoding /Identity-H /DescendantFonts [" + cid + "] /ToUnicode " + toUnicode + " >>");
@@ -202,15 +204,25 @@ TEST(Embed, SubsetIsAValidFontWithOnlyTheUsedGlyphs) {
     auto fonts = embedder.build();
     ASSERT_EQ(fonts.size(), 1u);
     const EmbeddedFont& font = fonts.at("QVF1");
-    EXPECT_FALSE(font.openTypeCFF);
+    EXPECT_FALSE(font.isCFF());
     EXPECT_LT(font.fontFile2.size(), qvtest::readFile(face->path()).size() / 4);
     EXPECT_TRUE(std::regex_match(font.baseFont, std::regex("[A-Z]{6}\\+" + face->postScriptName())));
 
     FtFace subset(font.fontFile2);
     ASSERT_TRUE(subset.face);
-    // Glyph ids are kept: every used glyph is where it was, with its outline.
-    for (char32_t c : std::u32string(U"Halo")) EXPECT_GT(subset.outlinePoints(face->glyphFor(c)), 0);
-    EXPECT_EQ(subset.outlinePoints(face->glyphFor(U'Q')), 0);
+    // The subset is renumbered (.notdef and H, a, l, o); content keeps the full font's glyph
+    // ids as CIDs, and the CIDToGIDMap leads each to its outline.
+    EXPECT_EQ(subset.face->num_glyphs, 5);
+    auto viaMap = [&](char32_t c) -> long {
+        size_t cid = face->glyphFor(c);
+        if (2 * cid + 1 >= font.cidToGidMap.size()) return -1;
+        unsigned gid = static_cast<unsigned char>(font.cidToGidMap[2 * cid]) << 8 |
+                       static_cast<unsigned char>(font.cidToGidMap[2 * cid + 1]);
+        return gid == 0 ? -1 : subset.outlinePoints(gid);
+    };
+    for (char32_t c : std::u32string(U"Halo")) EXPECT_GT(viaMap(c), 0);
+    EXPECT_EQ(viaMap(U'Q'), -1);
+    EXPECT_EQ(font.cidToGidMap.size() % 2, 0u);
     EXPECT_EQ(font.widths.substr(0, 1), "[");
     std::string aWidth = std::to_string(face->glyphFor(U'a')) + " [" + pdfNumber(face->advance(face->glyphFor(U'a')));
     EXPECT_NE(font.widths.find(aWidth), std::string::npos) << font.widths;
@@ -291,10 +303,18 @@ TEST(Embed, CffFacesEmbedAsOpenType) {
     pdf.line("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97", cff, 24, 20, 100);  // 中文字
     auto fonts = pdf.embedder().build();
     ASSERT_EQ(fonts.size(), 1u);
-    EXPECT_TRUE(fonts.begin()->second.openTypeCFF);
-    FtFace subset(fonts.begin()->second.fontFile2);
+    EXPECT_TRUE(fonts.begin()->second.isCFF());
+    // A few glyphs of a 65,000-glyph font make a subset of a few KB, in which a CID-keyed
+    // program still finds each glyph by its CID (bare CFF: FreeType's glyph index is the CID).
+    const EmbeddedFont& font = fonts.begin()->second;
+    EXPECT_LT(font.fontFile2.size(), 20000u);
+    FtFace subset(font.fontFile2);
     ASSERT_TRUE(subset.face);
-    EXPECT_GT(subset.outlinePoints(cff->glyphFor(U'\u4E2D')), 0);
+    if (cff->isCIDKeyed()) {
+        EXPECT_EQ(font.fontFile3Subtype, "CIDFontType0C");
+    }
+    for (char32_t c : std::u32string(U"\u4E2D\u6587\u5B57"))
+        EXPECT_GT(subset.outlinePoints(cff->cidForGlyph(cff->glyphFor(c))), 0);
     qvtest::TempDir dir;
     std::string doc = pdf.write();
     EXPECT_NE(extractText(doc, dir).find("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97"), std::string::npos);
