@@ -3,22 +3,31 @@
 #include <hb-subset.h>
 #include <hb.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 namespace qvpdf {
 
 std::string pdfNumber(double value) {
     if (!std::isfinite(value)) return "0";
-    double rounded = std::round(value * 1000.0) / 1000.0;
+    // Rounded as the widths are, so that adjustments computed against them come out exact.
+    double rounded = std::fabs(value) < 1e15 ? std::round(value * 1000.0) / 1000.0 : std::round(value);
     if (rounded == 0) return "0";
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.3f", rounded);
-    std::string s = buffer;
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-    return s;
+    char buffer[400];  // room for the longest double in fixed notation
+    std::to_chars_result res;
+    if (std::fabs(rounded) < 1e15 && rounded == std::trunc(rounded))
+        res = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(rounded));
+    else
+        res = std::to_chars(buffer, buffer + sizeof buffer, rounded, std::chars_format::fixed, 3);
+    if (res.ec != std::errc()) return "0";
+    char* end = res.ptr;
+    if (std::find(buffer, end, '.') != end) {
+        while (end[-1] == '0') --end;
+        if (end[-1] == '.') --end;
+    }
+    return std::string(buffer, end);
 }
 
 double embeddedGlyphWidth(const Face& face, uint32_t glyphId) {

@@ -135,8 +135,8 @@ void appendReal(std::string& out, double d) {
         appendInt(out, static_cast<long long>(rounded));
         return;
     }
-    // Fixed notation (PDF has no exponents), trailing zeros dropped.
-    char buf[64];
+    // Fixed notation (PDF has no exponents), trailing zeros dropped; room for any double.
+    char buf[400];
     auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 5);
     if (res.ec != std::errc()) {
         out += '0';
