@@ -1,3 +1,4 @@
+#include "engine/Combined.h"
 #include "engine/MergeHarness.h"
 
 namespace {
@@ -100,6 +101,23 @@ TEST_F(Combined, RealFormEndToEnd) {
         }
     }
     EXPECT_EQ(files().size(), 3u);
+}
+
+// A record the PDF layer cannot write back (an encrypted document with a changed field):
+// flattening it must fail with the record's position in the data file, and add no page.
+TEST_F(Combined, FlatteningFailureNamesTheRecordAndAddsNothing) {
+    auto record = qvpdf::PDFDocument::initWithData(readFile(formsDir() / "encrypted-aes128-text.pdf"));
+    ASSERT_TRUE(record);
+    bool changed = false;
+    for (const auto& annotation : record->pageAtIndex(0)->annotations())
+        if (annotation->type() == "Widget") changed = annotation->setWidgetStringValue("Jan") || changed;
+    ASSERT_TRUE(changed);
+
+    auto combined = qvpdf::PDFDocument::init();
+    QVError error;
+    EXPECT_FALSE(QVAppendFlattened(*combined, *record, 1, &error));
+    EXPECT_EQ(error.message, "Vlak maken van record 2 mislukt.");
+    EXPECT_EQ(combined->pageCount(), 0u);
 }
 
 }  // namespace
