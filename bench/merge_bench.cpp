@@ -75,7 +75,10 @@ void merge(benchmark::State& state, const std::string& name, QVOutputMode mode) 
             state.SkipWithError(error.message.c_str());
             return;
         }
-        state.PauseTiming();  // removing the output is not part of the merge
+        state.PauseTiming();  // measuring and removing the output is not part of the merge
+        std::error_code ec;
+        if (mode == QVOutputModeCombined)
+            state.counters["combined_bytes"] = static_cast<double>(fs::file_size(folder->path / "merge-gecombineerd.pdf", ec));
         folder.reset();
         state.ResumeTiming();
     }
