@@ -3,6 +3,8 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDFLogger.hh>
 
+#include <cmath>
+
 namespace qvpdf::detail {
 
 void quietQpdf(QPDF& q) {
@@ -53,7 +55,14 @@ std::unique_ptr<SimpleFont> readSimpleFont(QPDFObjectHandle fontDict) {
         }
         QPDFObjectHandle descriptor = fontDict.getKey("/FontDescriptor");
         if (descriptor.isDictionary()) {
-            for (const char* key : {"/FontFile2", "/FontFile3"}) {
+            auto number = [&](const char* key, double& out) {
+                QPDFObjectHandle value = descriptor.getKey(key);
+                if (value.isNumber() && std::isfinite(value.getNumericValue())) out = value.getNumericValue();
+            };
+            number("/MissingWidth", d.missingWidth);
+            number("/Ascent", d.ascent);
+            number("/Descent", d.descent);
+            for (const char* key : {"/FontFile2", "/FontFile3", "/FontFile"}) {
                 QPDFObjectHandle program = descriptor.getKey(key);
                 if (!program.isStream()) continue;
                 auto data = program.getStreamData(qpdf_dl_generalized);

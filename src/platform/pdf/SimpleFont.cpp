@@ -158,7 +158,12 @@ SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::mo
     if (auto space = codes_.find(U' '); space != codes_.end()) codes_.try_emplace(U'\u00A0', space->second);
     if (auto hyphen = codes_.find(U'-'); hyphen != codes_.end()) codes_.try_emplace(U'\u00AD', hyphen->second);
 
-    if (d.ascent != 0 || d.descent != 0) {
+    // Viewers draw a standard font that is not embedded with their own copy and trust its
+    // metrics over the descriptor's, so we do the same.
+    if (standard && !program) {
+        ascent_ = standard->ascent;
+        descent_ = standard->descent;
+    } else if (d.ascent != 0 || d.descent != 0) {
         ascent_ = d.ascent;
         descent_ = d.descent < 0 ? d.descent : -d.descent;
     } else if (standard) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -53,10 +54,10 @@ std::string stream(const std::string& dict, const std::string& data) {
 
 }  // namespace
 
-std::string makeForm(const std::vector<FixtureField>& fields, int pages) {
+std::string makeForm(const std::vector<FixtureField>& fields, int pages, const std::string& helv) {
     PdfBuilder b;
     int catalog = b.reserve(), tree = b.reserve(), form = b.reserve(), font = b.reserve();
-    b.set(font, "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>");
+    b.set(font, helv);
     std::vector<int> pageIds, contentIds;
     for (int p = 0; p < pages; ++p) {
         pageIds.push_back(b.reserve());
@@ -81,6 +82,7 @@ std::string makeForm(const std::vector<FixtureField>& fields, int pages) {
                         "] /F " + std::to_string(f.annotFlags) + " /Ff " + std::to_string(f.flags) + " /DA (" + f.da +
                         ") /P " + std::to_string(pageIds[static_cast<size_t>(f.page)]) + " 0 R";
         if (f.maxLen) d += " /MaxLen " + std::to_string(f.maxLen);
+        if (f.quadding) d += " /Q " + std::to_string(f.quadding);
         if (parentId) d += " /Parent " + std::to_string(parentId) + " 0 R";
         d += ">>";
         b.set(id, d);
@@ -122,6 +124,23 @@ std::string pdfText(const std::string& pdf) {
     writeFile(dir / "in.pdf", pdf);
     CommandResult r = runCommand({"pdftotext", "-q", "-enc", "UTF-8", (dir / "in.pdf").string(), "-"});
     return r.status == 0 ? r.output : std::string();
+}
+
+std::optional<std::array<double, 4>> wordBox(const std::string& pdf, const std::string& text) {
+    TempDir dir;
+    writeFile(dir / "in.pdf", pdf);
+    CommandResult r = runCommand({"pdftotext", "-q", "-bbox", (dir / "in.pdf").string(), "-"});
+    size_t end = r.output.find(">" + text + "</word>");
+    size_t word = end == std::string::npos ? end : r.output.rfind("<word ", end);
+    if (r.status != 0 || word == std::string::npos) return std::nullopt;
+    std::array<double, 4> box{};
+    const char* keys[] = {"xMin=\"", "yMin=\"", "xMax=\"", "yMax=\""};
+    for (int i = 0; i < 4; ++i) {
+        size_t at = r.output.find(keys[i], word);
+        if (at == std::string::npos) return std::nullopt;
+        box[static_cast<size_t>(i)] = std::strtod(r.output.c_str() + at + 6, nullptr);
+    }
+    return box;
 }
 
 bool qpdfCheckClean(const std::string& pdf, std::string* report) {

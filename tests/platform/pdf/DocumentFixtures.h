@@ -1,6 +1,8 @@
 #pragma once
 // Forms made by code for the document tests, and small checks with independent readers.
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,10 +20,14 @@ struct FixtureField {
     int maxLen = 0;
     std::string type = "Tx";
     std::string da = "/Helv 12 Tf 0 g";
+    int quadding = 0;                    // /Q
 };
 
-// A form with classic cross-reference table, Helvetica in /DR and the given fields.
-std::string makeForm(const std::vector<FixtureField>& fields, int pages = 1);
+inline const char* kHelveticaFont = "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>";
+
+// A form with classic cross-reference table, the font dictionary as /Helv in /DR (Helvetica
+// unless told) and the given fields.
+std::string makeForm(const std::vector<FixtureField>& fields, int pages = 1, const std::string& helv = kHelveticaFont);
 
 // The bytes with a comment appended: the same PDF, but not bytes this layer remembers, so
 // opening them really parses them.
@@ -29,6 +35,9 @@ std::string unfamiliar(const std::string& pdf);
 
 // pdftotext of the bytes (all pages), or "" when it fails.
 std::string pdfText(const std::string& pdf);
+// The box poppler gives the first occurrence of a word (xMin, yMin, xMax, yMax, y measured
+// from the top); nothing when it finds no such word.
+std::optional<std::array<double, 4>> wordBox(const std::string& pdf, const std::string& word);
 // qpdf --check passes without warnings.
 bool qpdfCheckClean(const std::string& pdf, std::string* report = nullptr);
 // Fraction of dark pixels inside a rectangle of page `page` (0-based), rendered by poppler.

@@ -101,8 +101,16 @@ TEST(SimpleFont, WidthsArrayWinsOverStandardMetrics) {
     EXPECT_EQ(f.width("A"), 700);
     EXPECT_EQ(f.width("C"), 650);
     EXPECT_EQ(f.width("z"), 333);
-    EXPECT_EQ(f.ascent(), 905);
-    EXPECT_EQ(f.descent(), -212);
+    // Viewers draw a non-embedded standard font with their own copy, whatever the descriptor
+    // says of its height; a font of its own is as tall as its descriptor says.
+    ASSERT_TRUE(stdfonts::standardFontFor("Helvetica"));
+    EXPECT_EQ(f.ascent(), stdfonts::standardFontFor("Helvetica")->ascent);
+    EXPECT_EQ(f.descent(), stdfonts::standardFontFor("Helvetica")->descent);
+    d.baseFont = "Quorvelsans";
+    d.widths = std::vector<double>(58, 600);
+    SimpleFont own(d);
+    EXPECT_EQ(own.ascent(), 905);
+    EXPECT_EQ(own.descent(), -212);
 }
 
 TEST(SimpleFont, EmbeddedSubsetsOnlyShowTheirOwnGlyphs) {

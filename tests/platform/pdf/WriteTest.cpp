@@ -182,3 +182,40 @@ TEST(PDFDocumentWrite, RenderedValueHasInkInsideTheWidget) {
         EXPECT_EQ(inkInside(*out, 0, fields[1]->bounds(), 792), 0.0) << "the empty field stays blank";
     }
 }
+
+// Form fonts whose descriptor says what the widths array leaves out (/MissingWidth) and how
+// tall the font is (/Ascent, /Descent): the value is laid out with the figures viewers use,
+// so poppler finds it centred in the widget both ways.
+TEST(PDFDocumentWrite, FormFontDescriptorMetricsPlaceTheValue) {
+    const std::string descriptor =
+        " /FontDescriptor <</Type /FontDescriptor /FontName /Font /Flags 32 /FontBBox [0 -300 1000 1000]"
+        " /ItalicAngle 0 /Ascent 1000 /Descent -300 /CapHeight 700 /StemV 80 /MissingWidth 900>>>>";
+    auto centred = [](const std::string& font, const std::string& value) -> std::optional<std::array<double, 4>> {
+        qvtest::FixtureField field;
+        field.name = "Naam";
+        field.rect[0] = 100, field.rect[1] = 600, field.rect[2] = 400, field.rect[3] = 640;
+        field.quadding = 1;
+        auto doc = PDFDocument::initWithData(qvtest::makeForm({field}, 1, font));
+        if (!doc) return std::nullopt;
+        doc->pageAtIndex(0)->annotations().at(0)->setWidgetStringValue(value);
+        auto flat = doc->dataRepresentationWithOptions({true});
+        if (!flat) return std::nullopt;
+        return qvtest::wordBox(*flat, value);
+    };
+    // Helvetica with widths for A to C only: the rest are 900 wide.
+    auto box = centred("<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /FirstChar 65"
+                       " /LastChar 67 /Widths [700 700 700]" + descriptor, "ABCxyz");
+    ASSERT_TRUE(box);
+    EXPECT_NEAR((*box)[2] - (*box)[0], (3 * 700 + 3 * 900) * 12 / 1000.0, 0.5);
+    EXPECT_NEAR(((*box)[0] + (*box)[2]) / 2, 250, 0.5);
+    // A font of its own, taller than the standard ones (y from the top: the middle is 792 - 620).
+    box = centred("<</Type /Font /Subtype /TrueType /BaseFont /Quorvelsans /Encoding /WinAnsiEncoding /FirstChar 65"
+                  " /LastChar 122 /Widths [" + [] {
+                      std::string w;
+                      for (int i = 65; i <= 122; ++i) w += "600 ";
+                      return w;
+                  }() + "]" + descriptor, "Hoog");
+    ASSERT_TRUE(box);
+    EXPECT_NEAR(((*box)[1] + (*box)[3]) / 2, 792 - 620, 0.5);
+    EXPECT_NEAR((*box)[3] - (*box)[1], 1.3 * 12, 0.5);
+}
