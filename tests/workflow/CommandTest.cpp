@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 
 #include "workflow/Command.h"
@@ -382,4 +383,25 @@ TEST(MergeCommand, EveryTextFollowsTheLanguageInForce) {
         EXPECT_NE(nl["informative"], en["informative"]);
         if (nl["buttons"].size() > 1) EXPECT_NE(nl["buttons"][0], en["buttons"][0]);
     }
+}
+
+TEST(MergeCommand, AccessoryViewsHaveTheirSizes) {
+    WorkflowFiles files;
+    RecordingEngine engine;
+    std::map<std::string, qvui::Size> sizes;
+    json script = completeRun(files);
+    script[7] = {{"popups", {3}}};
+    script.insert(script.begin() + 8, json{{"fields", {"W"}}});
+    script.insert(script.begin() + 9, json::object());
+    script.push_back(json::object());
+    ScriptedDialogs dialogs(script.dump(), [&](qvui::Alert& alert) {
+        if (auto* view = alert.accessoryView().get()) sizes[alert.messageText()] = view->frame().size();
+    });
+    QVCommand(nullptr);
+    dialogs.expectScriptUsedUp();
+    EXPECT_EQ(sizes["Kies het scheidingsteken"], (qvui::Size{240, 26}));
+    EXPECT_EQ(sizes["Kies het patroon voor bestandsnamen"], (qvui::Size{350, 24}));
+    EXPECT_EQ(sizes["Optioneel watermerk"], (qvui::Size{360, 26}));
+    EXPECT_EQ(sizes["Tekst voor watermerk"], (qvui::Size{360, 24}));
+    EXPECT_EQ(sizes.count("Samenvoegen voltooid"), 0u);  // the report has no accessory view
 }
