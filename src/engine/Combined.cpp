@@ -13,8 +13,9 @@ bool QVCombinedOutputIsPossible() { return true; }
 bool QVPathExists(const std::filesystem::path& path) {
     std::error_code ec;
     std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
-    // Anything but "not found" counts, including a path we may not look into: never risk
-    // treating an occupied name as free.
+    // A path we may not look into counts as free: creating the file there fails later with
+    // the real reason, and creation never replaces anything.
+    if (ec) return false;
     return status.type() != std::filesystem::file_type::not_found;
 }
 
