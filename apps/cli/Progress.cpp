@@ -10,11 +10,15 @@
 
 std::string QVProgressLine(uint64_t done, uint64_t total, double seconds, size_t width) {
     const size_t filled = total == 0 ? width : static_cast<size_t>(std::min<uint64_t>(done, total) * width / total);
-    std::string bar = "[" + std::string(filled, '#') + std::string(width - filled, '-') + "] ";
+    // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about chained operator+ here.
+    std::string bar(1, '[');
+    bar.append(filled, '#');
+    bar.append(width - filled, '-');
+    bar.append("] ");
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
     const unsigned long perSecond = std::isfinite(rate) ? static_cast<unsigned long>(std::lround(rate)) : 0;
-    return bar + QVFormat(QVText("%lu van %lu records, %lu per seconde"),
-                          {static_cast<unsigned long>(done), static_cast<unsigned long>(total), perSecond});
+    return bar.append(QVFormat(QVText("%lu van %lu records, %lu per seconde"),
+                          {static_cast<unsigned long>(done), static_cast<unsigned long>(total), perSecond}));
 }
 
 QVProgressBar::QVProgressBar(std::ostream& out, Clock::duration delay)
