@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <unordered_map>
 
 #include "input/Fail.h"
 #include "localization/Text.h"
@@ -34,17 +35,44 @@ std::string recordNumber(uint64_t number) {
     return buffer;
 }
 
-// The value of the column named exactly `name` (first match), or nothing.
-std::optional<std::string_view> columnValue(std::string_view name, std::span<const std::string_view> columns,
-                                            std::span<const std::string_view> values) {
-    for (size_t i = 0; i < columns.size(); ++i) {
-        if (columns[i] != name) continue;
+// Finds columns by name (first match). A pattern may hold thousands of placeholders and a
+// header a million names: after a few scans of a wide header it is indexed once instead.
+class ColumnLookup {
+public:
+    ColumnLookup(std::span<const std::string_view> columns, std::span<const std::string_view> values)
+        : columns_(columns), values_(values) {}
+
+    std::optional<std::string_view> value(std::string_view name) {
+        std::optional<size_t> i = index(name);
         // A row shorter than its header cannot come from the parser; refuse rather than read past it.
-        if (i >= values.size()) return std::nullopt;
-        return values[i];
+        if (!i || *i >= values_.size()) return std::nullopt;
+        return values_[*i];
     }
-    return std::nullopt;
-}
+
+private:
+    static constexpr size_t kNarrow = 32;
+    static constexpr size_t kScans = 8;
+
+    std::optional<size_t> index(std::string_view name) {
+        if (columns_.size() <= kNarrow || scans_++ < kScans) {
+            for (size_t i = 0; i < columns_.size(); ++i)
+                if (columns_[i] == name) return i;
+            return std::nullopt;
+        }
+        if (index_.empty()) {
+            index_.reserve(columns_.size());
+            for (size_t i = 0; i < columns_.size(); ++i) index_.emplace(columns_[i], i);  // keeps the first
+        }
+        auto it = index_.find(name);
+        if (it == index_.end()) return std::nullopt;
+        return it->second;
+    }
+
+    std::span<const std::string_view> columns_;
+    std::span<const std::string_view> values_;
+    size_t scans_ = 0;
+    std::unordered_map<std::string_view, size_t> index_;
+};
 
 // `name` is non-empty, well-formed UTF-8: the first and last code points always decode.
 bool startsOrEndsWithWhitespace(std::string_view name) {
@@ -77,6 +105,7 @@ std::optional<std::string> QVExpandPattern(std::string_view pattern, std::span<c
     // Every special character is ASCII, so scanning bytes is scanning code units.
     std::string result;
     result.reserve(pattern.size() + 32);
+    ColumnLookup lookup(columns, values);
     size_t i = 0;
     while (i < pattern.size()) {
         size_t special = pattern.find_first_of("{}", i);
@@ -99,7 +128,7 @@ std::optional<std::string> QVExpandPattern(std::string_view pattern, std::span<c
             result.append(recordNumber(number));
         } else {
             std::optional<std::string_view> value;
-            if (name.find('{') == std::string_view::npos) value = columnValue(name, columns, values);
+            if (name.find('{') == std::string_view::npos) value = lookup.value(name);
             if (!value) {
                 failUnknownColumn(watermark, name, error);
                 return std::nullopt;
