@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-asan demo bench install clean
+.PHONY: all deps build test test-asan demo bench fuzz install clean
 
 all: build
 
@@ -32,6 +32,10 @@ demo: build
 
 bench: build
 	@scripts/bench $(BUILD)
+
+# libFuzzer targets, built with clang in build-fuzz/; FUZZ_SECONDS per target (default 180).
+fuzz: deps
+	@scripts/fuzz
 
 install: build
 	cmake --install $(BUILD)
