@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "HostText.h"
 #include "platform/Bundle.h"
+#include "platform/Format.h"
 
 namespace fs = std::filesystem;
 
@@ -348,8 +350,8 @@ QVBundleRef* Host::bundleRef(const fs::path& path) {
 }
 
 LoadedPlugin* Host::loadPlugin(QVPluginMainProc entryPoint, const fs::path& bundlePath, std::string* why) {
-    auto refuse = [&](const char* step) -> LoadedPlugin* {
-        if (why) *why = step;
+    auto refuse = [&](std::string step) -> LoadedPlugin* {
+        if (why) *why = std::move(step);
         return nullptr;
     };
     auto plugin = std::make_unique<LoadedPlugin>();
@@ -359,19 +361,19 @@ LoadedPlugin* Host::loadPlugin(QVPluginMainProc entryPoint, const fs::path& bund
     QVVersion agreed = 0;
     QVSetupProc setup = nullptr;
     if (!callPlugin([&] { return entryPoint(config_.handshakeVersion, &agreed, &setup, &bundles) != 0; }) || !setup)
-        return refuse("entry point");
+        return refuse(QVHostText("het startpunt weigerde"));
 
     QVSetupRecord setupRecord{};
     setupRecord.handshakeVersion = config_.setupRecordVersion.value_or(agreed);
     setupRecord.extensionID = plugin.get();
     setupRecord.coreHFT = tables_.front().entries.data();
     if (!callPlugin([&] { return setup(agreed, &setupRecord) != 0; }) || !setupRecord.handshakeCallback)
-        return refuse("setup");
+        return refuse(QVHostText("de installatie weigerde"));
 
     auto handshake = reinterpret_cast<QVHandshakeProc>(setupRecord.handshakeCallback->routine);
     QVHandshakeRecord handshakeRecord{};
     handshakeRecord.size = sizeof(QVHandshakeRecord);
-    if (!callPlugin([&] { return handshake(agreed, &handshakeRecord) != 0; })) return refuse("handshake");
+    if (!callPlugin([&] { return handshake(agreed, &handshakeRecord) != 0; })) return refuse(QVHostText("de handdruk weigerde"));
 
     plugin->name = atomText(handshakeRecord.extensionName);
     plugin->exportCallback = handshakeRecord.exportCallback;
@@ -388,30 +390,30 @@ LoadedPlugin* Host::loadBundle(const fs::path& bundlePath, std::string* why) {
         return nullptr;
     };
     std::optional<QVBundle> bundle = QVBundle::bundleWithPath(bundlePath);
-    if (!bundle) return refuse("not a folder");
+    if (!bundle) return refuse(QVHostText("geen map"));
     std::optional<std::string> identifier = bundle->bundleIdentifier();
     if (identifier) {
         std::optional<QVBundle> loaded = QVBundle::bundleWithIdentifier(*identifier);
         if (loaded && loaded->bundlePath() != bundle->bundlePath())
-            return refuse("already loaded from " + loaded->bundlePath().string());
+            return refuse(QVFormat(QVHostText("al geladen uit %@"), {loaded->bundlePath().string()}));
     }
     // The library sits in the bundle folder itself; a name with a path in it could point
     // anywhere, so it is refused.
     std::string executable = bundle->objectForInfoDictionaryKey("CFBundleExecutable")
                                  .value_or(bundle->bundlePath().stem().string() + ".so");
     if (executable.empty() || executable.find('/') != std::string::npos || executable == "." || executable == "..")
-        return refuse("bad CFBundleExecutable: " + executable);
+        return refuse(QVFormat(QVHostText("ongeldige CFBundleExecutable: %@"), {executable}));
 
     fs::path library = bundle->bundlePath() / executable;
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* error = dlerror();
-        return refuse(error ? error : "cannot open " + library.string());
+        return refuse(error ? std::string(error) : library.string());
     }
     auto entryPoint = reinterpret_cast<QVPluginMainProc>(dlsym(handle, kQVPluginMainName));
     if (!entryPoint) {
         dlclose(handle);
-        return refuse(std::string("no ") + kQVPluginMainName + " in " + library.string());
+        return refuse(QVFormat(QVHostText("geen %s in %@"), {kQVPluginMainName, library.string()}));
     }
     libraries_.push_back(handle);
     QVBundle::registerLoadedBundle(*bundle);

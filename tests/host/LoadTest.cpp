@@ -73,7 +73,7 @@ TEST_F(LoadSequence, HandshakeVersionIsCappedAtTwoAndOlderHostsAreRefused) {
     HostConfig older;
     older.handshakeVersion = v(1, 0);
     EXPECT_FALSE(load(older));
-    EXPECT_EQ(why, "setup");
+    EXPECT_EQ(why, "de installatie weigerde");
     EXPECT_TRUE(host->tableRequests().empty());
 }
 
@@ -81,7 +81,7 @@ TEST_F(LoadSequence, SetupRecordWithAnotherVersionIsRefused) {
     HostConfig config;
     config.setupRecordVersion = v(2, 1);
     EXPECT_FALSE(load(config));
-    EXPECT_EQ(why, "setup");
+    EXPECT_EQ(why, "de installatie weigerde");
     EXPECT_TRUE(host->tableRequests().empty());
     EXPECT_EQ(gCoreHFT, nullptr);
 }
@@ -107,7 +107,7 @@ TEST_F(LoadSequence, FallbackNeverGoesBelowTheRequestedVersion) {
 
 TEST_F(LoadSequence, MissingMacintoshStopsAtTheEleventhTable) {
     EXPECT_FALSE(load(without("Macintosh")));
-    EXPECT_EQ(why, "setup");
+    EXPECT_EQ(why, "de installatie weigerde");
     EXPECT_EQ(requestsFor("Macintosh"),
               (std::vector<QVVersion>{v(2, 2), v(5, 1), v(5, 0), v(4, 5), v(4, 0), v(2, 3), v(2, 2)}));
     EXPECT_TRUE(requested("PDSRead"));
