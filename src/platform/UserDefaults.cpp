@@ -22,6 +22,8 @@ namespace {
 
 // A settings file is a few hundred bytes; anything near this size is not ours.
 constexpr off_t kMaxDefaultsSize = 16 * 1024 * 1024;
+// Writing the file back recurses once per level; a file nested deeper is not ours either.
+constexpr int kMaxDefaultsDepth = 256;
 
 class FileDescriptor {
 public:
@@ -92,8 +94,13 @@ Contents load(const fs::path& file) {
         if (text.size() > static_cast<size_t>(kMaxDefaultsSize)) return result;
     }
     // The parser checks UTF-8 as well as syntax; it never throws with exceptions turned off.
-    Json parsed = Json::parse(text, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object()) return result;
+    bool tooDeep = false;
+    auto depthCheck = [&](int depth, nlohmann::json::parse_event_t, Json&) {
+        if (depth > kMaxDefaultsDepth) tooDeep = true;
+        return true;
+    };
+    Json parsed = Json::parse(text, depthCheck, false);
+    if (tooDeep || parsed.is_discarded() || !parsed.is_object()) return result;
     result.state = FileState::Good;
     result.object = std::move(parsed);
     return result;
