@@ -30,8 +30,14 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 demo: build
 	@scripts/demo $(BUILD)
 
-bench: build
-	@scripts/bench $(BUILD)
+# Benchmarks want an optimised build of their own.
+bench: deps
+	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF
+	cmake --build build-release -j $(JOBS)
+	build-release/bin/parser_bench
+	build-release/bin/pdf_bench
+	build-release/bin/merge_bench
+	bench/run-merge-bench.sh build-release
 
 # libFuzzer targets, built with clang in build-fuzz/; FUZZ_SECONDS per target (default 180).
 fuzz: deps

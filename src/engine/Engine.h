@@ -53,6 +53,18 @@ bool QVMergeCollect(std::string_view templateBytes, std::string_view dataText,
                     QVWatermarkStyle style, uint64_t* count, std::vector<std::string>* outputs,
                     QVError* error);
 
+// Every check the merge run makes before it writes its first file, with the run's own
+// messages, and nothing built or created: the settings, the data, the template and its fields,
+// each record's watermark text, value lengths and file name (refused, duplicate or present
+// already), and the combined file's place. `planned` receives the number of PDF files the
+// merge would write.
+bool QVMergeCheck(std::string_view templateBytes, std::string_view dataText,
+                  const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
+                  uint16_t separator, const QVFieldMapping* mapping,
+                  const std::optional<std::string>& watermarkColumn,
+                  const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style, uint64_t* planned,
+                  QVError* error);
+
 // The entry points, each filling one more default and calling the next.
 bool QVMerge(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
              const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,

@@ -175,12 +175,15 @@ bool secondPass(Run& run, const Plan& plan, qvpdf::PDFDocument* combined) {
 
 }  // namespace
 
-bool QVMergeCollect(std::string_view templateBytes, std::string_view dataText,
-                    const std::filesystem::path& outputFolder, QVOutputMode mode,
-                    std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
-                    const std::optional<std::string>& watermarkColumn,
-                    const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style, uint64_t* count,
-                    std::vector<std::string>* outputs, QVError* error) {
+namespace {
+
+// The whole run. With `checkOnly` it stops after the combined file's check, before anything
+// is built or created, and tells in `planned` how many files the run would write.
+bool mergeRun(std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& outputFolder,
+              QVOutputMode mode, std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
+              const std::optional<std::string>& watermarkColumn, const std::optional<std::string>& watermarkPattern,
+              QVWatermarkStyle style, uint64_t* count, std::vector<std::string>* outputs, QVError* error,
+              bool checkOnly, uint64_t* planned) {
     // Phase A: the settings, before anything is read.
     if (count) *count = 0;
     if (watermarkColumn && watermarkPattern)
@@ -226,6 +229,11 @@ bool QVMergeCollect(std::string_view templateBytes, std::string_view dataText,
         if (!combined) return false;
     }
 
+    if (checkOnly) {
+        if (planned) *planned = combined ? 1 : table->rowCount() - 1;
+        return true;
+    }
+
     // Phase E: build and write.
     if (!secondPass(run, plan, combined.get())) return false;
 
@@ -236,4 +244,27 @@ bool QVMergeCollect(std::string_view templateBytes, std::string_view dataText,
         if (count) *count = 1;
     }
     return true;
+}
+
+}  // namespace
+
+bool QVMergeCollect(std::string_view templateBytes, std::string_view dataText,
+                    const std::filesystem::path& outputFolder, QVOutputMode mode,
+                    std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
+                    const std::optional<std::string>& watermarkColumn,
+                    const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style, uint64_t* count,
+                    std::vector<std::string>* outputs, QVError* error) {
+    return mergeRun(templateBytes, dataText, outputFolder, mode, filenamePattern, separator, mapping, watermarkColumn,
+                    watermarkPattern, style, count, outputs, error, false, nullptr);
+}
+
+bool QVMergeCheck(std::string_view templateBytes, std::string_view dataText,
+                  const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
+                  uint16_t separator, const QVFieldMapping* mapping,
+                  const std::optional<std::string>& watermarkColumn,
+                  const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style, uint64_t* planned,
+                  QVError* error) {
+    if (planned) *planned = 0;
+    return mergeRun(templateBytes, dataText, outputFolder, mode, filenamePattern, separator, mapping, watermarkColumn,
+                    watermarkPattern, style, nullptr, nullptr, error, true, planned);
 }

@@ -103,6 +103,34 @@ TEST_F(MergeRun, AnExistingEntryLateInTheDataStopsTheRunBeforeAnyFileIsWritten) 
     EXPECT_EQ(files(), std::vector<std::string>{"merge-000007.pdf"});
 }
 
+TEST_F(MergeRun, TheCheckAloneFindsWhatTheRunWouldFindAndCreatesNothing) {
+    auto check = [&](const MergeArgs& a, uint64_t* planned) {
+        QVError error;
+        bool ok = QVMergeCheck(a.templateBytes, a.data, out_.path(), a.mode, a.pattern, a.separator, nullptr,
+                               a.watermarkColumn, a.watermarkPattern, a.style, planned, &error);
+        return ok ? std::string("OK") : error.message;
+    };
+    MergeArgs a = basic({"name", "a", "b", "c"});
+    uint64_t planned = 0;
+    EXPECT_EQ(check(a, &planned), "OK");
+    EXPECT_EQ(planned, 3u);
+    a.mode = QVOutputModeCombined;
+    EXPECT_EQ(check(a, &planned), "OK");
+    EXPECT_EQ(planned, 1u);
+    EXPECT_TRUE(files().empty());
+
+    // The same messages as the run, for the same reasons.
+    a.mode = QVOutputModeSeparate;
+    a.data = csv({"name", "a", "A"});
+    a.pattern = "{name}";
+    EXPECT_EQ(check(a, &planned), merge(a).message);
+    EXPECT_EQ(planned, 0u);
+    a.data = csv({"name", "a"});
+    writeFile(out_ / "a.pdf", "keep");
+    EXPECT_EQ(check(a, &planned), "Uitvoerbestand bestaat al: a.pdf");
+    EXPECT_EQ(files(), std::vector<std::string>{"a.pdf"});
+}
+
 // Fails every write into the third file it creates, as a full disk would.
 class DiskFullAtThirdFile : public QVPosixIO {
 public:

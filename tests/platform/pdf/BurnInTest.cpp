@@ -125,27 +125,33 @@ TEST(PDFBurnIn, FreeTextWatermarkStaysAnAnnotationOrIsBurnedIn) {
 }
 
 TEST(PDFBurnIn, CombinedDocumentHoldsEveryRecordAndStaysCompact) {
-    std::string form = readBench("small.pdf");
-    if (form.empty()) form = readForm("docfly-std14-fonts.pdf");
-    auto combined = PDFDocument::init();
-    const int records = 40;
-    for (int r = 0; r < records; ++r) {
-        auto doc = PDFDocument::initWithData(form);
-        ASSERT_TRUE(doc);
-        fillAll(*doc, "Rec" + std::to_string(r) + "-");
-        auto flatBytes = doc->dataRepresentationWithOptions({true});
-        ASSERT_TRUE(flatBytes);
-        // Every other record goes through a real parse, so both ways of reopening are used.
-        auto flat = PDFDocument::initWithData(r % 2 ? unfamiliar(*flatBytes) : *flatBytes);
-        ASSERT_TRUE(flat);
-        ASSERT_EQ(flat->pageCount(), doc->pageCount());
-        for (size_t i = 0; i < flat->pageCount(); ++i) {
-            EXPECT_TRUE(flat->pageAtIndex(i)->annotations().empty());
-            auto copy = flat->pageAtIndex(i)->copy();
-            ASSERT_TRUE(copy);
-            ASSERT_TRUE(combined->insertPage(copy, combined->pageCount()));
+    // A form of the repository's own, so the test is the same on every machine.
+    std::string form = readForm("docfly-std14-fonts.pdf");
+    // Appends `records` burned-in records to a fresh combined document.
+    auto combine = [&](int records) {
+        auto combined = PDFDocument::init();
+        for (int r = 0; r < records; ++r) {
+            auto doc = PDFDocument::initWithData(form);
+            if (!doc) { ADD_FAILURE() << "template"; return combined; }
+            fillAll(*doc, "Rec" + std::to_string(r) + "-");
+            auto flatBytes = doc->dataRepresentationWithOptions({true});
+            if (!flatBytes) { ADD_FAILURE() << "burn-in"; return combined; }
+            // Every other record goes through a real parse, so both ways of reopening are used.
+            auto flat = PDFDocument::initWithData(r % 2 ? unfamiliar(*flatBytes) : *flatBytes);
+            if (!flat) { ADD_FAILURE() << "reopen"; return combined; }
+            EXPECT_EQ(flat->pageCount(), doc->pageCount());
+            for (size_t i = 0; i < flat->pageCount(); ++i) {
+                EXPECT_TRUE(flat->pageAtIndex(i)->annotations().empty());
+                auto copy = flat->pageAtIndex(i)->copy();
+                EXPECT_TRUE(copy && combined->insertPage(copy, combined->pageCount()));
+            }
         }
-    }
+        return combined;
+    };
+    const int records = 40;
+    auto single = combine(1)->dataRepresentation();
+    ASSERT_TRUE(single);
+    auto combined = combine(records);
     EXPECT_EQ(combined->pageCount(), static_cast<size_t>(records));
     auto out = combined->dataRepresentation();
     ASSERT_TRUE(out);
@@ -154,8 +160,10 @@ TEST(PDFBurnIn, CombinedDocumentHoldsEveryRecordAndStaysCompact) {
     std::string text = pdfText(*out);
     for (int r = 0; r < records; ++r) EXPECT_NE(text.find("Rec" + std::to_string(r) + "-1"), std::string::npos) << r;
     // The template's fonts and static content are written once, not once per record: each
-    // record adds its page, appearances and drawing only.
-    EXPECT_LT(out->size(), form.size() + static_cast<size_t>(records) * form.size() * 2 / 5) << out->size();
+    // further record adds its page, appearances and drawing only, far less than a whole
+    // one-record file (which holds the template's shared objects as well).
+    const double growth = double(out->size() - single->size()) / (records - 1);
+    EXPECT_LT(growth, 0.8 * double(single->size())) << out->size() << " vs one record " << single->size();
     std::printf("combined: %zu records, %zu bytes, template %zu bytes\n", static_cast<size_t>(records), out->size(), form.size());
     auto reopened = PDFDocument::initWithData(*out);
     ASSERT_TRUE(reopened);

@@ -180,9 +180,5 @@ double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, d
 
 std::string readForm(const std::string& name) { return readFile(formsDir() / name); }
 
-std::string readBench(const std::string& name) {
-    fs::path path = fs::path(QV_SOURCE_DIR) / ".." / "shared" / "bench" / name;
-    return fs::exists(path) ? readFile(path) : std::string();
-}
 
 }  // namespace qvtest

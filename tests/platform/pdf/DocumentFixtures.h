@@ -44,6 +44,5 @@ bool qpdfCheckClean(const std::string& pdf, std::string* report = nullptr);
 double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, double pageHeight);
 
 std::string readForm(const std::string& name);
-std::string readBench(const std::string& name);
 
 }  // namespace qvtest
