@@ -1,11 +1,48 @@
 #include "platform/pdf/QpdfSupport.h"
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFLogger.hh>
 
 #include <cmath>
+#include <stdexcept>
 
 namespace qvpdf::detail {
+
+namespace {
+
+// Real font programs are a few megabytes at most; a stream that inflates beyond this is
+// refused before it is held whole.
+constexpr size_t kMaxFontProgram = 64u << 20;
+
+// Collects decoded stream data up to a limit and stops the decoding beyond it.
+class BoundedSink : public Pipeline {
+public:
+    BoundedSink(std::string& out, size_t limit) : Pipeline("bounded sink", nullptr), out_(out), limit_(limit) {}
+    void write(unsigned char const* data, size_t len) override {
+        if (len > limit_ - out_.size()) throw std::length_error("stream too large");
+        out_.append(reinterpret_cast<const char*>(data), len);
+    }
+    void finish() override {}
+
+private:
+    std::string& out_;
+    size_t limit_;
+};
+
+// The decoded bytes of a stream, or nothing when it cannot be decoded or is too large.
+std::optional<std::string> boundedStreamData(QPDFObjectHandle stream, size_t limit) {
+    std::string out;
+    try {
+        BoundedSink sink(out, limit);
+        if (!stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, true)) return std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+}  // namespace
 
 void quietQpdf(QPDF& q) {
     static const std::shared_ptr<QPDFLogger> logger = [] {
@@ -65,8 +102,8 @@ std::unique_ptr<SimpleFont> readSimpleFont(QPDFObjectHandle fontDict) {
             for (const char* key : {"/FontFile2", "/FontFile3", "/FontFile"}) {
                 QPDFObjectHandle program = descriptor.getKey(key);
                 if (!program.isStream()) continue;
-                auto data = program.getStreamData(qpdf_dl_generalized);
-                d.fontProgram = std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+                // Without its program the font is judged by its /Widths alone.
+                d.fontProgram = boundedStreamData(program, kMaxFontProgram);
                 break;
             }
         }
