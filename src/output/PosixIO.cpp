@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 namespace {
 
@@ -25,3 +26,19 @@ QVPosixIO& QVCurrentPosixIO() { return *gCurrentIO.load(); }
 QVScopedPosixIO::QVScopedPosixIO(QVPosixIO& io) : previous_(gCurrentIO.exchange(&io)) {}
 
 QVScopedPosixIO::~QVScopedPosixIO() { gCurrentIO.store(previous_); }
+
+int QVWriteAll(int fd, std::string_view bytes) {
+    QVPosixIO& io = QVCurrentPosixIO();
+    size_t offset = 0;
+    while (offset < bytes.size()) {
+        ssize_t written = io.write(fd, bytes.data() + offset, bytes.size() - offset);
+        if (written < 0) {
+            int number = errno;
+            if (number == EINTR) continue;
+            return number;
+        }
+        if (written == 0) return EIO;
+        offset += static_cast<size_t>(written);
+    }
+    return 0;
+}

@@ -7,6 +7,8 @@
 
 #include <sys/types.h>
 
+#include <string_view>
+
 class QVPosixIO {
 public:
     virtual ~QVPosixIO() = default;
@@ -31,3 +33,8 @@ public:
 private:
     QVPosixIO* previous_;
 };
+
+// Writes all of `bytes` to `fd` through the instance in force: a short write is continued,
+// an interrupted one repeated. Answers 0, or the error number of the write that failed; a
+// write that accepts nothing without an error counts as EIO (the file system takes no more).
+int QVWriteAll(int fd, std::string_view bytes);

@@ -92,22 +92,7 @@ std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, std::
 
 QVLogFile::~QVLogFile() { close(); }
 
-int QVLogFile::writeAll(std::string_view bytes) {
-    QVPosixIO& io = QVCurrentPosixIO();
-    size_t offset = 0;
-    while (offset < bytes.size()) {
-        ssize_t written = io.write(fd_, bytes.data() + offset, bytes.size() - offset);
-        if (written < 0) {
-            int number = errno;
-            if (number == EINTR) continue;
-            return number;
-        }
-        // Nothing accepted and no error: the file system will not take more.
-        if (written == 0) return EIO;
-        offset += static_cast<size_t>(written);
-    }
-    return 0;
-}
+int QVLogFile::writeAll(std::string_view bytes) { return QVWriteAll(fd_, bytes); }
 
 int QVLogFile::close() {
     if (fd_ < 0) return 0;

@@ -32,24 +32,6 @@ bool failNotRemoved(const std::string& format, int cause, const std::filesystem:
     return QVFail(error, QVFormat(format, {causeText.c_str(), displayName(url), removalText.c_str()}));
 }
 
-// Writes all of `bytes`, continuing short writes and repeating interrupted ones. Answers 0,
-// or the error number of the write that failed.
-int writeAll(QVPosixIO& io, int fd, std::string_view bytes) {
-    size_t offset = 0;
-    while (offset < bytes.size()) {
-        ssize_t written = io.write(fd, bytes.data() + offset, bytes.size() - offset);
-        if (written < 0) {
-            int number = errno;
-            if (number == EINTR) continue;
-            return number;
-        }
-        // Nothing accepted and no error: the file system will not take more.
-        if (written == 0) return EIO;
-        offset += static_cast<size_t>(written);
-    }
-    return 0;
-}
-
 }  // namespace
 
 bool QVWriteNewPDF(std::string_view bytes, const std::filesystem::path& url, QVError* error) {
@@ -69,7 +51,7 @@ bool QVWriteNewPDF(std::string_view bytes, const std::filesystem::path& url, QVE
         return QVFail(error, QVFormat(QVText("Bestand '%@' aanmaken mislukt: %s"), {displayName(url), text.c_str()}));
     }
 
-    if (int writeError = writeAll(io, fd, bytes)) {
+    if (int writeError = QVWriteAll(fd, bytes)) {
         io.close(fd);
         if (io.unlink(path.c_str()) == 0) return failRemoved(QVText("PDF schrijven mislukt: %s"), writeError, error);
         int removal = errno;
