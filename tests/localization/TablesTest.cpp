@@ -204,10 +204,11 @@ std::vector<Token> tokenize(const std::string& src) {
     return tokens;
 }
 
-// The functions that look a Dutch text up: QVText everywhere, and dialogText for the texts the
+// The functions that look a Dutch text up: QVText everywhere, dialogText for the texts the
 // dialog services show on their own (it reaches QVText through a hook, so a scan for QVText
-// alone would miss them).
-const std::set<std::string> kLookupFunctions = {"QVText", "dialogText"};
+// alone would miss them), and QVHostText for the host application's own texts (it reads the
+// same tables without linking QVText).
+const std::set<std::string> kLookupFunctions = {"QVText", "dialogText", "QVHostText"};
 
 struct LookedUp {
     std::string function;
@@ -276,6 +277,25 @@ TEST(Tables, ScannerFindsLiteralsOfTheDialogsOwnLookups) {
                                       {"dialogText", "Kies een knop (1-%lu): "},
                                       {"dialogText", "Druk op Enter om verder te gaan: "},
                                       {"QVText", "Verder"}};
+    EXPECT_EQ(lookupsIn(sample), expected);
+}
+
+TEST(Tables, ScannerFindsLiteralsOfTheHostsOwnLookups) {
+    const std::string sample = R"src(
+        std::string QVHostText(const std::string& dutch);
+        qvui::setDialogTextProvider(QVHostText);
+        if (!bundle) return refuse(QVHostText("geen map"));
+        out << QVFormat(QVHostText("Kies een menu (1-%lu, q = stoppen): "), {count});
+        return QVHostText(
+            "Gebruik: host [--plugins MAP]\n"
+            "\n"
+            "  --plugins MAP  laad de plug-ins\n");
+        auto s = QVHostTextual("not ours");
+    )src";
+    std::vector<LookedUp> expected = {
+        {"QVHostText", "geen map"},
+        {"QVHostText", "Kies een menu (1-%lu, q = stoppen): "},
+        {"QVHostText", "Gebruik: host [--plugins MAP]\n\n  --plugins MAP  laad de plug-ins\n"}};
     EXPECT_EQ(lookupsIn(sample), expected);
 }
 
