@@ -196,3 +196,15 @@ TEST_F(CliMerge, HelpDocumentsEveryOptionWithAnExample) {
     }
     EXPECT_NE(help.output.find("Voorbeeld:\n  quorvel merge --template factuur.pdf"), std::string::npos) << help.output;
 }
+
+TEST_F(CliMerge, AWatermarkWithoutAnyUsableFontIsRefusedBeforeAnyFile) {
+    // A font configuration that knows no font at all: the watermark cannot be measured or
+    // drawn, so the merge must stop before the first file rather than skip the watermark.
+    const std::string config = file("leeg.conf", "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
+    ScopedEnv fonts{"FONTCONFIG_FILE", config};
+    CommandResult result = merge({"--watermark-column", "Naam"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.errors,
+              "Het lettertype voor het watermerk is niet beschikbaar.\n0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_TRUE(written().empty());
+}
