@@ -381,7 +381,9 @@ TEST(MergeCommand, EveryTextFollowsTheLanguageInForce) {
         }
         EXPECT_NE(nl["message"], en["message"]);
         EXPECT_NE(nl["informative"], en["informative"]);
-        if (nl["buttons"].size() > 1) EXPECT_NE(nl["buttons"][0], en["buttons"][0]);
+        if (nl["buttons"].size() > 1) {
+            EXPECT_NE(nl["buttons"][0], en["buttons"][0]);
+        }
     }
 }
 
