@@ -10,26 +10,13 @@
 #include <stdexcept>
 
 #include "localization/Text.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool isFolder(const fs::path& path) {
     struct stat st;
@@ -84,7 +71,7 @@ std::optional<std::string> QVReadWholeFile(const fs::path& path, std::string* re
     };
     auto folder = [&] { return fail(QVFormat(QVText("'%@' is een map, geen bestand."), {name})); };
 
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    QVFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
         const int code = errno;
         if (code == ENOENT || code == ENOTDIR) return fail(QVFormat(QVText("Het bestand '%@' bestaat niet."), {name}));

@@ -8,6 +8,8 @@
 #include <set>
 #include <tuple>
 
+#include "platform/FileDescriptor.h"
+
 // A deliberately small reader for the subset of gettext .po that our tables use:
 //   - comments (#...), including flags (#, fuzzy) and obsolete entries (#~), which are comments;
 //   - msgctxt / msgid / msgstr, each followed by one or more string literals, on the keyword's
@@ -279,20 +281,6 @@ private:
     QVStringsTable table_;
 };
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 std::optional<QVStringsTable> QVParseStringsTable(std::string_view text) {
@@ -300,7 +288,7 @@ std::optional<QVStringsTable> QVParseStringsTable(std::string_view text) {
 }
 
 std::optional<QVStringsTable> QVLoadStringsTable(const std::filesystem::path& path) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    QVFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) return std::nullopt;
     // Only a plain file: a fifo or a device would block or never end.
     struct stat info {};

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "platform/System.h"
 
 namespace fs = std::filesystem;
@@ -24,26 +25,6 @@ namespace {
 constexpr off_t kMaxDefaultsSize = 16 * 1024 * 1024;
 // Writing the file back recurses once per level; a file nested deeper is not ours either.
 constexpr int kMaxDefaultsDepth = 256;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now and tells whether the close went well (it may report a late write error).
-    bool reset() {
-        if (fd_ < 0) return true;
-        int rc = close(fd_);
-        fd_ = -1;
-        return rc == 0;
-    }
-
-private:
-    int fd_;
-};
 
 std::optional<fs::path> absoluteFromEnvironment(const char* name) {
     const char* value = std::getenv(name);
@@ -73,7 +54,7 @@ struct Contents {
 
 Contents load(const fs::path& file) {
     Contents result;
-    FileDescriptor fd(open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    QVFileDescriptor fd(open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid()) {
         // Only a file that is there but cannot be read counts as damaged; a missing file (or a
         // missing folder on the way to it) is simply empty.
@@ -152,7 +133,7 @@ bool writeAll(int fd, const std::string& bytes) {
 bool replaceAtomically(const fs::path& file, const std::string& bytes) {
     fs::path folder = file.parent_path();
     std::string temp = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(mkostemp(temp.data(), O_CLOEXEC));
+    QVFileDescriptor fd(mkostemp(temp.data(), O_CLOEXEC));
     if (!fd.valid()) return false;
     bool ok = fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), bytes) && fsync(fd.get()) == 0;
     ok = fd.reset() && ok;
@@ -161,7 +142,7 @@ bool replaceAtomically(const fs::path& file, const std::string& bytes) {
         unlink(temp.c_str());
         return false;
     }
-    FileDescriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    QVFileDescriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid()) fsync(dir.get());
     return true;
 }
@@ -173,7 +154,7 @@ bool update(const fs::path& file, const std::function<bool(Json&)>& change) {
     if (!makeFolder(file.parent_path())) return false;
     fs::path lockPath = file;
     lockPath += ".lock";
-    FileDescriptor lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    QVFileDescriptor lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (lock.valid()) {
         while (flock(lock.get(), LOCK_EX) != 0 && errno == EINTR) {
         }
