@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/FormFixtures.h"
+#include "support/DutchHome.h"
 #include "support/TestSupport.h"
 
 using qvtest::CommandResult;
@@ -15,17 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CliCommands : public ::testing::Test {
+class CliCommands : public qvtest::DutchHomeTest {
 protected:
-    TempDir dir_;
-    ScopedEnv xdg_{"XDG_CONFIG_HOME", (dir_.path() / "config").string()};
-    ScopedEnv home_{"HOME", dir_.path().string()};
-    ScopedEnv language_{"LANGUAGE", "nl"};
-    ScopedEnv all_{"LC_ALL", "nl_NL.UTF-8"};
 
     CommandResult quorvel(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), (qvtest::binDir() / "quorvel").string());
-        return qvtest::runCommand(arguments);
+        return qvtest::runQuorvel(std::move(arguments));
     }
     std::string file(const std::string& name, const std::string& bytes) {
         qvtest::writeFile(dir_ / name, bytes);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/FormFixtures.h"
+#include "support/DutchHome.h"
 #include "support/TestSupport.h"
 
 using qvtest::CommandResult;
@@ -17,13 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CliMerge : public ::testing::Test {
+class CliMerge : public qvtest::DutchHomeTest {
 protected:
-    TempDir dir_;
-    ScopedEnv xdg_{"XDG_CONFIG_HOME", (dir_.path() / "config").string()};
-    ScopedEnv home_{"HOME", dir_.path().string()};
-    ScopedEnv language_{"LANGUAGE", "nl"};
-    ScopedEnv all_{"LC_ALL", "nl_NL.UTF-8"};
     fs::path out_ = dir_ / "uit";
     std::string form_ = file("formulier.pdf", qvfixture::textForm({"Naam", "Plaats"}));
     std::string data_ = file("klanten.csv", "Naam,Plaats\nAnna Jansen,Utrecht\nBram Visser,Gouda\nCees Smit,Zwolle\n");
@@ -35,8 +31,7 @@ protected:
         return (dir_ / name).string();
     }
     CommandResult quorvel(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), (qvtest::binDir() / "quorvel").string());
-        return qvtest::runCommand(arguments);
+        return qvtest::runQuorvel(std::move(arguments));
     }
     // merge with the three required options first.
     CommandResult merge(std::vector<std::string> more = {}) {

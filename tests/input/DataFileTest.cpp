@@ -7,6 +7,7 @@
 
 #include "input/DelimitedText.h"
 #include "input/Utf8.h"
+#include "support/DutchHome.h"
 #include "support/TestSupport.h"
 
 using qvtest::ScopedEnv;
@@ -17,13 +18,8 @@ using namespace std::string_literals;
 
 namespace {
 
-class DataFile : public ::testing::Test {
+class DataFile : public qvtest::DutchHomeTest {
 protected:
-    TempDir dir_;
-    ScopedEnv xdg_{"XDG_CONFIG_HOME", (dir_.path() / "config").string()};
-    ScopedEnv home_{"HOME", dir_.path().string()};
-    ScopedEnv language_{"LANGUAGE", "nl"};
-    ScopedEnv all_{"LC_ALL", "nl_NL.UTF-8"};
 
     // The reader's message for the file, or "" when it was read.
     std::string readError(const fs::path& path) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "input/DelimitedText.h"
+#include "support/DutchHome.h"
 #include "support/TestSupport.h"
 
 using qvtest::ScopedEnv;
@@ -30,13 +31,8 @@ std::string uneven(unsigned long record) {
 
 // Messages are compared in Dutch, the language the program is written in, whatever the
 // machine's settings or stored choice.
-class DelimitedText : public ::testing::Test {
+class DelimitedText : public qvtest::DutchHomeTest {
 protected:
-    TempDir config_;
-    ScopedEnv xdg_{"XDG_CONFIG_HOME", config_.path().string()};
-    ScopedEnv home_{"HOME", config_.path().string()};
-    ScopedEnv language_{"LANGUAGE", "nl"};
-    ScopedEnv all_{"LC_ALL", "nl_NL.UTF-8"};
 };
 
 Rows rowsOf(const QVRecordTable& table) {

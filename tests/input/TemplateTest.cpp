@@ -9,6 +9,7 @@
 #include "support/FormFixtures.h"
 #include "input/Template.h"
 #include "input/TemplateFields.h"
+#include "support/DutchHome.h"
 #include "support/TestSupport.h"
 
 using qvfixture::FieldSpec;
@@ -26,13 +27,8 @@ const std::string kInvalid = "De PDF is ongeldig, leeg of beveiligd.";
 const std::string kUnsupported = "Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld.";
 const std::string kNoFields = "Het PDF-sjabloon bevat geen ondersteunde tekstvelden.";
 
-class Template : public ::testing::Test {
+class Template : public qvtest::DutchHomeTest {
 protected:
-    TempDir dir_;
-    ScopedEnv xdg_{"XDG_CONFIG_HOME", (dir_.path() / "config").string()};
-    ScopedEnv home_{"HOME", dir_.path().string()};
-    ScopedEnv language_{"LANGUAGE", "nl"};
-    ScopedEnv all_{"LC_ALL", "nl_NL.UTF-8"};
 
     // The template reader's message, or "" when the file was read.
     std::string readError(const fs::path& path) {
