@@ -21,6 +21,10 @@ int QVPosixIO::close(int fd) { return ::close(fd); }
 
 int QVPosixIO::unlink(const char* path) { return ::unlink(path); }
 
+int QVPosixIO::linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+    return ::linkat(fromFolder, from, toFolder, to, flags);
+}
+
 QVPosixIO& QVCurrentPosixIO() { return *gCurrentIO.load(); }
 
 QVScopedPosixIO::QVScopedPosixIO(QVPosixIO& io) : previous_(gCurrentIO.exchange(&io)) {}

@@ -16,6 +16,7 @@ public:
     virtual ssize_t write(int fd, const void* buffer, size_t count);
     virtual int close(int fd);
     virtual int unlink(const char* path);
+    virtual int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags);
 };
 
 // The instance in force: the operating system's, unless a test installed its own.

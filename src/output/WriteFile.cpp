@@ -1,8 +1,10 @@
 #include "output/WriteFile.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 
 #include "input/Fail.h"
@@ -32,6 +34,75 @@ bool failNotRemoved(const std::string& format, int cause, const std::filesystem:
     return QVFail(error, QVFormat(format, {causeText.c_str(), displayName(url), removalText.c_str()}));
 }
 
+// Nameless files are linked into place through /proc; without it they cannot get a name.
+bool canNameAnonymousFiles() {
+    static const bool available = ::access("/proc/self/fd", X_OK) == 0;
+    return available;
+}
+
+bool failCreation(const std::filesystem::path& url, int number, QVError* error) {
+    // The system's text is taken before the message is looked up, which may touch errno.
+    std::string text = QVStrError(number);
+    return QVFail(error, QVFormat(QVText("Bestand '%@' aanmaken mislukt: %s"), {displayName(url), text.c_str()}));
+}
+
+enum class Stage { writing, closing };
+
+bool failWhile(Stage stage, int cause, QVError* error) {
+    if (stage == Stage::closing) return failRemoved(QVText("PDF sluiten mislukt: %s"), cause, error);
+    return failRemoved(QVText("PDF schrijven mislukt: %s"), cause, error);
+}
+
+// Removes the named file after a failed write or close and says what happened.
+bool failAndRemove(QVPosixIO& io, const std::filesystem::path& url, Stage stage, int cause, QVError* error) {
+    if (io.unlink(url.c_str()) == 0) return failWhile(stage, cause, error);
+    int removal = errno;
+    if (stage == Stage::closing) {
+        return failNotRemoved(
+            QVText("PDF sluiten mislukt: %s. Het onvolledige bestand '%@' kon niet worden verwijderd: %s"), cause,
+            url, removal, error);
+    }
+    return failNotRemoved(
+        QVText("PDF schrijven mislukt: %s. Het onvolledige bestand '%@' kon niet worden verwijderd: %s"), cause, url,
+        removal, error);
+}
+
+// Writes into a nameless file in the target's folder and names it once complete. Answers
+// none when the file system has no nameless files, so that the caller writes in place.
+std::optional<bool> writeAnonymously(QVPosixIO& io, std::string_view bytes, const std::filesystem::path& url,
+                                     QVError* error) {
+    if (!url.has_filename() || !canNameAnonymousFiles()) return std::nullopt;
+    std::filesystem::path folder = url.parent_path();
+    if (folder.empty()) folder = ".";
+    int fd = io.open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        int number = errno;
+        // Older kernels and some file systems (network, FUSE) have no nameless files.
+        if (number == EOPNOTSUPP || number == EISDIR || number == EINVAL) return std::nullopt;
+        return failCreation(url, number, error);
+    }
+
+    // Until it is linked, the file vanishes with its descriptor: nothing to remove.
+    if (int writeError = QVWriteAll(fd, bytes)) {
+        io.close(fd);
+        return failWhile(Stage::writing, writeError, error);
+    }
+
+    // Linking never replaces: a name taken in the meantime fails with EEXIST.
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (io.linkat(AT_FDCWD, self.c_str(), AT_FDCWD, url.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        int number = errno;
+        io.close(fd);
+        return failCreation(url, number, error);
+    }
+
+    if (io.close(fd) != 0) {
+        int closeError = errno;
+        return failAndRemove(io, url, Stage::closing, closeError, error);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool QVWriteNewPDF(std::string_view bytes, const std::filesystem::path& url, QVError* error) {
@@ -39,34 +110,21 @@ bool QVWriteNewPDF(std::string_view bytes, const std::filesystem::path& url, QVE
     const std::string& path = url.native();
 
     // A NUL inside the path would make the system create a different, shorter name.
-    if (path.find('\0') != std::string::npos) {
-        std::string text = QVStrError(EINVAL);
-        return QVFail(error, QVFormat(QVText("Bestand '%@' aanmaken mislukt: %s"), {displayName(url), text.c_str()}));
-    }
+    if (path.find('\0') != std::string::npos) return failCreation(url, EINVAL, error);
+
+    if (std::optional<bool> written = writeAnonymously(io, bytes, url, error)) return *written;
 
     int fd = io.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        int number = errno;
-        std::string text = QVStrError(number);
-        return QVFail(error, QVFormat(QVText("Bestand '%@' aanmaken mislukt: %s"), {displayName(url), text.c_str()}));
-    }
+    if (fd < 0) return failCreation(url, errno, error);
 
     if (int writeError = QVWriteAll(fd, bytes)) {
         io.close(fd);
-        if (io.unlink(path.c_str()) == 0) return failRemoved(QVText("PDF schrijven mislukt: %s"), writeError, error);
-        int removal = errno;
-        return failNotRemoved(
-            QVText("PDF schrijven mislukt: %s. Het onvolledige bestand '%@' kon niet worden verwijderd: %s"),
-            writeError, url, removal, error);
+        return failAndRemove(io, url, Stage::writing, writeError, error);
     }
 
     if (io.close(fd) != 0) {
         int closeError = errno;
-        if (io.unlink(path.c_str()) == 0) return failRemoved(QVText("PDF sluiten mislukt: %s"), closeError, error);
-        int removal = errno;
-        return failNotRemoved(
-            QVText("PDF sluiten mislukt: %s. Het onvolledige bestand '%@' kon niet worden verwijderd: %s"),
-            closeError, url, removal, error);
+        return failAndRemove(io, url, Stage::closing, closeError, error);
     }
     return true;
 }

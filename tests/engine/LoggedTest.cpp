@@ -16,28 +16,37 @@ using qvtest::csv;
 
 namespace {
 
-// Fails writes to any file whose name ends in one of the given suffixes.
+// Fails every write to the log, or to the n-th output PDF the merge creates (whose name is
+// not known while it is written: it is named once complete).
 class FailingWrites : public QVPosixIO {
 public:
-    std::map<std::string, int> failures;  // name suffix -> errno
+    int logError = 0;
+    std::map<int, int> pdfErrors;  // n-th PDF (1-based) -> errno
+
     int open(const char* path, int flags, mode_t mode) override {
         int fd = QVPosixIO::open(path, flags, mode);
-        if (fd >= 0) paths_[fd] = path;
+        if (fd < 0) return fd;
+        std::string_view name(path);
+        if (name.ends_with(".json")) {
+            errors_[fd] = logError;
+        } else if (auto it = pdfErrors.find(++pdfs_); it != pdfErrors.end()) {
+            errors_[fd] = it->second;
+        } else {
+            errors_.erase(fd);
+        }
         return fd;
     }
     ssize_t write(int fd, const void* buffer, size_t count) override {
-        const std::string& path = paths_[fd];
-        for (const auto& [suffix, number] : failures) {
-            if (path.size() >= suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
-                errno = number;
-                return -1;
-            }
+        if (auto it = errors_.find(fd); it != errors_.end() && it->second) {
+            errno = it->second;
+            return -1;
         }
         return QVPosixIO::write(fd, buffer, count);
     }
 
 private:
-    std::map<int, std::string> paths_;
+    int pdfs_ = 0;
+    std::map<int, int> errors_;
 };
 
 class LoggedMerge : public qvtest::MergeTest {
@@ -121,7 +130,7 @@ TEST_F(LoggedMerge, AMergeThatFailsBeforeWritingStillLeavesACompleteLog) {
 
 TEST_F(LoggedMerge, ADiskFullAtRecordTwoIsLoggedWithTheOneFileWritten) {
     FailingWrites io;
-    io.failures["merge-000002.pdf"] = ENOSPC;
+    io.pdfErrors[2] = ENOSPC;
     QVScopedPosixIO guard(io);
     Result r = run();
     const std::string message = std::string("PDF schrijven mislukt: ") + std::strerror(ENOSPC);
@@ -146,7 +155,7 @@ TEST_F(LoggedMerge, AnExistingLogStopsEverythingBeforeTheMerge) {
 
 TEST_F(LoggedMerge, ALogThatCannotBeWrittenFailsTheCallButKeepsThePdfs) {
     FailingWrites io;
-    io.failures[".json"] = ENOSPC;
+    io.logError = ENOSPC;
     QVScopedPosixIO guard(io);
     Result r = run();
     EXPECT_FALSE(r.ok);
@@ -160,8 +169,8 @@ TEST_F(LoggedMerge, ALogThatCannotBeWrittenFailsTheCallButKeepsThePdfs) {
 
 TEST_F(LoggedMerge, WhenMergeAndLogBothFailBothMessagesAreGiven) {
     FailingWrites io;
-    io.failures["merge-000002.pdf"] = ENOSPC;
-    io.failures[".json"] = EIO;
+    io.pdfErrors[2] = ENOSPC;
+    io.logError = EIO;
     QVScopedPosixIO guard(io);
     Result r = run();
     EXPECT_EQ(r.message, std::string("Logboek schrijven mislukt: ") + std::strerror(EIO) +

@@ -150,15 +150,23 @@ class PlantingIO : public QVPosixIO {
 public:
     explicit PlantingIO(fs::path victim) : victim_(std::move(victim)) {}
     int open(const char* path, int flags, mode_t mode) override {
-        if (fs::path(path) == victim_ && !planted_) {
-            qvtest::writeFile(victim_, "er eerst");
-            planted_ = true;
-        }
+        plantAt(path);
         return QVPosixIO::open(path, flags, mode);
+    }
+    // A complete file receives its name last; the other program may get there first.
+    int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) override {
+        plantAt(to);
+        return QVPosixIO::linkat(fromFolder, from, toFolder, to, flags);
     }
     bool planted() const { return planted_; }
 
 private:
+    void plantAt(const char* path) {
+        if (fs::path(path) != victim_ || planted_) return;
+        qvtest::writeFile(victim_, "er eerst");
+        planted_ = true;
+    }
+
     fs::path victim_;
     bool planted_ = false;
 };

@@ -131,6 +131,8 @@ public:
     int openError = 0;
     int closeError = 0;
     int unlinkError = 0;
+    int linkError = 0;
+    bool noNamelessFiles = false;  // as on a file system without O_TMPFILE
     int errnoAfterClose = 0;  // what a close leaves in errno although its result is ignored
     std::vector<std::string> calls;
     std::vector<size_t> writeCounts;
@@ -138,6 +140,7 @@ public:
     int open(const char* path, int flags, mode_t mode) override {
         calls.push_back("open");
         if (openError) return fail(openError);
+        if (noNamelessFiles && (flags & O_TMPFILE) == O_TMPFILE) return fail(EOPNOTSUPP);
         return QVPosixIO::open(path, flags, mode);
     }
     ssize_t write(int fd, const void* buffer, size_t count) override {
@@ -160,6 +163,11 @@ public:
         calls.push_back("unlink");
         if (unlinkError) return fail(unlinkError);
         return QVPosixIO::unlink(path);
+    }
+    int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) override {
+        calls.push_back("linkat");
+        if (linkError) return fail(linkError);
+        return QVPosixIO::linkat(fromFolder, from, toFolder, to, flags);
     }
 
     static int fail(int number) {
@@ -194,22 +202,64 @@ TEST_F(WriteNewPDFFaults, InterruptedAndShortWritesContinueWithTheRest) {
     EXPECT_EQ(io_.calls.back(), "close");
 }
 
-TEST_F(WriteNewPDFFaults, WriteFailureRemovesTheIncompleteFile) {
+TEST_F(WriteNewPDFFaults, AnIncompleteFileNeverGetsItsName) {
     io_.writes = {ScriptedIO::atMost(40), ScriptedIO::failWith(ENOSPC)};
     // Neither close's errno nor anything after it may replace the write's own error.
     io_.errnoAfterClose = EBADF;
     EXPECT_EQ(write(bytes_, target_), "PDF schrijven mislukt: " + sys(ENOSPC));
-    EXPECT_FALSE(fs::exists(target_));
-    EXPECT_EQ(io_.calls, (std::vector<std::string>{"open", "write", "write", "close", "unlink"}));
-}
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
+    EXPECT_EQ(io_.calls, (std::vector<std::string>{"open", "write", "write", "close"}));
 
-TEST_F(WriteNewPDFFaults, WriteThatAcceptsNothingIsAnInputOutputError) {
+    io_.calls.clear();
     io_.writes = {ScriptedIO::atMost(10), ScriptedIO::nothing()};
     EXPECT_EQ(write(bytes_, target_), "PDF schrijven mislukt: " + sys(EIO));
-    EXPECT_FALSE(fs::exists(target_));
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
 }
 
-TEST_F(WriteNewPDFFaults, WriteFailureWhoseRemovalFailsSaysSo) {
+TEST_F(WriteNewPDFFaults, TheNameIsGivenOnlyToACompleteFileAndOnlyIfStillFree) {
+    EXPECT_EQ(write(bytes_, target_), "OK");
+    EXPECT_EQ(io_.calls, (std::vector<std::string>{"open", "write", "linkat", "close"}));
+    EXPECT_EQ(readFile(target_), bytes_);
+
+    // Taken between the first pass and now: the existing file stays, the new bytes go.
+    io_.linkError = EEXIST;
+    EXPECT_EQ(write(bytes_, dir_ / "b.pdf"), "Bestand 'b.pdf' aanmaken mislukt: " + sys(EEXIST));
+    EXPECT_FALSE(fs::exists(dir_ / "b.pdf"));
+    io_.linkError = 0;
+    writeFile(dir_ / "c.pdf", "van iemand anders");
+    EXPECT_EQ(write(bytes_, dir_ / "c.pdf"), "Bestand 'c.pdf' aanmaken mislukt: " + sys(EEXIST));
+    EXPECT_EQ(readFile(dir_ / "c.pdf"), "van iemand anders");
+}
+
+TEST_F(WriteNewPDFFaults, CloseFailureRemovesTheNamedFileOrSaysItCouldNot) {
+    for (bool nameless : {true, false}) {
+        SCOPED_TRACE(nameless ? "nameless" : "in place");
+        io_.noNamelessFiles = !nameless;
+        io_.closeError = EIO;
+        io_.unlinkError = 0;
+        EXPECT_EQ(write(bytes_, target_), "PDF sluiten mislukt: " + sys(EIO));
+        EXPECT_TRUE(fs::is_empty(dir_.path()));
+
+        io_.closeError = EDQUOT;
+        io_.unlinkError = EROFS;
+        EXPECT_EQ(write(bytes_, target_),
+                  "PDF sluiten mislukt: " + sys(EDQUOT) +
+                      ". Het onvolledige bestand 'merge-000001.pdf' kon niet worden verwijderd: " + sys(EROFS));
+        EXPECT_EQ(readFile(target_), bytes_);
+        fs::remove(target_);
+    }
+}
+
+// Where the file system has no nameless files, the file is written under its name and
+// removed again when the write fails.
+TEST_F(WriteNewPDFFaults, WithoutNamelessFilesAFailedWriteIsRemoved) {
+    io_.noNamelessFiles = true;
+    io_.writes = {ScriptedIO::atMost(40), ScriptedIO::failWith(ENOSPC)};
+    io_.errnoAfterClose = EBADF;
+    EXPECT_EQ(write(bytes_, target_), "PDF schrijven mislukt: " + sys(ENOSPC));
+    EXPECT_FALSE(fs::exists(target_));
+    EXPECT_EQ(io_.calls, (std::vector<std::string>{"open", "open", "write", "write", "close", "unlink"}));
+
     io_.writes = {ScriptedIO::atMost(40), ScriptedIO::failWith(ENOSPC)};
     io_.closeError = EIO;  // plays no part
     io_.unlinkError = EACCES;
@@ -217,21 +267,12 @@ TEST_F(WriteNewPDFFaults, WriteFailureWhoseRemovalFailsSaysSo) {
                                           ". Het onvolledige bestand 'merge-000001.pdf' kon niet worden verwijderd: " +
                                           sys(EACCES));
     EXPECT_EQ(readFile(target_), bytes_.substr(0, 40));
-}
 
-TEST_F(WriteNewPDFFaults, CloseFailureRemovesTheFile) {
-    io_.closeError = EIO;
-    EXPECT_EQ(write(bytes_, target_), "PDF sluiten mislukt: " + sys(EIO));
-    EXPECT_FALSE(fs::exists(target_));
-}
-
-TEST_F(WriteNewPDFFaults, CloseFailureWhoseRemovalFailsSaysSo) {
-    io_.closeError = EDQUOT;
-    io_.unlinkError = EROFS;
-    EXPECT_EQ(write(bytes_, target_), "PDF sluiten mislukt: " + sys(EDQUOT) +
-                                          ". Het onvolledige bestand 'merge-000001.pdf' kon niet worden verwijderd: " +
-                                          sys(EROFS));
-    EXPECT_EQ(readFile(target_), bytes_);
+    // The in-place route refuses existing names just the same.
+    io_.closeError = 0;
+    io_.unlinkError = 0;
+    EXPECT_EQ(write(bytes_, target_), "Bestand 'merge-000001.pdf' aanmaken mislukt: " + sys(EEXIST));
+    EXPECT_EQ(readFile(target_), bytes_.substr(0, 40));
 }
 
 TEST_F(WriteNewPDFFaults, CreationFailureTouchesNothingElse) {
