@@ -4,11 +4,11 @@
 
 #include <span>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/Combined.h"
 #include "engine/Engine.h"
+#include "engine/NameKeys.h"
 #include "engine/Progress.h"
 #include "engine/Watermark.h"
 #include "input/Fail.h"
@@ -52,12 +52,6 @@ std::optional<size_t> headerIndex(std::span<const std::string_view> header, std:
     return std::nullopt;
 }
 
-// Everything the first pass settles for the second.
-struct Plan {
-    std::vector<std::string> filenames;       // separate output: one per record
-    std::vector<std::string> watermarkTexts;  // with a watermark: one per record
-};
-
 struct Run {
     std::string_view templateBytes;
     const std::filesystem::path& outputFolder;
@@ -88,45 +82,49 @@ bool checkValueLengths(const std::vector<QVField>& fields, std::span<const std::
     return true;
 }
 
-bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r,
-                   std::unordered_set<std::string>& keys, Plan& plan) {
-    std::optional<std::string> filename = QVFilename(run.filenamePattern, run.header, row, r, run.error);
+// The file name of record r, as the first pass built and checked it.
+std::optional<std::string> filenameOf(const Run& run, std::span<const std::string_view> row, uint64_t r) {
+    return QVFilename(run.filenamePattern, run.header, row, r, run.error);
+}
+
+bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r, QVNameKeys<>& keys) {
+    std::optional<std::string> filename = filenameOf(run, row, r);
     if (!filename) return false;
-    if (!keys.insert(nameKey(*filename)).second) {
+    auto keyOfRecord = [&run](uint64_t earlier) {
+        std::vector<std::string_view> earlierRow = run.table.row(earlier);
+        std::optional<std::string> name = QVFilename(run.filenamePattern, run.header, earlierRow, earlier, nullptr);
+        return name ? nameKey(*name) : std::string();
+    };
+    if (!keys.insert(nameKey(*filename), r, keyOfRecord)) {
         return QVFail(run.error, QVFormat(QVText("Dubbele bestandsnaam '%@' bij record %lu. Voeg bijvoorbeeld {#} toe."),
                                           {*filename, static_cast<unsigned long>(r)}));
     }
     if (QVPathExists(run.outputFolder / *filename))
         return QVFail(run.error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {*filename}));
-    plan.filenames.push_back(std::move(*filename));
     return true;
 }
 
-bool firstPass(Run& run, const std::vector<QVField>& templateFields, Plan& plan) {
-    const size_t records = run.table.rowCount() - 1;
-    std::unordered_set<std::string> keys;
-    if (run.mode == QVOutputModeSeparate) {
-        plan.filenames.reserve(records);
-        keys.reserve(records);
-    }
-    if (run.watermark) plan.watermarkTexts.reserve(records);
+// The watermark text of record r.
+std::optional<std::string> watermarkOf(Run& run, std::span<const std::string_view> row, uint64_t r) {
+    return QVWatermarkTextForRecord(*run.watermark, run.watermarkSource, run.header, row, r, run.error);
+}
 
+// Checks every record. Nothing is kept per record but a hash of its file name: the second
+// pass builds names and watermark texts again, which costs less than holding them all.
+bool firstPass(Run& run, const std::vector<QVField>& templateFields) {
+    const size_t records = run.table.rowCount() - 1;
+    QVNameKeys keys(run.mode == QVOutputModeSeparate ? records : 0);
     for (uint64_t r = 1; r <= records; ++r) {
         const std::vector<std::string_view> row = run.table.row(r);
-        if (run.watermark) {
-            std::optional<std::string> text =
-                QVWatermarkTextForRecord(*run.watermark, run.watermarkSource, run.header, row, r, run.error);
-            if (!text) return false;
-            plan.watermarkTexts.push_back(std::move(*text));
-        }
+        if (run.watermark && !watermarkOf(run, row, r)) return false;
         if (!checkValueLengths(templateFields, row, r, run.error)) return false;
-        if (run.mode == QVOutputModeSeparate && !checkFilename(run, row, r, keys, plan)) return false;
+        if (run.mode == QVOutputModeSeparate && !checkFilename(run, row, r, keys)) return false;
     }
     return true;
 }
 
 // Fills a fresh copy of the template with record r and, when asked, its watermark.
-std::shared_ptr<qvpdf::PDFDocument> buildRecord(Run& run, const Plan& plan, uint64_t r) {
+std::shared_ptr<qvpdf::PDFDocument> buildRecord(Run& run, std::span<const std::string_view> row, uint64_t r) {
     // No check of its own: bytes that will not open give a document without pages, and the
     // field list then refuses it with its own message.
     std::shared_ptr<qvpdf::PDFDocument> document = qvpdf::PDFDocument::initWithData(run.templateBytes);
@@ -134,7 +132,6 @@ std::shared_ptr<qvpdf::PDFDocument> buildRecord(Run& run, const Plan& plan, uint
         QVFields(document.get(), std::span<const std::string_view>(run.header), run.mapping, run.error);
     if (!fields) return nullptr;
 
-    const std::vector<std::string_view> row = run.table.row(r);
     for (const QVField& field : *fields) {
         // A value the PDF layer refuses would leave the field showing the template's text.
         if (!field.widget->setWidgetStringValue(row[*field.columnIndex])) {
@@ -142,8 +139,10 @@ std::shared_ptr<qvpdf::PDFDocument> buildRecord(Run& run, const Plan& plan, uint
             return nullptr;
         }
     }
-    if (run.watermark && !QVPlaceWatermark(*run.watermark, *document, plan.watermarkTexts[r - 1], run.error))
-        return nullptr;
+    if (run.watermark) {
+        std::optional<std::string> text = watermarkOf(run, row, r);
+        if (!text || !QVPlaceWatermark(*run.watermark, *document, *text, run.error)) return nullptr;
+    }
     return document;
 }
 
@@ -156,17 +155,19 @@ bool writeSeparate(Run& run, qvpdf::PDFDocument& document, const std::string& fi
     return true;
 }
 
-bool secondPass(Run& run, const Plan& plan, qvpdf::PDFDocument* combined) {
+bool secondPass(Run& run, qvpdf::PDFDocument* combined) {
     const uint64_t records = run.table.rowCount() - 1;
     const bool reportProgress = QVHasMergeProgressHandler();
     for (uint64_t r = 1; r <= records; ++r) {
         // The record's document lives only for this iteration.
-        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, plan, r);
+        const std::vector<std::string_view> row = run.table.row(r);
+        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r);
         if (!document) return false;
         if (combined) {
             if (!QVAppendFlattened(*combined, *document, r, run.error)) return false;
-        } else if (!writeSeparate(run, *document, plan.filenames[r - 1])) {
-            return false;
+        } else {
+            std::optional<std::string> filename = filenameOf(run, row, r);
+            if (!filename || !writeSeparate(run, *document, *filename)) return false;
         }
         if (reportProgress) QVReportMergeProgress(r, records);
     }
@@ -217,8 +218,7 @@ bool mergeRun(std::string_view templateBytes, std::string_view dataText, const s
     }
 
     // Phase C: every record is checked before any file exists.
-    Plan plan;
-    if (!firstPass(run, *templateFields, plan)) return false;
+    if (!firstPass(run, *templateFields)) return false;
     templateFields.reset();
     templateDocument.reset();
 
@@ -235,7 +235,7 @@ bool mergeRun(std::string_view templateBytes, std::string_view dataText, const s
     }
 
     // Phase E: build and write.
-    if (!secondPass(run, plan, combined.get())) return false;
+    if (!secondPass(run, combined.get())) return false;
 
     // Phase F: the combined file.
     if (combined) {
