@@ -1,10 +1,9 @@
 // Field values and the appearance objects that show them; free-text annotations; what must be
 // built before a document is written.
 
-#include <qpdf/Pl_Flate.hh>
-#include <qpdf/Pl_String.hh>
 
 #include "platform/pdf/Appearance.h"
+#include "platform/pdf/Deflate.h"
 #include "platform/pdf/Internal.h"
 
 namespace qvpdf::detail {
@@ -96,15 +95,6 @@ void buildWidgetAppearance(DocumentImpl& doc, State& s, int index, const std::st
     w.dict.set("AP", std::move(apDict));
 }
 
-std::string flate(const std::string& data) {
-    std::string out;
-    Pl_String sink("font", nullptr, out);
-    Pl_Flate deflate("deflate", &sink, Pl_Flate::a_deflate);
-    deflate.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    deflate.finish();
-    return out;
-}
-
 void writeFonts(DocumentImpl& doc, State& s) {
     for (const auto& [name, ef] : doc.embedder->build()) {
         int first = fontObject(s, name);
@@ -138,7 +128,7 @@ void writeFonts(DocumentImpl& doc, State& s) {
                 s.fontMapObjects[name] = map;
                 Value mapDict = Value::dict();
                 mapDict.set("Filter", Value::name("FlateDecode"));
-                s.setObject(map, NewObject{std::move(mapDict), flate(ef.cidToGidMap)});
+                s.setObject(map, NewObject{std::move(mapDict), deflateBytes(ef.cidToGidMap)});
                 cid.set("CIDToGIDMap", Value::newRef(map));
             }
         }
@@ -163,11 +153,11 @@ void writeFonts(DocumentImpl& doc, State& s) {
             file.set("Subtype", Value::name(ef.fontFile3Subtype));
         else
             file.set("Length1", Value::integer(static_cast<long long>(ef.fontFile2.size())));
-        s.setObject(first + 3, NewObject{std::move(file), flate(ef.fontFile2)});
+        s.setObject(first + 3, NewObject{std::move(file), deflateBytes(ef.fontFile2)});
 
         Value cmap = Value::dict();
         cmap.set("Filter", Value::name("FlateDecode"));
-        s.setObject(first + 4, NewObject{std::move(cmap), flate(ef.toUnicode)});
+        s.setObject(first + 4, NewObject{std::move(cmap), deflateBytes(ef.toUnicode)});
     }
 }
 

@@ -3,8 +3,6 @@
 // per distinct content, so identical appearance streams and font subsets are not repeated.
 
 #include <qpdf/Buffer.hh>
-#include <qpdf/Pl_Flate.hh>
-#include <qpdf/Pl_String.hh>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +11,7 @@
 #include <map>
 #include <unordered_map>
 
+#include "platform/pdf/Deflate.h"
 #include "platform/pdf/Internal.h"
 #include "platform/pdf/ObjectWriter.h"
 
@@ -33,15 +32,6 @@ struct ObjKey {
         return num != o.num ? num < o.num : gen < o.gen;
     }
 };
-
-std::string deflate(const std::string& data) {
-    std::string out;
-    Pl_String sink("stream", nullptr, out);
-    Pl_Flate flate("deflate", &sink, Pl_Flate::a_deflate);
-    flate.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    flate.finish();
-    return out;
-}
 
 class FreshWriter {
 public:
@@ -176,7 +166,7 @@ private:
             // A combined file holds thousands of these; compressed they take a third.
             Value dict = obj.dict;
             dict.set("Filter", Value::name("FlateDecode"));
-            std::string data = deflate(*obj.stream);
+            std::string data = deflateBytes(*obj.stream);
             writeObjectBody(body, dict, &data, &m);
         } else {
             writeObjectBody(body, obj.dict, obj.stream ? &*obj.stream : nullptr, &m);
