@@ -26,7 +26,8 @@ std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& argu
             name = argument.substr(0, equals);
             value = argument.substr(equals + 1);
         }
-        if (name != "--plugins" && name != "--invoke" && name != "--ui" && name != "--transcript")
+        if (name != "--plugins" && name != "--invoke" && name != "--ui" && name != "--transcript" &&
+            name != "--screenshot")
             return fail(QVFormat(QVHostText("Onbekende optie: %@"), {argument}));
         if (!value) {
             if (i + 1 >= arguments.size()) return fail(QVFormat(QVHostText("%@ mist een waarde."), {name}));
@@ -40,12 +41,17 @@ std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& argu
             options.invoke = *value;
         } else if (name == "--transcript") {
             options.transcript = *value;
-        } else if (*value == "terminal") {
+        } else if (name == "--screenshot") {
+            options.screenshot = *value;
+        } else if (*value == "terminal" || *value == "qt") {
+            options.ui = *value == "qt" ? HostUi::qt : HostUi::terminal;
             options.script.reset();
         } else if (value->starts_with("scripted:") && value->size() > 9) {
+            options.ui = HostUi::scripted;
             options.script = value->substr(9);
         } else {
-            return fail(QVFormat(QVHostText("Onbekende waarde voor --ui: %@ (terminal of scripted:BESTAND)"), {*value}));
+            return fail(
+                QVFormat(QVHostText("Onbekende waarde voor --ui: %@ (qt, terminal of scripted:BESTAND)"), {*value}));
         }
     }
     return options;
@@ -53,12 +59,13 @@ std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& argu
 
 std::string hostUsage() {
     return QVHostText(
-        "Gebruik: quorvel-host [--plugins MAP]... [--invoke NAAM] [--ui terminal|scripted:BESTAND] "
+        "Gebruik: quorvel-host [--plugins MAP]... [--invoke NAAM] [--ui qt|terminal|scripted:BESTAND] "
         "[--transcript BESTAND]\n"
         "\n"
         "  --plugins MAP         laad de plug-ins (*.acroplugin) uit deze map (mag vaker)\n"
         "  --invoke NAAM         voer één menu-onderdeel uit, bijvoorbeeld Quorvel:Merge, en stop\n"
-        "  --ui terminal         dialogen in de terminal (standaard)\n"
+        "  --ui qt               een venster met menubalk en dialoogvensters (standaard met een beeldscherm)\n"
+        "  --ui terminal         menubalk en dialogen in de terminal (standaard zonder beeldscherm)\n"
         "  --ui scripted:BESTAND beantwoord elke dialoog uit een script (JSON)\n"
         "  --transcript BESTAND  schrijf elke getoonde dialoog en elk menu naar een nieuw bestand (JSON Lines)\n");
 }

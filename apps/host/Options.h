@@ -1,7 +1,11 @@
 #pragma once
 // The command line of quorvel-host.
 //
-//   quorvel-host [--plugins DIR]... [--invoke NAME] [--ui terminal|scripted:FILE] [--transcript FILE]
+//   quorvel-host [--plugins DIR]... [--invoke NAME] [--ui qt|terminal|scripted:FILE] [--transcript FILE]
+//
+// Without --ui the host opens its window when there is a display, and uses the terminal
+// otherwise. A hidden option, --screenshot FILE, saves the window as a PNG file once it is shown
+// and quits: it is how the pictures in the documentation are made.
 
 #include <filesystem>
 #include <optional>
@@ -10,11 +14,20 @@
 
 namespace qvhostapp {
 
+enum class HostUi {
+    automatic,  // the window when a display can be opened, else the terminal
+    terminal,
+    qt,
+    scripted,
+};
+
 struct HostOptions {
     std::vector<std::filesystem::path> pluginFolders;  // empty: the default folders
     std::optional<std::string> invoke;                 // a menu item's language-independent name
-    std::optional<std::filesystem::path> script;       // scripted dialogs; none: the terminal
+    HostUi ui = HostUi::automatic;
+    std::optional<std::filesystem::path> script;       // the dialog script, with HostUi::scripted
     std::optional<std::filesystem::path> transcript;
+    std::optional<std::filesystem::path> screenshot;   // a new PNG file for the shown window
     bool help = false;
 };
 

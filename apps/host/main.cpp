@@ -1,6 +1,13 @@
 // quorvel-host: the stand-in host application. Loads the plug-in bundles of its plug-ins
 // folders, gives them their host function tables and a menu bar, and lets a person (or a
-// script) choose menu items; at exit every plug-in is unloaded.
+// script) choose menu items, in a window or on the terminal; at exit every plug-in is unloaded.
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+
 #include <algorithm>
 #include <iostream>
 #include <memory>
@@ -17,6 +24,10 @@
 #include "platform/dialogs/ScriptedBackend.h"
 #include "platform/dialogs/TerminalBackend.h"
 #include "platform/dialogs/Transcript.h"
+#include "qt/HostWindow.h"
+#include "qtui/DisplayProbe.h"
+#include "qtui/QtBackend.h"
+#include "qtui/QtText.h"
 
 #ifndef QV_HOST_INSTALLED_PLUGINS
 #define QV_HOST_INSTALLED_PLUGINS ""
@@ -61,6 +72,57 @@ void loadPlugins(Host& host, const std::vector<fs::path>& folders, bool warnMiss
     }
 }
 
+// The interface the options ask for; without --ui, the window when Qt can open a display.
+HostUi chooseUi(HostUi asked) {
+    if (asked != HostUi::automatic) return asked;
+    return qvui::displayNamed() && qvui::qtCanOpenDisplay() ? HostUi::qt : HostUi::terminal;
+}
+
+// Saves what the window shows, with the first plug-in menu opened over it where the display
+// lets us read its pixels back, as a new PNG file.
+bool saveScreenshot(HostWindow& window, const fs::path& path, std::string& error) {
+    QPixmap picture;
+    QMenu* open = nullptr;
+    for (QAction* action : window.menuBar()->actions()) {
+        if (action->menu() && action->menu()->isVisible()) open = action->menu();
+    }
+    if (open && window.screen()) {
+        QRect area = window.frameGeometry().united(open->geometry());
+        picture = window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    }
+    if (picture.isNull()) picture = window.grab();
+    QFile file(qvui::toQString(path.string()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !picture.save(&file, "PNG")) {
+        error = qvui::fromQString(file.errorString());
+        if (file.isOpen()) file.remove();
+        return false;
+    }
+    return true;
+}
+
+// Shows the main window until it is closed; with a screenshot path, only until it is saved.
+int runWindow(QApplication& app, Host& host, const std::optional<fs::path>& screenshot) {
+    HostWindow window(host);
+    window.show();
+    if (!screenshot) return app.exec() == 0 ? 0 : kFailure;
+
+    int status = 0;
+    QTimer::singleShot(300, &window, [&] {
+        if (QMenu* menu = window.pluginMenu("Quorvel:Menu")) window.menuBar()->setActiveAction(menu->menuAction());
+    });
+    QTimer::singleShot(900, &window, [&] {
+        std::string why;
+        if (!saveScreenshot(window, *screenshot, why)) {
+            std::cerr << QVFormat(QVHostText("Schermafbeelding niet bewaard: %@"), {why}) << '\n';
+            status = kFailure;
+        }
+        app.closeAllWindows();
+        app.quit();
+    });
+    app.exec();
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,8 +139,28 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    HostUi ui = chooseUi(options->ui);
+    if (ui == HostUi::qt && options->ui == HostUi::qt && !qvui::qtCanOpenDisplay()) {
+        std::cerr << QVHostText("Het beeldscherm kan niet geopend worden; gebruik --ui terminal.") << '\n';
+        return kUsageError;
+    }
+    if (options->screenshot && ui != HostUi::qt) {
+        std::cerr << QVHostText("--screenshot werkt alleen met het venster (--ui qt).") << '\n';
+        return kUsageError;
+    }
+    // Made before the first window and destroyed after the last, and after the backend is gone.
+    std::unique_ptr<QApplication> application;
+    if (ui == HostUi::qt) {
+        application = std::make_unique<QApplication>(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("quorvel-host"));
+        QApplication::setApplicationDisplayName(QStringLiteral("Quorvel"));
+        QGuiApplication::setDesktopFileName(QStringLiteral("quorvel-host"));
+    }
+
     std::shared_ptr<qvui::ScriptedBackend> script;
-    if (options->script) {
+    if (ui == HostUi::qt) {
+        qvui::setDialogBackend(std::make_shared<qvui::QtBackend>());
+    } else if (options->script) {
         QVError scriptError;
         script = qvui::ScriptedBackend::fromFile(*options->script, &scriptError);
         if (!script) {
@@ -122,6 +204,8 @@ int main(int argc, char** argv) {
             host.execute(item);
             recordMenubarInTranscript(host);
         }
+    } else if (application) {
+        status = runWindow(*application, host, options->screenshot);
     } else {
         MenuBarTerminal(host, std::cin, std::cout).run();
     }

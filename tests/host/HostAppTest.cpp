@@ -104,7 +104,7 @@ TEST_F(HostApp, AboutFindsTheLoadedBundleByItsIdentifier) {
 
 TEST_F(HostApp, TerminalSessionChangesTheLanguageAndShowsTheNewTitles) {
     // Quorvel, "Taal...", item 3 (English), first button ("Bewaren"), then the menu again.
-    CommandResult result = host({}, "1\n2\n3\n1\n1\n\nq\n");
+    CommandResult result = host({"--ui", "terminal"}, "1\n2\n3\n1\n1\n\nq\n");
     ASSERT_EQ(result.status, 0) << result.errors;
     size_t before = result.output.find("1. CSV samenvoegen...");
     size_t after = result.output.find("1. Merge CSV...");
@@ -168,7 +168,19 @@ TEST(HostOptions, ParsesEveryOptionInBothForms) {
     EXPECT_EQ(options->invoke, "Quorvel:Merge");
     EXPECT_EQ(options->script, fs::path("s.json"));
     EXPECT_EQ(options->transcript, fs::path("t"));
+    EXPECT_EQ(options->ui, qvhostapp::HostUi::scripted);
 
+    // Without --ui the host decides by the display; the last --ui given wins.
+    EXPECT_EQ(qvhostapp::parseHostOptions({}, &error)->ui, qvhostapp::HostUi::automatic);
+    options = qvhostapp::parseHostOptions({"--ui", "scripted:s.json", "--ui=qt", "--screenshot", "w.png"}, &error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->ui, qvhostapp::HostUi::qt);
+    EXPECT_FALSE(options->script);
+    EXPECT_EQ(options->screenshot, fs::path("w.png"));
+    EXPECT_EQ(qvhostapp::parseHostOptions({"--ui", "terminal"}, &error)->ui, qvhostapp::HostUi::terminal);
+
+    EXPECT_FALSE(qvhostapp::parseHostOptions({"--ui", "window"}, &error));
+    EXPECT_NE(error.find("qt, terminal"), std::string::npos) << error;
     EXPECT_FALSE(qvhostapp::parseHostOptions({"--ui", "scripted:"}, &error));
     EXPECT_FALSE(qvhostapp::parseHostOptions({"--invoke="}, &error));
     EXPECT_FALSE(qvhostapp::parseHostOptions({"stray"}, &error));
