@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
         std::cerr << QVHostText("Het beeldscherm kan niet geopend worden; gebruik --ui terminal.") << '\n';
         return kUsageError;
     }
-    if (options->screenshot && ui != HostUi::qt) {
+    if (options->screenshot && (ui != HostUi::qt || options->invoke)) {
         std::cerr << QVHostText("--screenshot werkt alleen met het venster (--ui qt).") << '\n';
         return kUsageError;
     }

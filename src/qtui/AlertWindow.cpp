@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/dialogs/Backend.h"
 #include "qtui/AccessoryView.h"
 #include "qtui/QtText.h"
 
@@ -73,7 +74,8 @@ AlertWindow::AlertWindow(Alert& alert, QWidget* parent) : QDialog(parent) {
                         ->standardIcon(warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation)
                         .pixmap(kIconSize, kIconSize));
     icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    icon->setAccessibleName(warning ? QStringLiteral("warning") : QStringLiteral("information"));
+    // A warning is said as well as shown; the other icon only decorates.
+    if (warning) icon->setAccessibleName(toQString(dialogText("Waarschuwing")));
 
     auto* column = new QVBoxLayout;
     column->setSpacing(10);

@@ -88,7 +88,8 @@ TEST(QtAlert, ShowsTextsPlainlyWithTheWarningIconAndButtonsInOrder) {
         EXPECT_LT(w->width(), 700);
         auto* icon = w->findChild<QLabel*>(QStringLiteral("icon"));
         ASSERT_TRUE(icon);
-        EXPECT_EQ(icon->accessibleName().toStdString(), "warning");
+        EXPECT_EQ(icon->accessibleName().toStdString(), "Waarschuwing");
+        EXPECT_FALSE(icon->pixmap().isNull());
         std::vector<std::string> titles;
         int lastX = -1;
         for (QPushButton* b : w->findChildren<QPushButton*>()) {
