@@ -3,6 +3,7 @@
 // script) choose menu items, in a window or on the terminal; at exit every plug-in is unloaded.
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -155,6 +156,8 @@ int main(int argc, char** argv) {
         QApplication::setApplicationName(QStringLiteral("quorvel-host"));
         QApplication::setApplicationDisplayName(QStringLiteral("Quorvel"));
         QGuiApplication::setDesktopFileName(QStringLiteral("quorvel-host"));
+        // The installed icon, where the desktop's icon theme and Qt's image formats can draw it.
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quorvel-host")));
     }
 
     std::shared_ptr<qvui::ScriptedBackend> script;
