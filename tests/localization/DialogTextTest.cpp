@@ -13,6 +13,7 @@
 #include "platform/dialogs/OpenPanel.h"
 #include "platform/dialogs/ScriptedBackend.h"
 #include "platform/dialogs/TerminalBackend.h"
+#include "support/DutchHome.h"
 #include "support/TestSupport.h"
 
 using namespace qvui;
@@ -21,16 +22,8 @@ using qvtest::TempDir;
 
 namespace {
 
-class DialogTextTest : public ::testing::Test {
+class DialogTextTest : public qvtest::NoLanguageHomeTest {
 protected:
-    TempDir home;
-    ScopedEnv homeEnv{"HOME", home.path().string()};
-    ScopedEnv configEnv{"XDG_CONFIG_HOME", (home / "config").string()};
-    ScopedEnv language{"LANGUAGE", std::nullopt};
-    ScopedEnv all{"LC_ALL", std::nullopt};
-    ScopedEnv messages{"LC_MESSAGES", std::nullopt};
-    ScopedEnv lang{"LANG", std::nullopt};
-
     DialogTextTest() { setDialogTextProvider(QVText); }
     ~DialogTextTest() override {
         setDialogBackend(nullptr);

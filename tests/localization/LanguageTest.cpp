@@ -6,6 +6,7 @@
 #include "localization/Text.h"
 #include "platform/StringsTable.h"
 #include "platform/UserDefaults.h"
+#include "support/DutchHome.h"
 #include "support/TestSupport.h"
 
 using qvtest::ScopedEnv;
@@ -15,15 +16,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // Every test runs with its own home and no language variables at all.
-class LanguageTest : public ::testing::Test {
+class LanguageTest : public qvtest::NoLanguageHomeTest {
 protected:
-    TempDir home;
-    ScopedEnv homeEnv{"HOME", home.path().string()};
-    ScopedEnv configEnv{"XDG_CONFIG_HOME", (home / "config").string()};
-    ScopedEnv language{"LANGUAGE", std::nullopt};
-    ScopedEnv all{"LC_ALL", std::nullopt};
-    ScopedEnv messages{"LC_MESSAGES", std::nullopt};
-    ScopedEnv lang{"LANG", std::nullopt};
     fs::path defaultsFile = home / "config" / "quorvel" / "defaults.json";
 
     void store(const std::string& value) {

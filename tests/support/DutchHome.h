@@ -22,6 +22,19 @@ protected:
     ScopedEnv all_{"LC_ALL", "nl_NL.UTF-8"};
 };
 
+// A test with its own home and settings and no language variables at all, so that the
+// language in force is what the test itself chooses or stores.
+class NoLanguageHomeTest : public ::testing::Test {
+protected:
+    TempDir home;
+    ScopedEnv homeEnv{"HOME", home.path().string()};
+    ScopedEnv configEnv{"XDG_CONFIG_HOME", (home / "config").string()};
+    ScopedEnv language{"LANGUAGE", std::nullopt};
+    ScopedEnv all{"LC_ALL", std::nullopt};
+    ScopedEnv messages{"LC_MESSAGES", std::nullopt};
+    ScopedEnv lang{"LANG", std::nullopt};
+};
+
 // Runs the built `quorvel` command with the arguments.
 inline CommandResult runQuorvel(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), (binDir() / "quorvel").string());
