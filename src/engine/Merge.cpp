@@ -82,17 +82,17 @@ bool checkValueLengths(const std::vector<QVField>& fields, std::span<const std::
     return true;
 }
 
-// The file name of record r, as the first pass built and checked it.
-std::optional<std::string> filenameOf(const Run& run, std::span<const std::string_view> row, uint64_t r) {
-    return QVFilename(run.filenamePattern, run.header, row, r, run.error);
+// The file name of record r; built alike in both passes and for the duplicate check.
+std::optional<std::string> filenameOf(const Run& run, std::span<const std::string_view> row, uint64_t r,
+                                      QVError* error) {
+    return QVFilename(run.filenamePattern, run.header, row, r, error);
 }
 
 bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r, QVNameKeys<>& keys) {
-    std::optional<std::string> filename = filenameOf(run, row, r);
+    std::optional<std::string> filename = filenameOf(run, row, r, run.error);
     if (!filename) return false;
     auto keyOfRecord = [&run](uint64_t earlier) {
-        std::vector<std::string_view> earlierRow = run.table.row(earlier);
-        std::optional<std::string> name = QVFilename(run.filenamePattern, run.header, earlierRow, earlier, nullptr);
+        std::optional<std::string> name = filenameOf(run, run.table.row(earlier), earlier, nullptr);
         return name ? nameKey(*name) : std::string();
     };
     if (!keys.insert(nameKey(*filename), r, keyOfRecord)) {
@@ -166,7 +166,7 @@ bool secondPass(Run& run, qvpdf::PDFDocument* combined) {
         if (combined) {
             if (!QVAppendFlattened(*combined, *document, r, run.error)) return false;
         } else {
-            std::optional<std::string> filename = filenameOf(run, row, r);
+            std::optional<std::string> filename = filenameOf(run, row, r, run.error);
             if (!filename || !writeSeparate(run, *document, *filename)) return false;
         }
         if (reportProgress) QVReportMergeProgress(r, records);
