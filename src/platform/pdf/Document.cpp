@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "platform/pdf/Encryption.h"
 #include "platform/pdf/Internal.h"
 #include "platform/pdf/PageAnnotation.h"
 
@@ -109,7 +110,11 @@ std::shared_ptr<PDFDocument> PDFDocument::init() {
     return std::shared_ptr<PDFDocument>(new PDFDocument(std::make_shared<DocumentImpl>()));
 }
 
+bool PDFDocument::dataNeedsPassword(std::string_view bytes) { return bytesNeedPassword(bytes); }
+
 bool PDFDocument::isEncrypted() const { return impl_->state && impl_->state->tpl->encrypted; }
+
+bool PDFDocument::allowsFormFilling() const { return !impl_->state || impl_->state->tpl->allowsFormFilling; }
 
 size_t PDFDocument::pageCount() const { return impl_->slots.size(); }
 
@@ -164,16 +169,23 @@ std::optional<std::string> PDFDocument::dataRepresentationWithOptions(const PDFW
                 }
                 slots.push_back(PageSlot{s, slot.page});
             }
-            return writeFresh(slots);
+            std::shared_ptr<TemplateEncryption> encryption;
+            if (!sharedEncryption(slots, &encryption)) return std::nullopt;
+            auto bytes = writeFresh(slots);
+            if (!bytes || !encryption) return bytes;
+            return encryptLike(*encryption, *bytes);
         }
         const Template& t = *d.state->tpl;
-        if (t.encrypted) {
-            // Updates to an encrypted file would need its key; only the untouched file can
-            // be given back.
-            if (d.state->changed || burn) return std::nullopt;
-            return t.original;
-        }
         std::shared_ptr<const State> out = burn && !d.state->burned ? burnIn(*d.state) : d.freeze();
+        if (t.encryption) {
+            // Untouched, the template itself; otherwise the plain update, encrypted anew.
+            if (out->replaced.empty() && out->added.empty()) return t.original;
+            auto plain = writeUpdate(*out, nullptr);
+            if (!plain) return std::nullopt;
+            std::string bytes = encryptLike(*t.encryption, *plain);
+            if (burn) rememberOutput(d.state->tpl, bytes, out, true);
+            return bytes;
+        }
         // Burned-in data is opened again right away (combined output); remember it so that
         // this costs no parse.
         std::string tail;

@@ -65,8 +65,15 @@ public:
     static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes);
     // An empty document without pages.
     static std::shared_ptr<PDFDocument> init();
+    // Bytes that do not open (initWithData gives null): true when they are an encrypted PDF that
+    // a password other than the empty one would open.
+    static bool dataNeedsPassword(std::string_view bytes);
 
+    // True for any encryption, also one that opens without a password.
     bool isEncrypted() const;
+    // True for an unencrypted document; for an encrypted one, true when its permissions allow
+    // filling in form fields or modifying annotations.
+    bool allowsFormFilling() const;
     size_t pageCount() const;
     // Null for an index at or beyond pageCount.
     std::shared_ptr<PDFPage> pageAtIndex(size_t index) const;
@@ -74,8 +81,10 @@ public:
     // appended. False for an index beyond pageCount or a page without content.
     bool insertPage(const std::shared_ptr<PDFPage>& page, size_t index);
 
-    // The complete PDF bytes with the values set and the annotations added; null on failure
-    // (also for an encrypted document with changes, which this layer cannot write back).
+    // The complete PDF bytes with the values set and the annotations added; null on failure.
+    // The output of an encrypted document is encrypted as its template is (method, permissions,
+    // passwords); a document of inserted pages is encrypted as their templates are, and gives
+    // null when those are not all encrypted the same way.
     std::optional<std::string> dataRepresentation();
     std::optional<std::string> dataRepresentationWithOptions(const PDFWriteOptions& options);
 

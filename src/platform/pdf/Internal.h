@@ -67,13 +67,19 @@ struct TemplatePage {
     mutable QPDFObjectHandle resources, mediaBox, cropBox, rotate;
 };
 
+// How an encrypted template is encrypted, so that its outputs can be encrypted the same way.
+// Null in a template without encryption.
+struct TemplateEncryption;
+
 // One parsed template. Never changed after loading; every document opened from the same
 // bytes shares it.
 struct Template {
     std::string original;  // the bytes the caller gave
-    std::string base;      // the bytes updates are appended to (a clean rewrite when needed)
+    std::string base;      // the bytes updates are appended to (a clean, decrypted rewrite when needed)
     std::unique_ptr<QPDF> qpdf;
     bool encrypted = false;
+    bool allowsFormFilling = true;
+    std::shared_ptr<TemplateEncryption> encryption;
     bool xrefStream = false;
     long long startxref = 0;
     int size = 0;  // trailer /Size
@@ -203,9 +209,11 @@ std::optional<std::string> writeUpdate(const State& state, std::string* tail);
 // A fresh file holding the pages of the slots (all frozen) in order.
 std::optional<std::string> writeFresh(const std::vector<PageSlot>& slots);
 
-// Outputs this layer produced, so that opening them again costs no parse.
+// Outputs this layer produced, so that opening them again costs no parse. The output is the
+// template's base followed by `tail`, or, with `whole`, `tail` itself (an encrypted output
+// shares no bytes with the decrypted base).
 void rememberOutput(const std::shared_ptr<Template>& tpl, std::string tail,
-                    std::shared_ptr<const State> state);
+                    std::shared_ptr<const State> state, bool whole = false);
 std::shared_ptr<const State> recallOutput(std::string_view bytes);
 
 // Template helpers shared by the writers.

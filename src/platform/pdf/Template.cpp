@@ -1,5 +1,5 @@
-// Parsing a template once: QPDF reads it (quietly), a damaged, linearized or hybrid file is
-// rewritten into a clean base, and everything the documents ask about pages, annotations and
+// Parsing a template once: QPDF reads it (quietly), a damaged, linearized, hybrid or encrypted
+// file is rewritten into a clean base, and everything the documents ask about pages, annotations and
 // fields is read out in advance.
 
 #include <qpdf/Buffer.hh>
@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/pdf/Encryption.h"
 #include "platform/pdf/Internal.h"
 #include "platform/pdf/QpdfSupport.h"
 
@@ -110,6 +111,9 @@ std::string rewriteClean(QPDF& q) {
     QPDFWriter w(q);
     w.setOutputMemory();
     w.setLinearization(false);
+    // An encrypted template's base is its decrypted rewrite: our writers work on plain objects
+    // and the outputs are encrypted afterwards.
+    w.setPreserveEncryption(false);
     w.write();
     auto buffer = w.getBufferSharedPointer();
     return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
@@ -249,9 +253,12 @@ std::shared_ptr<Template> load(std::string_view bytes) {
     t->qpdf = parse(t->original);
     QPDF* q = t->qpdf.get();
     t->encrypted = q->isEncrypted();
+    t->allowsFormFilling = permitsFormFilling(*q);
     touchEverything(*q);
-    if (!t->encrypted && needsCleanBase(*q, t->original)) {
+    if (t->encrypted || needsCleanBase(*q, t->original)) {
         t->base = rewriteClean(*q);
+        // The encrypted parse stays: it holds what re-encrypting the outputs needs.
+        if (t->encrypted) t->encryption = describeEncryption(std::move(t->qpdf));
         t->qpdf = parse(t->base);
         q = t->qpdf.get();
         touchEverything(*q);

@@ -22,6 +22,7 @@ struct Output {
     std::shared_ptr<Template> tpl;
     std::string tail;
     std::shared_ptr<const State> state;
+    bool whole = false;  // `tail` is the whole output
 };
 
 // Never destroyed: QPDF's own statics may be gone by the time ours would be, so a parsed
@@ -44,7 +45,9 @@ std::shared_ptr<Template> sharedTemplate(std::string_view bytes) {
     {
         std::lock_guard<std::mutex> lock(gMutex);
         for (auto it = gTemplates.begin(); it != gTemplates.end(); ++it) {
-            if (!sameBytes(bytes, (*it)->original) && !sameBytes(bytes, (*it)->base)) continue;
+            // A decrypted base is no template of ours: opened, those bytes are not encrypted.
+            bool same = sameBytes(bytes, (*it)->original) || (!(*it)->encrypted && sameBytes(bytes, (*it)->base));
+            if (!same) continue;
             auto t = *it;
             if (it != gTemplates.begin()) {
                 gTemplates.erase(it);
@@ -62,15 +65,19 @@ std::shared_ptr<Template> sharedTemplate(std::string_view bytes) {
 }
 
 void rememberOutput(const std::shared_ptr<Template>& tpl, std::string tail,
-                    std::shared_ptr<const State> state) {
+                    std::shared_ptr<const State> state, bool whole) {
     std::lock_guard<std::mutex> lock(gMutex);
-    gOutputs.push_front(Output{tpl, std::move(tail), std::move(state)});
+    gOutputs.push_front(Output{tpl, std::move(tail), std::move(state), whole});
     if (gOutputs.size() > kOutputs) gOutputs.pop_back();
 }
 
 std::shared_ptr<const State> recallOutput(std::string_view bytes) {
     std::lock_guard<std::mutex> lock(gMutex);
     for (const auto& out : gOutputs) {
+        if (out.whole) {
+            if (sameBytes(bytes, out.tail)) return out.state;
+            continue;
+        }
         const std::string& base = out.tpl->base;
         if (bytes.size() != base.size() + out.tail.size() || !startsWith(bytes, base)) continue;
         if (std::memcmp(bytes.data() + base.size(), out.tail.data(), out.tail.size()) != 0) continue;
