@@ -54,9 +54,11 @@ std::string encryptLike(TemplateEncryption& encryption, const std::string& plain
     w.setStreamDataMode(qpdf_s_preserve);
     // The same record gives the same bytes (runs in parallel or in shards compare equal). A
     // fixed second identifier and AES IV give nothing away here: the user password is empty,
-    // so anyone holds the key anyway.
+    // so anyone holds the key anyway. The IV switch is process-wide: set once, before any
+    // thread encrypts.
     w.setStaticID(true);
-    w.setStaticAesIV(true);
+    static std::once_flag staticIV;
+    std::call_once(staticIV, [&w] { w.setStaticAesIV(true); });
     {
         std::lock_guard<std::mutex> lock(encryption.mutex);
         w.copyEncryptionParameters(*encryption.source);
