@@ -1,4 +1,4 @@
-// Whole merge runs in-process: QVMergeCollect on the shared benchmark forms and data, separate
+// Whole merge runs in-process: QVMergeWithSettings on the shared benchmark forms and data, separate
 // and combined output, reported per record. Also the first pass alone (a merge that is refused
 // only at its last record's file name), to show what the checks cost.
 
@@ -58,7 +58,8 @@ struct Folder {
     }
 };
 
-void merge(benchmark::State& state, const std::string& name, QVOutputMode mode) {
+void merge(benchmark::State& state, const std::string& name, QVOutputMode mode,
+           QVFieldPolicy policy = QVFieldPolicy::Strict) {
     const Input& in = input(name);
     if (in.pdf.empty() || !in.records) {
         state.SkipWithError("benchmark files missing");
@@ -70,8 +71,13 @@ void merge(benchmark::State& state, const std::string& name, QVOutputMode mode) 
         state.ResumeTiming();
         QVError error;
         uint64_t count = 0;
-        if (!QVMergeCollect(in.pdf, in.csv, folder->path, mode, "merge-{#}", QVSeparatorComma, nullptr,
-                            std::nullopt, std::nullopt, QVDefaultWatermarkStyle, &count, nullptr, &error)) {
+        QVMergeSettings settings;
+        settings.templateBytes = in.pdf;
+        settings.dataText = in.csv;
+        settings.outputFolder = folder->path;
+        settings.mode = mode;
+        settings.fieldPolicy = policy;
+        if (!QVMergeWithSettings(settings, &count, &error)) {
             state.SkipWithError(error.message.c_str());
             return;
         }
@@ -100,9 +106,11 @@ void firstPass(benchmark::State& state, const std::string& name) {
     std::ofstream(folder.path / last) << "x";
     for (auto _ : state) {
         QVError error;
-        bool ok = QVMergeCollect(in.pdf, in.csv, folder.path, QVOutputModeSeparate, "merge-{#}", QVSeparatorComma,
-                                 nullptr, std::nullopt, std::nullopt, QVDefaultWatermarkStyle, nullptr, nullptr,
-                                 &error);
+        QVMergeSettings settings;
+        settings.templateBytes = in.pdf;
+        settings.dataText = in.csv;
+        settings.outputFolder = folder.path;
+        bool ok = QVMergeWithSettings(settings, nullptr, &error);
         benchmark::DoNotOptimize(ok);
     }
     // Shown as time per record.
@@ -116,6 +124,11 @@ BENCHMARK_CAPTURE(merge, small_separate, std::string("small"), QVOutputModeSepar
 BENCHMARK_CAPTURE(merge, large_separate, std::string("large"), QVOutputModeSeparate)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(merge, small_combined, std::string("small"), QVOutputModeCombined)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(merge, large_combined, std::string("large"), QVOutputModeCombined)->Unit(benchmark::kMillisecond);
+// Text-only forms must cost the same when every kind of field is filled.
+BENCHMARK_CAPTURE(merge, small_separate_all_fields, std::string("small"), QVOutputModeSeparate, QVFieldPolicy::Broad)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(merge, large_separate_all_fields, std::string("large"), QVOutputModeSeparate, QVFieldPolicy::Broad)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(firstPass, small, std::string("small"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(firstPass, large, std::string("large"))->Unit(benchmark::kMillisecond);
 

@@ -1,6 +1,37 @@
 #include "Choices.h"
 
 #include "engine/Engine.h"
+#include "localization/Text.h"
+#include "platform/Format.h"
+
+std::optional<uint16_t> QVSeparatorFor(const std::string& name, std::string_view text, bool* guessed) {
+    if (guessed) *guessed = name == QVAutomaticSeparatorName;
+    if (name == QVAutomaticSeparatorName) return QVGuessSeparator(text);
+    const auto found = QVSeparatorsByName().find(name);
+    if (found == QVSeparatorsByName().end()) return std::nullopt;
+    return found->second;
+}
+
+std::vector<std::string> QVSeparatorChoiceNames() {
+    std::vector<std::string> names = QVChoiceNames(QVSeparatorsByName());
+    names.insert(names.begin(), QVAutomaticSeparatorName);
+    return names;
+}
+
+std::string QVSeparatorName(uint16_t separator) {
+    for (const auto& [name, unit] : QVSeparatorsByName())
+        if (unit == separator) return name;
+    return std::string();
+}
+
+std::string QVSeparatorHint(std::string_view text, uint16_t separator) {
+    std::optional<QVRecordTable> table = QVParseDelimitedText(text, separator);
+    if (table && table->columnCount() > 1) return {};
+    std::optional<uint16_t> other = QVAlternativeMultiColumnSeparator(text, separator);
+    if (!other) return {};
+    return QVFormat(QVText("Met --separator %@ wordt het gegevensbestand wel in meerdere kolommen gelezen."),
+                    {QVSeparatorName(*other)});
+}
 
 const std::map<std::string, uint16_t>& QVSeparatorsByName() {
     static const std::map<std::string, uint16_t> names = {

@@ -3,11 +3,31 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
 // "comma", "semicolon", "tab" and their code units.
 const std::map<std::string, uint16_t>& QVSeparatorsByName();
+
+// The separator name that lets the data decide (the default of merge and preview).
+inline constexpr const char* QVAutomaticSeparatorName = "auto";
+
+// The separator for `text`: the named one, or with "auto" the one the data most likely uses.
+// Nothing for an unknown name. `guessed` tells whether the data decided.
+std::optional<uint16_t> QVSeparatorFor(const std::string& name, std::string_view text, bool* guessed = nullptr);
+
+// The name of a separator's code unit ("comma", ...).
+std::string QVSeparatorName(uint16_t separator);
+
+// The line that follows a failure when another separator would parse the data into several
+// columns and the chosen one does not: it names that separator and --separator. Empty
+// otherwise.
+std::string QVSeparatorHint(std::string_view text, uint16_t separator);
+
+// "auto" and the names of QVSeparatorsByName, for CLI11's membership check.
+std::vector<std::string> QVSeparatorChoiceNames();
 
 // "separate", "combined".
 const std::map<std::string, uint64_t>& QVOutputModesByName();

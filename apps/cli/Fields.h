@@ -8,6 +8,8 @@
 
 struct QVFieldsOptions {
     std::string templatePath;
+    bool allFields = false;  // the fields a merge with --all-fields fills
+    bool details = false;    // one line per widget, with what a merge does with it
 };
 
 CLI::App* QVAddFieldsCommand(CLI::App& app, QVFieldsOptions& options);

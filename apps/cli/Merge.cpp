@@ -1,5 +1,6 @@
 #include "Merge.h"
 
+#include <cstdlib>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -7,6 +8,7 @@
 
 #include "Choices.h"
 #include "DryRun.h"
+#include "FieldKinds.h"
 #include "Progress.h"
 #include "TerminalText.h"
 #include "engine/Engine.h"
@@ -35,14 +37,25 @@ std::string terminalLines(std::string_view text) {
 }
 
 std::string logLine(const std::optional<std::filesystem::path>& logURL) {
-    if (!logURL) return "";
+    // A log that could not even be created has no location to show.
+    std::error_code ec;
+    if (!logURL || !std::filesystem::exists(std::filesystem::symlink_status(*logURL, ec))) return "";
     return QVFormat("\n%@", {QVFormat(QVText("Logboeklocatie: %@"), {logURL->string()})});
+}
+
+// Counts of files in the grammatical number the language in force wants for them.
+std::string filesMade(uint64_t count) {
+    const unsigned long n = static_cast<unsigned long>(count);
+    if (QVIsSingularCount(count)) return QVFormat(QVText("%lu PDF-bestand gemaakt."), {n});
+    return QVFormat(QVText("%lu PDF-bestanden gemaakt."), {n});
 }
 
 int reportFailure(std::ostream& err, const std::string& message, uint64_t count,
                   const std::optional<std::filesystem::path>& logURL = std::nullopt) {
-    err << terminalLines(QVFormat(QVText("%@\n%lu PDF-bestanden zijn al gemaakt."),
-                                  {message, static_cast<unsigned long>(count)}) +
+    const unsigned long n = static_cast<unsigned long>(count);
+    const std::string made = QVIsSingularCount(count) ? QVFormat(QVText("%@\n%lu PDF-bestand is al gemaakt."), {message, n})
+                                                      : QVFormat(QVText("%@\n%lu PDF-bestanden zijn al gemaakt."), {message, n});
+    err << terminalLines(made +
                          logLine(logURL))
         << '\n';
     return kFailed;
@@ -51,6 +64,19 @@ int reportFailure(std::ostream& err, const std::string& message, uint64_t count,
 int usageError(std::ostream& err, const std::string& message) {
     err << QVEscapeForTerminal(message) << '\n';
     return kUsageError;
+}
+
+// A check of a number option against its range, so that a value out of range is a usage error
+// that names the range, whether or not the option plays a part in this merge.
+CLI::Validator inRange(double low, double high, std::string message) {
+    return CLI::Validator(
+        [low, high, message](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (end == text.c_str() || *end != '\0' || !(value >= low && value <= high)) return message;
+            return "";
+        },
+        "");
 }
 
 // The field names of --map entries, each split at its first "=".
@@ -89,19 +115,51 @@ std::filesystem::path absolutePath(const std::string& path) {
     return ec ? std::filesystem::path(path) : absolute;
 }
 
-int runDry(const QVMergeRequest& request, std::ostream& out, std::ostream& err) {
+// With --all-fields, only the user's own --map entries: a field without one reads the column of
+// its name when there is one and keeps the template's value otherwise.
+std::optional<std::string> buildExplicitMapping(const std::vector<std::string>& fieldNames,
+                                                const std::vector<std::string>& entries, QVFieldMapping& mapping) {
+    QVFieldMapping all;
+    if (std::optional<std::string> problem = buildMapping(fieldNames, entries, all)) return problem;
+    for (const std::string& text : entries) {
+        MapEntry entry = *splitMapEntry(text);
+        mapping[entry.field] = entry.column;
+    }
+    return std::nullopt;
+}
+
+// Before a merge of every kind of field: how many fields it fills and how many keep the
+// template's value, and with --verbose which.
+bool tellFieldPlan(const QVMergeSettings& settings, const QVMergeOptions& options, std::ostream& err, QVError* error) {
+    std::optional<QVFieldPlan> plan = QVPlanFields(settings, error);
+    if (!plan) return false;
+    if (options.quiet) return true;
+    err << QVFormat(QVText("%lu velden worden ingevuld, %lu houden de waarde uit het sjabloon."),
+                    {static_cast<unsigned long>(plan->filled.size()), static_cast<unsigned long>(plan->kept.size())})
+        << '\n';
+    if (options.verbose) {
+        for (const std::string& name : plan->kept)
+            err << QVEscapeForTerminal(QVFormat(QVText("Houdt de waarde uit het sjabloon: %@"), {name})) << '\n';
+    }
+    return true;
+}
+
+int runDry(const QVMergeSettings& settings, std::ostream& out, std::ostream& err, const std::string& hint) {
     std::error_code ec;
     // The run itself would only fail at the first file; a check should say so at once.
-    if (!std::filesystem::is_directory(request.outputFolder, ec)) {
+    if (!std::filesystem::is_directory(settings.outputFolder, ec)) {
         return reportFailure(err, QVFormat(QVText("De uitvoermap '%@' bestaat niet of is geen map."),
-                                           {request.outputFolder.string()}),
+                                           {settings.outputFolder.string()}),
                              0);
     }
     QVError error;
-    std::optional<uint64_t> planned = QVCheckMerge(request, &error);
-    if (!planned) return reportFailure(err, error.message, 0);
-    out << QVFormat(QVText("Controle geslaagd: %lu PDF-bestanden zouden worden gemaakt. Er is niets geschreven."),
-                    {static_cast<unsigned long>(*planned)})
+    std::optional<uint64_t> planned = QVCheckMerge(settings, &error);
+    if (!planned) return reportFailure(err, hint.empty() ? error.message : error.message + "\n" + hint, 0);
+    const unsigned long n = static_cast<unsigned long>(*planned);
+    out << (QVIsSingularCount(*planned)
+                ? QVFormat(QVText("Controle geslaagd: %lu PDF-bestand zou worden gemaakt. Er is niets geschreven."), {n})
+                : QVFormat(QVText("Controle geslaagd: %lu PDF-bestanden zouden worden gemaakt. Er is niets geschreven."),
+                           {n}))
         << '\n';
     return 0;
 }
@@ -121,7 +179,13 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
     command
         ->add_option("--output", options.outputPath,
                      QVText("De bestaande map voor de nieuwe bestanden, bijvoorbeeld uitvoer"))
-        ->required();
+        ->required()
+        ->check(
+            [](const std::string& folder) -> std::string {
+                // An empty name would quietly mean the current folder.
+                return folder.empty() ? QVText("Geef een map op; een lege naam is geen map.") : std::string();
+            },
+            "");
     command
         ->add_option("--mode", options.mode,
                      QVText("separate: één PDF per record; combined: één PDF 'merge-gecombineerd.pdf' met alle "
@@ -135,8 +199,9 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
         ->capture_default_str();
     command
         ->add_option("--separator", options.separator,
-                     QVText("Het scheidingsteken tussen de kolommen, bijvoorbeeld semicolon"))
-        ->check(CLI::IsMember(QVChoiceNames(QVSeparatorsByName())))
+                     QVText("Het scheidingsteken tussen de kolommen: auto (het gegevensbestand beslist), comma, "
+                            "semicolon of tab. Bijvoorbeeld semicolon"))
+        ->check(CLI::IsMember(QVSeparatorChoiceNames()))
         ->capture_default_str();
     command
         ->add_option("--map", options.maps,
@@ -163,10 +228,12 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
     command
         ->add_option("--watermark-size", options.watermarkSize,
                      QVText("Tekstgrootte van het watermerk in punten, van 8 tot 48, bijvoorbeeld 14"))
+        ->check(inRange(8, 48, QVText("Een getal van 8 tot 48 (punten), bijvoorbeeld 14.")))
         ->capture_default_str();
     command
         ->add_option("--watermark-gray", options.watermarkGray,
                      QVText("Grijswaarde van het watermerk, van 0 (zwart) tot 1 (wit), bijvoorbeeld 0.5"))
+        ->check(inRange(0, 1, QVText("Een getal van 0 (zwart) tot 1 (wit), bijvoorbeeld 0.5.")))
         ->capture_default_str();
     command->add_flag("--log", options.log,
                       QVText("Bewaart een verwerkingslogboek (JSON) in de uitvoermap en toont waar. Het logboek kan "
@@ -174,15 +241,21 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
     command->add_flag("--dry-run", options.dryRun,
                       QVText("Controleert alle records, bestandsnamen en bestaande bestanden zonder iets te "
                              "schrijven"));
-    command->add_flag("--quiet", options.quiet, QVText("Toont geen voortgangsbalk"));
+    command->add_flag("--quiet", options.quiet,
+                      QVText("Toont niets als het lukt: geen voortgangsbalk en geen samenvatting"));
+    command->add_flag("--all-fields", options.allFields,
+                      QVText("Vult ook selectievakjes, keuzerondjes en keuzelijsten, laat knoppen, handtekeningen en "
+                             "alleen-lezen velden zoals ze zijn, laat velden zonder CSV-kolom hun waarde uit het "
+                             "sjabloon houden en accepteert sjablonen die zonder wachtwoord openen"));
+    command->add_flag("--verbose", options.verbose,
+                      QVText("Met --all-fields: noemt ook de velden die hun waarde uit het sjabloon houden"));
     command->footer(QVText("Voorbeeld:\n  quorvel merge --template factuur.pdf --data klanten.csv --output uitvoer "
                            "--pattern 'Factuur-{Klant}-{#}' --map Naam=Klantnaam --watermark-column Klant --log"));
     return command;
 }
 
 int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& err) {
-    const auto separator = QVSeparatorsByName().find(options.separator);
-    if (separator == QVSeparatorsByName().end()) return usageError(err, QVText("Ongeldig scheidingsteken."));
+    if (!QVSeparatorFor(options.separator, {})) return usageError(err, QVText("Ongeldig scheidingsteken."));
     const auto mode = QVOutputModesByName().find(options.mode);
     if (mode == QVOutputModesByName().end()) return usageError(err, QVText("Onbekende uitvoermodus."));
     const auto position = QVWatermarkPositionsByName().find(options.watermarkPosition);
@@ -193,54 +266,70 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     QVError error;
     std::optional<std::string> text = QVReadDataFile(options.dataPath, &error);
     if (!text) return reportFailure(err, error.message, 0);
+    bool guessed = false;
+    const uint16_t separator = *QVSeparatorFor(options.separator, *text, &guessed);
+    if (guessed && separator != QVSeparatorComma && !options.quiet)
+        err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."), {QVSeparatorName(separator)})
+            << '\n';
+    // A failure of a file whose separator looks wrong says which one would read it.
+    auto failed = [&](const std::string& message, uint64_t count,
+                      const std::optional<std::filesystem::path>& logURL = std::nullopt) {
+        std::string hint = QVSeparatorHint(*text, separator);
+        return reportFailure(err, hint.empty() ? message : message + "\n" + hint, count, logURL);
+    };
     std::optional<std::string> bytes = QVReadTemplate(options.templatePath, &error);
     if (!bytes) return reportFailure(err, error.message, 0);
-    std::optional<std::vector<std::string>> fieldNames = QVTemplateFieldNames(*bytes, &error);
-    if (!fieldNames) return reportFailure(err, error.message, 0);
+    std::optional<std::vector<std::string>> fieldNames = options.allFields
+                                                             ? QVTemplateFieldNamesForAllFields(*bytes, &error)
+                                                             : QVTemplateFieldNames(*bytes, &error);
+    if (!fieldNames) {
+        std::string message = error.message;
+        if (!options.allFields) {
+            std::string hint = QVTextRuleHint(*bytes);
+            if (!hint.empty()) message += "\n" + hint;
+        }
+        return reportFailure(err, message, 0);
+    }
 
+    QVMergeSettings settings;
     QVFieldMapping mapping;
-    if (std::optional<std::string> problem = buildMapping(*fieldNames, options.maps, mapping))
-        return usageError(err, *problem);
+    std::optional<std::string> problem = options.allFields ? buildExplicitMapping(*fieldNames, options.maps, mapping)
+                                                           : buildMapping(*fieldNames, options.maps, mapping);
+    if (problem) return usageError(err, *problem);
 
-    QVMergeRequest request;
-    request.templateBytes = *bytes;
-    request.dataText = *text;
-    request.outputFolder = absolutePath(options.outputPath);
-    request.mode = static_cast<QVOutputMode>(mode->second);
-    request.filenamePattern = options.pattern;
-    request.separator = separator->second;
-    request.mapping = &mapping;
-    request.watermarkColumn = options.watermarkColumn;
-    request.watermarkPattern = options.watermarkPattern;
-    request.style = {position->second, options.watermarkSize, options.watermarkGray};
-    if (options.dryRun) return runDry(request, out, err);
+    settings.templateBytes = *bytes;
+    settings.dataText = *text;
+    settings.templateURL = absolutePath(options.templatePath);
+    settings.dataURL = absolutePath(options.dataPath);
+    settings.outputFolder = absolutePath(options.outputPath);
+    settings.mode = static_cast<QVOutputMode>(mode->second);
+    settings.filenamePattern = options.pattern;
+    settings.separator = separator;
+    settings.mapping = std::move(mapping);
+    settings.watermarkColumn = options.watermarkColumn;
+    settings.watermarkPattern = options.watermarkPattern;
+    settings.style = {position->second, options.watermarkSize, options.watermarkGray};
+    settings.fieldPolicy = options.allFields ? QVFieldPolicy::Broad : QVFieldPolicy::Strict;
+    if (options.allFields && !tellFieldPlan(settings, options, err, &error)) return failed(error.message, 0);
+    if (options.dryRun) {
+        std::string hint = QVSeparatorHint(*text, separator);
+        return runDry(settings, out, err, hint);
+    }
 
-    std::optional<std::filesystem::path> logURL;
-    if (options.log) logURL = request.outputFolder / QVFormat("quorvel-log-%@.json", {QVNewUUIDString()});
+    if (options.log) settings.logURL = settings.outputFolder / QVFormat("quorvel-log-%@.json", {QVNewUUIDString()});
+    const std::optional<std::filesystem::path>& logURL = settings.logURL;
 
     uint64_t count = 0;
     bool merged = false;
     {
         std::optional<QVProgressBar> progress;
         if (!options.quiet && QVStandardErrorIsTerminal()) progress.emplace(err);
-        if (logURL) {
-            merged = QVMergeLoggedWithPattern(request.templateBytes, request.dataText,
-                                              absolutePath(options.templatePath), absolutePath(options.dataPath), request.outputFolder, *logURL, request.mode,
-                                              request.filenamePattern, request.separator, mapping,
-                                              request.watermarkColumn, request.watermarkPattern, request.style,
-                                              &count, &error);
-        } else {
-            merged = QVMergeWithWatermarkPattern(request.templateBytes, request.dataText, request.outputFolder,
-                                                 request.mode, request.filenamePattern, request.separator, &mapping,
-                                                 request.watermarkColumn, request.watermarkPattern, request.style,
-                                                 &count, &error);
-        }
+        merged = QVMergeWithSettings(settings, &count, &error);
     }
-    if (!merged) return reportFailure(err, error.message, count, logURL);
+    if (!merged) return failed(error.message, count, logURL);
 
-    out << terminalLines(QVFormat(QVText("%lu PDF-bestanden gemaakt."), {static_cast<unsigned long>(count)}) +
-                         logLine(logURL))
-        << '\n';
+    // Quiet means quiet: the exit status says it went well.
+    if (!options.quiet) out << terminalLines(filesMade(count) + logLine(logURL)) << '\n';
     out.flush();
     if (!out) {
         err << QVText("Schrijven naar de standaarduitvoer mislukt.") << '\n';

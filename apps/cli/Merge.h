@@ -14,7 +14,7 @@ struct QVMergeOptions {
     std::string outputPath;
     std::string mode = "separate";
     std::string pattern = "merge-{#}";
-    std::string separator = "comma";
+    std::string separator = "auto";
     std::vector<std::string> maps;  // FIELD=COLUMN
     std::optional<std::string> watermarkColumn;
     std::optional<std::string> watermarkPattern;  // an empty pattern is a pattern
@@ -24,6 +24,8 @@ struct QVMergeOptions {
     bool log = false;
     bool dryRun = false;
     bool quiet = false;
+    bool allFields = false;  // fill check boxes, radio buttons and choices too
+    bool verbose = false;
 };
 
 CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options);

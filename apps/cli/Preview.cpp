@@ -41,24 +41,34 @@ CLI::App* QVAddPreviewCommand(CLI::App& app, QVPreviewOptions& options) {
         "preview", QVText("Toont hoe een gegevensbestand wordt ingelezen: het aantal records en de eerste vijf."));
     command->add_option("DATA", options.data, QVText("Het gegevensbestand (UTF-8-tekst met een kopregel)"))
         ->required();
-    command->add_option("--separator", options.separator, QVText("Het scheidingsteken tussen de kolommen"))
-        ->check(CLI::IsMember(QVChoiceNames(QVSeparatorsByName())))
+    command
+        ->add_option("--separator", options.separator,
+                     QVText("Het scheidingsteken tussen de kolommen: auto (het gegevensbestand beslist), comma, "
+                            "semicolon of tab. Bijvoorbeeld semicolon"))
+        ->check(CLI::IsMember(QVSeparatorChoiceNames()))
         ->capture_default_str();
     return command;
 }
 
 int QVRunPreview(const QVPreviewOptions& options, std::ostream& out, std::ostream& err) {
-    const auto separator = QVSeparatorsByName().find(options.separator);
-    if (separator == QVSeparatorsByName().end()) return failWith(err, QVText("Ongeldig scheidingsteken."));
+    if (!QVSeparatorFor(options.separator, {})) return failWith(err, QVText("Ongeldig scheidingsteken."));
 
     QVError error;
     std::optional<std::string> text = QVReadDataFile(options.data, &error);
     if (!text) return failWith(err, error.message);
-    std::optional<QVRecordTable> table = QVParseDelimitedText(*text, separator->second, &error);
-    if (!table) return failWith(err, error.message);
+    bool guessed = false;
+    const uint16_t separator = *QVSeparatorFor(options.separator, *text, &guessed);
+    if (guessed && separator != QVSeparatorComma)
+        err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."), {QVSeparatorName(separator)})
+            << '\n';
+    std::optional<QVRecordTable> table = QVParseDelimitedText(*text, separator, &error);
+    if (!table) {
+        std::string hint = QVSeparatorHint(*text, separator);
+        return failWith(err, hint.empty() ? error.message : error.message + "\n" + hint);
+    }
 
     // The merge workflow warns here; so do we, without stopping.
-    if (table->columnCount() == 1 && QVHasAlternativeMultiColumnParse(*text, separator->second)) {
+    if (table->columnCount() == 1 && QVHasAlternativeMultiColumnParse(*text, separator)) {
         err << QVText("Mogelijk verkeerd scheidingsteken") << '\n'
             << QVText("Met de gekozen instelling is één kolom gevonden, maar een ander scheidingsteken levert "
                       "meerdere kolommen op. Controleer het bestand: één kolom kan ook juist zijn.")

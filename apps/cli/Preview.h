@@ -1,5 +1,5 @@
 #pragma once
-// `quorvel preview DATA [--separator comma|semicolon|tab]`: reads and parses a data file and
+// `quorvel preview DATA [--separator auto|comma|semicolon|tab]`: reads and parses a data file and
 // prints what the preview dialog would show.
 
 #include <iosfwd>
@@ -9,7 +9,7 @@
 
 struct QVPreviewOptions {
     std::string data;
-    std::string separator = "comma";
+    std::string separator = "auto";
 };
 
 // Adds the subcommand to `app`; its values land in `options`.

@@ -41,29 +41,65 @@ inline constexpr QVWatermarkStyle QVDefaultWatermarkStyle = {QVWatermarkPosition
 // The separators QVSeparatorComma, QVSeparatorSemicolon and QVSeparatorTab come from
 // input/DelimitedText.h.
 
-// The merge run itself: checks every record first, then writes. `outputs`, when given, only
-// has names appended (last path components, in the order written). A watermark is asked for
-// when `watermarkColumn` or `watermarkPattern` is present (an empty string counts).
-bool QVMergeCollect(std::string_view templateBytes, std::string_view dataText,
-                    const std::filesystem::path& outputFolder, QVOutputMode mode,
-                    std::string_view filenamePattern, uint16_t separator,
-                    const QVFieldMapping* mapping,
-                    const std::optional<std::string>& watermarkColumn,
-                    const std::optional<std::string>& watermarkPattern,
-                    QVWatermarkStyle style, uint64_t* count, std::vector<std::string>* outputs,
-                    QVError* error);
+// Which widgets of the template a merge fills.
+enum class QVFieldPolicy {
+    // Text fields only: a form that holds any other widget (check box, radio button, choice,
+    // push button, signature, read-only or password field) is refused as a whole, and every
+    // field needs a column. The default, and what every entry point below uses.
+    Strict,
+    // Everything a user can fill by hand: text fields, check boxes, radio buttons, combo and
+    // list boxes. Push buttons, signatures, read-only and password fields are left exactly as
+    // the template has them. A field without a column (no column of its name and no mapping
+    // entry) keeps the template's value. A template encrypted with an empty user password is
+    // accepted when its permissions allow filling forms, and the output stays encrypted.
+    Broad,
+};
 
-// Every check the merge run makes before it writes its first file, with the run's own
-// messages, and nothing built or created: the settings, the data, the template and its fields,
-// each record's watermark text, value lengths and file name (refused, duplicate or present
+// Every choice of one merge. The entry points below fill it with their defaults; front ends
+// that offer more (the command line) fill it themselves.
+struct QVMergeSettings {
+    std::string_view templateBytes;
+    std::string_view dataText;
+    std::filesystem::path outputFolder;
+    QVOutputMode mode = QVOutputModeSeparate;
+    std::string filenamePattern = "merge-{#}";
+    uint16_t separator = QVSeparatorComma;
+    // PDF field name to column. Absent: each field reads the column of its own name.
+    std::optional<QVFieldMapping> mapping;
+    // A watermark is asked for when either is present (an empty string counts); never both.
+    std::optional<std::string> watermarkColumn;
+    std::optional<std::string> watermarkPattern;
+    QVWatermarkStyle style = QVDefaultWatermarkStyle;
+    // With a log location, the JSON processing log is created there before the merge and
+    // written after it whatever the outcome; the two input locations are recorded in it.
+    std::optional<std::filesystem::path> logURL;
+    std::filesystem::path templateURL;
+    std::filesystem::path dataURL;
+    QVFieldPolicy fieldPolicy = QVFieldPolicy::Strict;
+};
+
+// The one merge: checks every record first, then writes. `outputs`, when given, only has names
+// appended (last path components, in the order written).
+bool QVMergeWithSettings(const QVMergeSettings& settings, uint64_t* count = nullptr, QVError* error = nullptr,
+                         std::vector<std::string>* outputs = nullptr);
+
+// Every check the merge makes before it writes its first file, with the merge's own messages,
+// and nothing built or created (no log either): the settings, the data, the template and its
+// fields, each record's watermark text, values and file name (refused, duplicate or present
 // already), and the combined file's place. `planned` receives the number of PDF files the
 // merge would write.
-bool QVMergeCheck(std::string_view templateBytes, std::string_view dataText,
-                  const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
-                  uint16_t separator, const QVFieldMapping* mapping,
-                  const std::optional<std::string>& watermarkColumn,
-                  const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style, uint64_t* planned,
-                  QVError* error);
+bool QVCheckMergeSettings(const QVMergeSettings& settings, uint64_t* planned = nullptr, QVError* error = nullptr);
+
+// What a merge with these settings does with the template's fields, by field name in the order
+// of their first widget: the fields it fills and (broad policy only) the fillable fields that
+// keep the template's value because no column feeds them. Fails as the merge would on the
+// template, its fields and the mapping (the data is parsed for its header).
+struct QVFieldPlan {
+    std::vector<std::string> filled;
+    std::vector<std::string> kept;
+    QVFieldMapping mapping;  // each filled field's column
+};
+std::optional<QVFieldPlan> QVPlanFields(const QVMergeSettings& settings, QVError* error = nullptr);
 
 // The entry points, each filling one more default and calling the next.
 bool QVMerge(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,

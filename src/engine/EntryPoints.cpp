@@ -2,6 +2,7 @@
 // next longer one, down to the merge run.
 
 #include "engine/Engine.h"
+#include "engine/MergeRun.h"
 
 bool QVMerge(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
              const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
@@ -51,6 +52,16 @@ bool QVMergeWithWatermarkPattern(std::string_view templateBytes, std::string_vie
                                  const QVFieldMapping* mapping, const std::optional<std::string>& watermarkColumn,
                                  const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
                                  uint64_t* count, QVError* error) {
-    return QVMergeCollect(templateBytes, dataText, outputFolder, mode, filenamePattern, separator, mapping,
-                          watermarkColumn, watermarkPattern, style, count, nullptr, error);
+    QVMergeSettings settings;
+    settings.templateBytes = templateBytes;
+    settings.dataText = dataText;
+    settings.outputFolder = outputFolder;
+    settings.mode = mode;
+    settings.filenamePattern = std::string(filenamePattern);
+    settings.separator = separator;
+    if (mapping) settings.mapping = *mapping;
+    settings.watermarkColumn = watermarkColumn;
+    settings.watermarkPattern = watermarkPattern;
+    settings.style = style;
+    return QVMergeCollect(settings, count, nullptr, error);
 }

@@ -4,22 +4,19 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "engine/MergeRun.h"
 #include "input/Fail.h"
 #include "localization/Text.h"
 #include "output/ProcessingLog.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 
-bool QVMergeLoggedWithPattern(std::string_view templateBytes, std::string_view dataText,
-                              const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
-                              const std::filesystem::path& outputFolder, const std::filesystem::path& logURL,
-                              QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
-                              const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
-                              const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
-                              uint64_t* count, QVError* error) {
+bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
+                      QVError* error) {
     if (count) *count = 0;
 
     // The log exists before the merge: a merge whose log cannot be kept does not run at all.
+    const std::filesystem::path& logURL = *settings.logURL;
     std::optional<QVLogFile> file = QVCreateLogFile(logURL, error);
     if (!file) return false;
 
@@ -28,24 +25,30 @@ bool QVMergeLoggedWithPattern(std::string_view templateBytes, std::string_view d
 
     uint64_t written = 0;
     QVError mergeError;
-    bool merged = QVMergeCollect(templateBytes, dataText, outputFolder, mode, filenamePattern, separator, &mapping,
-                                 watermarkColumn, watermarkPattern, style, &written, &log.outputFiles, &mergeError);
+    bool merged = QVMergeCollect(settings, &written, &log.outputFiles, &mergeError);
     if (count) *count = written;
+    if (outputs) outputs->insert(outputs->end(), log.outputFiles.begin(), log.outputFiles.end());
 
     log.finishedAt = QVISO8601Now();
     log.succeeded = merged;
-    log.inputPDF = templateURL;
-    log.inputData = dataURL;
-    log.outputDirectory = outputFolder;
-    log.outputMode = mode;
-    log.filenamePattern = std::string(filenamePattern);
-    log.separator = separator;
-    log.fieldMapping = mapping;
-    log.watermarkColumn = watermarkColumn;
-    log.watermarkPattern = watermarkPattern;
-    log.watermarkPosition = style.position;
-    log.watermarkFontSize = style.fontSize;
-    log.watermarkGray = style.gray;
+    log.inputPDF = settings.templateURL;
+    log.inputData = settings.dataURL;
+    log.outputDirectory = settings.outputFolder;
+    log.outputMode = settings.mode;
+    log.filenamePattern = settings.filenamePattern;
+    log.separator = settings.separator;
+    if (settings.mapping) log.fieldMapping = *settings.mapping;
+    log.watermarkColumn = settings.watermarkColumn;
+    log.watermarkPattern = settings.watermarkPattern;
+    log.watermarkPosition = settings.style.position;
+    log.watermarkFontSize = settings.style.fontSize;
+    log.watermarkGray = settings.style.gray;
+    if (settings.fieldPolicy == QVFieldPolicy::Broad) {
+        // What was filled from where, and what kept the template's value.
+        std::optional<QVFieldPlan> plan = QVPlanFields(settings, nullptr);
+        log.fieldsKept = plan ? plan->kept : std::vector<std::string>();
+        if (plan) log.fieldMapping = plan->mapping;
+    }
     if (!merged) log.errorMessage = mergeError.localizedDescription();
 
     if (std::optional<std::string> reason = QVWriteProcessingLog(*file, log)) {
@@ -60,6 +63,30 @@ bool QVMergeLoggedWithPattern(std::string_view templateBytes, std::string_view d
         return false;
     }
     return true;
+}
+
+bool QVMergeLoggedWithPattern(std::string_view templateBytes, std::string_view dataText,
+                              const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
+                              const std::filesystem::path& outputFolder, const std::filesystem::path& logURL,
+                              QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
+                              const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
+                              const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
+                              uint64_t* count, QVError* error) {
+    QVMergeSettings settings;
+    settings.templateBytes = templateBytes;
+    settings.dataText = dataText;
+    settings.templateURL = templateURL;
+    settings.dataURL = dataURL;
+    settings.outputFolder = outputFolder;
+    settings.logURL = logURL;
+    settings.mode = mode;
+    settings.filenamePattern = std::string(filenamePattern);
+    settings.separator = separator;
+    settings.mapping = mapping;
+    settings.watermarkColumn = watermarkColumn;
+    settings.watermarkPattern = watermarkPattern;
+    settings.style = style;
+    return QVMergeLoggedRun(settings, count, nullptr, error);
 }
 
 bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText,

@@ -8,10 +8,12 @@
 
 #include "engine/Combined.h"
 #include "engine/Engine.h"
+#include "engine/MergeRun.h"
 #include "engine/NameKeys.h"
 #include "engine/Progress.h"
 #include "engine/Watermark.h"
 #include "input/Fail.h"
+#include "input/FieldValues.h"
 #include "input/TemplateFields.h"
 #include "localization/Text.h"
 #include "output/Pattern.h"
@@ -58,6 +60,7 @@ struct Run {
     QVOutputMode mode;
     std::string_view filenamePattern;
     const QVFieldMapping* mapping;
+    bool allFields;
     const QVRecordTable& table;
     std::vector<std::string_view> header;
     std::optional<QVWatermarkSetup> watermark;
@@ -67,9 +70,29 @@ struct Run {
     QVError* error;
 };
 
-bool checkValueLengths(const std::vector<QVField>& fields, std::span<const std::string_view> row, uint64_t r,
-                       QVError* error) {
+bool refuseCell(const QVField& field, std::string_view value, uint64_t r, QVError* error) {
+    return QVFail(error, QVFormat(QVText("Waarde '%@' voor veld '%@' in record %lu is niet toegestaan. Mogelijk: %@."),
+                                  {std::string(value), field.name, static_cast<unsigned long>(r + 1),
+                                   QVAcceptedCells(*field.choices)}));
+}
+
+// Check boxes, radio buttons and choices take only the values they offer.
+bool checkChoiceCell(const QVField& field, std::string_view value, uint64_t r, QVError* error) {
+    if (field.kind == QVWidgetKind::CheckBox || field.kind == QVWidgetKind::RadioButton) {
+        if (!QVButtonStateForCell(*field.choices, value)) return refuseCell(field, value, r, error);
+    } else if (!QVChoiceValuesForCell(*field.choices, value)) {
+        return refuseCell(field, value, r, error);
+    }
+    return true;
+}
+
+bool checkValues(const std::vector<QVField>& fields, std::span<const std::string_view> row, uint64_t r,
+                 QVError* error) {
     for (const QVField& field : fields) {
+        if (field.kind != QVWidgetKind::Text) {
+            if (!checkChoiceCell(field, row[*field.columnIndex], r, error)) return false;
+            continue;
+        }
         const int maximum = field.widget->maximumLength();
         if (maximum <= 0) continue;
         std::string_view value = row[*field.columnIndex];
@@ -117,10 +140,34 @@ bool firstPass(Run& run, const std::vector<QVField>& templateFields) {
     for (uint64_t r = 1; r <= records; ++r) {
         const std::vector<std::string_view> row = run.table.row(r);
         if (run.watermark && !watermarkOf(run, row, r)) return false;
-        if (!checkValueLengths(templateFields, row, r, run.error)) return false;
+        if (!checkValues(templateFields, row, r, run.error)) return false;
         if (run.mode == QVOutputModeSeparate && !checkFilename(run, row, r, keys)) return false;
     }
     return true;
+}
+
+// The fields the run fills, by the run's rule.
+std::optional<std::vector<QVField>> templateFieldsOf(const Run& run, const qvpdf::PDFDocument* document,
+                                                     std::vector<std::string>* kept) {
+    const std::span<const std::string_view> header(run.header);
+    if (run.allFields) return QVFieldsForAllFields(document, header, run.mapping, kept, run.error);
+    return QVFields(document, header, run.mapping, run.error);
+}
+
+// One widget takes one cell; the first pass has accepted it already.
+bool fill(const QVField& field, std::string_view value) {
+    switch (field.kind) {
+    case QVWidgetKind::Text: return field.widget->setWidgetStringValue(value);
+    case QVWidgetKind::CheckBox:
+    case QVWidgetKind::RadioButton: {
+        std::optional<std::string> state = QVButtonStateForCell(*field.choices, value);
+        return state && field.widget->setButtonState(*state);
+    }
+    default: {
+        std::optional<std::vector<std::string>> values = QVChoiceValuesForCell(*field.choices, value);
+        return values && field.widget->setChoiceValues(*values);
+    }
+    }
 }
 
 // Fills a fresh copy of the template with record r and, when asked, its watermark.
@@ -128,13 +175,12 @@ std::shared_ptr<qvpdf::PDFDocument> buildRecord(Run& run, std::span<const std::s
     // No check of its own: bytes that will not open give a document without pages, and the
     // field list then refuses it with its own message.
     std::shared_ptr<qvpdf::PDFDocument> document = qvpdf::PDFDocument::initWithData(run.templateBytes);
-    std::optional<std::vector<QVField>> fields =
-        QVFields(document.get(), std::span<const std::string_view>(run.header), run.mapping, run.error);
+    std::optional<std::vector<QVField>> fields = templateFieldsOf(run, document.get(), nullptr);
     if (!fields) return nullptr;
 
     for (const QVField& field : *fields) {
         // A value the PDF layer refuses would leave the field showing the template's text.
-        if (!field.widget->setWidgetStringValue(row[*field.columnIndex])) {
+        if (!fill(field, row[*field.columnIndex])) {
             QVFail(run.error, QVText("PDF genereren mislukt."));
             return nullptr;
         }
@@ -179,12 +225,16 @@ bool secondPass(Run& run, qvpdf::PDFDocument* combined) {
 namespace {
 
 // The whole run. With `checkOnly` it stops after the combined file's check, before anything
-// is built or created, and tells in `planned` how many files the run would write.
-bool mergeRun(std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& outputFolder,
-              QVOutputMode mode, std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
-              const std::optional<std::string>& watermarkColumn, const std::optional<std::string>& watermarkPattern,
-              QVWatermarkStyle style, uint64_t* count, std::vector<std::string>* outputs, QVError* error,
-              bool checkOnly, uint64_t* planned) {
+// is built or created, and tells in `planned` how many files the run would write. `kept`
+// receives the fields the broad rule leaves as they are.
+bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs, QVError* error,
+              bool checkOnly, uint64_t* planned, std::vector<std::string>* kept = nullptr) {
+    const QVOutputMode mode = settings.mode;
+    const std::optional<std::string>& watermarkColumn = settings.watermarkColumn;
+    const std::optional<std::string>& watermarkPattern = settings.watermarkPattern;
+    const QVFieldMapping* mapping = settings.mapping ? &*settings.mapping : nullptr;
+    const bool allFields = settings.fieldPolicy == QVFieldPolicy::Broad;
+
     // Phase A: the settings, before anything is read.
     if (count) *count = 0;
     if (watermarkColumn && watermarkPattern)
@@ -196,15 +246,16 @@ bool mergeRun(std::string_view templateBytes, std::string_view dataText, const s
     const bool wantsWatermark = watermarkColumn || watermarkPattern;
 
     // Phase B: the data and the template.
-    std::optional<QVRecordTable> table = QVParseDelimitedText(dataText, separator, error);
+    std::optional<QVRecordTable> table = QVParseDelimitedText(settings.dataText, settings.separator, error);
     if (!table) return false;
-    std::shared_ptr<qvpdf::PDFDocument> templateDocument = QVDocument(templateBytes, error);
+    std::shared_ptr<qvpdf::PDFDocument> templateDocument = allFields
+                                                               ? QVDocumentForAllFields(settings.templateBytes, error)
+                                                               : QVDocument(settings.templateBytes, error);
     if (!templateDocument) return false;
 
-    Run run{templateBytes, outputFolder, mode, filenamePattern, mapping, *table, table->header(),
-            std::nullopt, {}, count, outputs, error};
-    std::optional<std::vector<QVField>> templateFields =
-        QVFields(templateDocument.get(), std::span<const std::string_view>(run.header), mapping, error);
+    Run run{settings.templateBytes, settings.outputFolder, mode, settings.filenamePattern, mapping, allFields,
+            *table, table->header(), std::nullopt, {}, count, outputs, error};
+    std::optional<std::vector<QVField>> templateFields = templateFieldsOf(run, templateDocument.get(), kept);
     if (!templateFields) return false;
 
     if (watermarkColumn) {
@@ -213,7 +264,7 @@ bool mergeRun(std::string_view templateBytes, std::string_view dataText, const s
     }
     run.watermarkSource.pattern = watermarkPattern;
     if (wantsWatermark) {
-        run.watermark = QVPrepareWatermark(style, *templateDocument, error);
+        run.watermark = QVPrepareWatermark(settings.style, *templateDocument, error);
         if (!run.watermark) return false;
     }
 
@@ -225,7 +276,7 @@ bool mergeRun(std::string_view templateBytes, std::string_view dataText, const s
     // Phase D: the combined file must not exist yet.
     std::shared_ptr<qvpdf::PDFDocument> combined;
     if (mode == QVOutputModeCombined) {
-        combined = QVBeginCombined(outputFolder, error);
+        combined = QVBeginCombined(settings.outputFolder, error);
         if (!combined) return false;
     }
 
@@ -239,7 +290,7 @@ bool mergeRun(std::string_view templateBytes, std::string_view dataText, const s
 
     // Phase F: the combined file.
     if (combined) {
-        if (!QVWriteCombined(*combined, outputFolder, error)) return false;
+        if (!QVWriteCombined(*combined, settings.outputFolder, error)) return false;
         if (outputs) outputs->push_back(QVCombinedFileName);
         if (count) *count = 1;
     }
@@ -248,23 +299,42 @@ bool mergeRun(std::string_view templateBytes, std::string_view dataText, const s
 
 }  // namespace
 
-bool QVMergeCollect(std::string_view templateBytes, std::string_view dataText,
-                    const std::filesystem::path& outputFolder, QVOutputMode mode,
-                    std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
-                    const std::optional<std::string>& watermarkColumn,
-                    const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style, uint64_t* count,
-                    std::vector<std::string>* outputs, QVError* error) {
-    return mergeRun(templateBytes, dataText, outputFolder, mode, filenamePattern, separator, mapping, watermarkColumn,
-                    watermarkPattern, style, count, outputs, error, false, nullptr);
+bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
+                    QVError* error) {
+    return mergeRun(settings, count, outputs, error, false, nullptr);
 }
 
-bool QVMergeCheck(std::string_view templateBytes, std::string_view dataText,
-                  const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
-                  uint16_t separator, const QVFieldMapping* mapping,
-                  const std::optional<std::string>& watermarkColumn,
-                  const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style, uint64_t* planned,
-                  QVError* error) {
+bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error) {
     if (planned) *planned = 0;
-    return mergeRun(templateBytes, dataText, outputFolder, mode, filenamePattern, separator, mapping, watermarkColumn,
-                    watermarkPattern, style, nullptr, nullptr, error, true, planned);
+    return mergeRun(settings, nullptr, nullptr, error, true, planned);
+}
+
+bool QVMergeWithSettings(const QVMergeSettings& settings, uint64_t* count, QVError* error,
+                         std::vector<std::string>* outputs) {
+    if (settings.logURL) return QVMergeLoggedRun(settings, count, outputs, error);
+    return QVMergeCollect(settings, count, outputs, error);
+}
+
+bool QVCheckMergeSettings(const QVMergeSettings& settings, uint64_t* planned, QVError* error) {
+    return QVMergeCheck(settings, planned, error);
+}
+
+std::optional<QVFieldPlan> QVPlanFields(const QVMergeSettings& settings, QVError* error) {
+    std::optional<QVRecordTable> table = QVParseDelimitedText(settings.dataText, settings.separator, error);
+    if (!table) return std::nullopt;
+    const bool allFields = settings.fieldPolicy == QVFieldPolicy::Broad;
+    std::shared_ptr<qvpdf::PDFDocument> document =
+        allFields ? QVDocumentForAllFields(settings.templateBytes, error) : QVDocument(settings.templateBytes, error);
+    if (!document) return std::nullopt;
+    const std::vector<std::string_view> header = table->header();
+    const QVFieldMapping* mapping = settings.mapping ? &*settings.mapping : nullptr;
+    QVFieldPlan plan;
+    std::optional<std::vector<QVField>> fields =
+        allFields ? QVFieldsForAllFields(document.get(), std::span<const std::string_view>(header), mapping, &plan.kept,
+                                         error)
+                  : QVFields(document.get(), std::span<const std::string_view>(header), mapping, error);
+    if (!fields) return std::nullopt;
+    for (const QVField& field : *fields)
+        if (plan.mapping.emplace(field.name, field.column).second) plan.filled.push_back(field.name);
+    return plan;
 }

@@ -1,7 +1,7 @@
 #include "input/DelimitedText.h"
 
-
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -341,19 +341,57 @@ std::optional<QVRecordTable> QVParseCSV(std::string_view text, QVError* error) {
     return QVParseDelimitedText(text, QVSeparatorComma, error);
 }
 
-bool QVHasAlternativeMultiColumnParse(std::string_view text, uint16_t separator) {
-    for (uint16_t candidate : {QVSeparatorComma, QVSeparatorSemicolon, QVSeparatorTab}) {
-        if (candidate == separator) continue;
-        // A pass that keeps only the header answers the same as a full parse would, and stops
-        // as soon as the answer is no.
-        try {
-            Scanner<false> scanner(withoutByteOrderMark(text), static_cast<char>(candidate));
-            if (scanner.run() != ScanFailure::none) continue;
-            if (scanner.rows() < 2 || scanner.columns() < 2 || scanner.firstUnevenRow() != 0) continue;
-            if (scanner.headerValid()) return true;
-        } catch (const std::bad_alloc&) {
-            continue;  // a candidate that cannot be checked does not qualify
-        }
+namespace {
+
+// True when `candidate` parses the whole text, without any failure, into a header of more than
+// one column. A pass that keeps only the header answers the same as a full parse would, and
+// stops as soon as the answer is no.
+bool parsesIntoColumns(std::string_view text, uint16_t candidate) {
+    try {
+        Scanner<false> scanner(withoutByteOrderMark(text), static_cast<char>(candidate));
+        if (scanner.run() != ScanFailure::none) return false;
+        if (scanner.rows() < 2 || scanner.columns() < 2 || scanner.firstUnevenRow() != 0) return false;
+        return scanner.headerValid();
+    } catch (const std::bad_alloc&) {
+        return false;  // a candidate that cannot be checked does not qualify
     }
-    return false;
+}
+
+// How often `separator` occurs in the header line, outside quotes.
+size_t headerCount(std::string_view text, char separator) {
+    text = withoutByteOrderMark(text);
+    size_t count = 0;
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"') quoted = !quoted;
+        else if (!quoted && (c == '\n' || c == '\r')) break;
+        else if (!quoted && c == separator) ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+bool QVHasAlternativeMultiColumnParse(std::string_view text, uint16_t separator) {
+    return QVAlternativeMultiColumnSeparator(text, separator).has_value();
+}
+
+std::optional<uint16_t> QVAlternativeMultiColumnSeparator(std::string_view text, uint16_t separator) {
+    for (uint16_t candidate : {QVSeparatorComma, QVSeparatorSemicolon, QVSeparatorTab}) {
+        if (candidate != separator && parsesIntoColumns(text, candidate)) return candidate;
+    }
+    return std::nullopt;
+}
+
+uint16_t QVGuessSeparator(std::string_view text) {
+    std::array<uint16_t, 3> candidates = {QVSeparatorComma, QVSeparatorSemicolon, QVSeparatorTab};
+    // The header line is the best evidence: the separator it holds most often is tried first.
+    std::stable_sort(candidates.begin(), candidates.end(), [text](uint16_t a, uint16_t b) {
+        return headerCount(text, static_cast<char>(a)) > headerCount(text, static_cast<char>(b));
+    });
+    for (uint16_t candidate : candidates) {
+        if (headerCount(text, static_cast<char>(candidate)) == 0) break;
+        if (parsesIntoColumns(text, candidate)) return candidate;
+    }
+    return QVSeparatorComma;
 }

@@ -36,3 +36,12 @@ std::optional<QVRecordTable> QVParseCSV(std::string_view text, QVError* error = 
 // True when one of the other two separators (tried in the order comma, semicolon, tab) parses
 // `text` without any failure into a header of more than one column. Never reports an error.
 bool QVHasAlternativeMultiColumnParse(std::string_view text, uint16_t separator);
+
+// The first of the other two separators that QVHasAlternativeMultiColumnParse finds, if any.
+std::optional<uint16_t> QVAlternativeMultiColumnSeparator(std::string_view text, uint16_t separator);
+
+// The separator a data file most likely uses: among comma, semicolon and tab, those the header
+// line holds (most often first) are tried, and the first that parses the whole text into more
+// than one column wins. The comma when none does (a one-column file, or one that no separator
+// parses): the parse then reports why.
+uint16_t QVGuessSeparator(std::string_view text);

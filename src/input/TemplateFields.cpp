@@ -1,5 +1,6 @@
 #include "input/TemplateFields.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "input/Fail.h"
@@ -30,7 +31,53 @@ ColumnIndex indexColumns(std::span<const std::string_view> columns) {
     return index;
 }
 
+// The choices of every fillable non-text field, by field name, from all of its widgets.
+using ChoicesByName = std::unordered_map<std::string, std::shared_ptr<QVFieldChoices>>;
+
+void addWidgetChoices(QVFieldChoices& choices, const PDFAnnotation& widget) {
+    if (choices.kind == QVWidgetKind::ComboBox || choices.kind == QVWidgetKind::ListBox) {
+        if (choices.options.empty()) choices.options = widget.choiceOptions();
+        const int flags = widget.fieldFlags();
+        choices.editable = choices.kind == QVWidgetKind::ComboBox && (flags & qvpdf::PDFFieldFlagEdit);
+        choices.multiSelect = choices.kind == QVWidgetKind::ListBox && (flags & qvpdf::PDFFieldFlagMultiSelect);
+        return;
+    }
+    std::string state = widget.buttonOnState();
+    if (!state.empty() && std::find(choices.onStates.begin(), choices.onStates.end(), state) == choices.onStates.end())
+        choices.onStates.push_back(state);
+    std::string label = widget.buttonOptionLabel();
+    if (!label.empty() && !state.empty()) choices.labels.emplace_back(std::move(label), std::move(state));
+}
+
 }  // namespace
+
+QVWidgetKind QVKindOfWidget(const PDFAnnotation& widget) {
+    const std::string type = widget.widgetFieldType();
+    const int flags = widget.fieldFlags();
+    if (type == qvpdf::PDFAnnotationWidgetSubtypeText) return QVWidgetKind::Text;
+    if (type == qvpdf::PDFAnnotationWidgetSubtypeButton) {
+        if (flags & qvpdf::PDFFieldFlagPushButton) return QVWidgetKind::PushButton;
+        return (flags & qvpdf::PDFFieldFlagRadio) ? QVWidgetKind::RadioButton : QVWidgetKind::CheckBox;
+    }
+    if (type == qvpdf::PDFAnnotationWidgetSubtypeChoice)
+        return (flags & qvpdf::PDFFieldFlagCombo) ? QVWidgetKind::ComboBox : QVWidgetKind::ListBox;
+    if (type == qvpdf::PDFAnnotationWidgetSubtypeSignature) return QVWidgetKind::Signature;
+    return QVWidgetKind::Unknown;
+}
+
+QVWidgetUse QVUseOfWidget(const PDFAnnotation& widget, const std::string& name) {
+    if (name.empty()) return QVWidgetUse::Unnamed;
+    const QVWidgetKind kind = QVKindOfWidget(widget);
+    switch (kind) {
+    case QVWidgetKind::PushButton: return QVWidgetUse::PushButton;
+    case QVWidgetKind::Signature: return QVWidgetUse::Signature;
+    case QVWidgetKind::Unknown: return QVWidgetUse::UnknownKind;
+    default: break;
+    }
+    if (widget.isReadOnly()) return QVWidgetUse::ReadOnly;
+    if (kind == QVWidgetKind::Text && widget.isPasswordField()) return QVWidgetUse::Password;
+    return QVWidgetUse::Fillable;
+}
 
 std::shared_ptr<PDFDocument> QVDocument(std::string_view bytes, QVError* error) {
     std::shared_ptr<PDFDocument> document = PDFDocument::initWithData(bytes);
@@ -87,6 +134,92 @@ std::optional<std::vector<QVField>> QVFields(const PDFDocument* document,
 
     if (fields.empty()) {
         QVFail(error, QVText("Het PDF-sjabloon bevat geen ondersteunde tekstvelden."));
+        return std::nullopt;
+    }
+    return fields;
+}
+
+std::shared_ptr<PDFDocument> QVDocumentForAllFields(std::string_view bytes, QVError* error) {
+    std::shared_ptr<PDFDocument> document = PDFDocument::initWithData(bytes);
+    if (!document) {
+        if (PDFDocument::dataNeedsPassword(bytes))
+            QVFail(error, QVText("Het PDF-sjabloon is beveiligd met een wachtwoord."));
+        else
+            QVFail(error, QVText("De PDF is ongeldig, leeg of beveiligd."));
+        return nullptr;
+    }
+    if (document->isEncrypted() && !document->allowsFormFilling()) {
+        QVFail(error, QVText("Het PDF-sjabloon is beveiligd en staat het invullen van formulieren niet toe."));
+        return nullptr;
+    }
+    if (document->pageCount() == 0) {
+        QVFail(error, QVText("De PDF is ongeldig, leeg of beveiligd."));
+        return nullptr;
+    }
+    return document;
+}
+
+std::optional<std::vector<QVField>> QVFieldsForAllFields(const PDFDocument* document,
+                                                         std::optional<std::span<const std::string_view>> columns,
+                                                         const QVFieldMapping* mapping, std::vector<std::string>* kept,
+                                                         QVError* error) {
+    std::optional<ColumnIndex> columnIndex;
+    if (columns) columnIndex = indexColumns(*columns);
+
+    // Every fillable widget first, so that a field's choices come from all of its widgets.
+    std::vector<QVField> candidates;
+    ChoicesByName choices;
+    const size_t pageCount = document ? document->pageCount() : 0;
+    for (size_t p = 0; p < pageCount; ++p) {
+        std::shared_ptr<qvpdf::PDFPage> page = document->pageAtIndex(p);
+        if (!page) continue;
+        for (std::shared_ptr<PDFAnnotation>& annotation : page->annotations()) {
+            if (!annotation || annotation->type() != qvpdf::PDFAnnotationSubtypeWidget) continue;
+            QVField field;
+            field.name = annotation->fieldName();
+            if (QVUseOfWidget(*annotation, field.name) != QVWidgetUse::Fillable) continue;
+            field.kind = QVKindOfWidget(*annotation);
+            if (field.kind != QVWidgetKind::Text) {
+                std::shared_ptr<QVFieldChoices>& c = choices[field.name];
+                if (!c) {
+                    c = std::make_shared<QVFieldChoices>();
+                    c->kind = field.kind;
+                }
+                addWidgetChoices(*c, *annotation);
+                field.choices = c;
+            }
+            field.widget = std::move(annotation);
+            candidates.push_back(std::move(field));
+        }
+    }
+    if (candidates.empty()) {
+        QVFail(error, QVText("Het PDF-sjabloon bevat geen ondersteunde tekstvelden."));
+        return std::nullopt;
+    }
+
+    std::vector<QVField> fields;
+    std::unordered_map<std::string_view, bool> keptNames;
+    for (QVField& field : candidates) {
+        const QVFieldMapping::const_iterator entry = mapping ? mapping->find(field.name) : QVFieldMapping::const_iterator();
+        const bool mapped = mapping && entry != mapping->end();
+        field.column = mapped ? entry->second : field.name;
+        if (columnIndex) {
+            auto found = columnIndex->find(field.column);
+            if (found == columnIndex->end()) {
+                // A column the user named must exist; a field's own name is only a proposal.
+                if (mapped) {
+                    QVFail(error, QVFormat(QVText("CSV-kolom ontbreekt voor PDF-veld '%@'."), {field.name}));
+                    return std::nullopt;
+                }
+                if (keptNames.emplace(field.name, true).second && kept) kept->push_back(field.name);
+                continue;
+            }
+            field.columnIndex = found->second;
+        }
+        fields.push_back(std::move(field));
+    }
+    if (fields.empty()) {
+        QVFail(error, QVText("Geen enkel veld van het PDF-formulier heeft een CSV-kolom."));
         return std::nullopt;
     }
     return fields;

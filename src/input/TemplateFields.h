@@ -14,9 +14,32 @@
 #include "platform/Error.h"
 #include "platform/pdf/Document.h"
 
+// What a widget is, as far as filling it goes.
+enum class QVWidgetKind { Text, CheckBox, RadioButton, ComboBox, ListBox, PushButton, Signature, Unknown };
+
+QVWidgetKind QVKindOfWidget(const qvpdf::PDFAnnotation& widget);
+
+// Why the broad rule leaves a widget as the template has it; Fillable when it fills it.
+enum class QVWidgetUse { Fillable, Unnamed, ReadOnly, Password, PushButton, Signature, UnknownKind };
+
+QVWidgetUse QVUseOfWidget(const qvpdf::PDFAnnotation& widget, const std::string& name);
+
+// The values a check box, radio button or choice field can take, gathered once from all of
+// its widgets and shared by them.
+struct QVFieldChoices {
+    QVWidgetKind kind = QVWidgetKind::Text;
+    std::vector<std::string> onStates;  // buttons: the distinct on-state names, widget order
+    std::vector<std::pair<std::string, std::string>> labels;  // buttons: /Opt label, its on-state
+    std::vector<qvpdf::PDFChoiceOption> options;              // choices
+    bool editable = false;     // a combo box that takes any text
+    bool multiSelect = false;  // a list box that takes several options
+};
+
 // One accepted widget of the template. A field shown by several widgets has one entry each.
 struct QVField {
     std::shared_ptr<qvpdf::PDFAnnotation> widget;
+    QVWidgetKind kind = QVWidgetKind::Text;
+    std::shared_ptr<const QVFieldChoices> choices;  // every kind but text
     std::string name;    // the fully qualified field name
     std::string column;  // the mapped column, or the field name without a mapping; may be empty
                          // (a mapping without an entry) when no columns were given
@@ -43,3 +66,25 @@ std::shared_ptr<qvpdf::PDFDocument> QVDocument(std::string_view bytes, QVError* 
 std::optional<std::vector<QVField>> QVFields(const qvpdf::PDFDocument* document,
                                              std::optional<std::span<const std::string_view>> columns,
                                              const QVFieldMapping* mapping, QVError* error = nullptr);
+
+// The broad rule's open: like QVDocument, but a template encrypted with an empty user password
+// is accepted when its permissions allow filling forms. Fails with
+// "Het PDF-sjabloon is beveiligd met een wachtwoord." when a password is needed, and with
+// "Het PDF-sjabloon is beveiligd en staat het invullen van formulieren niet toe." when the
+// permissions forbid filling; otherwise as QVDocument.
+std::shared_ptr<qvpdf::PDFDocument> QVDocumentForAllFields(std::string_view bytes, QVError* error = nullptr);
+
+// The broad rule's field list: every widget the broad rule fills (text fields, check boxes,
+// radio buttons, combo and list boxes), in document order; every other widget is passed over.
+// A widget is filled only when it has a column: the mapping's entry for its field name (which
+// must then be one of the columns, or the call fails with "CSV-kolom ontbreekt voor PDF-veld
+// '%@'."), or without an entry, or without a mapping, a column of its own name. Fields without
+// a column are listed in `kept` by name, each once. Without columns, every fillable widget is
+// listed. Fails with "Het PDF-sjabloon bevat geen ondersteunde tekstvelden." when the document
+// has no fillable widget, and with "Geen enkel veld van het PDF-formulier heeft een CSV-kolom."
+// when it has some but none has a column.
+std::optional<std::vector<QVField>> QVFieldsForAllFields(const qvpdf::PDFDocument* document,
+                                                         std::optional<std::span<const std::string_view>> columns,
+                                                         const QVFieldMapping* mapping,
+                                                         std::vector<std::string>* kept = nullptr,
+                                                         QVError* error = nullptr);

@@ -13,6 +13,11 @@ void QVSetLanguage(const std::string& code) {
     else defaults.setStringForKey(code, QVLanguageDefaultsKey);
 }
 
+bool QVIsSingularCount(uint64_t n) {
+    if (QVLanguage() == "fr") return n <= 1;
+    return n == 1;
+}
+
 std::string QVText(const std::string& key) {
     std::optional<QVBundle> resources = QVLocalizationBundle::bundle();
     if (!resources) return key;

@@ -1,6 +1,7 @@
 #pragma once
 // The language in force and the lookup of user-visible texts by their Dutch wording.
 
+#include <cstdint>
 #include <string>
 
 // The code of the language in force: always one of "nl", "en", "fr", "de", "es".
@@ -11,3 +12,7 @@ void QVSetLanguage(const std::string& code);
 
 // The translation of the Dutch text `key` in the language in force, or `key` itself.
 std::string QVText(const std::string& key);
+
+// Whether a count of `n` things takes the singular in the language in force: only 1 in Dutch,
+// English, German and Spanish; 0 and 1 in French.
+bool QVIsSingularCount(uint64_t n);

@@ -55,6 +55,10 @@ Json settingsObject(const QVProcessingLog& log) {
     settings["watermark_position"] = log.watermarkPosition;
     settings["watermark_font_size"] = log.watermarkFontSize;
     settings["watermark_gray"] = log.watermarkGray;
+    if (log.fieldsKept) {
+        settings["fields"] = "all";
+        settings["fields_kept_from_template"] = *log.fieldsKept;
+    }
     return settings;
 }
 

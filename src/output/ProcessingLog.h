@@ -35,6 +35,10 @@ struct QVProcessingLog {
     double watermarkGray = 0.35;
 
     std::string errorMessage;  // the merge's message after a failure; may be empty
+
+    // Merges that fill every kind of field: the fields that kept the template's value because
+    // no column fed them. Written (as "fields_kept_from_template") only when present.
+    std::optional<std::vector<std::string>> fieldsKept;
 };
 
 // The log as pretty-printed JSON: one object with "version", "started_at", "finished_at",

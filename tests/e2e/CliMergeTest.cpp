@@ -83,7 +83,7 @@ TEST_F(CliMerge, CombinedOutputWithAWatermark) {
     CommandResult result = merge({"--mode", "combined", "--watermark-pattern", "Kopie voor {Naam}",
                                   "--watermark-position", "top", "--watermark-size", "14"});
     EXPECT_EQ(result.status, 0) << result.errors;
-    EXPECT_EQ(result.output, "1 PDF-bestanden gemaakt.\n");
+    EXPECT_EQ(result.output, "1 PDF-bestand gemaakt.\n");
     ASSERT_EQ(written(), std::vector<std::string>{"merge-gecombineerd.pdf"});
     const std::string text = pdfText(out_ / "merge-gecombineerd.pdf");
     EXPECT_NE(text.find("Kopie voor Cees Smit"), std::string::npos) << text;
@@ -149,7 +149,7 @@ TEST_F(CliMerge, ADryRunChecksEverythingAndWritesNothing) {
     EXPECT_NE(exists.errors.find("Uitvoerbestand bestaat al: merge-000002.pdf"), std::string::npos);
     CommandResult combined = merge({"--dry-run", "--mode", "combined"});
     EXPECT_EQ(combined.status, 0) << combined.errors;
-    EXPECT_EQ(combined.output, "Controle geslaagd: 1 PDF-bestanden zouden worden gemaakt. Er is niets geschreven.\n");
+    EXPECT_EQ(combined.output, "Controle geslaagd: 1 PDF-bestand zou worden gemaakt. Er is niets geschreven.\n");
     CommandResult noFolder =
         quorvel({"merge", "--template", form_, "--data", data_, "--output", (dir_ / "nergens").string(), "--dry-run"});
     EXPECT_EQ(noFolder.status, 1);
@@ -202,4 +202,41 @@ TEST_F(CliMerge, AWatermarkWithoutAnyUsableFontIsRefusedBeforeAnyFile) {
     EXPECT_EQ(result.errors,
               "Het lettertype voor het watermerk is niet beschikbaar.\n0 PDF-bestanden zijn al gemaakt.\n");
     EXPECT_TRUE(written().empty());
+}
+
+TEST_F(CliMerge, CountsTakeTheGrammaticalNumberOfTheLanguageAndQuietSaysNothing) {
+    data_ = file("een.csv", "Naam,Plaats\nAnna Jansen,Utrecht\n");
+    CommandResult one = merge({"--pattern", "een-{#}"});
+    EXPECT_EQ(one.output, "1 PDF-bestand gemaakt.\n");
+    CommandResult quiet = merge({"--pattern", "stil-{#}", "--quiet"});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.output, "");
+    EXPECT_EQ(quiet.errors, "");
+
+    // French counts nought as one.
+    ScopedEnv french("LANGUAGE", "fr");
+    CommandResult again = merge({"--pattern", "een-{#}"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.errors, "Le fichier de sortie existe déjà\u00A0: een-000001.pdf\n0 fichier PDF avait déjà été créé.\n");
+}
+
+TEST_F(CliMerge, OutOfRangeNumbersAndAnEmptyFolderAreUsageErrorsThatSayWhy) {
+    CommandResult size = merge({"--watermark-size", "50"});
+    EXPECT_EQ(size.status, 2);
+    EXPECT_NE(size.errors.find("Een getal van 8 tot 48 (punten), bijvoorbeeld 14."), std::string::npos) << size.errors;
+    CommandResult gray = merge({"--watermark-column", "Naam", "--watermark-gray", "-0.1"});
+    EXPECT_EQ(gray.status, 2);
+    EXPECT_NE(gray.errors.find("Een getal van 0 (zwart) tot 1 (wit)"), std::string::npos) << gray.errors;
+    CommandResult empty = quorvel({"merge", "--template", form_, "--data", data_, "--output", ""});
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_NE(empty.errors.find("Geef een map op; een lege naam is geen map."), std::string::npos) << empty.errors;
+    EXPECT_TRUE(written().empty());
+    EXPECT_EQ(merge({"--watermark-size", "8", "--watermark-gray", "1"}).status, 0) << "the ends are allowed";
+}
+
+TEST_F(CliMerge, ALogThatCouldNotBeCreatedHasNoLocation) {
+    // A folder that does not exist: neither the log nor any PDF is created.
+    CommandResult r = quorvel({"merge", "--template", form_, "--data", data_, "--output", (dir_ / "weg").string(), "--log"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors.find("Logboeklocatie"), std::string::npos) << r.errors;
 }

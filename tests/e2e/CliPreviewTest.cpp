@@ -58,8 +58,8 @@ TEST_F(CliPreview, SeparatorsAndTheWrongSeparatorWarning) {
     EXPECT_NE(right.output.find("2 records gevonden. De eerste 2 "), std::string::npos);
     EXPECT_NE(right.output.find("Record 2\nNaam: Piet\nPlaats: Gouda\n\n"), std::string::npos);
 
-    // Read with the default comma it is one column: shown, with a warning beside it.
-    CommandResult wrong = quorvel({"preview", semicolons});
+    // Read with the comma it is one column: shown, with a warning beside it.
+    CommandResult wrong = quorvel({"preview", semicolons, "--separator", "comma"});
     EXPECT_EQ(wrong.status, 0);
     EXPECT_NE(wrong.errors.find("Mogelijk verkeerd scheidingsteken\n"), std::string::npos);
     EXPECT_NE(wrong.output.find("Record 1\nNaam;Plaats: Jan;Utrecht\n"), std::string::npos);

@@ -27,7 +27,25 @@ struct MergeArgs {
     std::optional<std::string> watermarkColumn;
     std::optional<std::string> watermarkPattern;
     QVWatermarkStyle style = QVDefaultWatermarkStyle;
+    QVFieldPolicy fieldPolicy = QVFieldPolicy::Strict;
 };
+
+// The run's settings for these arguments; the arguments own the bytes and text they point to.
+inline QVMergeSettings settingsFor(const MergeArgs& a, const fs::path& folder) {
+    QVMergeSettings s;
+    s.templateBytes = a.templateBytes;
+    s.dataText = a.data;
+    s.outputFolder = folder;
+    s.mode = a.mode;
+    s.filenamePattern = a.pattern;
+    s.separator = a.separator;
+    s.mapping = a.mapping;
+    s.watermarkColumn = a.watermarkColumn;
+    s.watermarkPattern = a.watermarkPattern;
+    s.style = a.style;
+    s.fieldPolicy = a.fieldPolicy;
+    return s;
+}
 
 struct MergeOutcome {
     bool ok = false;
@@ -46,9 +64,7 @@ protected:
         MergeOutcome o;
         o.outputs = std::move(outputs);
         QVError error;
-        o.ok = QVMergeCollect(a.templateBytes, a.data, folder, a.mode, a.pattern, a.separator,
-                              a.mapping ? &*a.mapping : nullptr, a.watermarkColumn, a.watermarkPattern, a.style,
-                              &o.count, &o.outputs, &error);
+        o.ok = QVMergeWithSettings(settingsFor(a, folder), &o.count, &error, &o.outputs);
         o.message = o.ok ? "OK" : error.message;
         return o;
     }

@@ -106,8 +106,7 @@ TEST_F(MergeRun, AnExistingEntryLateInTheDataStopsTheRunBeforeAnyFileIsWritten) 
 TEST_F(MergeRun, TheCheckAloneFindsWhatTheRunWouldFindAndCreatesNothing) {
     auto check = [&](const MergeArgs& a, uint64_t* planned) {
         QVError error;
-        bool ok = QVMergeCheck(a.templateBytes, a.data, out_.path(), a.mode, a.pattern, a.separator, nullptr,
-                               a.watermarkColumn, a.watermarkPattern, a.style, planned, &error);
+        bool ok = QVCheckMergeSettings(settingsFor(a, out_.path()), planned, &error);
         return ok ? std::string("OK") : error.message;
     };
     MergeArgs a = basic({"name", "a", "b", "c"});

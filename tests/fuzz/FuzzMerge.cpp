@@ -46,8 +46,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t count = 99;
     std::vector<std::string> outputs;
     QVError error;
-    const bool ok = QVMergeCollect(form, text, folder, mode, pattern, separator, nullptr, watermarkColumn,
-                                   watermarkPattern, QVDefaultWatermarkStyle, &count, &outputs, &error);
+    QVMergeSettings run;
+    run.templateBytes = form;
+    run.dataText = text;
+    run.outputFolder = folder;
+    run.mode = mode;
+    run.filenamePattern = std::string(pattern);
+    run.separator = separator;
+    run.watermarkColumn = watermarkColumn;
+    run.watermarkPattern = watermarkPattern;
+    // Both rules see the same hostile inputs.
+    if (settings & 128) run.fieldPolicy = QVFieldPolicy::Broad;
+    const bool ok = QVMergeWithSettings(run, &count, &error, &outputs);
     QV_FUZZ_CHECK(ok || !error.message.empty());
     QV_FUZZ_CHECK(count == outputs.size());
     if (mode == QVOutputModeCombined) QV_FUZZ_CHECK(ok ? count == 1 : count == 0);

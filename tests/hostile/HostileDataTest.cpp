@@ -30,8 +30,13 @@ size_t entries(const std::filesystem::path& folder) {
 
 bool mergeInto(const TempDir& dir, const std::string& form, const std::string& data, const std::string& pattern,
                QVError* error, const std::optional<std::string>& watermarkPattern = std::nullopt) {
-    return QVMergeCollect(form, data, dir.path(), QVOutputModeSeparate, pattern, QVSeparatorComma, nullptr,
-                          std::nullopt, watermarkPattern, QVDefaultWatermarkStyle, nullptr, nullptr, error);
+    QVMergeSettings settings;
+    settings.templateBytes = form;
+    settings.dataText = data;
+    settings.outputFolder = dir.path();
+    settings.filenamePattern = pattern;
+    settings.watermarkPattern = watermarkPattern;
+    return QVMergeWithSettings(settings, nullptr, error);
 }
 
 TEST(HostileData, AMillionColumnsParseAndMerge) {

@@ -50,8 +50,13 @@ MergeOutcome merge(const std::string& form, const std::string& data, QVOutputMod
     Stopwatch watch;
     QVError error;
     MergeOutcome out;
-    out.ok = QVMergeCollect(form, data, dir.path(), mode, pattern, QVSeparatorComma, nullptr, std::nullopt,
-                            std::nullopt, QVDefaultWatermarkStyle, &out.count, nullptr, &error);
+    QVMergeSettings settings;
+    settings.templateBytes = form;
+    settings.dataText = data;
+    settings.outputFolder = dir.path();
+    settings.mode = mode;
+    settings.filenamePattern = pattern;
+    out.ok = QVMergeWithSettings(settings, &out.count, &error);
     out.message = error.message;
     out.seconds = watch.seconds();
     return out;

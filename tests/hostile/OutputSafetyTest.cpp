@@ -51,8 +51,13 @@ const std::string kForm = qvfixture::textForm({"Stad"});
 
 bool merge(const fs::path& folder, const std::string& data, const std::string& pattern, QVError* error,
            QVOutputMode mode = QVOutputModeSeparate, uint64_t* count = nullptr) {
-    return QVMergeCollect(kForm, data, folder, mode, pattern, QVSeparatorComma, nullptr, std::nullopt, std::nullopt,
-                          QVDefaultWatermarkStyle, count, nullptr, error);
+    QVMergeSettings settings;
+    settings.templateBytes = kForm;
+    settings.dataText = data;
+    settings.outputFolder = folder;
+    settings.mode = mode;
+    settings.filenamePattern = pattern;
+    return QVMergeWithSettings(settings, count, error);
 }
 
 TEST(OutputSafety, NoRecordValueReachesOutsideTheOutputFolder) {

@@ -201,6 +201,7 @@ void PDFAnnotation::setColor(const PDFColor& color) {
 }
 
 PDFTextAlignment PDFAnnotation::alignment() const {
+    if (const TemplateAnnot* a = templateAnnot(*p_); a && a->widget) return static_cast<PDFTextAlignment>(a->quadding);
     const FreeTextProps* f = freeTextProps(*p_);
     return f ? f->alignment : PDFTextAlignment::Left;
 }

@@ -1,0 +1,25 @@
+#pragma once
+// The merge run behind every entry point. Private to the engine: callers go through
+// QVMergeWithSettings or one of the entry points that fill its settings.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/Engine.h"
+
+// The run: settings, data and template, a first pass that checks every record without writing
+// anything, then a second pass that fills a fresh copy of the template per record and writes it
+// (separate output) or flattens it into the combined document (combined output). Ignores the
+// settings' log location: the logged merge wraps this. `outputs`, when given, has the names of
+// the files written appended.
+bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
+                    QVError* error);
+
+// The run up to its first file: every check, nothing built or created.
+bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error);
+
+// A merge wrapped in its processing log at `settings.logURL`.
+bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
+                      QVError* error);
+
