@@ -1,46 +1,76 @@
-# Front door for people and CI. Each target installs what is missing and builds first.
+# Front door for people and CI. Each target first installs the package groups it needs
+# (scripts/install-deps; silent when nothing is missing), then configures and builds what it uses.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
+
+# What the main job needs: the command line, the stand-in host and the plug-in bundle it loads.
+PROGRAMS = quorvel_cli quorvel_host quorvel_plugin
 
 .PHONY: all deps build test test-asan fuzz-check demo bench fuzz install clean
 
 all: build
 
-deps:
-	@scripts/install-deps
+install_deps = @scripts/install-deps --quiet $(1)
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_BUILD_BENCH=OFF $(CMAKE_FLAGS)
-
-build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS)
-
-test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
-
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 # The sanitizer build: clang with ASan and UBSan and libFuzzer's coverage hooks, so that the
 # same build runs the tests and the fuzz targets (`make fuzz-check`). -O1 keeps the hostile-input
 # tests within their time bounds under all that instrumentation.
-$(ASAN_BUILD)/build.ninja:
-	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug '-DCMAKE_CXX_FLAGS_DEBUG=-g -O1' \
-	  -DQV_FUZZ=ON -DQV_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+CONFIGURE_ASAN = CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  '-DCMAKE_CXX_FLAGS_DEBUG=-g -O1' -DQV_FUZZ=ON -DQV_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 
-test-asan: deps $(ASAN_BUILD)/build.ninja
+# $(call configure,FOLDER,COMMAND,ON|OFF): configures FOLDER the first time, with the tests ON or
+# OFF (configuring the tests needs the test packages, which the programs alone do not). A folder
+# configured without tests gets them turned on by the first target that wants them; nothing built
+# already is built again.
+define configure
+	@if [ ! -f $(1)/build.ninja ]; then \
+	  echo '$(subst ','\'',$(2)) -DQV_BUILD_TESTS=$(3)'; $(2) -DQV_BUILD_TESTS=$(3); \
+	elif [ $(3) = ON ] && ! grep -qx 'QV_BUILD_TESTS:BOOL=ON' $(1)/CMakeCache.txt; then \
+	  echo 'cmake -B $(1) -DQV_BUILD_TESTS=ON'; cmake -B $(1) -DQV_BUILD_TESTS=ON; \
+	fi
+endef
+
+# Every package group at once, for those who want the machine ready for any target.
+deps:
+	@scripts/install-deps all
+
+# The programs only, into $(BUILD)/bin/.
+build:
+	$(call install_deps,build)
+	$(call configure,$(BUILD),$(CONFIGURE),OFF)
+	cmake --build $(BUILD) -j $(JOBS) --target $(PROGRAMS)
+
+# Everything in $(BUILD), every test program included, then every test.
+test:
+	$(call install_deps,test)
+	$(call configure,$(BUILD),$(CONFIGURE),ON)
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan:
+	$(call install_deps,test fuzz)
+	$(call configure,$(ASAN_BUILD),$(CONFIGURE_ASAN),ON)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/fuzz/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
-# Every fuzz target for 30 seconds on the sanitizer build: a regression check, not a search.
-fuzz-check: deps $(ASAN_BUILD)/build.ninja
+# Every fuzz target for 30 seconds on the sanitizer build: a regression check, not a search. It
+# builds only the libraries and the fuzz targets, so it needs no test packages.
+fuzz-check:
+	$(call install_deps,fuzz)
+	$(call configure,$(ASAN_BUILD),$(CONFIGURE_ASAN),OFF)
 	FUZZ_BUILD=$(CURDIR)/$(ASAN_BUILD) FUZZ_SECONDS=30 JOBS=$(JOBS) scripts/fuzz
 
 demo: build
 	@scripts/demo $(BUILD)
 
-# Benchmarks want an optimised build of their own.
-bench: deps
+# Benchmarks want an optimised build of their own (Google Benchmark comes with the test group).
+bench:
+	$(call install_deps,test)
 	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF
 	cmake --build build-release -j $(JOBS)
 	build-release/bin/parser_bench
@@ -49,11 +79,14 @@ bench: deps
 	bench/run-merge-bench.sh build-release
 
 # libFuzzer targets, built with clang in build-fuzz/; FUZZ_SECONDS per target (default 180).
-fuzz: deps
+fuzz:
+	$(call install_deps,fuzz)
 	@scripts/fuzz
 
+# The programs, the plug-in bundle and the strings tables under PREFIX (bin/, lib/, share/):
+# `make install PREFIX=$$HOME/.local` puts quorvel on a user's PATH without root.
 install: build
-	cmake --install $(BUILD)
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
