@@ -84,6 +84,58 @@ int PDFAnnotation::maximumLength() const {
     return a && a->widget ? a->maxLen : 0;
 }
 
+int PDFAnnotation::fieldFlags() const {
+    const TemplateAnnot* a = templateAnnot(*p_);
+    return a && a->widget ? a->fieldFlags : 0;
+}
+
+std::string PDFAnnotation::buttonOnState() const {
+    const TemplateAnnot* a = templateAnnot(*p_);
+    return a && a->button ? a->button->onState : std::string();
+}
+
+std::string PDFAnnotation::buttonOptionLabel() const {
+    const TemplateAnnot* a = templateAnnot(*p_);
+    return a && a->button ? a->button->optionLabel : std::string();
+}
+
+std::string PDFAnnotation::buttonState() const {
+    const TemplateAnnot* a = templateAnnot(*p_);
+    if (!a || !a->button) return {};
+    const State* s = p_->state();
+    std::string state;
+    auto found = s->buttonStates.find(a->fieldOg.getObj());
+    if (found != s->buttonStates.end()) state = found->second;
+    else if (a->button->fieldState) state = *a->button->fieldState;
+    else state = a->button->state;
+    return state.empty() ? std::string("Off") : state;
+}
+
+std::vector<PDFChoiceOption> PDFAnnotation::choiceOptions() const {
+    const TemplateAnnot* a = templateAnnot(*p_);
+    return a && a->choice ? a->choice->options : std::vector<PDFChoiceOption>();
+}
+
+bool PDFAnnotation::setButtonState(std::string_view state) {
+    const TemplateAnnot* a = templateAnnot(*p_);
+    if (!a || !a->button || p_->frozen || !p_->doc) return false;
+    try {
+        return setButtonField(*p_->doc, p_->tplAnnot, state);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool PDFAnnotation::setChoiceValues(const std::vector<std::string>& values) {
+    const TemplateAnnot* a = templateAnnot(*p_);
+    if (!a || !a->choice || p_->frozen || !p_->doc) return false;
+    try {
+        return setChoiceField(*p_->doc, p_->tplAnnot, values);
+    } catch (...) {
+        return false;
+    }
+}
+
 std::string PDFAnnotation::widgetStringValue() const {
     const TemplateAnnot* a = templateAnnot(*p_);
     if (!a || !a->widget) return {};

@@ -10,6 +10,7 @@
 #include "platform/pdf/Embed.h"
 #include "platform/pdf/Fonts.h"
 #include "platform/pdf/Shaping.h"
+#include "platform/pdf/StandardFonts.h"
 
 namespace qvpdf {
 
@@ -330,24 +331,25 @@ std::string polygon(std::initializer_list<std::pair<double, double>> points) {
     return out + "f\n";
 }
 
-// The widget's background and border, drawn in the layout box (w × h).
-std::string decoration(const TextFieldAppearanceRequest& r, double w, double h) {
+using Colour = std::optional<std::vector<double>>;
+
+// A widget's background and border, drawn in the layout box (w × h).
+std::string decoration(const Colour& background, const Colour& border, double bw, const std::string& style,
+                       double w, double h) {
     std::string out;
-    if (r.backgroundColor) {
-        std::string fill = colourOperator(*r.backgroundColor, false);
+    if (background) {
+        std::string fill = colourOperator(*background, false);
         if (!fill.empty()) out += fill + "\n" + rect(0, 0, w, h) + " f\n";
     }
-    double bw = r.borderWidth;
-    if (!r.borderColor || bw <= 0 || !std::isfinite(bw)) return out;
-    std::string stroke = colourOperator(*r.borderColor, true);
+    if (!border || bw <= 0 || !std::isfinite(bw)) return out;
+    std::string stroke = colourOperator(*border, true);
     if (stroke.empty()) return out;
-    const std::string& style = r.borderStyle;
     if (style == "B" || style == "I") {
         // The bevel: light above and left, dark below and right (the other way round inset).
         std::string light = style == "B" ? "1 g" : "0.502 g";
         std::string dark = style == "B" ? "0.502 g" : "0.753 g";
-        if (style == "B" && r.backgroundColor && r.backgroundColor->size() == 1)
-            dark = pdfNumber(std::clamp((*r.backgroundColor)[0], 0.0, 1.0) / 2) + " g";
+        if (style == "B" && background && background->size() == 1)
+            dark = pdfNumber(std::clamp((*background)[0], 0.0, 1.0) / 2) + " g";
         out += light + "\n" +
                polygon({{bw, bw}, {bw, h - bw}, {w - bw, h - bw}, {w - 2 * bw, h - 2 * bw}, {2 * bw, h - 2 * bw},
                         {2 * bw, 2 * bw}});
@@ -366,6 +368,10 @@ std::string decoration(const TextFieldAppearanceRequest& r, double w, double h) 
     return out;
 }
 
+std::string decoration(const TextFieldAppearanceRequest& r, double w, double h) {
+    return decoration(r.backgroundColor, r.borderColor, r.borderWidth, r.borderStyle, w, h);
+}
+
 void setRotation(Appearance& a, int rotation, double w, double h) {
     int r = ((rotation % 360) + 360) % 360;
     r = (r / 90) * 90;
@@ -379,6 +385,73 @@ void setRotation(Appearance& a, int rotation, double w, double h) {
         {1, 0, 0, 1, 0, 0}, {0, 1, -1, 0, w, 0}, {-1, 0, 0, -1, w, h}, {0, -1, 1, 0, 0, h}};
     std::copy(std::begin(matrices[r / 90]), std::end(matrices[r / 90]), a.matrix);
 }
+
+// --- buttons ------------------------------------------------------------------------------
+
+// A circle as four Bézier curves.
+std::string circle(double cx, double cy, double r) {
+    const double k = 0.5523 * r;
+    auto p = [](double x, double y) { return pdfNumber(x) + " " + pdfNumber(y); };
+    return p(cx + r, cy) + " m\n" + p(cx + r, cy + k) + " " + p(cx + k, cy + r) + " " + p(cx, cy + r) + " c\n" +
+           p(cx - k, cy + r) + " " + p(cx - r, cy + k) + " " + p(cx - r, cy) + " c\n" + p(cx - r, cy - k) + " " +
+           p(cx - k, cy - r) + " " + p(cx, cy - r) + " c\n" + p(cx + k, cy - r) + " " + p(cx + r, cy - k) + " " +
+           p(cx + r, cy) + " c\n";
+}
+
+// A radio button's background and border: round, as viewers draw them.
+std::string roundDecoration(const ButtonAppearanceRequest& r, double w, double h) {
+    std::string out;
+    double radius = std::min(w, h) / 2;
+    if (r.backgroundColor) {
+        std::string fill = colourOperator(*r.backgroundColor, false);
+        if (!fill.empty()) out += fill + "\n" + circle(w / 2, h / 2, radius) + "f\n";
+    }
+    double bw = r.borderWidth;
+    if (!r.borderColor || bw <= 0 || !std::isfinite(bw) || bw >= radius) return out;
+    std::string stroke = colourOperator(*r.borderColor, true);
+    if (stroke.empty()) return out;
+    out += stroke + "\n" + pdfNumber(bw) + " w\n";
+    if (r.borderStyle == "D") out += "[3] 0 d\n";
+    out += circle(w / 2, h / 2, radius - bw / 2) + "S\n";
+    if (r.borderStyle == "D") out += "[] 0 d\n";
+    return out;
+}
+
+struct Mark {
+    unsigned char code;
+    double box[4];  // glyph bounding box, thousandths of an em
+    const char* outline;  // the glyph's shape as a path in glyph space; null: drawn as text
+};
+
+// The marks forms use, with their outlines' extent (from the URW D050000L metrics), so that
+// the drawn shape rather than its advance is centred. They are drawn as paths of the same
+// shape: a viewer without a dingbats font (poppler without the URW fonts) would show nothing
+// of the glyph, and a mark that does not show is the one failure a check box must not have.
+constexpr Mark kMarks[] = {
+    {'4', {36, -13, 811, 706}, "36 330 m 300 -13 l 811 640 l 700 706 l 300 250 l 140 430 l h f\n"},  // check
+    {'8', {36, -14, 642, 705}, "36 600 m 233 345 l 36 90 l 140 -14 l 339 240 l 538 -14 l 642 90 l 445 345 l "
+                               "642 600 l 538 705 l 339 450 l 140 705 l h f\n"},  // cross
+    {'u', {35, -14, 754, 705}, "394 -14 m 754 345 l 394 705 l 35 345 l h f\n"},  // diamond
+    {'l', {35, -14, 757, 708}, nullptr},                                           // circle, drawn below
+    {'n', {35, 0, 726, 691}, "35 0 691 691 re f\n"},                             // square
+    {'H', {35, -13, 782, 707}, "408 707 m 496 466 l 782 466 l 552 305 l 639 -13 l 408 183 l 177 -13 l "
+                               "264 305 l 35 466 l 320 466 l h f\n"},  // star
+};
+
+// The caption's character and its extent; the usual mark when ZapfDingbats has no such glyph.
+Mark markFor(const ButtonAppearanceRequest& r) {
+    unsigned char code = r.caption.empty() ? 0 : static_cast<unsigned char>(r.caption[0]);
+    if (!code || !stdfonts::kZapfDingbatsEncoding[code]) code = r.radio ? 'l' : '4';
+    for (const Mark& m : kMarks)
+        if (m.code == code) return m;
+    const stdfonts::StandardFont& zapf = stdfonts::kStandardFonts[13];
+    double width = stdfonts::standardWidth(zapf, stdfonts::kZapfDingbatsEncoding[code] - 1u).value_or(800);
+    return Mark{code, {0, -14, width, 705}, nullptr};
+}
+
+// --- list boxes -------------------------------------------------------------------------
+
+constexpr const char* kSelectionColour = "0.6 0.75 0.87 rg";
 
 }  // namespace
 
@@ -527,6 +600,116 @@ Appearance buildFreeTextAppearance(const FreeTextAppearanceRequest& request, Fon
     line.segments.push_back(std::move(segment));
     content.drawLine(line, "", size);
     out += "ET\nQ\n";
+    appearance.content = out;
+    return appearance;
+}
+
+}  // namespace qvpdf
+
+namespace qvpdf {
+
+Appearance buildButtonAppearance(const ButtonAppearanceRequest& request, bool on) {
+    Appearance appearance;
+    double rw = std::abs(request.rect[2] - request.rect[0]);
+    double rh = std::abs(request.rect[3] - request.rect[1]);
+    if (!std::isfinite(rw) || !std::isfinite(rh)) rw = rh = 0;
+    setRotation(appearance, request.rotation, rw, rh);
+    const double w = appearance.bbox[2], h = appearance.bbox[3];
+
+    std::string out = request.radio ? roundDecoration(request, w, h)
+                                    : decoration(request.backgroundColor, request.borderColor, request.borderWidth,
+                                                 request.borderStyle, w, h);
+    if (on && w > 0 && h > 0) {
+        double bw = request.borderColor && std::isfinite(request.borderWidth) ? std::max(0.0, request.borderWidth) : 0;
+        double inset = (request.borderStyle == "B" || request.borderStyle == "I") ? 2 * bw : bw;
+        double innerW = std::max(0.0, w - 2 * inset), innerH = std::max(0.0, h - 2 * inset);
+        if (request.radio) innerW = innerH = std::min(innerW, innerH);
+        Mark mark = markFor(request);
+        double gw = mark.box[2] - mark.box[0], gh = mark.box[3] - mark.box[1];
+        // A check fills most of its box; a radio's dot sits well inside its ring.
+        double share = request.radio ? 0.5 : 0.8;
+        double size = std::min(innerW * share * 1000 / gw, innerH * share * 1000 / gh);
+        if (size > 0 && std::isfinite(size)) {
+            double x = (w - gw * size / 1000) / 2 - mark.box[0] * size / 1000;
+            double y = (h - gh * size / 1000) / 2 - mark.box[1] * size / 1000;
+            std::string colour = parseDefaultAppearance(request.defaultAppearance).colour;
+            if (mark.code == 'l') {
+                out += "q\n" + colour + "\n" + circle(w / 2, h / 2, gw * size / 2000) + "f\nQ\n";
+            } else if (mark.outline) {
+                double scale = size / 1000;
+                out += "q\n" + colour + "\n" + pdfNumber(scale) + " 0 0 " + pdfNumber(scale) + " " + pdfNumber(x) +
+                       " " + pdfNumber(y) + " cm\n" + mark.outline + "Q\n";
+            } else {
+                static const char digits[] = "0123456789ABCDEF";
+                out += "q\nBT\n" + colour + "\n/ZaDb " + pdfNumber(size) + " Tf\n" + pdfNumber(x) + " " +
+                       pdfNumber(y) + " Td\n<" + digits[mark.code >> 4] + digits[mark.code & 15] + "> Tj\nET\nQ\n";
+                appearance.zapfDingbats = true;
+            }
+        }
+    }
+    appearance.content = out;
+    return appearance;
+}
+
+Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontEmbedder& embedder) {
+    const TextFieldAppearanceRequest& r = request.field;
+    Appearance appearance;
+    double rw = std::abs(r.rect[2] - r.rect[0]);
+    double rh = std::abs(r.rect[3] - r.rect[1]);
+    if (!std::isfinite(rw) || !std::isfinite(rh)) rw = rh = 0;
+    setRotation(appearance, r.rotation, rw, rh);
+    const double w = appearance.bbox[2], h = appearance.bbox[3];
+
+    DefaultAppearance da = parseDefaultAppearance(r.defaultAppearance);
+    const SimpleFont* form = r.formFont && !da.fontName.empty() ? r.formFont(da.fontName) : nullptr;
+    TextSetter setter(form, FontService::shared().systemUIFace());
+
+    double bw = r.borderColor && std::isfinite(r.borderWidth) ? std::max(0.0, r.borderWidth) : 0;
+    double inset = (r.borderStyle == "B" || r.borderStyle == "I") ? 2 * bw : bw;
+    const double padding = 2;
+    double innerW = std::max(0.0, w - 2 * inset), innerH = std::max(0.0, h - 2 * inset);
+    double textW = std::max(0.0, innerW - 2 * padding);
+
+    Content content(embedder, appearance);
+    std::string& out = content.out();
+    out += decoration(r, w, h);
+    out += "/Tx BMC\n";
+    const int count = static_cast<int>(request.options.size());
+    if (count == 0 || !setter.canDraw()) {
+        out += "EMC\n";
+        appearance.content = out;
+        return appearance;
+    }
+    const double size = da.size > 0 ? da.size : 12;
+    const double lineHeight = (setter.ascent() - setter.descent()) / 1000.0 * size;
+    const double top = h - inset - 1;  // the first line's top
+    const int visible = std::max(1, static_cast<int>((top - inset) / lineHeight));
+    int first = std::clamp(request.topIndex, 0, count - 1);
+    // A list scrolled away from its selection would hide it: the first selected option shows.
+    std::vector<int> selected;
+    for (int i : request.selected)
+        if (i >= 0 && i < count) selected.push_back(i);
+    std::sort(selected.begin(), selected.end());
+    if (!selected.empty() && (selected.front() < first || selected.front() >= first + visible)) first = selected.front();
+    int last = std::min(count, first + visible + 1);  // a partly visible line is drawn, clipped
+
+    out += "q\n" + rect(inset, inset, innerW, innerH) + " W n\n";
+    for (int i : selected) {
+        if (i < first || i >= last) continue;
+        double lineTop = top - (i - first) * lineHeight;
+        out += std::string(kSelectionColour) + "\n" + rect(inset, lineTop - lineHeight, innerW, lineHeight) + " f\n";
+    }
+    out += "BT\n" + da.colour + "\n";
+    for (int i = first; i < last; ++i) {
+        Line line = setter.layout(decodeUtf8(request.options[static_cast<size_t>(i)]));
+        if (line.segments.empty()) continue;
+        double width = line.width * size / 1000;
+        double x = r.quadding == 1 ? (w - width) / 2 : r.quadding == 2 ? inset + padding + textW - width : inset + padding;
+        double baseline = top - (i - first) * lineHeight - setter.ascent() / 1000 * size;
+        content.moveTo(x, baseline);
+        content.drawLine(line, da.fontName, size);
+    }
+    out += "ET\nQ\nEMC\n";
     appearance.content = out;
     return appearance;
 }

@@ -40,6 +40,8 @@ struct Appearance {
     // FontEmbedder's resource name.
     std::vector<std::string> formFonts;
     std::vector<std::string> embeddedFonts;
+    // The content selects the standard ZapfDingbats font as /ZaDb (a button's unusual mark).
+    bool zapfDingbats = false;
 };
 
 // The appearance of a text field showing the request's value: the /DA font, size and colour
@@ -47,6 +49,38 @@ struct Appearance {
 // /MK border and background and rotation. Characters the form's font cannot show are drawn
 // in a covering system face recorded in `embedder`.
 Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, FontEmbedder& embedder);
+
+struct ListBoxAppearanceRequest {
+    // The widget as a text field would have it: rect, rotation, /DA, fonts, /Q, border and
+    // background. Its value, multi-line and comb settings play no part.
+    TextFieldAppearanceRequest field;
+    std::vector<std::string> options;  // display texts, UTF-8, in /Opt order
+    std::vector<int> selected;         // indices into options
+    int topIndex = 0;                  // /TI: the first option shown
+};
+
+// The appearance of a list box: one option per line from the top index on, in the /DA font
+// (12 points when /DA says 0), the selected ones on the usual selection colour.
+Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontEmbedder& embedder);
+
+struct ButtonAppearanceRequest {
+    double rect[4] = {0, 0, 0, 0};         // widget /Rect, normalised
+    int rotation = 0;                      // /MK /R
+    bool radio = false;                    // radio buttons draw round
+    std::string caption;                   // /MK /CA: a ZapfDingbats character; empty for the usual mark
+    std::string defaultAppearance;         // /DA: the mark's colour (its size is fitted to the box)
+    std::optional<std::vector<double>> borderColor;      // /MK /BC
+    std::optional<std::vector<double>> backgroundColor;  // /MK /BG
+    double borderWidth = 1;                // /BS /W (or /Border)
+    std::string borderStyle = "S";         // /BS /S
+};
+
+// The appearance of a check box or radio button: its background and border (round for a
+// radio), and when `on` its mark, the caption character of ZapfDingbats sized to fit the box
+// and centred. The usual marks (check, cross, diamond, circle, square, star) are drawn as
+// paths of the glyph's shape, so that they show without the font; any other character is
+// shown in the standard ZapfDingbats font.
+Appearance buildButtonAppearance(const ButtonAppearanceRequest& request, bool on);
 
 struct FreeTextAppearanceRequest {
     double rect[4] = {0, 0, 0, 0};         // annotation bounds (llx, lly, urx, ury)

@@ -120,12 +120,24 @@ std::shared_ptr<State> burnIn(const State& s) {
                 if ((a.flags & (kAnnotHidden | kAnnotNoView)) || a.subtype == "Popup") continue;
                 std::copy(a.rect, a.rect + 4, rect);
                 auto fill = s.fills.find(ref.tpl);
-                if (fill != s.fills.end() && fill->second.apObj >= 0) {
-                    apDict = s.added[static_cast<size_t>(fill->second.apObj)]->dict;
-                    apRef = Value::newRef(fill->second.apObj);
+                int own = -1;
+                QPDFObjectHandle stream;
+                if (fill != s.fills.end() && fill->second.button && a.button) {
+                    // A button we set shows the appearance of its state now, ours or the form's.
+                    const WidgetFill& f = fill->second;
+                    bool on = f.state != "Off";
+                    if (f.offObj >= 0) own = on ? f.apObj : f.offObj;
+                    else stream = on ? a.button->onAppearance : a.button->offAppearance;
+                } else if (fill != s.fills.end() && fill->second.apObj >= 0) {
+                    own = fill->second.apObj;
                 } else {
-                    QPDFObjectHandle stream = normalAppearance(a.dict);
-                    if (!stream.isStream()) continue;
+                    stream = normalAppearance(a.dict);
+                }
+                if (own >= 0) {
+                    apDict = s.added[static_cast<size_t>(own)]->dict;
+                    apRef = Value::newRef(own);
+                } else {
+                    if (!stream.isInitialized() || !stream.isStream()) continue;
                     apDict = Value::dictFrom(stream.getDict());
                     apRef = Value::handle(stream);
                 }

@@ -35,6 +35,26 @@ inline constexpr std::string_view PDFAnnotationWidgetSubtypeButton = "/Btn";
 inline constexpr std::string_view PDFAnnotationWidgetSubtypeChoice = "/Ch";
 inline constexpr std::string_view PDFAnnotationWidgetSubtypeSignature = "/Sig";
 
+// Field flag bits (/Ff), public so that callers can classify widgets.
+inline constexpr int PDFFieldFlagReadOnly = 1;
+inline constexpr int PDFFieldFlagRequired = 1 << 1;
+inline constexpr int PDFFieldFlagMultiline = 1 << 12;
+inline constexpr int PDFFieldFlagPassword = 1 << 13;
+inline constexpr int PDFFieldFlagNoToggleToOff = 1 << 14;
+inline constexpr int PDFFieldFlagRadio = 1 << 15;
+inline constexpr int PDFFieldFlagPushButton = 1 << 16;
+inline constexpr int PDFFieldFlagCombo = 1 << 17;
+inline constexpr int PDFFieldFlagEdit = 1 << 18;
+inline constexpr int PDFFieldFlagMultiSelect = 1 << 21;
+inline constexpr int PDFFieldFlagComb = 1 << 24;
+inline constexpr int PDFFieldFlagRadiosInUnison = 1 << 25;
+
+// One entry of a choice field's /Opt.
+struct PDFChoiceOption {
+    std::string exportValue;  // UTF-8; equals displayText when /Opt holds a plain string
+    std::string displayText;
+};
+
 struct PDFRect {
     double x = 0, y = 0, width = 0, height = 0;  // points, page space, y upwards
 };
@@ -137,10 +157,38 @@ public:
     bool isReadOnly() const;
     bool isPasswordField() const;
     int maximumLength() const;
-    // The field's value as UTF-8; empty when it has none.
+    // Widgets: the inherited field flags (/Ff); 0 for other annotations.
+    int fieldFlags() const;
+    // The field's value as UTF-8; empty when it has none. For a choice field, its /V text
+    // (the first one of several).
     std::string widgetStringValue() const;
     // Sets the field's value and gives every widget of the field an appearance showing it.
     bool setWidgetStringValue(std::string_view utf8);
+
+    // Button widgets: this widget's own on-state, the name (without slash, UTF-8 as written)
+    // of the entry of its /AP /N (or /AP /D when /N has none) that is not "Off"; empty when none.
+    std::string buttonOnState() const;
+    // Button widgets of a field with /Opt: the export label of this widget (the /Opt entry at
+    // this widget's index among the field's widgets, /Kids order); empty without /Opt.
+    std::string buttonOptionLabel() const;
+    // Button widgets: the state the field holds now (its /V name, or this widget's /AS when
+    // the field has no /V), "Off" when off.
+    std::string buttonState() const;
+    // Choice widgets (/Ch): the options of /Opt in order (each a string, or a two-element
+    // array [export, display]).
+    std::vector<PDFChoiceOption> choiceOptions() const;
+    // Check boxes and radio buttons: turns the field to `state` (an on-state name of one of
+    // its widgets) or off ("Off" or empty). The field's /V becomes that name (/Off for off);
+    // every widget of the field gets /AS = state when that is its own on-state, else /Off.
+    // (Radios in unison: every widget with that on-state is on.) False for a push button, a
+    // non-button, or a state that no widget of the field has.
+    bool setButtonState(std::string_view state);
+    // Combo boxes and list boxes: selects `values` (export values; a combo box that is
+    // editable may hold any text; several only for a multi-select list). /V is a text string
+    // for one value, an array for several, removed for none; list boxes also get /I (sorted
+    // option indices); each widget gets an appearance drawn by us. False for a non-choice or
+    // values the field cannot hold.
+    bool setChoiceValues(const std::vector<std::string>& values);
 
     // Free-text annotations.
     std::string contents() const;

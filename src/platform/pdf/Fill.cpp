@@ -1,6 +1,7 @@
 // Field values and the appearance objects that show them; free-text annotations; what must be
 // built before a document is written.
 
+#include <algorithm>
 
 #include "platform/pdf/Appearance.h"
 #include "platform/pdf/Deflate.h"
@@ -38,6 +39,8 @@ NewObject appearanceObject(const Appearance& ap, const std::map<std::string, QPD
         if (found != formFonts.end()) fonts.set(name, Value::handle(found->second));
     }
     for (const auto& name : ap.embeddedFonts) fonts.set(name, Value::newRef(fontObject(s, name)));
+    // Every viewer has the standard dingbats; a direct dictionary costs no object.
+    if (ap.zapfDingbats) fonts.set("ZaDb", Value::raw("<</Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats>>"));
     Value resources = Value::dict();
     if (!fonts.entries().empty()) resources.set("Font", std::move(fonts));
     d.set("Resources", std::move(resources));
@@ -46,20 +49,14 @@ NewObject appearanceObject(const Appearance& ap, const std::map<std::string, QPD
 
 std::string strip(const std::string& name) { return !name.empty() && name[0] == '/' ? name.substr(1) : name; }
 
-void buildWidgetAppearance(DocumentImpl& doc, State& s, int index, const std::string& value) {
-    WidgetFill& fill = s.fills[index];
-    if (fill.apObj >= 0 && fill.value == value) return;
-    Template& t = *s.tpl;
-    const TemplateAnnot& a = t.annots[static_cast<size_t>(index)];
-    if (a.fieldType != PDFAnnotationWidgetSubtypeText) return;
-
-    TextFieldAppearanceRequest r;
-    r.value = value;
+// What every drawn widget's appearance shares with a text field's: its box, /DA, the form's
+// fonts (recorded in `used` as they are looked up), alignment, border and background.
+void describeWidget(TextFieldAppearanceRequest& r, Template& t, const TemplateAnnot& a,
+                    std::map<std::string, QPDFObjectHandle>& used) {
     std::copy(a.rect, a.rect + 4, r.rect);
     r.rotation = a.mkRotation;
     r.defaultAppearance = a.defaultAppearance;
-    std::map<std::string, QPDFObjectHandle> used;
-    r.formFont = [&](const std::string& resourceName) -> const SimpleFont* {
+    r.formFont = [&t, &a, &used](const std::string& resourceName) -> const SimpleFont* {
         std::string key = "/" + strip(resourceName);
         for (QPDFObjectHandle fonts : a.fontDicts) {
             QPDFObjectHandle f = fonts.getKey(key);
@@ -71,28 +68,113 @@ void buildWidgetAppearance(DocumentImpl& doc, State& s, int index, const std::st
         return nullptr;
     };
     r.quadding = a.quadding;
-    r.multiline = a.fieldFlags & kFieldMultiline;
-    r.comb = (a.fieldFlags & kFieldComb) && a.maxLen > 0;
-    r.maxLen = a.maxLen;
     r.borderColor = a.borderColor;
     r.backgroundColor = a.backgroundColor;
     r.borderWidth = a.borderWidth;
     r.borderStyle = a.borderStyle;
-    Appearance ap = buildTextFieldAppearance(r, *doc.embedder);
+}
+
+// Makes the appearance the widget's normal appearance, in the object the fill already has.
+void storeAppearance(DocumentImpl& doc, State& s, const TemplateAnnot& a, WidgetFill& fill, const Appearance& ap,
+                     const std::map<std::string, QPDFObjectHandle>& used) {
     if (!ap.embeddedFonts.empty()) doc.fontsDirty = true;
-    std::map<std::string, QPDFObjectHandle> byName;
-    for (auto& [name, h] : used) byName[name] = h;
-    NewObject xo = appearanceObject(ap, byName, s);
+    NewObject xo = appearanceObject(ap, used, s);
     if (fill.apObj >= 0)
         s.setObject(fill.apObj, std::move(xo));
     else
         fill.apObj = s.addObject(std::move(xo));
-    fill.value = value;
-
     Replacement& w = s.replace(a.og, Replacement::Kind::Annotation);
     Value apDict = Value::dict();
     apDict.set("N", Value::newRef(fill.apObj));
     w.dict.set("AP", std::move(apDict));
+}
+
+void buildWidgetAppearance(DocumentImpl& doc, State& s, int index, const std::string& value) {
+    WidgetFill& fill = s.fills[index];
+    if (fill.apObj >= 0 && fill.value == value) return;
+    Template& t = *s.tpl;
+    const TemplateAnnot& a = t.annots[static_cast<size_t>(index)];
+    if (a.fieldType != PDFAnnotationWidgetSubtypeText) return;
+
+    TextFieldAppearanceRequest r;
+    std::map<std::string, QPDFObjectHandle> used;
+    describeWidget(r, t, a, used);
+    r.value = value;
+    r.multiline = a.fieldFlags & kFieldMultiline;
+    r.comb = (a.fieldFlags & kFieldComb) && a.maxLen > 0;
+    r.maxLen = a.maxLen;
+    Appearance ap = buildTextFieldAppearance(r, *doc.embedder);
+    storeAppearance(doc, s, a, fill, ap, used);
+    fill.value = value;
+}
+
+// A combo box shows its value as a one-line text field would; a list box its options with
+// the selected ones highlighted.
+void buildChoiceAppearance(DocumentImpl& doc, State& s, int index, const std::vector<std::string>& values,
+                           const std::vector<int>& selected) {
+    Template& t = *s.tpl;
+    const TemplateAnnot& a = t.annots[static_cast<size_t>(index)];
+    if (!a.choice) return;
+    const std::vector<PDFChoiceOption>& options = a.choice->options;
+    WidgetFill& fill = s.fills[index];
+    TextFieldAppearanceRequest r;
+    std::map<std::string, QPDFObjectHandle> used;
+    describeWidget(r, t, a, used);
+    Appearance ap;
+    if (a.fieldFlags & PDFFieldFlagCombo) {
+        if (!values.empty()) {
+            r.value = values[0];
+            for (const PDFChoiceOption& o : options) {
+                if (o.exportValue == values[0]) {
+                    r.value = o.displayText;
+                    break;
+                }
+            }
+        }
+        ap = buildTextFieldAppearance(r, *doc.embedder);
+    } else {
+        ListBoxAppearanceRequest list;
+        list.field = std::move(r);
+        for (const PDFChoiceOption& o : options) list.options.push_back(o.displayText);
+        list.selected = selected;
+        list.topIndex = a.choice->topIndex;
+        ap = buildListBoxAppearance(list, *doc.embedder);
+    }
+    storeAppearance(doc, s, a, fill, ap, used);
+    fill.value = values.empty() ? std::string() : values[0];
+}
+
+// Our own on and off appearances are drawn where the form's would not show the state: when
+// viewers are told to make appearances (they would draw over the form's), or when the form's
+// on appearance is missing or names a font that is not there.
+bool drawsOwnButton(const Template& t, const TemplateAnnot& a) { return t.needAppearances || !a.button->onDrawable; }
+
+void drawButton(State& s, const TemplateAnnot& a, WidgetFill& fill) {
+    const ButtonInfo& b = *a.button;
+    ButtonAppearanceRequest r;
+    std::copy(a.rect, a.rect + 4, r.rect);
+    r.rotation = a.mkRotation;
+    r.radio = a.fieldFlags & PDFFieldFlagRadio;
+    r.caption = b.caption;
+    r.defaultAppearance = a.defaultAppearance;
+    r.borderColor = a.borderColor;
+    r.backgroundColor = a.backgroundColor;
+    r.borderWidth = a.borderWidth;
+    r.borderStyle = a.borderStyle;
+    Value normal = Value::dict();
+    if (!b.onState.empty()) {
+        fill.apObj = s.addObject(appearanceObject(buildButtonAppearance(r, true), {}, s));
+        normal.set(b.onState, Value::newRef(fill.apObj));
+    }
+    fill.offObj = s.addObject(appearanceObject(buildButtonAppearance(r, false), {}, s));
+    normal.set("Off", Value::newRef(fill.offObj));
+    Value ap = Value::dict();
+    ap.set("N", std::move(normal));
+    // The pressed look stays the form's.
+    QPDFObjectHandle formAp = a.dict.getKey("/AP");
+    QPDFObjectHandle down = formAp.isDictionary() ? formAp.getKey("/D") : QPDFObjectHandle::newNull();
+    if (!down.isNull()) ap.set("D", Value::handle(down));
+    s.replace(a.og, Replacement::Kind::Annotation).dict.set("AP", std::move(ap));
 }
 
 void writeFonts(DocumentImpl& doc, State& s) {
@@ -260,6 +342,100 @@ bool fillWidget(DocumentImpl& doc, int annotIndex, std::string_view utf8) {
     if (widgets != t.widgetsByField.end()) {
         for (int w : widgets->second) buildWidgetAppearance(doc, s, w, value);
     }
+    s.changed = true;
+    return true;
+}
+
+bool setButtonField(DocumentImpl& doc, int annotIndex, std::string_view requested) {
+    const Template& t = *doc.state->tpl;
+    const TemplateAnnot& a = t.annots[static_cast<size_t>(annotIndex)];
+    if (!a.button || (a.fieldFlags & PDFFieldFlagPushButton)) return false;
+    auto widgets = t.widgetsByField.find(a.fieldOg);
+    if (widgets == t.widgetsByField.end()) return false;
+    std::string state = requested.empty() ? std::string("Off") : std::string(requested);
+    if (state != "Off") {
+        bool known = false;
+        for (int w : widgets->second) {
+            const TemplateAnnot& aw = t.annots[static_cast<size_t>(w)];
+            known = known || (aw.button && aw.button->onState == state);
+        }
+        if (!known) return false;
+    }
+
+    State& s = doc.mutableState();
+    s.buttonStates[a.fieldOg.getObj()] = state;
+    s.replace(a.fieldOg, a.fieldOg == a.og ? Replacement::Kind::Annotation : Replacement::Kind::Field)
+        .dict.set("V", Value::name(state));
+    for (int w : widgets->second) {
+        const TemplateAnnot& aw = t.annots[static_cast<size_t>(w)];
+        if (!aw.button) continue;
+        const ButtonInfo& b = *aw.button;
+        std::string want = state != "Off" && b.onState == state ? state : std::string("Off");
+        auto found = s.fills.find(w);
+        bool seen = found != s.fills.end() && found->second.button;
+        WidgetFill& fill = s.fills[w];
+        std::string shown = seen ? fill.state : b.state.empty() ? std::string("Off") : b.state;
+        bool drawn = false;
+        if (!seen) {
+            fill.button = true;
+            if (drawsOwnButton(t, aw)) {
+                drawButton(s, aw, fill);
+                drawn = true;
+            }
+        }
+        if (drawn || shown != want) s.replace(aw.og, Replacement::Kind::Annotation).dict.set("AS", Value::name(want));
+        fill.state = want;
+    }
+    s.changed = true;
+    return true;
+}
+
+bool setChoiceField(DocumentImpl& doc, int annotIndex, const std::vector<std::string>& values) {
+    const Template& t = *doc.state->tpl;
+    const TemplateAnnot& a = t.annots[static_cast<size_t>(annotIndex)];
+    if (!a.choice) return false;
+    const bool combo = a.fieldFlags & PDFFieldFlagCombo;
+    const bool freeText = combo && (a.fieldFlags & PDFFieldFlagEdit);
+    const bool multi = !combo && (a.fieldFlags & PDFFieldFlagMultiSelect);
+    if (values.size() > 1 && !multi) return false;
+    const std::vector<PDFChoiceOption>& options = a.choice->options;
+    std::vector<int> selected;
+    for (const std::string& v : values) {
+        auto found = std::find_if(options.begin(), options.end(),
+                                  [&](const PDFChoiceOption& o) { return o.exportValue == v; });
+        if (found == options.end()) {
+            if (!freeText) return false;
+            continue;
+        }
+        int index = static_cast<int>(found - options.begin());
+        if (std::find(selected.begin(), selected.end(), index) == selected.end()) selected.push_back(index);
+    }
+    std::sort(selected.begin(), selected.end());
+
+    State& s = doc.mutableState();
+    s.fieldValues[a.fieldOg.getObj()] = values.empty() ? std::string() : values[0];
+    Replacement& field =
+        s.replace(a.fieldOg, a.fieldOg == a.og ? Replacement::Kind::Annotation : Replacement::Kind::Field);
+    if (values.empty()) {
+        field.dict.remove("V");
+    } else if (values.size() == 1) {
+        field.dict.set("V", Value::string(pdfTextString(values[0])));
+    } else {
+        Value array = Value::array();
+        for (const std::string& v : values) array.items().push_back(Value::string(pdfTextString(v)));
+        field.dict.set("V", std::move(array));
+    }
+    // /I is what viewers select a list's lines by; a combo box's would contradict free text.
+    if (!combo && !selected.empty()) {
+        Value indices = Value::array();
+        for (int i : selected) indices.items().push_back(Value::integer(i));
+        field.dict.set("I", std::move(indices));
+    } else {
+        field.dict.remove("I");
+    }
+    auto widgets = t.widgetsByField.find(a.fieldOg);
+    if (widgets != t.widgetsByField.end())
+        for (int w : widgets->second) buildChoiceAppearance(doc, s, w, values, selected);
     s.changed = true;
     return true;
 }

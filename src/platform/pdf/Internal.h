@@ -24,10 +24,27 @@ inline constexpr int kAnnotHidden = 2;
 inline constexpr int kAnnotPrint = 4;
 inline constexpr int kAnnotNoView = 32;
 // Field flags.
-inline constexpr int kFieldReadOnly = 1;
-inline constexpr int kFieldMultiline = 1 << 12;
-inline constexpr int kFieldPassword = 1 << 13;
-inline constexpr int kFieldComb = 1 << 24;
+inline constexpr int kFieldReadOnly = PDFFieldFlagReadOnly;
+inline constexpr int kFieldMultiline = PDFFieldFlagMultiline;
+inline constexpr int kFieldPassword = PDFFieldFlagPassword;
+inline constexpr int kFieldComb = PDFFieldFlagComb;
+
+// What a check box or radio button widget brings along, read once per template.
+struct ButtonInfo {
+    std::string onState;       // its own on-state name, without the slash; empty when none
+    std::string state;         // its /AS without the slash; empty when absent
+    std::optional<std::string> fieldState;  // the field's /V name, when it has one
+    std::string optionLabel;   // the field's /Opt entry for this widget
+    std::string caption;       // /MK /CA
+    mutable QPDFObjectHandle onAppearance, offAppearance;  // its /AP /N streams, or null
+    bool onDrawable = false;   // the on appearance exists and every font it names resolves
+};
+
+// What a choice widget brings along.
+struct ChoiceInfo {
+    std::vector<PDFChoiceOption> options;
+    int topIndex = 0;  // /TI
+};
 
 struct TemplateAnnot {
     mutable QPDFObjectHandle dict;
@@ -55,6 +72,10 @@ struct TemplateAnnot {
     double borderWidth = 1;
     std::string borderStyle = "S";
     mutable std::vector<QPDFObjectHandle> fontDicts;  // /Font dictionaries to look names up in, in order
+
+    // Set for check boxes and radio buttons, and for choice fields; text widgets carry neither.
+    std::unique_ptr<ButtonInfo> button;
+    std::unique_ptr<ChoiceInfo> choice;
 };
 
 struct TemplatePage {
@@ -148,7 +169,11 @@ struct FreeText {
 
 struct WidgetFill {
     std::string value;
-    int apObj = -1;
+    int apObj = -1;  // our appearance (for a button we drew: its on appearance)
+    // Buttons: the state shown (/AS) and, when we drew the widget, its off appearance.
+    bool button = false;
+    std::string state;
+    int offObj = -1;
 };
 
 // A document's changes to its template. Copied on write once frozen (shared by a page copy
@@ -162,6 +187,7 @@ struct State {
     std::vector<FreeText> freeTexts;
     std::map<int, WidgetFill> fills;               // by template annotation index
     std::map<int, std::string> fieldValues;        // by field object number, UTF-8
+    std::map<int, std::string> buttonStates;       // by field object number: the /V name set
     std::map<std::string, int> fontObjects;        // embedder resource name -> Type0 font object
     std::map<std::string, int> fontMapObjects;     // embedder resource name -> its CIDToGIDMap stream
     bool burned = false;
@@ -196,6 +222,10 @@ struct DocumentImpl {
 // Gives the widget (and every other widget of its field) an appearance for the value and
 // stores the value in the field.
 bool fillWidget(DocumentImpl& doc, int annotIndex, std::string_view utf8);
+// Turns a check box or radio field to a state (or off), as PDFAnnotation::setButtonState.
+bool setButtonField(DocumentImpl& doc, int annotIndex, std::string_view state);
+// Selects the values of a choice field, as PDFAnnotation::setChoiceValues.
+bool setChoiceField(DocumentImpl& doc, int annotIndex, const std::vector<std::string>& values);
 // Builds what must exist before writing: free-text appearances, embedded fonts, appearances
 // for valued widgets that have none.
 // With `burn`, also widgets whose value the template set without an appearance get one.

@@ -30,7 +30,8 @@ private:
     size_t limit_;
 };
 
-// The decoded bytes of a stream, or nothing when it cannot be decoded or is too large.
+}  // namespace
+
 std::optional<std::string> boundedStreamData(QPDFObjectHandle stream, size_t limit) {
     std::string out;
     try {
@@ -41,8 +42,6 @@ std::optional<std::string> boundedStreamData(QPDFObjectHandle stream, size_t lim
     }
     return out;
 }
-
-}  // namespace
 
 void quietQpdf(QPDF& q) {
     static const std::shared_ptr<QPDFLogger> logger = [] {

@@ -197,6 +197,147 @@ std::string rewriteClean(QPDF& q) {
     return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
 }
 
+// Appearance streams are a few kilobytes; anything far beyond is not worth reading.
+constexpr size_t kMaxAppearance = 1u << 20;
+
+// The font resource names that a content stream selects with Tf.
+std::vector<std::string> fontNamesUsed(std::string_view content) {
+    std::vector<std::string> names;
+    std::string last, beforeLast;
+    size_t i = 0;
+    auto isDelimiter = [](char c) { return std::strchr("()<>[]{}/%", c) != nullptr; };
+    auto isSpace = [](char c) { return std::strchr(" \t\r\n\f", c) != nullptr || c == '\0'; };
+    while (i < content.size()) {
+        char c = content[i];
+        if (isSpace(c)) {
+            ++i;
+            continue;
+        }
+        if (c == '%') {  // a comment runs to the end of the line
+            while (i < content.size() && content[i] != '\r' && content[i] != '\n') ++i;
+            continue;
+        }
+        std::string token;
+        if (c == '(') {  // strings play no part: skip them, escapes and nesting included
+            int depth = 0;
+            for (; i < content.size(); ++i) {
+                if (content[i] == '\\') ++i;
+                else if (content[i] == '(') ++depth;
+                else if (content[i] == ')' && --depth == 0) break;
+            }
+            ++i;
+            token = "()";
+        } else if (c == '<' && i + 1 < content.size() && content[i + 1] != '<') {
+            while (i < content.size() && content[i] != '>') ++i;
+            ++i;
+            token = "<>";
+        } else if (c == '/') {
+            size_t start = i++;
+            while (i < content.size() && !isSpace(content[i]) && !isDelimiter(content[i])) ++i;
+            token.assign(content.substr(start, i - start));
+        } else if (isDelimiter(c)) {
+            token.assign(1, c);
+            ++i;
+        } else {
+            size_t start = i;
+            while (i < content.size() && !isSpace(content[i]) && !isDelimiter(content[i])) ++i;
+            token.assign(content.substr(start, i - start));
+        }
+        if (token == "Tf" && beforeLast.size() > 1 && beforeLast[0] == '/') names.push_back(beforeLast.substr(1));
+        beforeLast = std::move(last);
+        last = std::move(token);
+    }
+    return names;
+}
+
+// Whether every font an appearance stream selects is in its resources (or, for a stream
+// without resources of its own, the page's). A viewer draws nothing for a font it cannot find.
+bool fontsResolve(QPDFObjectHandle stream, QPDFObjectHandle pageResources) {
+    QPDFObjectHandle resources = stream.getDict().getKey("/Resources");
+    if (!resources.isDictionary()) resources = pageResources;
+    QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle::newNull();
+    auto data = boundedStreamData(stream, kMaxAppearance);
+    if (!data) return false;
+    for (const std::string& name : fontNamesUsed(*data))
+        if (!fonts.isDictionary() || !fonts.getKey("/" + name).isDictionary()) return false;
+    return true;
+}
+
+std::unique_ptr<ButtonInfo> readButton(const TemplateAnnot& a, QPDFObjectHandle pageResources) {
+    auto b = std::make_unique<ButtonInfo>();
+    QPDFObjectHandle d = a.dict;
+    b->onAppearance = b->offAppearance = QPDFObjectHandle::newNull();
+    QPDFObjectHandle ap = d.getKey("/AP");
+    if (ap.isDictionary()) {
+        for (const char* key : {"/N", "/D"}) {
+            QPDFObjectHandle states = ap.getKey(key);
+            if (!states.isDictionary()) continue;
+            for (auto& [name, item] : states.ditems()) {
+                if (name != "/Off" && name.size() > 1 && !item.isNull()) {
+                    b->onState = name.substr(1);
+                    break;
+                }
+            }
+            if (!b->onState.empty()) break;
+        }
+        QPDFObjectHandle normal = ap.getKey("/N");
+        if (normal.isDictionary()) {
+            if (!b->onState.empty()) {
+                QPDFObjectHandle on = normal.getKey("/" + b->onState);
+                if (on.isStream()) b->onAppearance = on;
+            }
+            QPDFObjectHandle off = normal.getKey("/Off");
+            if (off.isStream()) b->offAppearance = off;
+        }
+    }
+    try {
+        b->onDrawable = b->onAppearance.isStream() && fontsResolve(b->onAppearance, pageResources);
+    } catch (...) {
+        b->onDrawable = false;
+    }
+    QPDFObjectHandle as = d.getKey("/AS");
+    if (as.isName()) b->state = as.getName().substr(1);
+    QPDFObjectHandle v = inherited(d, "/V");
+    if (v.isName()) b->fieldState = v.getName().substr(1);
+    QPDFObjectHandle mk = d.getKey("/MK");
+    if (mk.isDictionary() && mk.getKey("/CA").isString()) b->caption = mk.getKey("/CA").getStringValue();
+
+    // Export labels of /Opt follow the order of the field's widgets in /Kids.
+    QPDFObjectHandle opt = inherited(d, "/Opt");
+    if (opt.isArray()) {
+        int index = -1;
+        if (a.field.getObjGen() == a.og) {
+            index = 0;
+        } else if (QPDFObjectHandle kids = a.field.getKey("/Kids"); kids.isArray()) {
+            int n = kids.getArrayNItems();
+            for (int i = 0; i < n && index < 0; ++i)
+                if (kids.getArrayItem(i).getObjGen() == a.og) index = i;
+        }
+        if (index >= 0 && index < opt.getArrayNItems()) b->optionLabel = stringOf(opt.getArrayItem(index));
+    }
+    return b;
+}
+
+std::unique_ptr<ChoiceInfo> readChoice(const TemplateAnnot& a) {
+    auto c = std::make_unique<ChoiceInfo>();
+    QPDFObjectHandle opt = inherited(a.dict, "/Opt");
+    if (opt.isArray()) {
+        for (auto item : opt.aitems()) {
+            PDFChoiceOption o;
+            if (item.isString()) {
+                o.exportValue = o.displayText = item.getUTF8Value();
+            } else if (item.isArray() && item.getArrayNItems() >= 1) {
+                o.exportValue = stringOf(item.getArrayItem(0));
+                o.displayText = item.getArrayNItems() >= 2 ? stringOf(item.getArrayItem(1)) : o.exportValue;
+            }
+            // A damaged entry stays as an empty option, so that indices keep their meaning.
+            c->options.push_back(std::move(o));
+        }
+    }
+    c->topIndex = std::max(0, intOf(inherited(a.dict, "/TI")));
+    return c;
+}
+
 void readAnnotation(Template& t, TemplateAnnot& a, QPDFObjectHandle acroFormDR,
                     QPDFObjectHandle pageResources) {
     QPDFObjectHandle d = a.dict;
@@ -230,7 +371,8 @@ void readAnnotation(Template& t, TemplateAnnot& a, QPDFObjectHandle acroFormDR,
     }
     a.field = holder.isInitialized() && holder.isIndirect() ? holder : d;
     a.fieldOg = a.field.getObjGen();
-    a.value = stringOf(inherited(d, "/V"));
+    QPDFObjectHandle v = inherited(d, "/V");
+    a.value = v.isArray() && v.getArrayNItems() > 0 ? stringOf(v.getArrayItem(0)) : stringOf(v);
 
     QPDFObjectHandle da = inherited(d, "/DA");
     if (!da.isString() && t.acroForm.isDictionary()) da = t.acroForm.getKey("/DA");
@@ -270,6 +412,11 @@ void readAnnotation(Template& t, TemplateAnnot& a, QPDFObjectHandle acroFormDR,
     }
     if (pageResources.isDictionary() && pageResources.getKey("/Font").isDictionary())
         a.fontDicts.push_back(pageResources.getKey("/Font"));
+
+    if (a.fieldType == PDFAnnotationWidgetSubtypeButton && !(a.fieldFlags & PDFFieldFlagPushButton))
+        a.button = readButton(a, pageResources);
+    else if (a.fieldType == PDFAnnotationWidgetSubtypeChoice)
+        a.choice = readChoice(a);
 }
 
 void readPages(Template& t) {

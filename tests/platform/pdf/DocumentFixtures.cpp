@@ -1,5 +1,6 @@
 #include "DocumentFixtures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,12 +53,42 @@ std::string stream(const std::string& dict, const std::string& data) {
     return "<<" + dict + " /Length " + std::to_string(data.size()) + ">>\nstream\n" + data + "\nendstream";
 }
 
+// "@N" in `text` becomes a reference to ids[N]; higher numbers first, so "@1" leaves "@10" be.
+std::string resolveRefs(std::string text, const std::vector<int>& ids) {
+    for (size_t k = ids.size(); k-- > 0;) {
+        std::string mark = "@" + std::to_string(k);
+        for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
+            text.replace(at, mark.size(), std::to_string(ids[k]) + " 0 R");
+    }
+    return text;
+}
+
+std::string buildForm(const std::vector<FixtureField>& fields, int pages, const std::string& helv,
+                      const std::vector<std::string>& objects, bool needAppearances);
+
 }  // namespace
 
 std::string makeForm(const std::vector<FixtureField>& fields, int pages, const std::string& helv) {
+    return buildForm(fields, pages, helv, {}, false);
+}
+
+std::string makeForm(const std::vector<FixtureField>& fields, const std::vector<std::string>& objects,
+                     bool needAppearances) {
+    return buildForm(fields, 1, kHelveticaFont, objects, needAppearances);
+}
+
+std::string streamObject(const std::string& dict, const std::string& data) { return stream(dict, data); }
+
+namespace {
+
+std::string buildForm(const std::vector<FixtureField>& fields, int pages, const std::string& helv,
+                      const std::vector<std::string>& objects, bool needAppearances) {
     PdfBuilder b;
     int catalog = b.reserve(), tree = b.reserve(), form = b.reserve(), font = b.reserve();
     b.set(font, helv);
+    std::vector<int> extraIds;
+    for (size_t i = 0; i < objects.size(); ++i) extraIds.push_back(b.reserve());
+    for (size_t i = 0; i < objects.size(); ++i) b.set(extraIds[i], resolveRefs(objects[i], extraIds));
     std::vector<int> pageIds, contentIds;
     for (int p = 0; p < pages; ++p) {
         pageIds.push_back(b.reserve());
@@ -77,15 +108,17 @@ std::string makeForm(const std::vector<FixtureField>& fields, int pages, const s
             parentId = parents[f.parent];
         }
         int id = b.reserve();
-        std::string d = "<</Type /Annot /Subtype /Widget /FT /" + f.type + " /T (" + f.name + ") /Rect [" +
+        std::string title = f.name.empty() ? std::string() : " /T (" + f.name + ")";
+        std::string d = "<</Type /Annot /Subtype /Widget /FT /" + f.type + title + " /Rect [" +
                         num(f.rect[0]) + " " + num(f.rect[1]) + " " + num(f.rect[2]) + " " + num(f.rect[3]) +
                         "] /F " + std::to_string(f.annotFlags) + " /Ff " + std::to_string(f.flags) + " /DA (" + f.da +
                         ") /P " + std::to_string(pageIds[static_cast<size_t>(f.page)]) + " 0 R";
         if (f.maxLen) d += " /MaxLen " + std::to_string(f.maxLen);
         if (f.quadding) d += " /Q " + std::to_string(f.quadding);
         if (parentId) d += " /Parent " + std::to_string(parentId) + " 0 R";
+        if (!f.extra.empty()) d += " " + f.extra;
         d += ">>";
-        b.set(id, d);
+        b.set(id, resolveRefs(d, extraIds));
         pageAnnots[static_cast<size_t>(f.page)].push_back(id);
         if (parentId)
             parentKids[f.parent].push_back(id);
@@ -112,10 +145,12 @@ std::string makeForm(const std::vector<FixtureField>& fields, int pages, const s
     for (int f : topFields) fieldRefs += std::to_string(f) + " 0 R ";
     b.set(tree, "<</Type /Pages /Count " + std::to_string(pages) + " /Kids [" + kids + "]>>");
     b.set(form, "<</Fields [" + fieldRefs + "] /DR <</Font <</Helv " + std::to_string(font) +
-                    " 0 R>>>> /DA (/Helv 0 Tf 0 g)>>");
+                    " 0 R>>>> /DA (/Helv 0 Tf 0 g)" + (needAppearances ? " /NeedAppearances true" : "") + ">>");
     b.set(catalog, "<</Type /Catalog /Pages " + std::to_string(tree) + " 0 R /AcroForm " + std::to_string(form) + " 0 R>>");
     return b.finish(catalog);
 }
+
+}  // namespace
 
 std::string unfamiliar(const std::string& pdf) { return pdf + "% reopened\n"; }
 
@@ -176,6 +211,48 @@ double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, d
         return total ? static_cast<double>(dark) / static_cast<double>(total) : 0;
     }
     return -1;
+}
+
+PageImage::PageImage(const std::string& pdf, int page) {
+    TempDir dir;
+    writeFile(dir / "in.pdf", pdf);
+    std::string p = std::to_string(page + 1);
+    CommandResult r = runCommand({"pdftoppm", "-q", "-f", p, "-l", p, "-r", "72", "-gray", (dir / "in.pdf").string(),
+                                  (dir / "out").string()});
+    if (r.status != 0) return;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        if (entry.path().extension() != ".pgm") continue;
+        std::string img = readFile(entry.path());
+        std::istringstream in(img);
+        std::string magic;
+        int maxval = 0;
+        in >> magic >> width_ >> height_ >> maxval;
+        in.get();
+        size_t start = static_cast<size_t>(in.tellg());
+        size_t total = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+        if (magic != "P5" || img.size() < start + total) {
+            width_ = height_ = 0;
+            return;
+        }
+        pixels_ = img.substr(start, total);
+    }
+}
+
+double PageImage::ink(const qvpdf::PDFRect& rect, int threshold) const {
+    int x0 = std::max(0, static_cast<int>(std::floor(rect.x)));
+    int x1 = std::min(width_, static_cast<int>(std::ceil(rect.x + rect.width)));
+    int y0 = std::max(0, static_cast<int>(std::floor(height_ - rect.y - rect.height)));
+    int y1 = std::min(height_, static_cast<int>(std::ceil(height_ - rect.y)));
+    size_t dark = 0, total = 0;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            ++total;
+            if (static_cast<unsigned char>(pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)]) <
+                threshold)
+                ++dark;
+        }
+    }
+    return total ? static_cast<double>(dark) / static_cast<double>(total) : -1;
 }
 
 std::string readForm(const std::string& name) { return readFile(formsDir() / name); }

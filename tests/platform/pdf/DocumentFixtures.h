@@ -11,7 +11,7 @@
 namespace qvtest {
 
 struct FixtureField {
-    std::string name;                    // partial name
+    std::string name;                    // partial name; empty for a widget of its parent field
     std::string parent;                  // partial name of a parent field; empty for none
     double rect[4] = {72, 700, 300, 720};
     int page = 0;
@@ -21,6 +21,7 @@ struct FixtureField {
     std::string type = "Tx";
     std::string da = "/Helv 12 Tf 0 g";
     int quadding = 0;                    // /Q
+    std::string extra;                   // further widget entries; "@N" stands for extra object N
 };
 
 inline const char* kHelveticaFont = "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>";
@@ -28,6 +29,27 @@ inline const char* kHelveticaFont = "<</Type /Font /Subtype /Type1 /BaseFont /He
 // A form with classic cross-reference table, the font dictionary as /Helv in /DR (Helvetica
 // unless told) and the given fields.
 std::string makeForm(const std::vector<FixtureField>& fields, int pages = 1, const std::string& helv = kHelveticaFont);
+
+// The same with objects of the test's own (bodies, numbered after the fields), which fields'
+// `extra` entries refer to as "@0", "@1", ...; `needAppearances` asks viewers to make them.
+std::string makeForm(const std::vector<FixtureField>& fields, const std::vector<std::string>& objects,
+                     bool needAppearances);
+// An object body holding a stream with the dictionary entries and the data.
+std::string streamObject(const std::string& dict, const std::string& data);
+
+// A page rendered by poppler at 72 dpi in grey, to measure ink in several places at once.
+class PageImage {
+public:
+    PageImage(const std::string& pdf, int page);
+    bool ok() const { return width_ > 0; }
+    // Fraction of pixels darker than `threshold` (0..255) inside a page-space rectangle
+    // (y upwards from the page's bottom).
+    double ink(const qvpdf::PDFRect& rect, int threshold = 200) const;
+
+private:
+    int width_ = 0, height_ = 0;
+    std::string pixels_;
+};
 
 // The bytes with a comment appended: the same PDF, but not bytes this layer remembers, so
 // opening them really parses them.
