@@ -31,7 +31,7 @@ std::optional<std::string> QVReadDataFile(const fs::path& url, QVError* error) {
         return std::nullopt;
     };
     std::string reason;
-    std::optional<std::string> text = QVReadWholeFile(url, &reason);
+    std::optional<std::string> text = QVReadWholeFile(url, kQVMaxDataFileBytes, &reason);
     if (!text) return fail(reason);
     if (std::optional<size_t> bad = QVFirstInvalidUtf8(*text)) {
         return fail(QVFormat(QVText("Het bestand '%@' is geen geldige UTF-8-tekst (ongeldige byte op positie %lu)."),

@@ -4,16 +4,27 @@
 // Both input files (the data file and the PDF template) are read this way; each caller puts
 // the reason into its own message ("CSV lezen mislukt: %@", "PDF lezen mislukt: %@").
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 
-// The whole file, byte for byte, without looking at its content. On failure: nothing, and
-// `reason` (when given) holds one of these texts, translated and filled with the file's name:
+// The most each input is read: far beyond any real data file or form, and small enough that
+// reading one never exhausts the machine.
+inline constexpr uint64_t kQVMaxDataFileBytes = uint64_t{1} << 30;  // 1 GiB
+inline constexpr uint64_t kQVMaxTemplateBytes = uint64_t{512} << 20;  // 512 MiB
+
+// The whole file, byte for byte, without looking at its content. Only a regular file is read
+// (a device, FIFO or socket is refused without waiting for a writer), and at most `maxBytes`.
+// On failure: nothing, and `reason` (when given) holds one of these texts, translated and filled
+// with the file's name:
 //   "Het bestand '%@' bestaat niet."                  nothing there (or a path through a file)
 //   "'%@' is een map, geen bestand."                  a folder
+//   "'%@' is geen gewoon bestand."                    a device, FIFO, socket, ...
+//   "Het bestand '%@' is groter dan %lu MiB."         more than `maxBytes` (rounded down to MiB)
 //   "Het bestand '%@' kon niet worden gelezen: %s"    any other failure, with the system's text
-std::optional<std::string> QVReadWholeFile(const std::filesystem::path& path, std::string* reason = nullptr);
+std::optional<std::string> QVReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
+                                           std::string* reason = nullptr);
 
 // The name the user knows a file by: its last path component ("a/b/" names "b").
 std::string QVFileDisplayName(const std::filesystem::path& path);

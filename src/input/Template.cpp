@@ -10,7 +10,7 @@
 
 std::optional<std::string> QVReadTemplate(const std::filesystem::path& url, QVError* error) {
     std::string reason;
-    std::optional<std::string> bytes = QVReadWholeFile(url, &reason);
+    std::optional<std::string> bytes = QVReadWholeFile(url, kQVMaxTemplateBytes, &reason);
     if (!bytes) {
         QVFail(error, QVFormat(QVText("PDF lezen mislukt: %@"), {reason}));
         return std::nullopt;

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "input/Fail.h"
+#include "input/Utf8.h"
 #include "localization/Text.h"
 #include "output/PosixIO.h"
 #include "platform/Format.h"
@@ -34,24 +35,88 @@ std::string codeUnitString(uint16_t unit) {
     return out;
 }
 
-Json optionalString(const std::optional<std::string>& value) {
-    if (!value) return nullptr;
-    return *value;
+std::string base64(std::string_view bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
+        for (int shift = 18; shift >= 0; shift -= 6) out += digits[(v >> shift) & 63];
+    }
+    if (i < bytes.size()) {
+        const bool two = i + 1 < bytes.size();
+        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | (two ? uint32_t(uint8_t(bytes[i + 1])) << 8 : 0);
+        out += digits[(v >> 18) & 63];
+        out += digits[(v >> 12) & 63];
+        out += two ? digits[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+// `bytes` with every byte that is not part of a well-formed UTF-8 sequence shown as U+FFFD;
+// nothing when `bytes` is well-formed already.
+std::optional<std::string> withReplacements(std::string_view bytes) {
+    std::optional<size_t> bad = QVFirstInvalidUtf8(bytes);
+    if (!bad) return std::nullopt;
+    std::string out;
+    while (bad) {
+        out.append(bytes.substr(0, *bad));
+        out += "\xEF\xBF\xBD";
+        bytes.remove_prefix(*bad + 1);
+        bad = QVFirstInvalidUtf8(bytes);
+    }
+    out.append(bytes);
+    return out;
+}
+
+// A text member. Names from the file system need not be UTF-8 (Linux names are bytes); such a
+// name is written readably, with U+FFFD for each byte that is not UTF-8, and exactly, as base64
+// in a sibling member "<key>_bytes_base64", so that the log stays JSON and loses nothing.
+void putText(Json& object, const std::string& key, std::string_view bytes) {
+    std::optional<std::string> shown = withReplacements(bytes);
+    object[key] = shown ? *shown : std::string(bytes);
+    if (shown) object[key + "_bytes_base64"] = base64(bytes);
+}
+
+void putOptionalText(Json& object, const std::string& key, const std::optional<std::string>& value) {
+    if (value) putText(object, key, *value);
+    else object[key] = nullptr;
+}
+
+// A list of names, with the same rule: "<key>_bytes_base64" (only when needed) holds, at each
+// position, the base64 of a name that is not UTF-8 and null for one that is.
+void putTexts(Json& object, const std::string& key, const std::vector<std::string>& names) {
+    Json shown = Json::array();
+    Json raw = Json::array();
+    bool any = false;
+    for (const std::string& name : names) {
+        std::optional<std::string> replaced = withReplacements(name);
+        shown.push_back(replaced ? *replaced : name);
+        raw.push_back(replaced ? Json(base64(name)) : Json(nullptr));
+        any = any || replaced;
+    }
+    object[key] = std::move(shown);
+    if (any) object[key + "_bytes_base64"] = std::move(raw);
 }
 
 Json settingsObject(const QVProcessingLog& log) {
     const bool separate = log.outputMode == 0;
     Json mapping = Json::object();
-    for (const auto& [field, column] : log.fieldMapping) mapping[field] = column;
+    // Field and column names are UTF-8 already (the data file is checked, the PDF layer converts);
+    // the replacement only guards the log's own validity.
+    for (const auto& [field, column] : log.fieldMapping)
+        mapping[withReplacements(field).value_or(field)] = withReplacements(column).value_or(column);
 
     Json settings = Json::object();
     settings["output_mode"] = separate ? "separate" : "combined";
     // Combined output has one fixed name; the pattern played no part in it.
-    settings["filename_pattern"] = separate ? log.filenamePattern : std::string();
+    putText(settings, "filename_pattern", separate ? log.filenamePattern : std::string());
     settings["separator"] = codeUnitString(log.separator);
     settings["field_mapping"] = std::move(mapping);
-    settings["watermark_column"] = optionalString(log.watermarkColumn);
-    settings["watermark_pattern"] = optionalString(log.watermarkPattern);
+    putOptionalText(settings, "watermark_column", log.watermarkColumn);
+    putOptionalText(settings, "watermark_pattern", log.watermarkPattern);
     settings["watermark_position"] = log.watermarkPosition;
     settings["watermark_font_size"] = log.watermarkFontSize;
     settings["watermark_gray"] = log.watermarkGray;
@@ -68,15 +133,16 @@ Json logObject(const QVProcessingLog& log) {
     object["started_at"] = log.startedAt;
     object["finished_at"] = log.finishedAt;
     object["status"] = log.succeeded ? "success" : "failed";
-    object["input_pdf"] = log.inputPDF.string();
-    object["input_data"] = log.inputData.string();
-    object["output_directory"] = log.outputDirectory.string();
-    object["output_files"] = log.outputFiles;
+    putText(object, "input_pdf", log.inputPDF.native());
+    putText(object, "input_data", log.inputData.native());
+    putText(object, "output_directory", log.outputDirectory.native());
+    putTexts(object, "output_files", log.outputFiles);
     object["settings"] = settingsObject(log);
     if (log.succeeded) {
         object["error"] = nullptr;
     } else {
-        object["error"] = log.errorMessage.empty() ? std::string("Unknown error") : log.errorMessage;
+        // A message may quote a path.
+        putText(object, "error", log.errorMessage.empty() ? std::string("Unknown error") : log.errorMessage);
     }
     return object;
 }
@@ -85,8 +151,7 @@ Json logObject(const QVProcessingLog& log) {
 
 std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, std::string* reason) {
     try {
-        // The strict handler refuses invalid UTF-8 (a path in another encoding) rather than
-        // writing a log that quietly differs from what happened.
+        // Every text was made UTF-8 above; the strict handler only guards against a slip.
         return logObject(log).dump(2, ' ', false, Json::error_handler_t::strict) + "\n";
     } catch (const Json::exception&) {
         if (reason) *reason = QVText("Het logboek bevat tekst die geen geldige UTF-8 is");

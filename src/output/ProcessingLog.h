@@ -43,8 +43,11 @@ struct QVProcessingLog {
 
 // The log as pretty-printed JSON: one object with "version", "started_at", "finished_at",
 // "status", "input_pdf", "input_data", "output_directory", "output_files", "settings" and
-// "error", in this order. Fails, with the reason (translated) in `reason`, when a text of the
-// log is not valid UTF-8 and so cannot be written as JSON.
+// "error", in this order. A path, file name, pattern or message that is not UTF-8 (a Linux name
+// is any bytes) is written with U+FFFD for each byte that is not part of a well-formed UTF-8
+// sequence, followed by a member "<name>_bytes_base64" holding its exact bytes in base64 (for
+// "output_files": an array of the same length, null where a name is UTF-8), so the log is always
+// JSON. `reason` (translated) is filled only if serialising fails nonetheless.
 std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, std::string* reason = nullptr);
 
 // An open log file. The descriptor is closed when the object ends unless `close` was called.

@@ -147,18 +147,38 @@ bool replaceAtomically(const fs::path& file, const std::string& bytes) {
     return true;
 }
 
+// Where a write lands: `file` itself, or, when `file` is a symbolic link, the regular file it
+// leads to, so that a settings file kept elsewhere (with the user's other dotfiles, say) is
+// updated where it lives and the link stays a link. Nothing for a link that leads nowhere or to
+// something other than a file: that is not ours to create or replace.
+std::optional<fs::path> writeTarget(const fs::path& file) {
+    struct stat info {};
+    if (lstat(file.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return file;
+    char* resolved = realpath(file.c_str(), nullptr);
+    if (!resolved) return std::nullopt;
+    fs::path target(resolved);
+    std::free(resolved);
+    if (stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return target;
+}
+
 // Reads, changes and writes the file while holding a lock, so that two processes changing
 // different keys at the same time do not lose one of the changes. `change` answers whether
 // there is anything to write.
-bool update(const fs::path& file, const std::function<bool(Json&)>& change) {
-    if (!makeFolder(file.parent_path())) return false;
-    fs::path lockPath = file;
+bool update(const fs::path& name, const std::function<bool(Json&)>& change) {
+    if (!makeFolder(name.parent_path())) return false;
+    fs::path lockPath = name;
     lockPath += ".lock";
-    QVFileDescriptor lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    // The lock is never followed: a link planted there would make us create its target. Without
+    // the lock the write still happens, only unserialised.
+    QVFileDescriptor lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (lock.valid()) {
         while (flock(lock.get(), LOCK_EX) != 0 && errno == EINTR) {
         }
     }
+    std::optional<fs::path> target = writeTarget(name);
+    if (!target) return false;
+    const fs::path& file = *target;
     Contents contents = load(file);
     bool changed = change(contents.object);
     if (!changed && contents.state != FileState::Damaged) return true;

@@ -6,6 +6,11 @@
 // Settings are a convenience, so nothing here fails loudly: an unreadable or damaged file reads
 // as empty, and a write that cannot be made answers false. A damaged file is never lost: the
 // next write first moves it aside as defaults.json.corrupt-<UTC time>.
+//
+// A defaults.json that is a symbolic link is written through to the regular file it leads to
+// (atomically, in that file's folder), and stays a link; a link that leads nowhere or to
+// anything but a regular file is left alone and the write answers false. The lock file beside
+// it (defaults.json.lock) is never followed.
 
 #include <filesystem>
 #include <optional>

@@ -51,22 +51,30 @@ private:
 
 inline std::string ref(int object) { return std::to_string(object) + " 0 R"; }
 
-// `size` zero bytes, deflated without ever holding them: about 1 KiB per MiB.
-inline std::string deflatedZeros(size_t size) {
+// `prefix` followed by `size` copies of `fill`, deflated without ever holding them: about 1 KiB
+// per MiB of filling.
+inline std::string deflatedFill(const std::string& prefix, size_t size, char fill = 0) {
     z_stream z{};
     deflateInit(&z, Z_BEST_COMPRESSION);
-    std::vector<unsigned char> zeros(1 << 20, 0);
+    const std::vector<unsigned char> block(1 << 20, static_cast<unsigned char>(fill));
     std::string out;
     std::vector<unsigned char> buffer(1 << 16);
     size_t left = size;
+    bool prefixDone = prefix.empty();
     int flush = Z_NO_FLUSH;
     do {
         if (z.avail_in == 0 && flush == Z_NO_FLUSH) {
-            size_t chunk = left < zeros.size() ? left : zeros.size();
-            left -= chunk;
-            z.next_in = zeros.data();
-            z.avail_in = static_cast<uInt>(chunk);
-            if (left == 0) flush = Z_FINISH;
+            if (!prefixDone) {
+                z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(prefix.data()));
+                z.avail_in = static_cast<uInt>(prefix.size());
+                prefixDone = true;
+            } else {
+                size_t chunk = left < block.size() ? left : block.size();
+                left -= chunk;
+                z.next_in = const_cast<Bytef*>(block.data());
+                z.avail_in = static_cast<uInt>(chunk);
+            }
+            if (prefixDone && left == 0) flush = Z_FINISH;
         }
         z.next_out = buffer.data();
         z.avail_out = static_cast<uInt>(buffer.size());
@@ -77,6 +85,12 @@ inline std::string deflatedZeros(size_t size) {
     deflateEnd(&z);
     return out;
 }
+
+// `size` zero bytes, deflated without ever holding them: about 1 KiB per MiB.
+inline std::string deflatedZeros(size_t size) { return deflatedFill("", size); }
+
+// `data` deflated.
+inline std::string deflated(const std::string& data) { return deflatedFill(data, 0); }
 
 // A one-page form whose page lists `widgets` (object numbers of widget dictionaries) and whose
 // AcroForm lists `fields`; the page is object 3, the pages node object 2.

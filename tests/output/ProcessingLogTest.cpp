@@ -132,12 +132,15 @@ TEST(ProcessingLogJSON, AFailureCarriesTheMergeMessageOrUnknownError) {
     EXPECT_EQ(parsed(log)["error"], "Unknown error");
 }
 
-TEST_F(ProcessingLogFile, TextThatIsNotUtf8CannotBeSerialized) {
+TEST_F(ProcessingLogFile, AFolderNameThatIsNotUtf8IsShownReplacedWithItsBytesBeside) {
     QVProcessingLog log = sampleLog();
     log.outputDirectory = "/data/uitvoer-\xE9t\xE9";  // a Latin-1 folder name
-    std::string reason;
-    EXPECT_FALSE(QVProcessingLogJSON(log, &reason));
-    EXPECT_EQ(reason, "Het logboek bevat tekst die geen geldige UTF-8 is");
+    std::optional<std::string> text = QVProcessingLogJSON(log);
+    ASSERT_TRUE(text);
+    EXPECT_NE(text->find("\"output_directory\": \"/data/uitvoer-\xEF\xBF\xBDt\xEF\xBF\xBD\",\n"
+                         "  \"output_directory_bytes_base64\": \"L2RhdGEvdWl0dm9lci3pdOk=\",\n"),
+              std::string::npos)
+        << *text;
 }
 
 TEST_F(ProcessingLogFile, CreatedNewWithModeOwnerOnlyAndNeverOverAnExistingFile) {

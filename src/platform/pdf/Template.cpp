@@ -3,11 +3,14 @@
 // fields is read out in advance.
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
 #include <cstring>
+#include <set>
+#include <stdexcept>
 
 #include "platform/pdf/Encryption.h"
 #include "platform/pdf/Internal.h"
@@ -18,6 +21,32 @@ namespace qvpdf::detail {
 namespace {
 
 constexpr int kMaxDepth = 64;  // parent chains longer than this are treated as broken
+
+// QPDF inflates an object stream whole when the first object in it is read. Real ones hold a few
+// hundred small dictionaries; beyond these sizes one is a decompression bomb, and the template
+// is damaged.
+constexpr size_t kMaxObjectStream = 64u << 20;
+constexpr size_t kMaxObjectStreamsTotal = 256u << 20;
+
+// Counts decoded bytes against a budget and stops the decoding beyond it.
+class BudgetSink : public Pipeline {
+public:
+    explicit BudgetSink(size_t budget) : Pipeline("budget sink", nullptr), budget_(budget), left_(budget) {}
+    void write(unsigned char const*, size_t len) override {
+        if (len > left_) {
+            exceeded = true;
+            throw std::length_error("stream beyond budget");
+        }
+        left_ -= len;
+    }
+    void finish() override {}
+    size_t used() const { return budget_ - left_; }
+    bool exceeded = false;
+
+private:
+    size_t budget_;
+    size_t left_;
+};
 
 QPDFObjectHandle inherited(QPDFObjectHandle node, const char* key) {
     for (int depth = 0; depth < kMaxDepth && node.isDictionary(); ++depth) {
@@ -71,6 +100,51 @@ std::unique_ptr<QPDF> parse(const std::string& bytes) {
     return q;
 }
 
+// Whether every object stream inflates within bounds; measured through a counting sink before
+// QPDF reads any object from them, so a bomb is never held.
+bool objectStreamsWithinBounds(QPDF& q) {
+    std::set<int> streams;
+    for (auto& [og, entry] : q.getXRefTable())
+        if (entry.getType() == 2) streams.insert(entry.getObjStreamNumber());
+    size_t total = kMaxObjectStreamsTotal;
+    for (int number : streams) {
+        QPDFObjectHandle stream = q.getObjectByID(number, 0);
+        if (!stream.isStream()) continue;  // QPDF reports the broken reference itself
+        BudgetSink sink(std::min(kMaxObjectStream, total));
+        // QPDF turns the sink's exception into a failed decode; undecodable data is QPDF's to
+        // report as damage when it reads the objects.
+        try {
+            stream.pipeStreamData(&sink, 0, qpdf_dl_specialized, true);
+        } catch (...) {
+        }
+        if (sink.exceeded) return false;
+        total -= sink.used();
+    }
+    return true;
+}
+
+// Whether the page tree lists any page or node more than once (a loop included). QPDF answers
+// such a tree by copying the page for every extra listing, so a small file could list one page
+// hundreds of thousands of times and multiply the work and memory of everything per page; a
+// template like that is damaged. Walked here, without recursion and before QPDF walks it, in
+// time linear in the listings.
+bool pageTreeListsAnObjectTwice(QPDF& q) {
+    QPDFObjectHandle root = q.getRoot().getKey("/Pages");
+    if (!root.isDictionary()) return false;
+    std::set<QPDFObjGen> seen;
+    std::vector<QPDFObjectHandle> pending{root};
+    while (!pending.empty()) {
+        QPDFObjectHandle node = pending.back();
+        pending.pop_back();
+        if (node.isIndirect() && !seen.insert(node.getObjGen()).second) return true;
+        QPDFObjectHandle kids = node.isDictionary() ? node.getKey("/Kids") : QPDFObjectHandle::newNull();
+        if (!kids.isArray()) continue;
+        for (auto kid : kids.aitems())
+            if (kid.isDictionary()) pending.push_back(kid);
+    }
+    return false;
+}
+
 // Resolves every object so that damage anywhere shows up as a warning now.
 void touchEverything(QPDF& q) {
     for (auto& h : q.getAllObjects()) {
@@ -111,6 +185,10 @@ std::string rewriteClean(QPDF& q) {
     QPDFWriter w(q);
     w.setOutputMemory();
     w.setLinearization(false);
+    // Streams are copied as they are: a stream decoded here would be decoded without bound, and
+    // one that inflates to gigabytes would land, re-compressed, in every output.
+    w.setStreamDataMode(qpdf_s_preserve);
+    w.setDecodeLevel(qpdf_dl_none);
     // An encrypted template's base is its decrypted rewrite: our writers work on plain objects
     // and the outputs are encrypted afterwards.
     w.setPreserveEncryption(false);
@@ -401,6 +479,7 @@ std::shared_ptr<Template> load(std::string_view bytes) {
     QPDF* q = t->qpdf.get();
     t->encrypted = q->isEncrypted();
     t->allowsFormFilling = permitsFormFilling(*q);
+    if (!objectStreamsWithinBounds(*q) || pageTreeListsAnObjectTwice(*q)) return nullptr;
     touchEverything(*q);
     if (t->encrypted || needsCleanBase(*q, t->original)) {
         t->base = rewriteClean(*q);
