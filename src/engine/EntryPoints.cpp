@@ -52,6 +52,16 @@ bool QVMergeWithWatermarkPattern(std::string_view templateBytes, std::string_vie
                                  const QVFieldMapping* mapping, const std::optional<std::string>& watermarkColumn,
                                  const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
                                  uint64_t* count, QVError* error) {
+    const QVMergeSettings settings = QVEntryPointSettings(templateBytes, dataText, outputFolder, mode, filenamePattern,
+                                                          separator, mapping, watermarkColumn, watermarkPattern, style);
+    return QVMergeCollect(settings, count, nullptr, error);
+}
+
+QVMergeSettings QVEntryPointSettings(std::string_view templateBytes, std::string_view dataText,
+                                     const std::filesystem::path& outputFolder, QVOutputMode mode,
+                                     std::string_view filenamePattern, uint16_t separator,
+                                     const QVFieldMapping* mapping, const std::optional<std::string>& watermarkColumn,
+                                     const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style) {
     QVMergeSettings settings;
     settings.templateBytes = templateBytes;
     settings.dataText = dataText;
@@ -63,5 +73,5 @@ bool QVMergeWithWatermarkPattern(std::string_view templateBytes, std::string_vie
     settings.watermarkColumn = watermarkColumn;
     settings.watermarkPattern = watermarkPattern;
     settings.style = style;
-    return QVMergeCollect(settings, count, nullptr, error);
+    return settings;
 }

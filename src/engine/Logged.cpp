@@ -72,20 +72,11 @@ bool QVMergeLoggedWithPattern(std::string_view templateBytes, std::string_view d
                               const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
                               const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
                               uint64_t* count, QVError* error) {
-    QVMergeSettings settings;
-    settings.templateBytes = templateBytes;
-    settings.dataText = dataText;
+    QVMergeSettings settings = QVEntryPointSettings(templateBytes, dataText, outputFolder, mode, filenamePattern,
+                                                    separator, &mapping, watermarkColumn, watermarkPattern, style);
     settings.templateURL = templateURL;
     settings.dataURL = dataURL;
-    settings.outputFolder = outputFolder;
     settings.logURL = logURL;
-    settings.mode = mode;
-    settings.filenamePattern = std::string(filenamePattern);
-    settings.separator = separator;
-    settings.mapping = mapping;
-    settings.watermarkColumn = watermarkColumn;
-    settings.watermarkPattern = watermarkPattern;
-    settings.style = style;
     return QVMergeLoggedRun(settings, count, nullptr, error);
 }
 

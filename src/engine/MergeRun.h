@@ -23,3 +23,11 @@ bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* e
 bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
                       QVError* error);
 
+
+// The settings of the entry points' longest argument list, with every other choice at
+// its default.
+QVMergeSettings QVEntryPointSettings(std::string_view templateBytes, std::string_view dataText,
+                                     const std::filesystem::path& outputFolder, QVOutputMode mode,
+                                     std::string_view filenamePattern, uint16_t separator,
+                                     const QVFieldMapping* mapping, const std::optional<std::string>& watermarkColumn,
+                                     const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style);

@@ -8,6 +8,20 @@
 #include "localization/Text.h"
 #include "platform/Format.h"
 
+namespace {
+
+// The field names of a field list, each once, in the order of their first widget.
+std::vector<std::string> namesOf(const std::vector<QVField>& fields) {
+    std::vector<std::string> names;
+    std::unordered_set<std::string_view> seen;
+    for (const QVField& field : fields) {
+        if (seen.insert(field.name).second) names.push_back(field.name);
+    }
+    return names;
+}
+
+}  // namespace
+
 std::optional<std::string> QVReadTemplate(const std::filesystem::path& url, QVError* error) {
     std::string reason;
     std::optional<std::string> bytes = QVReadWholeFile(url, kQVMaxTemplateBytes, &reason);
@@ -23,13 +37,7 @@ std::optional<std::vector<std::string>> QVTemplateFieldNames(std::string_view by
     if (!document) return std::nullopt;
     std::optional<std::vector<QVField>> fields = QVFields(document.get(), std::nullopt, nullptr, error);
     if (!fields) return std::nullopt;
-
-    std::vector<std::string> names;
-    std::unordered_set<std::string_view> seen;
-    for (const QVField& field : *fields) {
-        if (seen.insert(field.name).second) names.push_back(field.name);
-    }
-    return names;
+    return namesOf(*fields);
 }
 
 std::optional<std::vector<std::string>> QVTemplateFieldNamesForAllFields(std::string_view bytes, QVError* error) {
@@ -37,12 +45,7 @@ std::optional<std::vector<std::string>> QVTemplateFieldNamesForAllFields(std::st
     if (!document) return std::nullopt;
     std::optional<std::vector<QVField>> fields = QVFieldsForAllFields(document.get(), std::nullopt, nullptr, nullptr, error);
     if (!fields) return std::nullopt;
-    std::vector<std::string> names;
-    std::unordered_set<std::string_view> seen;
-    for (const QVField& field : *fields) {
-        if (seen.insert(field.name).second) names.push_back(field.name);
-    }
-    return names;
+    return namesOf(*fields);
 }
 
 namespace {

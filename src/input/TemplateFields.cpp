@@ -31,6 +31,20 @@ ColumnIndex indexColumns(std::span<const std::string_view> columns) {
     return index;
 }
 
+// The widgets of a document in document order: pages ascending, each page's annotations in
+// its own order. A null document counts as one without pages.
+std::vector<std::shared_ptr<PDFAnnotation>> widgetsOf(const PDFDocument* document) {
+    std::vector<std::shared_ptr<PDFAnnotation>> widgets;
+    const size_t pageCount = document ? document->pageCount() : 0;
+    for (size_t p = 0; p < pageCount; ++p) {
+        std::shared_ptr<qvpdf::PDFPage> page = document->pageAtIndex(p);
+        if (!page) continue;
+        for (std::shared_ptr<PDFAnnotation>& annotation : page->annotations())
+            if (annotation && annotation->type() == qvpdf::PDFAnnotationSubtypeWidget) widgets.push_back(std::move(annotation));
+    }
+    return widgets;
+}
+
 // The choices of every fillable non-text field, by field name, from all of its widgets.
 using ChoicesByName = std::unordered_map<std::string, std::shared_ptr<QVFieldChoices>>;
 
@@ -95,41 +109,34 @@ std::optional<std::vector<QVField>> QVFields(const PDFDocument* document,
     if (columns) columnIndex = indexColumns(*columns);
 
     std::vector<QVField> fields;
-    const size_t pageCount = document ? document->pageCount() : 0;
-    for (size_t p = 0; p < pageCount; ++p) {
-        std::shared_ptr<qvpdf::PDFPage> page = document->pageAtIndex(p);
-        if (!page) continue;
-        for (std::shared_ptr<PDFAnnotation>& annotation : page->annotations()) {
-            if (!annotation || annotation->type() != qvpdf::PDFAnnotationSubtypeWidget) continue;
+    for (std::shared_ptr<PDFAnnotation>& annotation : widgetsOf(document)) {
+        QVField field;
+        field.name = annotation->fieldName();
+        if (!isFillableText(*annotation, field.name)) {
+            QVFail(error, QVText("Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld."));
+            return std::nullopt;
+        }
 
-            QVField field;
-            field.name = annotation->fieldName();
-            if (!isFillableText(*annotation, field.name)) {
-                QVFail(error, QVText("Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld."));
+        bool hasColumn = true;
+        if (mapping) {
+            auto entry = mapping->find(field.name);
+            hasColumn = entry != mapping->end();
+            if (hasColumn) field.column = entry->second;
+        } else {
+            field.column = field.name;
+        }
+
+        if (columnIndex) {
+            auto found = hasColumn ? columnIndex->find(field.column) : columnIndex->end();
+            if (found == columnIndex->end()) {
+                QVFail(error, QVFormat(QVText("CSV-kolom ontbreekt voor PDF-veld '%@'."), {field.name}));
                 return std::nullopt;
             }
-
-            bool hasColumn = true;
-            if (mapping) {
-                auto entry = mapping->find(field.name);
-                hasColumn = entry != mapping->end();
-                if (hasColumn) field.column = entry->second;
-            } else {
-                field.column = field.name;
-            }
-
-            if (columnIndex) {
-                auto found = hasColumn ? columnIndex->find(field.column) : columnIndex->end();
-                if (found == columnIndex->end()) {
-                    QVFail(error, QVFormat(QVText("CSV-kolom ontbreekt voor PDF-veld '%@'."), {field.name}));
-                    return std::nullopt;
-                }
-                field.columnIndex = found->second;
-            }
-
-            field.widget = std::move(annotation);
-            fields.push_back(std::move(field));
+            field.columnIndex = found->second;
         }
+
+        field.widget = std::move(annotation);
+        fields.push_back(std::move(field));
     }
 
     if (fields.empty()) {
@@ -169,28 +176,22 @@ std::optional<std::vector<QVField>> QVFieldsForAllFields(const PDFDocument* docu
     // Every fillable widget first, so that a field's choices come from all of its widgets.
     std::vector<QVField> candidates;
     ChoicesByName choices;
-    const size_t pageCount = document ? document->pageCount() : 0;
-    for (size_t p = 0; p < pageCount; ++p) {
-        std::shared_ptr<qvpdf::PDFPage> page = document->pageAtIndex(p);
-        if (!page) continue;
-        for (std::shared_ptr<PDFAnnotation>& annotation : page->annotations()) {
-            if (!annotation || annotation->type() != qvpdf::PDFAnnotationSubtypeWidget) continue;
-            QVField field;
-            field.name = annotation->fieldName();
-            if (QVUseOfWidget(*annotation, field.name) != QVWidgetUse::Fillable) continue;
-            field.kind = QVKindOfWidget(*annotation);
-            if (field.kind != QVWidgetKind::Text) {
-                std::shared_ptr<QVFieldChoices>& c = choices[field.name];
-                if (!c) {
-                    c = std::make_shared<QVFieldChoices>();
-                    c->kind = field.kind;
-                }
-                addWidgetChoices(*c, *annotation);
-                field.choices = c;
+    for (std::shared_ptr<PDFAnnotation>& annotation : widgetsOf(document)) {
+        QVField field;
+        field.name = annotation->fieldName();
+        if (QVUseOfWidget(*annotation, field.name) != QVWidgetUse::Fillable) continue;
+        field.kind = QVKindOfWidget(*annotation);
+        if (field.kind != QVWidgetKind::Text) {
+            std::shared_ptr<QVFieldChoices>& c = choices[field.name];
+            if (!c) {
+                c = std::make_shared<QVFieldChoices>();
+                c->kind = field.kind;
             }
-            field.widget = std::move(annotation);
-            candidates.push_back(std::move(field));
+            addWidgetChoices(*c, *annotation);
+            field.choices = c;
         }
+        field.widget = std::move(annotation);
+        candidates.push_back(std::move(field));
     }
     if (candidates.empty()) {
         QVFail(error, QVText("Het PDF-sjabloon bevat geen ondersteunde tekstvelden."));

@@ -27,8 +27,12 @@ constexpr rlim_t kMiB = 1 << 20;
 const std::string kInvalid = "De PDF is ongeldig, leeg of beveiligd.";
 
 bool mergeOne(const std::string& form, const TempDir& dir, QVError* error) {
-    return QVMergeCollect(form, "Naam\nAnna\n", dir.path(), QVOutputModeSeparate, "{#}", QVSeparatorComma, nullptr,
-                          std::nullopt, std::nullopt, QVDefaultWatermarkStyle, nullptr, nullptr, error);
+    QVMergeSettings settings;
+    settings.templateBytes = form;
+    settings.dataText = "Naam\nAnna\n";
+    settings.outputFolder = dir.path();
+    settings.filenamePattern = "{#}";
+    return QVMergeWithSettings(settings, nullptr, error);
 }
 
 // 0 when listing the fields and merging one record both refuse `form` as damaged.
