@@ -1,5 +1,9 @@
 #include "Merge.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <optional>
 #include <ostream>
@@ -144,14 +148,47 @@ bool tellFieldPlan(const QVMergeSettings& settings, const QVMergeOptions& option
     return true;
 }
 
-int runDry(const QVMergeSettings& settings, std::ostream& out, std::ostream& err, const std::string& hint) {
-    std::error_code ec;
-    // The run itself would only fail at the first file; a check should say so at once.
-    if (!std::filesystem::is_directory(settings.outputFolder, ec)) {
-        return reportFailure(err, QVFormat(QVText("De uitvoermap '%@' bestaat niet of is geen map."),
-                                           {settings.outputFolder.string()}),
-                             0);
+// The output folder as the merge finds it: there already (a link to a folder counts), or
+// missing with a folder above it where it can be made. Makes it when `make` is set; a dry run
+// only checks that it could. The message says what stands in the way.
+enum class FolderState { Present, Made, WouldBeMade };
+
+std::optional<FolderState> prepareOutputFolder(const std::filesystem::path& folder, bool make, std::string* message) {
+    const std::string shown = folder.string();
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) == 0) {
+        if (S_ISLNK(info.st_mode) && stat(folder.c_str(), &info) != 0) {
+            *message = QVFormat(QVText("De uitvoermap '%@' is een verwijzing naar iets dat niet bestaat."), {shown});
+            return std::nullopt;
+        }
+        if (S_ISDIR(info.st_mode)) return FolderState::Present;
+        *message = QVFormat(QVText("De uitvoermap '%@' bestaat niet of is geen map."), {shown});
+        return std::nullopt;
     }
+    int number = errno;
+    if (number == ENOENT) {
+        // Only the folder itself, never the folders above it: a typo in a parent should show.
+        if (make) {
+            if (mkdir(folder.c_str(), 0777) == 0) return FolderState::Made;
+            number = errno;
+        } else {
+            const std::filesystem::path parent = folder.parent_path();
+            struct stat above {};
+            if (stat(parent.c_str(), &above) != 0) number = errno;
+            else if (!S_ISDIR(above.st_mode)) number = ENOTDIR;
+            else if (access(parent.c_str(), W_OK | X_OK) != 0) number = errno;
+            else return FolderState::WouldBeMade;
+        }
+    }
+    const std::string reason = QVStrError(number);
+    *message = QVFormat(QVText("De uitvoermap '%@' aanmaken mislukt: %s"), {shown, reason.c_str()});
+    return std::nullopt;
+}
+
+int runDry(const QVMergeSettings& settings, std::ostream& out, std::ostream& err, const std::string& hint) {
+    // The run itself would only fail at the first file; a check should say so at once.
+    std::string problem;
+    if (!prepareOutputFolder(settings.outputFolder, false, &problem)) return reportFailure(err, problem, 0);
     QVError error;
     std::optional<uint64_t> planned = QVCheckMerge(settings, &error);
     if (!planned) return reportFailure(err, hint.empty() ? error.message : error.message + "\n" + hint, 0);
@@ -178,7 +215,8 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
         ->required();
     command
         ->add_option("--output", options.outputPath,
-                     QVText("De bestaande map voor de nieuwe bestanden, bijvoorbeeld uitvoer"))
+                     QVText("De map voor de nieuwe bestanden, bijvoorbeeld uitvoer; een map die nog niet bestaat wordt "
+                            "aangemaakt (de mappen erboven niet)"))
         ->required()
         ->check(
             [](const std::string& folder) -> std::string {
@@ -316,6 +354,10 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
         return runDry(settings, out, err, hint);
     }
 
+    std::string folderProblem;
+    const std::optional<FolderState> folder = prepareOutputFolder(settings.outputFolder, true, &folderProblem);
+    if (!folder) return failed(folderProblem, 0);
+
     if (options.log) settings.logURL = settings.outputFolder / QVFormat("quorvel-log-%@.json", {QVNewUUIDString()});
     const std::optional<std::filesystem::path>& logURL = settings.logURL;
 
@@ -326,7 +368,11 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
         if (!options.quiet && QVStandardErrorIsTerminal()) progress.emplace(err);
         merged = QVMergeWithSettings(settings, &count, &error);
     }
-    if (!merged) return failed(error.message, count, logURL);
+    if (!merged) {
+        // A folder made for a merge that wrote nothing goes again; one holding anything stays.
+        if (*folder == FolderState::Made && count == 0) rmdir(settings.outputFolder.c_str());
+        return failed(error.message, count, logURL);
+    }
 
     // Quiet means quiet: the exit status says it went well.
     if (!options.quiet) out << terminalLines(filesMade(count) + logLine(logURL)) << '\n';

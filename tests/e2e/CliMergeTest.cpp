@@ -150,10 +150,17 @@ TEST_F(CliMerge, ADryRunChecksEverythingAndWritesNothing) {
     CommandResult combined = merge({"--dry-run", "--mode", "combined"});
     EXPECT_EQ(combined.status, 0) << combined.errors;
     EXPECT_EQ(combined.output, "Controle geslaagd: 1 PDF-bestand zou worden gemaakt. Er is niets geschreven.\n");
-    CommandResult noFolder =
+    // A folder the run would make passes the check, and is not made by it.
+    CommandResult newFolder =
         quorvel({"merge", "--template", form_, "--data", data_, "--output", (dir_ / "nergens").string(), "--dry-run"});
+    EXPECT_EQ(newFolder.status, 0) << newFolder.errors;
+    EXPECT_FALSE(fs::exists(dir_ / "nergens"));
+    // One the run could not make fails as the run would.
+    const fs::path deep = dir_ / "nergens" / "diep";
+    CommandResult noFolder = quorvel({"merge", "--template", form_, "--data", data_, "--output", deep.string(), "--dry-run"});
     EXPECT_EQ(noFolder.status, 1);
-    EXPECT_NE(noFolder.errors.find("bestaat niet of is geen map"), std::string::npos) << noFolder.errors;
+    EXPECT_EQ(noFolder.errors.rfind("De uitvoermap '" + deep.string() + "' aanmaken mislukt: ", 0), 0u) << noFolder.errors;
+    EXPECT_EQ(quorvel({"merge", "--template", form_, "--data", data_, "--output", deep.string()}).errors, noFolder.errors);
     EXPECT_FALSE(fs::exists(dir_ / "nergens"));
     EXPECT_EQ(written(), std::vector<std::string>{"merge-000002.pdf"});
 }
@@ -235,8 +242,30 @@ TEST_F(CliMerge, OutOfRangeNumbersAndAnEmptyFolderAreUsageErrorsThatSayWhy) {
 }
 
 TEST_F(CliMerge, ALogThatCouldNotBeCreatedHasNoLocation) {
-    // A folder that does not exist: neither the log nor any PDF is created.
-    CommandResult r = quorvel({"merge", "--template", form_, "--data", data_, "--output", (dir_ / "weg").string(), "--log"});
+    // A folder that cannot be made: neither the log nor any PDF is created.
+    CommandResult r =
+        quorvel({"merge", "--template", form_, "--data", data_, "--output", (dir_ / "weg" / "diep").string(), "--log"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.errors.find("Logboeklocatie"), std::string::npos) << r.errors;
+}
+
+TEST_F(CliMerge, AMissingOutputFolderIsMadeButNotItsParentsAndNotThroughADanglingLink) {
+    const fs::path fresh = dir_ / "nieuw";
+    CommandResult made = quorvel({"merge", "--template", form_, "--data", data_, "--output", fresh.string()});
+    EXPECT_EQ(made.status, 0) << made.errors;
+    EXPECT_TRUE(fs::exists(fresh / "merge-000003.pdf"));
+
+    // A merge that fails before its first file leaves no folder it made behind.
+    const fs::path failed = dir_ / "mislukt";
+    CommandResult refused =
+        quorvel({"merge", "--template", form_, "--data", data_, "--output", failed.string(), "--pattern", "zelfde"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_FALSE(fs::exists(failed));
+
+    // A link to nothing is not followed to make its target.
+    fs::create_symlink(dir_ / "doel", dir_ / "link");
+    CommandResult dangling = quorvel({"merge", "--template", form_, "--data", data_, "--output", (dir_ / "link").string()});
+    EXPECT_EQ(dangling.status, 1);
+    EXPECT_NE(dangling.errors.find("is een verwijzing naar iets dat niet bestaat."), std::string::npos) << dangling.errors;
+    EXPECT_FALSE(fs::exists(dir_ / "doel"));
 }
