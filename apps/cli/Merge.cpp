@@ -3,12 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string_view>
+#include <vector>
 
 #include "Choices.h"
 #include "DryRun.h"
@@ -132,6 +135,65 @@ std::optional<std::string> buildExplicitMapping(const std::vector<std::string>& 
     return std::nullopt;
 }
 
+// Edit distance of two names, ignoring ASCII case; stops counting past `limit`.
+size_t distance(std::string_view a, std::string_view b, size_t limit) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > limit) return limit + 1;
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The lines that follow a missing column: which column was looked for when --map named it, the
+// data's columns, and the closest of them, with how to tie the field to a column.
+std::string missingColumnHint(const std::string& message, const std::vector<std::string>& fields,
+                              const QVFieldMapping& mapping, std::string_view text, uint16_t separator) {
+    const std::string* field = nullptr;
+    for (const std::string& name : fields)
+        if (message == QVFormat(QVText("CSV-kolom ontbreekt voor PDF-veld '%@'."), {name})) field = &name;
+    if (!field) return {};
+    std::optional<QVRecordTable> table = QVParseDelimitedText(text, separator);
+    if (!table) return {};
+    const std::vector<std::string_view> header = table->header();
+
+    std::string lines;
+    const auto entry = mapping.find(*field);
+    const std::string column = entry != mapping.end() ? entry->second : *field;
+    if (column != *field)
+        lines += QVFormat(QVText("De kolom '%@' uit --map staat niet in het gegevensbestand."), {column}) + "\n";
+    // A file with thousands of columns gets the first few named, and the closest among many.
+    constexpr size_t kShown = 20, kCompared = 10000;
+    std::string names;
+    for (size_t i = 0; i < header.size() && i < kShown; ++i) names += (i ? ", " : "") + std::string(header[i]);
+    if (header.size() > kShown) names += ", …";
+    lines += QVFormat(QVText("Kolommen in het gegevensbestand: %@"), {names});
+    const size_t limit = std::max<size_t>(2, column.size() / 3);
+    const std::string_view* closest = nullptr;
+    size_t best = limit + 1;
+    for (size_t i = 0; i < header.size() && i < kCompared; ++i) {
+        const size_t d = distance(column, header[i], limit);
+        if (d < best) {
+            best = d;
+            closest = &header[i];
+        }
+    }
+    if (closest)
+        lines += "\n" + QVFormat(QVText("Bedoel je '%@'? Koppel het veld met --map '%@=%@'."),
+                                 {std::string(*closest), *field, std::string(*closest)});
+    else
+        lines += "\n" + QVFormat(QVText("Koppel het veld aan een kolom met --map '%@=KOLOM'."), {*field});
+    return lines;
+}
+
 // Before a merge of every kind of field: how many fields it fills and how many keep the
 // template's value, and with --verbose which.
 bool tellFieldPlan(const QVMergeSettings& settings, const QVMergeOptions& options, std::ostream& err, QVError* error) {
@@ -185,13 +247,14 @@ std::optional<FolderState> prepareOutputFolder(const std::filesystem::path& fold
     return std::nullopt;
 }
 
-int runDry(const QVMergeSettings& settings, std::ostream& out, std::ostream& err, const std::string& hint) {
+// `fail` reports a failure with the lines that help with it.
+int runDry(const QVMergeSettings& settings, std::ostream& out, const std::function<int(const std::string&)>& fail) {
     // The run itself would only fail at the first file; a check should say so at once.
     std::string problem;
-    if (!prepareOutputFolder(settings.outputFolder, false, &problem)) return reportFailure(err, problem, 0);
+    if (!prepareOutputFolder(settings.outputFolder, false, &problem)) return fail(problem);
     QVError error;
     std::optional<uint64_t> planned = QVCheckMerge(settings, &error);
-    if (!planned) return reportFailure(err, hint.empty() ? error.message : error.message + "\n" + hint, 0);
+    if (!planned) return fail(error.message);
     const unsigned long n = static_cast<unsigned long>(*planned);
     out << (QVIsSingularCount(*planned)
                 ? QVFormat(QVText("Controle geslaagd: %lu PDF-bestand zou worden gemaakt. Er is niets geschreven."), {n})
@@ -310,10 +373,16 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
         err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."), {QVSeparatorName(separator)})
             << '\n';
     // A failure of a file whose separator looks wrong says which one would read it.
+    const std::vector<std::string>* knownFields = nullptr;
+    const QVFieldMapping* knownMapping = nullptr;
     auto failed = [&](const std::string& message, uint64_t count,
                       const std::optional<std::filesystem::path>& logURL = std::nullopt) {
-        std::string hint = QVSeparatorHint(*text, separator);
-        return reportFailure(err, hint.empty() ? message : message + "\n" + hint, count, logURL);
+        std::string lines = message;
+        for (const std::string& hint :
+             {knownFields ? missingColumnHint(message, *knownFields, *knownMapping, *text, separator) : std::string(),
+              QVSeparatorHint(*text, separator)})
+            if (!hint.empty()) lines += "\n" + hint;
+        return reportFailure(err, lines, count, logURL);
     };
     std::optional<std::string> bytes = QVReadTemplate(options.templatePath, &error);
     if (!bytes) return reportFailure(err, error.message, 0);
@@ -344,15 +413,14 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     settings.filenamePattern = options.pattern;
     settings.separator = separator;
     settings.mapping = std::move(mapping);
+    knownFields = &*fieldNames;
+    knownMapping = &*settings.mapping;
     settings.watermarkColumn = options.watermarkColumn;
     settings.watermarkPattern = options.watermarkPattern;
     settings.style = {position->second, options.watermarkSize, options.watermarkGray};
     settings.fieldPolicy = options.allFields ? QVFieldPolicy::Broad : QVFieldPolicy::Strict;
     if (options.allFields && !tellFieldPlan(settings, options, err, &error)) return failed(error.message, 0);
-    if (options.dryRun) {
-        std::string hint = QVSeparatorHint(*text, separator);
-        return runDry(settings, out, err, hint);
-    }
+    if (options.dryRun) return runDry(settings, out, [&failed](const std::string& message) { return failed(message, 0); });
 
     std::string folderProblem;
     const std::optional<FolderState> folder = prepareOutputFolder(settings.outputFolder, true, &folderProblem);

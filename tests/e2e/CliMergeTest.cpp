@@ -68,7 +68,10 @@ TEST_F(CliMerge, MapEntriesOverrideTheColumnOfTheFieldsOwnName) {
     data_ = file("klanten.csv", "Klantnaam;Plaats;Woonplaats\nAnna;Utrecht;Amersfoort\n");
     CommandResult unmapped = merge({"--separator", "semicolon"});
     EXPECT_EQ(unmapped.status, 1);
-    EXPECT_EQ(unmapped.errors, "CSV-kolom ontbreekt voor PDF-veld 'Naam'.\n0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(unmapped.errors, "CSV-kolom ontbreekt voor PDF-veld 'Naam'.\n"
+                               "Kolommen in het gegevensbestand: Klantnaam, Plaats, Woonplaats\n"
+                               "Koppel het veld aan een kolom met --map 'Naam=KOLOM'.\n"
+                               "0 PDF-bestanden zijn al gemaakt.\n");
 
     CommandResult mapped =
         merge({"--separator", "semicolon", "--map", "Naam=Klantnaam", "--map", "Plaats=Woonplaats"});
@@ -268,4 +271,24 @@ TEST_F(CliMerge, AMissingOutputFolderIsMadeButNotItsParentsAndNotThroughADanglin
     EXPECT_EQ(dangling.status, 1);
     EXPECT_NE(dangling.errors.find("is een verwijzing naar iets dat niet bestaat."), std::string::npos) << dangling.errors;
     EXPECT_FALSE(fs::exists(dir_ / "doel"));
+}
+
+TEST_F(CliMerge, AMissingColumnNamesTheColumnsAndTheClosestOne) {
+    data_ = file("klanten.csv", "naam,Plaatsnaam\nAnna,Utrecht\n");
+    CommandResult close = merge();
+    EXPECT_EQ(close.status, 1);
+    EXPECT_EQ(close.errors, "CSV-kolom ontbreekt voor PDF-veld 'Naam'.\n"
+                            "Kolommen in het gegevensbestand: naam, Plaatsnaam\n"
+                            "Bedoel je 'naam'? Koppel het veld met --map 'Naam=naam'.\n"
+                            "0 PDF-bestanden zijn al gemaakt.\n");
+
+    // A column that --map names and the data lacks is named itself, in the dry run too.
+    CommandResult mapped = merge({"--map", "Naam=naam", "--map", "Plaats=Plaatsnam", "--dry-run"});
+    EXPECT_EQ(mapped.status, 1);
+    EXPECT_EQ(mapped.errors, "CSV-kolom ontbreekt voor PDF-veld 'Plaats'.\n"
+                             "De kolom 'Plaatsnam' uit --map staat niet in het gegevensbestand.\n"
+                             "Kolommen in het gegevensbestand: naam, Plaatsnaam\n"
+                             "Bedoel je 'Plaatsnaam'? Koppel het veld met --map 'Plaats=Plaatsnaam'.\n"
+                             "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(merge({"--map", "Naam=naam", "--map", "Plaats=Plaatsnaam"}).status, 0);
 }

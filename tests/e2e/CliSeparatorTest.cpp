@@ -70,5 +70,6 @@ TEST_F(CliSeparator, TheHeaderDecidesAndCommaStaysTheQuietDefault) {
     // One column that no separator splits: read as it is, and refused for the missing column.
     CommandResult single = merge(file("een.csv", "Naam\nAnna\n"), {"--pattern", "e-{#}"});
     EXPECT_EQ(single.status, 1);
-    EXPECT_EQ(single.errors, "CSV-kolom ontbreekt voor PDF-veld 'Plaats'.\n0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(single.errors, "CSV-kolom ontbreekt voor PDF-veld 'Plaats'.\nKolommen in het gegevensbestand: Naam\n"
+                             "Koppel het veld aan een kolom met --map 'Plaats=KOLOM'.\n0 PDF-bestanden zijn al gemaakt.\n");
 }
