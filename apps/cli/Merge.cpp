@@ -16,6 +16,7 @@
 #include "Choices.h"
 #include "DryRun.h"
 #include "FieldKinds.h"
+#include "Suggest.h"
 #include "Progress.h"
 #include "TerminalText.h"
 #include "engine/Engine.h"
@@ -135,24 +136,6 @@ std::optional<std::string> buildExplicitMapping(const std::vector<std::string>& 
     return std::nullopt;
 }
 
-// Edit distance of two names, ignoring ASCII case; stops counting past `limit`.
-size_t distance(std::string_view a, std::string_view b, size_t limit) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > limit) return limit + 1;
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 // The lines that follow a missing column: which column was looked for when --map named it, the
 // data's columns, and the closest of them, with how to tie the field to a column.
 std::string missingColumnHint(const std::string& message, const std::vector<std::string>& fields,
@@ -180,7 +163,7 @@ std::string missingColumnHint(const std::string& message, const std::vector<std:
     const std::string_view* closest = nullptr;
     size_t best = limit + 1;
     for (size_t i = 0; i < header.size() && i < kCompared; ++i) {
-        const size_t d = distance(column, header[i], limit);
+        const size_t d = QVEditDistance(column, header[i], limit);
         if (d < best) {
             best = d;
             closest = &header[i];

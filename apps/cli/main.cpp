@@ -8,6 +8,7 @@
 #include "Language.h"
 #include "Merge.h"
 #include "Preview.h"
+#include "Suggest.h"
 #include "localization/Text.h"
 
 namespace {
@@ -32,8 +33,12 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        // Help and version requests exit 0; every real usage error exits 2.
-        return app.exit(e) == 0 ? 0 : kUsageError;
+        // Help and version requests exit 0; every real usage error exits 2, with the name that
+        // was probably meant when a command or option was mistyped.
+        if (app.exit(e) == 0) return 0;
+        const std::string hint = QVTypoHint(app, argc, argv);
+        if (!hint.empty()) std::cerr << hint << '\n';
+        return kUsageError;
     }
 
     if (mergeCommand->parsed()) return QVRunMerge(merge, std::cout, std::cerr);

@@ -292,3 +292,17 @@ TEST_F(CliMerge, AMissingColumnNamesTheColumnsAndTheClosestOne) {
                              "0 PDF-bestanden zijn al gemaakt.\n");
     EXPECT_EQ(merge({"--map", "Naam=naam", "--map", "Plaats=Plaatsnaam"}).status, 0);
 }
+
+TEST_F(CliMerge, AMistypedCommandOrOptionSuggestsTheNameMeant) {
+    CommandResult option = merge({"--seperator", "semicolon"});
+    EXPECT_EQ(option.status, 2);
+    EXPECT_NE(option.errors.find("\nBedoelde je --separator?\n"), std::string::npos) << option.errors;
+    CommandResult command = quorvel({"merg"});
+    EXPECT_EQ(command.status, 2);
+    EXPECT_NE(command.errors.find("Bedoelde je merge?"), std::string::npos) << command.errors;
+    // Nothing close: no guess.
+    CommandResult far = merge({"--kleur", "rood"});
+    EXPECT_EQ(far.status, 2);
+    EXPECT_EQ(far.errors.find("Bedoelde je"), std::string::npos) << far.errors;
+    EXPECT_TRUE(written().empty());
+}
