@@ -177,6 +177,54 @@ std::string missingColumnHint(const std::string& message, const std::vector<std:
     return lines;
 }
 
+// Length in UTF-16 code units, as a field's limit counts it.
+size_t utf16Units(std::string_view utf8) {
+    size_t units = 0;
+    for (unsigned char c : utf8) {
+        if ((c & 0xC0) != 0x80) ++units;  // one unit per character start...
+        if (c >= 0xF0) ++units;           // ...and a second for those outside the BMP
+    }
+    return units;
+}
+
+// The line that follows a value that is too long: its length and the field's limit.
+std::string tooLongHint(const std::string& message, const std::vector<std::string>& fields,
+                        const QVFieldMapping& mapping, std::string_view text, uint16_t separator,
+                        std::string_view templateBytes) {
+    // The message is the translated format filled with the field name and record number + 1.
+    const std::string format = QVText("Waarde voor '%@' in record %lu is te lang.");
+    const size_t name = format.find("%@"), number = format.find("%lu");
+    if (name == std::string::npos || number == std::string::npos || number < name) return {};
+    const std::string before = format.substr(0, name), between = format.substr(name + 2, number - name - 2),
+                      after = format.substr(number + 3);
+    if (message.size() < before.size() + between.size() + after.size() || message.rfind(before, 0) != 0 ||
+        message.compare(message.size() - after.size(), after.size(), after) != 0)
+        return {};
+    const std::string middle = message.substr(before.size(), message.size() - before.size() - after.size());
+    const size_t split = middle.rfind(between);
+    if (split == std::string::npos) return {};
+    const std::string field = middle.substr(0, split);
+    const unsigned long reported = std::strtoul(middle.c_str() + split + between.size(), nullptr, 10);
+    if (reported < 2 || std::find(fields.begin(), fields.end(), field) == fields.end()) return {};
+
+    std::optional<QVRecordTable> table = QVParseDelimitedText(text, separator);
+    if (!table || reported - 1 >= table->rowCount()) return {};
+    const auto entry = mapping.find(field);
+    const std::string column = entry != mapping.end() ? entry->second : field;
+    const std::vector<std::string_view> header = table->header();
+    const auto at = std::find(header.begin(), header.end(), column);
+    if (at == header.end()) return {};
+    const size_t length = utf16Units(table->cell(reported - 1, static_cast<size_t>(at - header.begin())));
+    std::optional<std::vector<QVWidgetDescription>> widgets = QVDescribeWidgets(templateBytes);
+    for (const QVWidgetDescription& widget : widgets.value_or(std::vector<QVWidgetDescription>{})) {
+        if (widget.name != field || widget.maximumLength <= 0 || length <= static_cast<size_t>(widget.maximumLength))
+            continue;
+        return QVFormat(QVText("De waarde heeft %lu tekens; het veld neemt er hoogstens %lu."),
+                        {static_cast<unsigned long>(length), static_cast<unsigned long>(widget.maximumLength)});
+    }
+    return {};
+}
+
 // Before a merge of every kind of field: how many fields it fills and how many keep the
 // template's value, and with --verbose which.
 bool tellFieldPlan(const QVMergeSettings& settings, const QVMergeOptions& options, std::ostream& err, QVError* error) {
@@ -358,11 +406,14 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     // A failure of a file whose separator looks wrong says which one would read it.
     const std::vector<std::string>* knownFields = nullptr;
     const QVFieldMapping* knownMapping = nullptr;
+    const std::string* knownTemplate = nullptr;
     auto failed = [&](const std::string& message, uint64_t count,
                       const std::optional<std::filesystem::path>& logURL = std::nullopt) {
         std::string lines = message;
         for (const std::string& hint :
              {knownFields ? missingColumnHint(message, *knownFields, *knownMapping, *text, separator) : std::string(),
+              knownFields ? tooLongHint(message, *knownFields, *knownMapping, *text, separator, *knownTemplate)
+                          : std::string(),
               QVSeparatorHint(*text, separator)})
             if (!hint.empty()) lines += "\n" + hint;
         return reportFailure(err, lines, count, logURL);
@@ -398,6 +449,7 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     settings.mapping = std::move(mapping);
     knownFields = &*fieldNames;
     knownMapping = &*settings.mapping;
+    knownTemplate = &*bytes;
     settings.watermarkColumn = options.watermarkColumn;
     settings.watermarkPattern = options.watermarkPattern;
     settings.style = {position->second, options.watermarkSize, options.watermarkGray};

@@ -306,3 +306,17 @@ TEST_F(CliMerge, AMistypedCommandOrOptionSuggestsTheNameMeant) {
     EXPECT_EQ(far.errors.find("Bedoelde je"), std::string::npos) << far.errors;
     EXPECT_TRUE(written().empty());
 }
+
+TEST_F(CliMerge, AValueTooLongSaysItsLengthAndTheFieldsLimit) {
+    qvfixture::FormBuilder builder;
+    const int page = builder.addPage();
+    builder.addWidget(page, builder.addField({std::string("Code"), "/Tx", 0, 4}));
+    form_ = file("code.pdf", builder.build());
+    // Four units pass; "𝄞" alone counts two, so the second record has five.
+    data_ = file("codes.csv", "Code\nAB12\n\xF0\x9D\x84\x9E" "ABC\n");
+    CommandResult r = merge();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors, "Waarde voor 'Code' in record 3 is te lang.\n"
+                        "De waarde heeft 5 tekens; het veld neemt er hoogstens 4.\n"
+                        "0 PDF-bestanden zijn al gemaakt.\n");
+}
