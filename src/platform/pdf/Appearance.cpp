@@ -453,25 +453,48 @@ Mark markFor(const ButtonAppearanceRequest& r) {
 
 constexpr const char* kSelectionColour = "0.6 0.75 0.87 rg";
 
+// Gives the appearance the box and matrix of a widget's rectangle turned as /MK /R says.
+void placeInRect(Appearance& appearance, const double rect[4], int rotation) {
+    double rw = std::abs(rect[2] - rect[0]);
+    double rh = std::abs(rect[3] - rect[1]);
+    if (!std::isfinite(rw) || !std::isfinite(rh)) rw = rh = 0;
+    setRotation(appearance, rotation, rw, rh);
+}
+
+// What every field that shows text starts from: its turned box, its /DA and form font, and the
+// room inside the border.
+struct FieldFrame {
+    double w = 0, h = 0, inset = 0, innerW = 0, innerH = 0, textW = 0;
+    DefaultAppearance da;
+    const SimpleFont* form = nullptr;
+};
+
+constexpr double kFieldPadding = 2;  // between the border and the text
+
+FieldFrame fieldFrame(const TextFieldAppearanceRequest& r, Appearance& appearance) {
+    FieldFrame f;
+    placeInRect(appearance, r.rect, r.rotation);
+    f.w = appearance.bbox[2];
+    f.h = appearance.bbox[3];
+    f.da = parseDefaultAppearance(r.defaultAppearance);
+    f.form = r.formFont && !f.da.fontName.empty() ? r.formFont(f.da.fontName) : nullptr;
+    const double bw = r.borderColor && std::isfinite(r.borderWidth) ? std::max(0.0, r.borderWidth) : 0;
+    f.inset = (r.borderStyle == "B" || r.borderStyle == "I") ? 2 * bw : bw;
+    f.innerW = std::max(0.0, f.w - 2 * f.inset);
+    f.innerH = std::max(0.0, f.h - 2 * f.inset);
+    f.textW = std::max(0.0, f.innerW - 2 * kFieldPadding);
+    return f;
+}
+
 }  // namespace
 
 Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, FontEmbedder& embedder) {
     Appearance appearance;
-    double rw = std::abs(request.rect[2] - request.rect[0]);
-    double rh = std::abs(request.rect[3] - request.rect[1]);
-    if (!std::isfinite(rw) || !std::isfinite(rh)) rw = rh = 0;
-    setRotation(appearance, request.rotation, rw, rh);
-    const double w = appearance.bbox[2], h = appearance.bbox[3];
-
-    DefaultAppearance da = parseDefaultAppearance(request.defaultAppearance);
-    const SimpleFont* form = request.formFont && !da.fontName.empty() ? request.formFont(da.fontName) : nullptr;
-    TextSetter setter(form, FontService::shared().systemUIFace());
-
-    double bw = request.borderColor && std::isfinite(request.borderWidth) ? std::max(0.0, request.borderWidth) : 0;
-    double inset = (request.borderStyle == "B" || request.borderStyle == "I") ? 2 * bw : bw;
-    const double padding = 2;
-    double innerW = std::max(0.0, w - 2 * inset), innerH = std::max(0.0, h - 2 * inset);
-    double textW = std::max(0.0, innerW - 2 * padding);
+    const FieldFrame frame = fieldFrame(request, appearance);
+    const double w = frame.w, h = frame.h, inset = frame.inset, innerW = frame.innerW, innerH = frame.innerH,
+                 textW = frame.textW, padding = kFieldPadding;
+    const DefaultAppearance& da = frame.da;
+    TextSetter setter(frame.form, FontService::shared().systemUIFace());
 
     Content content(embedder, appearance);
     std::string& out = content.out();
@@ -610,10 +633,7 @@ namespace qvpdf {
 
 Appearance buildButtonAppearance(const ButtonAppearanceRequest& request, bool on) {
     Appearance appearance;
-    double rw = std::abs(request.rect[2] - request.rect[0]);
-    double rh = std::abs(request.rect[3] - request.rect[1]);
-    if (!std::isfinite(rw) || !std::isfinite(rh)) rw = rh = 0;
-    setRotation(appearance, request.rotation, rw, rh);
+    placeInRect(appearance, request.rect, request.rotation);
     const double w = appearance.bbox[2], h = appearance.bbox[3];
 
     std::string out = request.radio ? roundDecoration(request, w, h)
@@ -654,21 +674,11 @@ Appearance buildButtonAppearance(const ButtonAppearanceRequest& request, bool on
 Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontEmbedder& embedder) {
     const TextFieldAppearanceRequest& r = request.field;
     Appearance appearance;
-    double rw = std::abs(r.rect[2] - r.rect[0]);
-    double rh = std::abs(r.rect[3] - r.rect[1]);
-    if (!std::isfinite(rw) || !std::isfinite(rh)) rw = rh = 0;
-    setRotation(appearance, r.rotation, rw, rh);
-    const double w = appearance.bbox[2], h = appearance.bbox[3];
-
-    DefaultAppearance da = parseDefaultAppearance(r.defaultAppearance);
-    const SimpleFont* form = r.formFont && !da.fontName.empty() ? r.formFont(da.fontName) : nullptr;
-    TextSetter setter(form, FontService::shared().systemUIFace());
-
-    double bw = r.borderColor && std::isfinite(r.borderWidth) ? std::max(0.0, r.borderWidth) : 0;
-    double inset = (r.borderStyle == "B" || r.borderStyle == "I") ? 2 * bw : bw;
-    const double padding = 2;
-    double innerW = std::max(0.0, w - 2 * inset), innerH = std::max(0.0, h - 2 * inset);
-    double textW = std::max(0.0, innerW - 2 * padding);
+    const FieldFrame frame = fieldFrame(r, appearance);
+    const double w = frame.w, h = frame.h, inset = frame.inset, innerW = frame.innerW, innerH = frame.innerH,
+                 textW = frame.textW, padding = kFieldPadding;
+    const DefaultAppearance& da = frame.da;
+    TextSetter setter(frame.form, FontService::shared().systemUIFace());
 
     Content content(embedder, appearance);
     std::string& out = content.out();
