@@ -23,6 +23,7 @@
 #include "localization/Text.h"
 #include "platform/Format.h"
 #include "platform/System.h"
+#include "platform/Unicode.h"
 
 namespace {
 
@@ -177,16 +178,6 @@ std::string missingColumnHint(const std::string& message, const std::vector<std:
     return lines;
 }
 
-// Length in UTF-16 code units, as a field's limit counts it.
-size_t utf16Units(std::string_view utf8) {
-    size_t units = 0;
-    for (unsigned char c : utf8) {
-        if ((c & 0xC0) != 0x80) ++units;  // one unit per character start...
-        if (c >= 0xF0) ++units;           // ...and a second for those outside the BMP
-    }
-    return units;
-}
-
 // The line that follows a value that is too long: its length and the field's limit.
 std::string tooLongHint(const std::string& message, const std::vector<std::string>& fields,
                         const QVFieldMapping& mapping, std::string_view text, uint16_t separator,
@@ -214,7 +205,7 @@ std::string tooLongHint(const std::string& message, const std::vector<std::strin
     const std::vector<std::string_view> header = table->header();
     const auto at = std::find(header.begin(), header.end(), column);
     if (at == header.end()) return {};
-    const size_t length = utf16Units(table->cell(reported - 1, static_cast<size_t>(at - header.begin())));
+    const size_t length = QVUTF16Length(table->cell(reported - 1, static_cast<size_t>(at - header.begin())));
     std::optional<std::vector<QVWidgetDescription>> widgets = QVDescribeWidgets(templateBytes);
     for (const QVWidgetDescription& widget : widgets.value_or(std::vector<QVWidgetDescription>{})) {
         if (widget.name != field || widget.maximumLength <= 0 || length <= static_cast<size_t>(widget.maximumLength))

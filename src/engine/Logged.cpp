@@ -25,7 +25,9 @@ bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vec
 
     uint64_t written = 0;
     QVError mergeError;
-    bool merged = QVMergeCollect(settings, &written, &log.outputFiles, &mergeError);
+    std::optional<QVFieldPlan> plan;
+    if (settings.fieldPolicy == QVFieldPolicy::Broad) plan.emplace();
+    bool merged = QVMergeCollect(settings, &written, &log.outputFiles, &mergeError, plan ? &*plan : nullptr);
     if (count) *count = written;
     if (outputs) outputs->insert(outputs->end(), log.outputFiles.begin(), log.outputFiles.end());
 
@@ -43,11 +45,10 @@ bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vec
     log.watermarkPosition = settings.style.position;
     log.watermarkFontSize = settings.style.fontSize;
     log.watermarkGray = settings.style.gray;
-    if (settings.fieldPolicy == QVFieldPolicy::Broad) {
-        // What was filled from where, and what kept the template's value.
-        std::optional<QVFieldPlan> plan = QVPlanFields(settings, nullptr);
-        log.fieldsKept = plan ? plan->kept : std::vector<std::string>();
-        if (plan) log.fieldMapping = plan->mapping;
+    if (plan) {
+        // What was filled from where, and what kept the template's value, as the run found it.
+        log.fieldsKept = plan->kept;
+        if (!plan->filled.empty()) log.fieldMapping = plan->mapping;
     }
     if (!merged) log.errorMessage = mergeError.localizedDescription();
 

@@ -23,23 +23,6 @@
 
 namespace {
 
-// Length in UTF-16 code units, the unit of a field's maximum length. A byte that is not part
-// of well-formed UTF-8 counts as one unit (it would be shown as one replacement character).
-size_t utf16Length(std::string_view utf8) {
-    size_t units = 0;
-    size_t offset = 0;
-    while (offset < utf8.size()) {
-        std::optional<char32_t> c = QVNextCodePoint(utf8, offset);
-        if (!c) {
-            ++offset;
-            ++units;
-            continue;
-        }
-        units += *c > 0xFFFF ? 2 : 1;
-    }
-    return units;
-}
-
 // Names that differ only in letter case or in Unicode composition name the same file on the
 // file systems our users write to.
 std::string nameKey(std::string_view filename) {
@@ -98,7 +81,7 @@ bool checkValues(const std::vector<QVField>& fields, std::span<const std::string
         std::string_view value = row[*field.columnIndex];
         // A value never has more UTF-16 units than UTF-8 bytes, so most values pass uncounted.
         if (value.size() <= static_cast<size_t>(maximum)) continue;
-        if (utf16Length(value) <= static_cast<size_t>(maximum)) continue;
+        if (QVUTF16Length(value) <= static_cast<size_t>(maximum)) continue;
         return QVFail(error, QVFormat(QVText("Waarde voor '%@' in record %lu is te lang."),
                                       {field.name, static_cast<unsigned long>(r + 1)}));
     }
@@ -170,6 +153,21 @@ bool fill(const QVField& field, std::string_view value) {
     }
 }
 
+// The template opened by the run's rule.
+std::shared_ptr<qvpdf::PDFDocument> templateDocumentOf(const QVMergeSettings& settings, QVError* error) {
+    if (settings.fieldPolicy == QVFieldPolicy::Broad) return QVDocumentForAllFields(settings.templateBytes, error);
+    return QVDocument(settings.templateBytes, error);
+}
+
+// The fields a run fills, each once, with their columns, beside those it leaves as they are.
+QVFieldPlan planOf(const std::vector<QVField>& fields, std::vector<std::string> kept) {
+    QVFieldPlan plan;
+    plan.kept = std::move(kept);
+    for (const QVField& field : fields)
+        if (plan.mapping.emplace(field.name, field.column).second) plan.filled.push_back(field.name);
+    return plan;
+}
+
 // Fills a fresh copy of the template with record r and, when asked, its watermark.
 std::shared_ptr<qvpdf::PDFDocument> buildRecord(Run& run, std::span<const std::string_view> row, uint64_t r) {
     // No check of its own: bytes that will not open give a document without pages, and the
@@ -225,10 +223,10 @@ bool secondPass(Run& run, qvpdf::PDFDocument* combined) {
 namespace {
 
 // The whole run. With `checkOnly` it stops after the combined file's check, before anything
-// is built or created, and tells in `planned` how many files the run would write. `kept`
-// receives the fields the broad rule leaves as they are.
+// is built or created, and tells in `planned` how many files the run would write. `plan`
+// receives what the run does with the template's fields once it knows.
 bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs, QVError* error,
-              bool checkOnly, uint64_t* planned, std::vector<std::string>* kept = nullptr) {
+              bool checkOnly, uint64_t* planned, QVFieldPlan* plan = nullptr) {
     const QVOutputMode mode = settings.mode;
     const std::optional<std::string>& watermarkColumn = settings.watermarkColumn;
     const std::optional<std::string>& watermarkPattern = settings.watermarkPattern;
@@ -248,15 +246,15 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
     // Phase B: the data and the template.
     std::optional<QVRecordTable> table = QVParseDelimitedText(settings.dataText, settings.separator, error);
     if (!table) return false;
-    std::shared_ptr<qvpdf::PDFDocument> templateDocument = allFields
-                                                               ? QVDocumentForAllFields(settings.templateBytes, error)
-                                                               : QVDocument(settings.templateBytes, error);
+    std::shared_ptr<qvpdf::PDFDocument> templateDocument = templateDocumentOf(settings, error);
     if (!templateDocument) return false;
 
     Run run{settings.templateBytes, settings.outputFolder, mode, settings.filenamePattern, mapping, allFields,
             *table, table->header(), std::nullopt, {}, count, outputs, error};
-    std::optional<std::vector<QVField>> templateFields = templateFieldsOf(run, templateDocument.get(), kept);
+    std::vector<std::string> kept;
+    std::optional<std::vector<QVField>> templateFields = templateFieldsOf(run, templateDocument.get(), &kept);
     if (!templateFields) return false;
+    if (plan) *plan = planOf(*templateFields, std::move(kept));
 
     if (watermarkColumn) {
         run.watermarkSource.column = headerIndex(run.header, *watermarkColumn);
@@ -300,8 +298,8 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
 }  // namespace
 
 bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
-                    QVError* error) {
-    return mergeRun(settings, count, outputs, error, false, nullptr);
+                    QVError* error, QVFieldPlan* plan) {
+    return mergeRun(settings, count, outputs, error, false, nullptr, plan);
 }
 
 bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error) {
@@ -322,19 +320,16 @@ bool QVCheckMergeSettings(const QVMergeSettings& settings, uint64_t* planned, QV
 std::optional<QVFieldPlan> QVPlanFields(const QVMergeSettings& settings, QVError* error) {
     std::optional<QVRecordTable> table = QVParseDelimitedText(settings.dataText, settings.separator, error);
     if (!table) return std::nullopt;
-    const bool allFields = settings.fieldPolicy == QVFieldPolicy::Broad;
-    std::shared_ptr<qvpdf::PDFDocument> document =
-        allFields ? QVDocumentForAllFields(settings.templateBytes, error) : QVDocument(settings.templateBytes, error);
+    std::shared_ptr<qvpdf::PDFDocument> document = templateDocumentOf(settings, error);
     if (!document) return std::nullopt;
     const std::vector<std::string_view> header = table->header();
+    const std::span<const std::string_view> columns(header);
     const QVFieldMapping* mapping = settings.mapping ? &*settings.mapping : nullptr;
-    QVFieldPlan plan;
+    std::vector<std::string> kept;
     std::optional<std::vector<QVField>> fields =
-        allFields ? QVFieldsForAllFields(document.get(), std::span<const std::string_view>(header), mapping, &plan.kept,
-                                         error)
-                  : QVFields(document.get(), std::span<const std::string_view>(header), mapping, error);
+        settings.fieldPolicy == QVFieldPolicy::Broad
+            ? QVFieldsForAllFields(document.get(), columns, mapping, &kept, error)
+            : QVFields(document.get(), columns, mapping, error);
     if (!fields) return std::nullopt;
-    for (const QVField& field : *fields)
-        if (plan.mapping.emplace(field.name, field.column).second) plan.filled.push_back(field.name);
-    return plan;
+    return planOf(*fields, std::move(kept));
 }

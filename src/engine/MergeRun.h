@@ -12,9 +12,10 @@
 // anything, then a second pass that fills a fresh copy of the template per record and writes it
 // (separate output) or flattens it into the combined document (combined output). Ignores the
 // settings' log location: the logged merge wraps this. `outputs`, when given, has the names of
-// the files written appended.
+// the files written appended; `plan`, when given, receives what the run does with the
+// template's fields once its field list is known (and stays as it was if it fails before that).
 bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
-                    QVError* error);
+                    QVError* error, QVFieldPlan* plan = nullptr);
 
 // The run up to its first file: every check, nothing built or created.
 bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error);
@@ -22,7 +23,6 @@ bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* e
 // A merge wrapped in its processing log at `settings.logURL`.
 bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
                       QVError* error);
-
 
 // The settings of the entry points' longest argument list, with every other choice at
 // its default.

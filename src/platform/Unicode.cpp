@@ -79,3 +79,18 @@ std::optional<std::string> QVLowercase(std::string_view text) {
     source->toLower(icu::Locale::getRoot());
     return toUTF8(*source);
 }
+
+size_t QVUTF16Length(std::string_view utf8) {
+    size_t units = 0;
+    size_t offset = 0;
+    while (offset < utf8.size()) {
+        std::optional<char32_t> c = QVNextCodePoint(utf8, offset);
+        if (!c) {
+            ++offset;
+            ++units;
+            continue;
+        }
+        units += *c > 0xFFFF ? 2 : 1;
+    }
+    return units;
+}

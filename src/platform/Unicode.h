@@ -33,6 +33,10 @@ std::optional<std::string> QVLowercase(std::string_view text);
 // malformed sequence or at the end.
 std::optional<char32_t> QVNextCodePoint(std::string_view text, size_t& offset);
 
+// Length in UTF-16 code units, the unit of a form field's maximum length. A byte that is not
+// part of well-formed UTF-8 counts as one unit (it would be shown as one replacement character).
+size_t QVUTF16Length(std::string_view utf8);
+
 template <typename Visit>
 bool QVForEachCodePoint(std::string_view text, Visit&& visit) {
     size_t offset = 0;
