@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "FieldKinds.h"
+#include "Hints.h"
 #include "TerminalText.h"
 #include "engine/Engine.h"
 #include "localization/Text.h"
@@ -48,9 +49,10 @@ int QVRunFields(const QVFieldsOptions& options, std::ostream& out, std::ostream&
         names = options.allFields ? QVTemplateFieldNamesForAllFields(*bytes, &error) : QVTemplateFieldNames(*bytes, &error);
     if (!names) {
         err << QVEscapeForTerminal(error.message) << '\n';
-        if (bytes && !options.allFields && !options.details) {
-            std::string hint = QVTextRuleHint(*bytes);
-            if (!hint.empty()) err << QVEscapeForTerminal(hint) << '\n';
+        if (bytes) {
+            for (const std::string& hint : {QVTemplateProblemHint(*bytes),
+                                            options.allFields || options.details ? std::string() : QVTextRuleHint(*bytes)})
+                if (!hint.empty()) err << QVEscapeForTerminal(hint) << '\n';
         }
         return 1;
     }

@@ -16,6 +16,7 @@
 #include "Choices.h"
 #include "DryRun.h"
 #include "FieldKinds.h"
+#include "Hints.h"
 #include "Suggest.h"
 #include "Progress.h"
 #include "TerminalText.h"
@@ -135,85 +136,6 @@ std::optional<std::string> buildExplicitMapping(const std::vector<std::string>& 
         mapping[entry.field] = entry.column;
     }
     return std::nullopt;
-}
-
-// The lines that follow a missing column: which column was looked for when --map named it, the
-// data's columns, and the closest of them, with how to tie the field to a column.
-std::string missingColumnHint(const std::string& message, const std::vector<std::string>& fields,
-                              const QVFieldMapping& mapping, std::string_view text, uint16_t separator) {
-    const std::string* field = nullptr;
-    for (const std::string& name : fields)
-        if (message == QVFormat(QVText("CSV-kolom ontbreekt voor PDF-veld '%@'."), {name})) field = &name;
-    if (!field) return {};
-    std::optional<QVRecordTable> table = QVParseDelimitedText(text, separator);
-    if (!table) return {};
-    const std::vector<std::string_view> header = table->header();
-
-    std::string lines;
-    const auto entry = mapping.find(*field);
-    const std::string column = entry != mapping.end() ? entry->second : *field;
-    if (column != *field)
-        lines += QVFormat(QVText("De kolom '%@' uit --map staat niet in het gegevensbestand."), {column}) + "\n";
-    // A file with thousands of columns gets the first few named, and the closest among many.
-    constexpr size_t kShown = 20, kCompared = 10000;
-    std::string names;
-    for (size_t i = 0; i < header.size() && i < kShown; ++i) names += (i ? ", " : "") + std::string(header[i]);
-    if (header.size() > kShown) names += ", …";
-    lines += QVFormat(QVText("Kolommen in het gegevensbestand: %@"), {names});
-    const size_t limit = std::max<size_t>(2, column.size() / 3);
-    const std::string_view* closest = nullptr;
-    size_t best = limit + 1;
-    for (size_t i = 0; i < header.size() && i < kCompared; ++i) {
-        const size_t d = QVEditDistance(column, header[i], limit);
-        if (d < best) {
-            best = d;
-            closest = &header[i];
-        }
-    }
-    if (closest)
-        lines += "\n" + QVFormat(QVText("Bedoel je '%@'? Koppel het veld met --map '%@=%@'."),
-                                 {std::string(*closest), *field, std::string(*closest)});
-    else
-        lines += "\n" + QVFormat(QVText("Koppel het veld aan een kolom met --map '%@=KOLOM'."), {*field});
-    return lines;
-}
-
-// The line that follows a value that is too long: its length and the field's limit.
-std::string tooLongHint(const std::string& message, const std::vector<std::string>& fields,
-                        const QVFieldMapping& mapping, std::string_view text, uint16_t separator,
-                        std::string_view templateBytes) {
-    // The message is the translated format filled with the field name and record number + 1.
-    const std::string format = QVText("Waarde voor '%@' in record %lu is te lang.");
-    const size_t name = format.find("%@"), number = format.find("%lu");
-    if (name == std::string::npos || number == std::string::npos || number < name) return {};
-    const std::string before = format.substr(0, name), between = format.substr(name + 2, number - name - 2),
-                      after = format.substr(number + 3);
-    if (message.size() < before.size() + between.size() + after.size() || message.rfind(before, 0) != 0 ||
-        message.compare(message.size() - after.size(), after.size(), after) != 0)
-        return {};
-    const std::string middle = message.substr(before.size(), message.size() - before.size() - after.size());
-    const size_t split = middle.rfind(between);
-    if (split == std::string::npos) return {};
-    const std::string field = middle.substr(0, split);
-    const unsigned long reported = std::strtoul(middle.c_str() + split + between.size(), nullptr, 10);
-    if (reported < 2 || std::find(fields.begin(), fields.end(), field) == fields.end()) return {};
-
-    std::optional<QVRecordTable> table = QVParseDelimitedText(text, separator);
-    if (!table || reported - 1 >= table->rowCount()) return {};
-    const auto entry = mapping.find(field);
-    const std::string column = entry != mapping.end() ? entry->second : field;
-    const std::vector<std::string_view> header = table->header();
-    const auto at = std::find(header.begin(), header.end(), column);
-    if (at == header.end()) return {};
-    const size_t length = QVUTF16Length(table->cell(reported - 1, static_cast<size_t>(at - header.begin())));
-    std::optional<std::vector<QVWidgetDescription>> widgets = QVDescribeWidgets(templateBytes);
-    for (const QVWidgetDescription& widget : widgets.value_or(std::vector<QVWidgetDescription>{})) {
-        if (widget.name != field || widget.maximumLength <= 0 || length <= static_cast<size_t>(widget.maximumLength))
-            continue;
-        return QVFormat(QVText("De waarde heeft %lu tekens; het veld neemt er hoogstens %lu."),
-                        {static_cast<unsigned long>(length), static_cast<unsigned long>(widget.maximumLength)});
-    }
-    return {};
 }
 
 // Before a merge of every kind of field: how many fields it fills and how many keep the
@@ -402,10 +324,11 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
                       const std::optional<std::filesystem::path>& logURL = std::nullopt) {
         std::string lines = message;
         for (const std::string& hint :
-             {knownFields ? missingColumnHint(message, *knownFields, *knownMapping, *text, separator) : std::string(),
-              knownFields ? tooLongHint(message, *knownFields, *knownMapping, *text, separator, *knownTemplate)
+             {knownFields ? QVMissingColumnHint(message, *knownFields, *knownMapping, *text, separator)
                           : std::string(),
-              QVSeparatorHint(*text, separator)})
+              knownFields ? QVTooLongHint(message, *knownFields, *knownMapping, *text, separator, *knownTemplate)
+                          : std::string(),
+              QVFileNameHint(message, options.pattern, *text, separator), QVSeparatorHint(*text, separator)})
             if (!hint.empty()) lines += "\n" + hint;
         return reportFailure(err, lines, count, logURL);
     };
@@ -416,10 +339,9 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
                                                              : QVTemplateFieldNames(*bytes, &error);
     if (!fieldNames) {
         std::string message = error.message;
-        if (!options.allFields) {
-            std::string hint = QVTextRuleHint(*bytes);
+        for (const std::string& hint :
+             {QVTemplateProblemHint(*bytes), options.allFields ? std::string() : QVTextRuleHint(*bytes)})
             if (!hint.empty()) message += "\n" + hint;
-        }
         return reportFailure(err, message, 0);
     }
 

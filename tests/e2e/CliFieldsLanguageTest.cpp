@@ -41,7 +41,7 @@ TEST_F(CliCommands, FieldsRefusesWhatIsNotAUsableForm) {
     CommandResult damaged = quorvel({"fields", file("kapot.pdf", "%PDF-1.7\nniet echt\n")});
     EXPECT_EQ(damaged.status, 1);
     EXPECT_EQ(damaged.output, "");
-    EXPECT_EQ(damaged.errors, "De PDF is ongeldig, leeg of beveiligd.\n");
+    EXPECT_EQ(damaged.errors, "De PDF is ongeldig, leeg of beveiligd.\nDe PDF is beschadigd en kon niet worden gelezen.\n");
 
     CommandResult missing = quorvel({"fields", (dir_ / "weg.pdf").string()});
     EXPECT_EQ(missing.status, 1);

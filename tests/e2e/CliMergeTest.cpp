@@ -320,3 +320,46 @@ TEST_F(CliMerge, AValueTooLongSaysItsLengthAndTheFieldsLimit) {
                         "De waarde heeft 5 tekens; het veld neemt er hoogstens 4.\n"
                         "0 PDF-bestanden zijn al gemaakt.\n");
 }
+
+TEST_F(CliMerge, ABadFileNameShowsTheNameThePatternMade) {
+    data_ = file("klanten.csv", "Naam,Plaats\nAnna Jansen,Utrecht\nBram/Visser,Gouda\n");
+    for (bool dry : {true, false}) {
+        std::vector<std::string> more{"--pattern", "{Naam}"};
+        if (dry) more.push_back("--dry-run");
+        CommandResult r = merge(more);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.errors, "Ongeldige bestandsnaam voor record 2. Gebruik geen /, \\, :, controletekens, beginpunt of "
+                            "spaties aan het begin of einde.\n"
+                            "Het patroon maakt er 'Bram/Visser' van.\n"
+                            "0 PDF-bestanden zijn al gemaakt.\n");
+    }
+    // A value that would take over the terminal is shown escaped.
+    data_ = file("klanten.csv", "Naam,Plaats\n\"Anna\x1b]0;x\x07\n\",Utrecht\n");
+    CommandResult r = merge({"--pattern", "{Naam}"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors.find('\x1b'), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("Het patroon maakt er 'Anna"), std::string::npos) << r.errors;
+    EXPECT_TRUE(written().empty());
+}
+
+TEST_F(CliMerge, ARefusedTemplateSaysWhy) {
+    struct Case {
+        std::string bytes, why;
+    };
+    const std::string valid = qvfixture::textForm({"Naam", "Plaats"});
+    const std::vector<Case> cases{
+        {"Naam,Plaats\n", "Het bestand is geen PDF: het begint niet met %PDF-."},
+        {"%PDF-1.4\n1 0 obj\n<<>>\nendobj\ntrailer<</Root 1 0 R>>\n%%EOF\n", "De PDF heeft geen pagina's."},
+        {valid.substr(0, 40), "De PDF is beschadigd en kon niet worden gelezen."},
+    };
+    for (const Case& c : cases) {
+        form_ = file("sjabloon.pdf", c.bytes);
+        for (std::vector<std::string> more : {std::vector<std::string>{}, {"--all-fields"}}) {
+            CommandResult r = merge(more);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.errors, "De PDF is ongeldig, leeg of beveiligd.\n" + c.why + "\n0 PDF-bestanden zijn al gemaakt.\n")
+                << c.why;
+        }
+    }
+    EXPECT_TRUE(written().empty());
+}
