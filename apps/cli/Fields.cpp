@@ -48,7 +48,7 @@ int QVRunFields(const QVFieldsOptions& options, std::ostream& out, std::ostream&
     if (bytes && !options.details)
         names = options.allFields ? QVTemplateFieldNamesForAllFields(*bytes, &error) : QVTemplateFieldNames(*bytes, &error);
     if (!names) {
-        err << QVEscapeForTerminal(error.message) << '\n';
+        err << QVEscapeLinesForTerminal(error.message) << '\n';
         if (bytes) {
             for (const std::string& hint : {QVTemplateProblemHint(*bytes),
                                             options.allFields || options.details ? std::string() : QVTextRuleHint(*bytes)})

@@ -17,6 +17,7 @@
 #include "DryRun.h"
 #include "FieldKinds.h"
 #include "Hints.h"
+#include "InputFiles.h"
 #include "Suggest.h"
 #include "Progress.h"
 #include "TerminalText.h"
@@ -30,21 +31,6 @@ namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
-
-// Messages may quote values from the data file; each line is made safe for a terminal, the
-// line breaks of the message itself stay.
-std::string terminalLines(std::string_view text) {
-    std::string out;
-    size_t start = 0;
-    while (true) {
-        size_t end = text.find('\n', start);
-        out += QVEscapeForTerminal(text.substr(start, end == std::string_view::npos ? end : end - start));
-        if (end == std::string_view::npos) break;
-        out += '\n';
-        start = end + 1;
-    }
-    return out;
-}
 
 std::string logLine(const std::optional<std::filesystem::path>& logURL) {
     // A log that could not even be created has no location to show.
@@ -65,7 +51,7 @@ int reportFailure(std::ostream& err, const std::string& message, uint64_t count,
     const unsigned long n = static_cast<unsigned long>(count);
     const std::string made = QVIsSingularCount(count) ? QVFormat(QVText("%@\n%lu PDF-bestand is al gemaakt."), {message, n})
                                                       : QVFormat(QVText("%@\n%lu PDF-bestanden zijn al gemaakt."), {message, n});
-    err << terminalLines(made +
+    err << QVEscapeLinesForTerminal(made +
                          logLine(logURL))
         << '\n';
     return kFailed;
@@ -258,6 +244,14 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
                 return QVFormat(QVText("Ongeldige koppeling '%@'. Gebruik VELD=KOLOM."), {QVEscapeForTerminal(entry)});
             },
             "VELD=KOLOM");
+    command->add_option("--map-file", options.mapFile,
+                        QVText("Leest koppelingen uit een bestand: regels VELD=KOLOM, of een CSV met de kolommen veld "
+                               "en kolom. Bijvoorbeeld koppeling.txt"));
+    command
+        ->add_option("--encoding", options.encoding,
+                     QVText("De tekenset van het gegevensbestand: utf-8 of windows-1252. Bijvoorbeeld windows-1252"))
+        ->check(CLI::IsMember(QVEncodingNames()))
+        ->capture_default_str();
     CLI::Option* column = command->add_option_function<std::string>(
         "--watermark-column", [&options](const std::string& value) { options.watermarkColumn = value; },
         QVText("Watermerk met de waarde uit deze CSV-kolom, bijvoorbeeld Klant"));
@@ -309,7 +303,7 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
 
     // The data file first, then the template: the order in which the engine reads them too.
     QVError error;
-    std::optional<std::string> text = QVReadDataFile(options.dataPath, &error);
+    std::optional<std::string> text = QVReadDataFileIn(options.dataPath, options.encoding, &error);
     if (!text) return reportFailure(err, error.message, 0);
     bool guessed = false;
     const uint16_t separator = *QVSeparatorFor(options.separator, *text, &guessed);
@@ -345,10 +339,21 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
         return reportFailure(err, message, 0);
     }
 
+    std::vector<std::string> entries;
+    if (!options.mapFile.empty()) {
+        std::optional<std::vector<std::string>> fromFile = QVReadMappingFile(options.mapFile, &error);
+        if (!fromFile) return usageError(err, error.message);
+        // A --map entry for the same field replaces the file's.
+        std::set<std::string> given;
+        for (const std::string& entry : options.maps) given.insert(splitMapEntry(entry)->field);
+        for (std::string& entry : *fromFile)
+            if (!given.count(splitMapEntry(entry)->field)) entries.push_back(std::move(entry));
+    }
+    entries.insert(entries.end(), options.maps.begin(), options.maps.end());
     QVMergeSettings settings;
     QVFieldMapping mapping;
-    std::optional<std::string> problem = options.allFields ? buildExplicitMapping(*fieldNames, options.maps, mapping)
-                                                           : buildMapping(*fieldNames, options.maps, mapping);
+    std::optional<std::string> problem = options.allFields ? buildExplicitMapping(*fieldNames, entries, mapping)
+                                                           : buildMapping(*fieldNames, entries, mapping);
     if (problem) return usageError(err, *problem);
 
     settings.templateBytes = *bytes;
@@ -391,7 +396,7 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     }
 
     // Quiet means quiet: the exit status says it went well.
-    if (!options.quiet) out << terminalLines(filesMade(count) + logLine(logURL)) << '\n';
+    if (!options.quiet) out << QVEscapeLinesForTerminal(filesMade(count) + logLine(logURL)) << '\n';
     out.flush();
     if (!out) {
         err << QVText("Schrijven naar de standaarduitvoer mislukt.") << '\n';

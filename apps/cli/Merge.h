@@ -16,6 +16,8 @@ struct QVMergeOptions {
     std::string pattern = "merge-{#}";
     std::string separator = "auto";
     std::vector<std::string> maps;  // FIELD=COLUMN
+    std::string mapFile;            // more FIELD=COLUMN entries, read before --map's
+    std::string encoding = "utf-8";
     std::optional<std::string> watermarkColumn;
     std::optional<std::string> watermarkPattern;  // an empty pattern is a pattern
     std::string watermarkPosition = "bottom";

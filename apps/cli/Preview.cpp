@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "Choices.h"
+#include "InputFiles.h"
 #include "TerminalText.h"
 #include "input/DelimitedText.h"
 #include "localization/Text.h"
@@ -30,7 +31,7 @@ std::string previewText(const QVRecordTable& table, size_t shown) {
 }
 
 int failWith(std::ostream& err, const std::string& message) {
-    err << QVEscapeForTerminal(message) << '\n';
+    err << QVEscapeLinesForTerminal(message) << '\n';
     return 1;
 }
 
@@ -47,6 +48,11 @@ CLI::App* QVAddPreviewCommand(CLI::App& app, QVPreviewOptions& options) {
                             "semicolon of tab. Bijvoorbeeld semicolon"))
         ->check(CLI::IsMember(QVSeparatorChoiceNames()))
         ->capture_default_str();
+    command
+        ->add_option("--encoding", options.encoding,
+                     QVText("De tekenset van het gegevensbestand: utf-8 of windows-1252. Bijvoorbeeld windows-1252"))
+        ->check(CLI::IsMember(QVEncodingNames()))
+        ->capture_default_str();
     return command;
 }
 
@@ -54,7 +60,7 @@ int QVRunPreview(const QVPreviewOptions& options, std::ostream& out, std::ostrea
     if (!QVSeparatorFor(options.separator, {})) return failWith(err, QVText("Ongeldig scheidingsteken."));
 
     QVError error;
-    std::optional<std::string> text = QVReadDataFile(options.data, &error);
+    std::optional<std::string> text = QVReadDataFileIn(options.data, options.encoding, &error);
     if (!text) return failWith(err, error.message);
     bool guessed = false;
     const uint16_t separator = *QVSeparatorFor(options.separator, *text, &guessed);

@@ -10,6 +10,7 @@
 struct QVPreviewOptions {
     std::string data;
     std::string separator = "auto";
+    std::string encoding = "utf-8";
 };
 
 // Adds the subcommand to `app`; its values land in `options`.

@@ -40,3 +40,16 @@ std::string QVEscapeForTerminal(std::string_view text) {
     }
     return out;
 }
+
+std::string QVEscapeLinesForTerminal(std::string_view text) {
+    std::string out;
+    size_t start = 0;
+    while (true) {
+        const size_t end = text.find('\n', start);
+        out += QVEscapeForTerminal(text.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos) break;
+        out += '\n';
+        start = end + 1;
+    }
+    return out;
+}

@@ -9,3 +9,6 @@
 // overrides, the byte-order mark), and "\xFF" for bytes that are not part of valid UTF-8.
 // Everything else, accented letters and emoji included, passes unchanged.
 std::string QVEscapeForTerminal(std::string_view text);
+
+// A message of several lines made safe line by line: its own line breaks stay line breaks.
+std::string QVEscapeLinesForTerminal(std::string_view text);

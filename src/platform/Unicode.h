@@ -37,6 +37,11 @@ std::optional<char32_t> QVNextCodePoint(std::string_view text, size_t& offset);
 // part of well-formed UTF-8 counts as one unit (it would be shown as one replacement character).
 size_t QVUTF16Length(std::string_view utf8);
 
+// Text in the Windows code page 1252 as UTF-8. Every byte has a character: the five the code
+// page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the C1 controls of the same number,
+// as Windows itself converts them.
+std::string QVWindows1252ToUTF8(std::string_view bytes);
+
 template <typename Visit>
 bool QVForEachCodePoint(std::string_view text, Visit&& visit) {
     size_t offset = 0;

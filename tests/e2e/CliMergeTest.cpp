@@ -363,3 +363,48 @@ TEST_F(CliMerge, ARefusedTemplateSaysWhy) {
     }
     EXPECT_TRUE(written().empty());
 }
+
+TEST_F(CliMerge, AWindows1252FileSaysWhereAndIsReadWithEncoding) {
+    // As a spreadsheet on Windows saves it: é, ü and € as single bytes, CR LF line ends.
+    data_ = file("klanten.csv", "Naam,Plaats\r\nJos\xE9,M\xFCnchen \x80\r\nAnna,Utrecht\r\n");
+    CommandResult refused = merge();
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.errors,
+              "CSV lezen mislukt: Het bestand 'klanten.csv' is geen geldige UTF-8-tekst (ongeldige byte op positie 16).\n"
+              "De ongeldige byte staat op regel 2, teken 4.\n"
+              "Misschien is het bestand in Windows-1252 opgeslagen. Sla het op als UTF-8 (in een rekenblad: \"CSV "
+              "UTF-8\") of lees het met --encoding windows-1252.\n"
+              "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_TRUE(written().empty());
+
+    CommandResult read = merge({"--encoding", "windows-1252", "--pattern", "{Naam}"});
+    ASSERT_EQ(read.status, 0) << read.errors;
+    EXPECT_EQ(written(), (std::vector<std::string>{"Anna.pdf", "Jos\xC3\xA9.pdf"}));
+    EXPECT_NE(pdfText(out_ / "Jos\xC3\xA9.pdf").find("M\xC3\xBCnchen \xE2\x82\xAC"), std::string::npos);
+    EXPECT_EQ(merge({"--encoding", "latin-9"}).status, 2);
+}
+
+TEST_F(CliMerge, AMappingFileMapsFieldsBesideMap) {
+    data_ = file("klanten.csv", "Klantnaam,Woonplaats,Stad\nAnna,Utrecht,Gouda\n");
+    // Lines FIELD=COLUMN, with comments; a --map entry for the same field wins over the file's.
+    const std::string lines = file("koppeling.txt", "# velden\nNaam=Klantnaam\n\nPlaats = Woonplaats\n");
+    CommandResult fromLines = merge({"--map-file", lines, "--map", "Plaats=Stad", "--pattern", "a"});
+    ASSERT_EQ(fromLines.status, 0) << fromLines.errors;
+    EXPECT_NE(pdfText(out_ / "a.pdf").find("Gouda"), std::string::npos);
+    // A two-column CSV with a header row.
+    const std::string csv = file("koppeling.csv", "veld;kolom\nNaam;Klantnaam\nPlaats;Woonplaats\n");
+    CommandResult fromCsv = merge({"--map-file", csv, "--pattern", "b"});
+    ASSERT_EQ(fromCsv.status, 0) << fromCsv.errors;
+    const std::string text = pdfText(out_ / "b.pdf");
+    EXPECT_NE(text.find("Anna"), std::string::npos);
+    EXPECT_NE(text.find("Utrecht"), std::string::npos);
+
+    CommandResult bad = merge({"--map-file", file("fout.txt", "Naam=Klantnaam\nPlaats\n")});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.errors, "Regel 2 van het koppelingsbestand 'fout.txt' is geen VELD=KOLOM.\n");
+    CommandResult unknown = merge({"--map-file", file("onbekend.txt", "Nam=Klantnaam\n")});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.errors, "Het PDF-formulier heeft geen veld 'Nam'.\n");
+    EXPECT_EQ(merge({"--map-file", (dir_ / "weg.txt").string()}).status, 2);
+    EXPECT_EQ(written(), (std::vector<std::string>{"a.pdf", "b.pdf"}));
+}
