@@ -9,6 +9,7 @@
 #include "Merge.h"
 #include "Preview.h"
 #include "Suggest.h"
+#include "Usage.h"
 #include "localization/Text.h"
 
 namespace {
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     CLI::App* previewCommand = QVAddPreviewCommand(app, preview);
     QVLanguageOptions language;
     CLI::App* languageCommand = QVAddLanguageCommand(app, language);
+    QVSpeakTheLanguageInForce(app);
 
     try {
         app.parse(argc, argv);

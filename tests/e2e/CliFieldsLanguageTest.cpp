@@ -78,3 +78,28 @@ TEST_F(CliCommands, ALanguageChoiceThatCannotBeStoredIsReported) {
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.errors.rfind("Taalkeuze bewaren mislukt in ", 0), 0u) << result.errors;
 }
+
+TEST_F(CliCommands, UsageWordsAndErrorsFollowTheLanguageInForce) {
+    CommandResult help = quorvel({"merge", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("Gebruik: quorvel merge [OPTIES]"), std::string::npos) << help.output;
+    EXPECT_NE(help.output.find("--template TEKST VERPLICHT"), std::string::npos) << help.output;
+    EXPECT_NE(help.output.find("-h,--help                   Toont deze hulp en stopt"), std::string::npos);
+    EXPECT_EQ(help.output.find("Usage"), std::string::npos) << help.output;
+
+    CommandResult missing = quorvel({"merge", "--data", "a.csv", "--output", "uit"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.errors, "--template is verplicht.\nMeer uitleg met --help.\n");
+    EXPECT_EQ(quorvel({}).errors, "Kies een opdracht.\nMeer uitleg met --help.\n");
+
+    ScopedEnv french("LANGUAGE", "fr");
+    ScopedEnv all("LC_ALL", "fr_FR.UTF-8");
+    CommandResult both = quorvel({"merge", "--template", "a.pdf", "--data", "a.csv", "--output", "uit",
+                                  "--watermark-column", "A", "--watermark-pattern", "B"});
+    EXPECT_EQ(both.status, 2);
+    EXPECT_EQ(both.errors,
+              "--watermark-column ne peut pas être utilisé avec --watermark-pattern.\nPlus d’informations avec --help.\n");
+    CommandResult mode = quorvel({"merge", "--template", "a.pdf", "--data", "a.csv", "--output", "uit", "--mode", "x"});
+    EXPECT_EQ(mode.errors, "--mode : « x » ne fait pas partie de combined,separate.\nPlus d’informations avec --help.\n");
+    EXPECT_NE(quorvel({"fields", "--help"}).output.find("Utilisation: quorvel fields"), std::string::npos);
+}
