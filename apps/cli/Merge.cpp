@@ -185,6 +185,11 @@ int runDry(const QVMergeSettings& settings, std::ostream& out, const std::functi
     QVError error;
     std::optional<uint64_t> planned = QVCheckMerge(settings, &error);
     if (!planned) return fail(error.message);
+    // A folder that is there must also take new files; one still to be made was checked above.
+    std::error_code ec;
+    if (*planned > 0 && std::filesystem::is_directory(settings.outputFolder, ec) &&
+        !QVCheckFolderWritable(settings, &error))
+        return fail(error.message);
     const unsigned long n = static_cast<unsigned long>(*planned);
     out << (QVIsSingularCount(*planned)
                 ? QVFormat(QVText("Controle geslaagd: %lu PDF-bestand zou worden gemaakt. Er is niets geschreven."), {n})

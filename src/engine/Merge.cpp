@@ -241,6 +241,9 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
         return QVFail(error, QVText("Onbekende uitvoermodus."));
     if (mode == QVOutputModeCombined && !QVCombinedOutputIsPossible())
         return QVFail(error, QVText("Gecombineerde uitvoer vereist macOS 13 of nieuwer."));
+    // The system would stop reading the path at the NUL and use a different, shorter one.
+    if (settings.outputFolder.native().find('\0') != std::string::npos)
+        return QVFail(error, QVText("De uitvoermap is geen geldig pad: het bevat een nulteken."));
     const bool wantsWatermark = watermarkColumn || watermarkPattern;
 
     // Phase B: the data and the template.

@@ -79,6 +79,10 @@ std::optional<std::string> QVReadWholeFile(const fs::path& path, uint64_t maxByt
                              {name, static_cast<unsigned long>(maxBytes >> 20)}));
     };
 
+    // The system would stop reading the path at the NUL and open a different, shorter one.
+    if (path.native().find('\0') != std::string::npos)
+        return fail(QVText("Het pad is ongeldig: het bevat een nulteken."));
+
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come; what is opened
     // is checked to be a regular file before anything is read.
     QVFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));

@@ -408,3 +408,16 @@ TEST_F(CliMerge, AMappingFileMapsFieldsBesideMap) {
     EXPECT_EQ(merge({"--map-file", (dir_ / "weg.txt").string()}).status, 2);
     EXPECT_EQ(written(), (std::vector<std::string>{"a.pdf", "b.pdf"}));
 }
+
+TEST_F(CliMerge, TheDryRunFindsAFolderThatTakesNoNewFiles) {
+    // sysfs takes no new files, not even from root, which the tests may run as.
+    const fs::path folder = "/sys/kernel";
+    if (!fs::is_directory(folder)) GTEST_SKIP() << "no /sys";
+    CommandResult run = quorvel({"merge", "--template", form_, "--data", data_, "--output", folder.string()});
+    CommandResult dry =
+        quorvel({"merge", "--template", form_, "--data", data_, "--output", folder.string(), "--dry-run"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_EQ(dry.errors, run.errors);
+    EXPECT_EQ(dry.errors.rfind("Bestand 'merge-000001.pdf' aanmaken mislukt: ", 0), 0u) << dry.errors;
+}

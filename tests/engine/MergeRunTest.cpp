@@ -86,6 +86,14 @@ TEST_F(MergeRun, NamesThatDifferInCaseOrCompositionCollide) {
     EXPECT_TRUE(files().empty());
 }
 
+TEST_F(MergeRun, AnOutputFolderHoldingNulIsAnInvalidPath) {
+    // As a scripted answer can give it: cut at the NUL, it would name the existing folder.
+    const fs::path folder = out_.path().string() + std::string("\0x", 2);
+    MergeOutcome o = mergeInto(folder, basic({"name", "a"}));
+    EXPECT_EQ(o.message, "De uitvoermap is geen geldig pad: het bevat een nulteken.");
+    EXPECT_TRUE(files().empty());
+}
+
 TEST_F(MergeRun, AnExistingEntryLateInTheDataStopsTheRunBeforeAnyFileIsWritten) {
     std::vector<std::string> lines = {"name"};
     for (int i = 1; i <= 1000; ++i) lines.push_back("n" + std::to_string(i));

@@ -59,6 +59,13 @@ TEST_F(DataFile, MissingFileOrFolder) {
               "CSV lezen mislukt: 'gegevens.csv' is een map, geen bestand.");
 }
 
+TEST_F(DataFile, APathHoldingNulIsRefusedNotCut) {
+    // The part before the NUL names a real file; it must not be the one read.
+    writeFile(dir_ / "klanten.csv", "Naam\nAnna\n");
+    EXPECT_EQ(readError((dir_ / "klanten.csv").string() + "\0.txt"s),
+              "CSV lezen mislukt: Het pad is ongeldig: het bevat een nulteken.");
+}
+
 TEST_F(DataFile, UnreadableFile) {
     if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
     writeFile(dir_ / "geheim.csv", "a\n1\n");
