@@ -23,3 +23,43 @@ grep -q 'Formular' <<<"$help" || fail "installed quorvel --help is not in German
 host="$(LANGUAGE=en "$prefix/bin/quorvel-host" --ui terminal <&- 2>&1)" ||
   fail "installed quorvel-host failed:"$'\n'"$host"
 grep -q 'Quorvel' <<<"$host" || fail "installed quorvel-host did not load the Quorvel plug-in:"$'\n'"$host"
+
+# The engine as a library: a program built against the installed header and pkg-config file
+# merges the bundled example.
+command -v pkg-config >/dev/null || fail "pkg-config is missing"
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig:$prefix/lib/$(gcc -print-multiarch 2>/dev/null)/pkgconfig"
+cat >"$work/engine.cpp" <<'CPP'
+#include <engine/Engine.h>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+static std::string slurp(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+int main(int, char** argv) {
+    const std::string form = slurp(argv[1]), data = slurp(argv[2]);
+    QVMergeSettings settings;
+    settings.templateBytes = form;
+    settings.dataText = data;
+    settings.outputFolder = argv[3];
+    uint64_t count = 0;
+    QVError error;
+    if (!QVMergeWithSettings(settings, &count, &error, nullptr)) {
+        std::cerr << error.message << "\n";
+        return 1;
+    }
+    std::cout << count << "\n";
+}
+CPP
+flags="$(pkg-config --cflags --libs quorvel)" || fail "pkg-config does not know quorvel"
+# shellcheck disable=SC2086
+c++ "$work/engine.cpp" -o "$work/engine" $flags 2>"$work/cc.log" ||
+  fail "a program could not be built against the installed library:"$'\n'"$(cat "$work/cc.log")"
+src="$(cd "$(dirname "$0")/../.." && pwd)"
+mkdir "$work/merged"
+count="$("$work/engine" "$src/examples/factuur.pdf" "$src/examples/klanten.csv" "$work/merged")" ||
+  fail "the program built against the library failed"
+[ "$count" = 25 ] && [ "$(ls "$work/merged" | wc -l)" = 25 ] || fail "the library merged $count records"
