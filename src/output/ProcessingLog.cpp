@@ -4,18 +4,15 @@
 
 #include <cerrno>
 
-#include <nlohmann/json.hpp>
-
 #include "input/Fail.h"
 #include "input/Utf8.h"
 #include "localization/Text.h"
 #include "output/PosixIO.h"
 #include "platform/Format.h"
+#include "platform/Json.h"
 #include "platform/System.h"
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // One UTF-16 code unit as UTF-8. A lone surrogate has no UTF-8 form; it never reaches a
 // successful parse anyway, so the replacement character stands in for it.
@@ -74,72 +71,74 @@ std::optional<std::string> withReplacements(std::string_view bytes) {
 // A text member. Names from the file system need not be UTF-8 (Linux names are bytes); such a
 // name is written readably, with U+FFFD for each byte that is not UTF-8, and exactly, as base64
 // in a sibling member "<key>_bytes_base64", so that the log stays JSON and loses nothing.
-void putText(Json& object, const std::string& key, std::string_view bytes) {
+void putText(QVJson& object, const std::string& key, std::string_view bytes) {
     std::optional<std::string> shown = withReplacements(bytes);
-    object[key] = shown ? *shown : std::string(bytes);
-    if (shown) object[key + "_bytes_base64"] = base64(bytes);
+    object.set(key, shown ? *shown : std::string(bytes));
+    if (shown) object.set(key + "_bytes_base64", base64(bytes));
 }
 
-void putOptionalText(Json& object, const std::string& key, const std::optional<std::string>& value) {
+void putOptionalText(QVJson& object, const std::string& key, const std::optional<std::string>& value) {
     if (value) putText(object, key, *value);
-    else object[key] = nullptr;
+    else object.set(key, nullptr);
 }
 
 // A list of names, with the same rule: "<key>_bytes_base64" (only when needed) holds, at each
 // position, the base64 of a name that is not UTF-8 and null for one that is.
-void putTexts(Json& object, const std::string& key, const std::vector<std::string>& names) {
-    Json shown = Json::array();
-    Json raw = Json::array();
+void putTexts(QVJson& object, const std::string& key, const std::vector<std::string>& names) {
+    QVJson shown = QVJson::array();
+    QVJson raw = QVJson::array();
     bool any = false;
     for (const std::string& name : names) {
         std::optional<std::string> replaced = withReplacements(name);
         shown.push_back(replaced ? *replaced : name);
-        raw.push_back(replaced ? Json(base64(name)) : Json(nullptr));
+        raw.push_back(replaced ? QVJson(base64(name)) : QVJson(nullptr));
         any = any || replaced;
     }
-    object[key] = std::move(shown);
-    if (any) object[key + "_bytes_base64"] = std::move(raw);
+    object.set(key, std::move(shown));
+    if (any) object.set(key + "_bytes_base64", std::move(raw));
 }
 
-Json settingsObject(const QVProcessingLog& log) {
+QVJson settingsObject(const QVProcessingLog& log) {
     const bool separate = log.outputMode == 0;
-    Json mapping = Json::object();
+    QVJson mapping = QVJson::object();
     // Field and column names are UTF-8 already (the data file is checked, the PDF layer converts);
     // the replacement only guards the log's own validity.
     for (const auto& [field, column] : log.fieldMapping)
-        mapping[withReplacements(field).value_or(field)] = withReplacements(column).value_or(column);
+        mapping.set(withReplacements(field).value_or(field), withReplacements(column).value_or(column));
 
-    Json settings = Json::object();
-    settings["output_mode"] = separate ? "separate" : "combined";
+    QVJson settings = QVJson::object();
+    settings.set("output_mode", separate ? "separate" : "combined");
     // Combined output has one fixed name; the pattern played no part in it.
     putText(settings, "filename_pattern", separate ? log.filenamePattern : std::string());
-    settings["separator"] = codeUnitString(log.separator);
-    settings["field_mapping"] = std::move(mapping);
+    settings.set("separator", codeUnitString(log.separator));
+    settings.set("field_mapping", std::move(mapping));
     putOptionalText(settings, "watermark_column", log.watermarkColumn);
     putOptionalText(settings, "watermark_pattern", log.watermarkPattern);
-    settings["watermark_position"] = log.watermarkPosition;
-    settings["watermark_font_size"] = log.watermarkFontSize;
-    settings["watermark_gray"] = log.watermarkGray;
+    settings.set("watermark_position", log.watermarkPosition);
+    settings.set("watermark_font_size", log.watermarkFontSize);
+    settings.set("watermark_gray", log.watermarkGray);
     if (log.fieldsKept) {
-        settings["fields"] = "all";
-        settings["fields_kept_from_template"] = *log.fieldsKept;
+        settings.set("fields", "all");
+        QVJson kept = QVJson::array();
+        for (const std::string& name : *log.fieldsKept) kept.push_back(withReplacements(name).value_or(name));
+        settings.set("fields_kept_from_template", std::move(kept));
     }
     return settings;
 }
 
-Json logObject(const QVProcessingLog& log) {
-    Json object = Json::object();
-    object["version"] = 1;
-    object["started_at"] = log.startedAt;
-    object["finished_at"] = log.finishedAt;
-    object["status"] = log.succeeded ? "success" : "failed";
+QVJson logObject(const QVProcessingLog& log) {
+    QVJson object = QVJson::object();
+    object.set("version", 1);
+    object.set("started_at", log.startedAt);
+    object.set("finished_at", log.finishedAt);
+    object.set("status", log.succeeded ? "success" : "failed");
     putText(object, "input_pdf", log.inputPDF.native());
     putText(object, "input_data", log.inputData.native());
     putText(object, "output_directory", log.outputDirectory.native());
     putTexts(object, "output_files", log.outputFiles);
-    object["settings"] = settingsObject(log);
+    object.set("settings", settingsObject(log));
     if (log.succeeded) {
-        object["error"] = nullptr;
+        object.set("error", nullptr);
     } else {
         // A message may quote a path.
         putText(object, "error", log.errorMessage.empty() ? std::string("Unknown error") : log.errorMessage);
@@ -150,13 +149,13 @@ Json logObject(const QVProcessingLog& log) {
 }  // namespace
 
 std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, std::string* reason) {
-    try {
-        // Every text was made UTF-8 above; the strict handler only guards against a slip.
-        return logObject(log).dump(2, ' ', false, Json::error_handler_t::strict) + "\n";
-    } catch (const Json::exception&) {
+    // Every text was made UTF-8 above; the check in dump only guards against a slip.
+    std::optional<std::string> json = logObject(log).dump();
+    if (!json) {
         if (reason) *reason = QVText("Het logboek bevat tekst die geen geldige UTF-8 is");
         return std::nullopt;
     }
+    return *json + "\n";
 }
 
 QVLogFile::~QVLogFile() { close(); }
