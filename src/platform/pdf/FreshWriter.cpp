@@ -240,7 +240,7 @@ private:
                 body += "<<";
                 for (auto& [key, item] : h.ditems()) {
                     if (item.isNull()) continue;
-                    body += key;
+                    appendName(body, std::string_view(key).substr(1));
                     body += ' ';
                     writeHandle(body, item, &m);
                 }
@@ -262,7 +262,7 @@ private:
         body += "<<";
         for (auto& [key, item] : h.getDict().ditems()) {
             if (key == "/Length" || item.isNull()) continue;
-            body += key;
+            appendName(body, std::string_view(key).substr(1));
             body += ' ';
             writeHandle(body, item, &m);
         }

@@ -14,6 +14,7 @@
 
 #include "platform/pdf/Encryption.h"
 #include "platform/pdf/Internal.h"
+#include "platform/pdf/Names.h"
 #include "platform/pdf/QpdfSupport.h"
 
 namespace qvpdf::detail {
@@ -243,7 +244,8 @@ std::vector<std::string> fontNamesUsed(std::string_view content) {
             while (i < content.size() && !isSpace(content[i]) && !isDelimiter(content[i])) ++i;
             token.assign(content.substr(start, i - start));
         }
-        if (token == "Tf" && beforeLast.size() > 1 && beforeLast[0] == '/') names.push_back(beforeLast.substr(1));
+        if (token == "Tf" && beforeLast.size() > 1 && beforeLast[0] == '/')
+            names.push_back(decodePdfName(std::string_view(beforeLast).substr(1)));
         beforeLast = std::move(last);
         last = std::move(token);
     }
