@@ -253,6 +253,8 @@ private:
                     body += ' ';
                 }
                 body += ']';
+            } else if (h.isName()) {
+                appendName(body, std::string_view(h.getName()).substr(1));
             } else {
                 body += h.unparseResolved();
             }

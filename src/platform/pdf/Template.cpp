@@ -577,7 +577,13 @@ const Value& Template::dictValue(QPDFObjGen og) {
     if (h.isDictionary()) {
         for (auto& [key, item] : h.ditems()) {
             if (item.isNull()) continue;
-            v.set(key.substr(1), holdsReference(item) ? Value::handle(item) : Value::raw(item.unparse()));
+            if (holdsReference(item)) {
+                v.set(key.substr(1), Value::handle(item));
+                continue;
+            }
+            std::string syntax;
+            writeHandle(syntax, item, nullptr);
+            v.set(key.substr(1), Value::raw(std::move(syntax)));
         }
     }
     return dictCache_.emplace(og, std::move(v)).first->second;

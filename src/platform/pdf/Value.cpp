@@ -263,9 +263,14 @@ void writeString(std::string& out, std::string_view bytes) {
 
 }  // namespace
 
+// Names, and dictionaries for their keys, are written by us: QPDF leaves a '#' in a name
+// unescaped, which readers take for the start of an escape.
 void writeHandle(std::string& out, QPDFObjectHandle h, const RefMapper* mapper) {
-    if (!mapper || !mapper->templateRef) {
-        out += h.unparse();
+    if (h.isIndirect() && (!mapper || !mapper->templateRef)) {
+        appendInt(out, h.getObjectID());
+        out += ' ';
+        appendInt(out, h.getGeneration());
+        out += " R";
         return;
     }
     if (h.isIndirect()) {
@@ -295,12 +300,16 @@ void writeHandle(std::string& out, QPDFObjectHandle h, const RefMapper* mapper) 
         out += "<<";
         for (auto& [key, item] : h.ditems()) {
             if (item.isNull()) continue;
-            // QPDF gives keys decoded; written as they came, a key with a space would split.
+            // QPDF gives keys decoded: written as they came, a key with a space would split.
             appendName(out, std::string_view(key).substr(1));
             out += ' ';
             writeHandle(out, item, mapper);
         }
         out += ">>";
+        return;
+    }
+    if (h.isName()) {
+        appendName(out, std::string_view(h.getName()).substr(1));
         return;
     }
     out += h.unparse();
