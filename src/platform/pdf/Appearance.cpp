@@ -9,6 +9,7 @@
 
 #include "platform/pdf/Embed.h"
 #include "platform/pdf/Fonts.h"
+#include "platform/pdf/Names.h"
 #include "platform/pdf/Shaping.h"
 #include "platform/pdf/StandardFonts.h"
 
@@ -72,7 +73,8 @@ DefaultAppearance parseDefaultAppearance(const std::string& da) {
             return values;
         };
         if (token == "Tf" && operands.size() >= 2 && operands[operands.size() - 2][0] == '/') {
-            result.fontName = operands[operands.size() - 2].substr(1);
+            // Kept decoded like every resource name; the content escapes it again.
+            result.fontName = decodePdfName(std::string_view(operands[operands.size() - 2]).substr(1));
             double size = std::strtod(operands.back().c_str(), nullptr);
             result.size = std::isfinite(size) && size > 0 ? std::min(size, 1000.0) : 0;
         } else if (token == "g" || token == "rg" || token == "k") {
@@ -307,7 +309,7 @@ private:
         if (name == currentFont_ && size == currentSize_) return;
         currentFont_ = name;
         currentSize_ = size;
-        out_ += "/" + name + " " + pdfNumber(size) + " Tf\n";
+        out_ += pdfName(name) + " " + pdfNumber(size) + " Tf\n";
     }
 
     FontEmbedder& embedder_;

@@ -6,6 +6,7 @@
 #include "platform/pdf/Appearance.h"
 #include "platform/pdf/Deflate.h"
 #include "platform/pdf/Internal.h"
+#include "platform/pdf/Names.h"
 
 namespace qvpdf::detail {
 
@@ -243,6 +244,53 @@ void writeFonts(DocumentImpl& doc, State& s) {
     }
 }
 
+// The form dictionary this state writes, ready to change: the replaced form object, or the
+// catalog's own direct one. Null when the template has no form and `create` is false; with
+// `create` the catalog gets an empty form.
+Value* mutableForm(State& s, bool create = false) {
+    const Template& t = *s.tpl;
+    if (t.acroForm.isDictionary() && t.acroFormIndirect)
+        return &s.replace(t.acroForm.getObjGen(), Replacement::Kind::AcroForm).dict;
+    if (!t.acroForm.isDictionary() && !create) return nullptr;
+    Value& catalog = s.replace(t.rootOg, Replacement::Kind::Catalog).dict;
+    Value* form = catalog.find("AcroForm");
+    if (!form || form->kind() != Value::Kind::Dict) {
+        Value fresh = Value::dictFrom(t.acroForm);
+        if (!fresh.find("Fields")) fresh.set("Fields", Value::array());
+        catalog.set("AcroForm", std::move(fresh));
+        form = catalog.find("AcroForm");
+    }
+    return form;
+}
+
+// An entry of a form dictionary (or one below it) as a dictionary of ours, so that keys can
+// be added; `original` is what the template holds there.
+Value& mutableSubDict(Value& parent, const std::string& key, QPDFObjectHandle original) {
+    Value* entry = parent.find(key);
+    if (!entry || entry->kind() != Value::Kind::Dict) {
+        parent.set(key, original.isDictionary() ? Value::dictFrom(original) : Value::dict());
+        entry = parent.find(key);
+    }
+    return *entry;
+}
+
+QPDFObjectHandle keyOf(QPDFObjectHandle dict, const char* key) {
+    return dict.isDictionary() ? dict.getKey(key) : QPDFObjectHandle::newNull();
+}
+
+// Makes `font` known in the form's default resources under `name`, or under a variant of it
+// when the template's resources hold that name for a font of their own. Answers the name used.
+std::string defineFormFont(State& s, const std::string& name, Value font) {
+    const Template& t = *s.tpl;
+    QPDFObjectHandle formFonts = keyOf(keyOf(t.acroForm, "/DR"), "/Font");
+    std::string key = name;
+    for (int n = 2; keyOf(formFonts, ("/" + key).c_str()).isDictionary(); ++n) key = name + "_" + std::to_string(n);
+    Value* form = mutableForm(s, true);
+    Value& dr = mutableSubDict(*form, "DR", keyOf(t.acroForm, "/DR"));
+    mutableSubDict(dr, "Font", formFonts).set(key, std::move(font));
+    return key;
+}
+
 bool buildFreeText(DocumentImpl& doc, State& s, FreeText& ft) {
     const FreeTextProps& p = ft.props;
     FaceRef face = p.font ? p.font->face : FontService::shared().systemUIFace();
@@ -272,7 +320,18 @@ bool buildFreeText(DocumentImpl& doc, State& s, FreeText& ft) {
     d.set("Contents", Value::string(pdfTextString(p.contents)));
     d.set("F", Value::integer(p.print ? kAnnotPrint : 0));
     d.set("Q", Value::integer(static_cast<int>(p.alignment)));
-    std::string da = "/Helv ";
+    // Editors that draw the annotation anew look its /DA font up in the form's resources: it
+    // names the face drawn here.
+    std::string fontName = ap.embeddedFonts.empty() ? std::string() : ap.embeddedFonts.front();
+    if (fontName.empty()) {
+        fontName = "Helv";
+        QPDFObjectHandle formFonts = keyOf(keyOf(s.tpl->acroForm, "/DR"), "/Font");
+        if (!keyOf(formFonts, "/Helv").isDictionary())
+            defineFormFont(s, fontName, Value::raw("<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>"));
+    } else {
+        fontName = defineFormFont(s, fontName, Value::newRef(fontObject(s, fontName)));
+    }
+    std::string da = pdfName(fontName) + " ";
     appendReal(da, r.size);
     da += " Tf ";
     appendReal(da, p.fontColor.white);
@@ -312,12 +371,28 @@ void settleNeedAppearances(State& s) {
     if (!t.needAppearances || s.fills.empty()) return;
     for (int i : t.widgetsWithoutAppearance)
         if (!s.fills.count(i)) return;
-    Value form = Value::dictFrom(t.acroForm);
-    form.set("NeedAppearances", Value::boolean(false));
-    if (t.acroFormIndirect)
-        s.replace(t.acroForm.getObjGen(), Replacement::Kind::AcroForm).dict = std::move(form);
-    else
-        s.replace(t.rootOg, Replacement::Kind::Catalog).dict.set("AcroForm", std::move(form));
+    if (Value* form = mutableForm(s)) form->set("NeedAppearances", Value::boolean(false));
+}
+
+// Whether the form this state writes still carries the template's XFA packet.
+bool keepsXfa(const State& s) {
+    const Template& t = *s.tpl;
+    if (!t.acroForm.isDictionary() || !t.acroForm.hasKey("/XFA")) return false;
+    auto found = s.replaced.find(t.acroFormIndirect ? t.acroForm.getObjGen().getObj() : t.rootOg.getObj());
+    if (found == s.replaced.end()) return true;
+    const Value* form = t.acroFormIndirect ? &found->second.dict : found->second.dict.find("AcroForm");
+    return !form || form->kind() != Value::Kind::Dict || form->find("XFA");
+}
+
+// A form with both fields and an XFA packet is filled in its fields; the packet would still
+// hold the blank template's data, which viewers that prefer XFA show instead. Without it the
+// fields govern everywhere.
+void dropXfa(State& s) {
+    if (!keepsXfa(s)) return;
+    mutableForm(s)->remove("XFA");
+    // Without the packet there is nothing to render from XFA.
+    if (s.tpl->root.hasKey("/NeedsRendering"))
+        s.replace(s.tpl->rootOg, Replacement::Kind::Catalog).dict.remove("NeedsRendering");
 }
 
 std::string currentValue(const State& s, const TemplateAnnot& a) {
@@ -453,7 +528,7 @@ bool prepareForWrite(DocumentImpl& doc, bool burn) {
                 work = true;
         }
     }
-    if (!work && !(t.needAppearances && view.changed)) return true;
+    if (!work && !(t.needAppearances && view.changed) && !(view.changed && keepsXfa(view))) return true;
 
     State& s = doc.mutableState();
     if (burn) {
@@ -472,7 +547,10 @@ bool prepareForWrite(DocumentImpl& doc, bool burn) {
         writeFonts(doc, s);
         doc.fontsDirty = false;
     }
-    if (s.changed) settleNeedAppearances(s);
+    if (s.changed) {
+        settleNeedAppearances(s);
+        dropXfa(s);
+    }
     return true;
 }
 

@@ -57,7 +57,8 @@ public:
             out_ += " 0 R ";
         }
         out_ += "]>>\nendobj\n";
-        writeXref();
+        int info = writeInfo();
+        writeXref(info);
         return std::move(out_);
     }
 
@@ -240,7 +241,7 @@ private:
                 body += "<<";
                 for (auto& [key, item] : h.ditems()) {
                     if (item.isNull()) continue;
-                    body += key;
+                    appendName(body, std::string_view(key).substr(1));
                     body += ' ';
                     writeHandle(body, item, &m);
                 }
@@ -252,6 +253,8 @@ private:
                     body += ' ';
                 }
                 body += ']';
+            } else if (h.isName()) {
+                appendName(body, std::string_view(h.getName()).substr(1));
             } else {
                 body += h.unparseResolved();
             }
@@ -262,7 +265,7 @@ private:
         body += "<<";
         for (auto& [key, item] : h.getDict().ditems()) {
             if (key == "/Length" || item.isNull()) continue;
-            body += key;
+            appendName(body, std::string_view(key).substr(1));
             body += ' ';
             writeHandle(body, item, &m);
         }
@@ -273,7 +276,27 @@ private:
         body += "\nendstream\nendobj\n";
     }
 
-    void writeXref() {
+    // The combined file is still the template's document: it keeps its title and author.
+    int writeInfo() {
+        for (const PageSlot& slot : slots_) {
+            QPDFObjectHandle info = slot.frozen->tpl->trailer.getKey("/Info");
+            if (!info.isDictionary()) continue;
+            Value dict = Value::dict();
+            for (const char* key : {"Title", "Author"}) {
+                QPDFObjectHandle item = info.getKey(std::string("/") + key);
+                if (item.isString()) dict.set(key, Value::string(item.getStringValue()));
+            }
+            if (dict.entries().empty()) continue;
+            int id = allocate();
+            std::string body;
+            writeObjectBody(body, dict, nullptr, nullptr);
+            emit(id, body, nullptr);
+            return id;
+        }
+        return 0;
+    }
+
+    void writeXref(int info) {
         size_t xref = out_.size();
         out_ += "xref\n0 ";
         appendInt(out_, static_cast<long long>(offsets_.size()));
@@ -288,7 +311,13 @@ private:
         std::snprintf(id, sizeof id, "%016zx%016zx", h, h ^ offsets_.size());
         out_ += "trailer\n<</Size ";
         appendInt(out_, static_cast<long long>(offsets_.size()));
-        out_ += " /Root 1 0 R /ID [<";
+        out_ += " /Root 1 0 R";
+        if (info > 0) {
+            out_ += " /Info ";
+            appendInt(out_, info);
+            out_ += " 0 R";
+        }
+        out_ += " /ID [<";
         out_ += id;
         out_ += "><";
         out_ += id;

@@ -14,6 +14,7 @@
 
 #include "platform/pdf/Encryption.h"
 #include "platform/pdf/Internal.h"
+#include "platform/pdf/Names.h"
 #include "platform/pdf/QpdfSupport.h"
 
 namespace qvpdf::detail {
@@ -243,7 +244,8 @@ std::vector<std::string> fontNamesUsed(std::string_view content) {
             while (i < content.size() && !isSpace(content[i]) && !isDelimiter(content[i])) ++i;
             token.assign(content.substr(start, i - start));
         }
-        if (token == "Tf" && beforeLast.size() > 1 && beforeLast[0] == '/') names.push_back(beforeLast.substr(1));
+        if (token == "Tf" && beforeLast.size() > 1 && beforeLast[0] == '/')
+            names.push_back(decodePdfName(std::string_view(beforeLast).substr(1)));
         beforeLast = std::move(last);
         last = std::move(token);
     }
@@ -575,7 +577,13 @@ const Value& Template::dictValue(QPDFObjGen og) {
     if (h.isDictionary()) {
         for (auto& [key, item] : h.ditems()) {
             if (item.isNull()) continue;
-            v.set(key.substr(1), holdsReference(item) ? Value::handle(item) : Value::raw(item.unparse()));
+            if (holdsReference(item)) {
+                v.set(key.substr(1), Value::handle(item));
+                continue;
+            }
+            std::string syntax;
+            writeHandle(syntax, item, nullptr);
+            v.set(key.substr(1), Value::raw(std::move(syntax)));
         }
     }
     return dictCache_.emplace(og, std::move(v)).first->second;

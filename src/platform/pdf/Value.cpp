@@ -1,5 +1,7 @@
 #include "platform/pdf/Value.h"
 
+#include "platform/pdf/Names.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -153,22 +155,7 @@ void appendReal(std::string& out, double d) {
     out += text;
 }
 
-void appendName(std::string& out, std::string_view name) {
-    static const char* hex = "0123456789ABCDEF";
-    out += '/';
-    for (unsigned char c : name) {
-        bool regular = c > 0x20 && c < 0x7f && c != '#' && c != '/' && c != '(' && c != ')' &&
-                       c != '<' && c != '>' && c != '[' && c != ']' && c != '{' && c != '}' &&
-                       c != '%';
-        if (regular) {
-            out += static_cast<char>(c);
-        } else {
-            out += '#';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-}
+void appendName(std::string& out, std::string_view name) { appendPdfName(out, name); }
 
 void appendLiteralString(std::string& out, std::string_view bytes) {
     out += '(';
@@ -276,9 +263,14 @@ void writeString(std::string& out, std::string_view bytes) {
 
 }  // namespace
 
+// Names, and dictionaries for their keys, are written by us: QPDF leaves a '#' in a name
+// unescaped, which readers take for the start of an escape.
 void writeHandle(std::string& out, QPDFObjectHandle h, const RefMapper* mapper) {
-    if (!mapper || !mapper->templateRef) {
-        out += h.unparse();
+    if (h.isIndirect() && (!mapper || !mapper->templateRef)) {
+        appendInt(out, h.getObjectID());
+        out += ' ';
+        appendInt(out, h.getGeneration());
+        out += " R";
         return;
     }
     if (h.isIndirect()) {
@@ -308,11 +300,16 @@ void writeHandle(std::string& out, QPDFObjectHandle h, const RefMapper* mapper) 
         out += "<<";
         for (auto& [key, item] : h.ditems()) {
             if (item.isNull()) continue;
-            out += key;
+            // QPDF gives keys decoded: written as they came, a key with a space would split.
+            appendName(out, std::string_view(key).substr(1));
             out += ' ';
             writeHandle(out, item, mapper);
         }
         out += ">>";
+        return;
+    }
+    if (h.isName()) {
+        appendName(out, std::string_view(h.getName()).substr(1));
         return;
     }
     out += h.unparse();

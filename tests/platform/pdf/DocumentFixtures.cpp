@@ -26,7 +26,7 @@ public:
         return static_cast<int>(objects_.size());
     }
     void set(int id, std::string body) { objects_[static_cast<size_t>(id - 1)] = std::move(body); }
-    std::string finish(int root) {
+    std::string finish(int root, const std::string& trailerExtra = "") {
         std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
         std::vector<size_t> offsets;
         for (size_t i = 0; i < objects_.size(); ++i) {
@@ -41,7 +41,7 @@ public:
             out += line;
         }
         out += "trailer\n<</Size " + std::to_string(objects_.size() + 1) + " /Root " + std::to_string(root) +
-               " 0 R>>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+               " 0 R" + trailerExtra + ">>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
         return out;
     }
 
@@ -78,6 +78,12 @@ std::string makeForm(const std::vector<FixtureField>& fields, const std::vector<
 }
 
 std::string streamObject(const std::string& dict, const std::string& data) { return stream(dict, data); }
+
+std::string makePdf(const std::vector<std::string>& objects, int root, const std::string& trailerExtra) {
+    PdfBuilder b;
+    for (const std::string& body : objects) b.set(b.reserve(), body);
+    return b.finish(root, trailerExtra.empty() ? trailerExtra : " " + trailerExtra);
+}
 
 namespace {
 

@@ -34,6 +34,9 @@ std::string makeForm(const std::vector<FixtureField>& fields, int pages = 1, con
 // `extra` entries refer to as "@0", "@1", ...; `needAppearances` asks viewers to make them.
 std::string makeForm(const std::vector<FixtureField>& fields, const std::vector<std::string>& objects,
                      bool needAppearances);
+// A PDF of the given object bodies, numbered from 1, with a classic cross-reference table; the
+// trailer names object `root` as the catalog and holds `trailerExtra` as well.
+std::string makePdf(const std::vector<std::string>& objects, int root, const std::string& trailerExtra = "");
 // An object body holding a stream with the dictionary entries and the data.
 std::string streamObject(const std::string& dict, const std::string& data);
 
