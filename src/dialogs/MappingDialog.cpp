@@ -11,6 +11,9 @@ std::optional<QVFieldMapping> chooseMapping(const std::vector<std::string>& fiel
     alert.setMessageText(QVText("Koppel PDF-velden aan CSV-kolommen"));
     alert.setInformativeText(
         QVText("Controleer de voorgestelde koppelingen en kies voor elk PDF-veld een kolom. Scroll voor meer velden."));
+    // Where every field is listed at once (a terminal) there is nothing to scroll.
+    alert.setInformativeTextWithoutScrolling(
+        QVText("Controleer de voorgestelde koppelingen en kies voor elk PDF-veld een kolom."));
     auto view = QVMappingView::initWithFields(fields, columns);
     alert.setAccessoryView(view);
     alert.addButtonWithTitle(QVText("Verder"));

@@ -12,6 +12,8 @@ std::shared_ptr<QVMappingView> QVMappingView::initWithFields(const std::vector<s
     double contentHeight = std::max(kRowHeight, static_cast<double>(fields.size()) * kRowHeight);
     double visibleHeight = std::min(contentHeight, kMaxVisibleHeight);
     auto view = std::make_shared<QVMappingView>(Rect{0, 0, kWidth, visibleHeight + 30});
+    // Rows of a name and its pop-up under two headings: a terminal lists them as one overview.
+    view->setAccessibilityRole(qvui::AccessibilityRole::table);
     view->fields_ = fields;
     view->columns_ = columns;
     view->popups_.reserve(fields.size());

@@ -6,6 +6,7 @@
 #include "localization/Text.h"
 #include "platform/Bundle.h"
 #include "platform/Format.h"
+#include "platform/System.h"
 #include "platform/dialogs/Alert.h"
 #include "platform/dialogs/OpenPanel.h"
 
@@ -31,10 +32,13 @@ std::string pluginVersion() {
 void QVShowAbout() {
     qvui::Alert alert;
     alert.setMessageText("Quorvel");
-    alert.setInformativeText(QVFormat("%@\n%@\n\n%@\n%@",
-                                      {QVFormat(QVText("Version %@"), {pluginVersion()}),
-                                       QVText("PDF mail merge for Adobe Acrobat on Mac."),
-                                       QVText("CSV \u2192 filled PDFs. Apple Silicon & Intel."), kNoticeLine}));
+    // The two description lines name the system this copy runs on, as it says of itself.
+    alert.setInformativeText(QVFormat(
+        "%@\n%@\n\n%@\n%@",
+        {QVFormat(QVText("Version %@"), {pluginVersion()}),
+         QVFormat(QVText("PDF-formulieren samenvoegen met CSV-gegevens op %@."), {QVOperatingSystemName()}),
+         QVFormat(QVText("CSV \u2192 ingevulde PDF's. Processor: %@."), {QVMachineArchitecture()}),
+         kNoticeLine}));
     alert.addButtonWithTitle(QVText("OK"));
     alert.runModal();
 }

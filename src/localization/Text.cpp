@@ -6,11 +6,12 @@
 
 std::string QVLanguage() { return QVResolveLanguage(); }
 
-void QVSetLanguage(const std::string& code) {
-    // The choice is a convenience: when it cannot be stored, the language simply stays.
+bool QVSetLanguage(const std::string& code) {
+    // The choice is a convenience: when it cannot be stored, the language simply stays, and
+    // the caller may say so.
     QVUserDefaults defaults = QVUserDefaults::standardUserDefaults();
-    if (code == "auto") defaults.removeObjectForKey(QVLanguageDefaultsKey);
-    else defaults.setStringForKey(code, QVLanguageDefaultsKey);
+    if (code == "auto") return defaults.removeObjectForKey(QVLanguageDefaultsKey);
+    return defaults.setStringForKey(code, QVLanguageDefaultsKey);
 }
 
 bool QVIsSingularCount(uint64_t n) {

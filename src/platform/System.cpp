@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <random>
 
 namespace {
@@ -97,3 +99,42 @@ std::string QVISO8601String(std::chrono::system_clock::time_point time) {
 }
 
 std::string QVISO8601Now() { return QVISO8601String(std::chrono::system_clock::now()); }
+
+namespace {
+
+// The unquoted value of `key` in an os-release file, or empty.
+std::string osReleaseValue(const char* file, const std::string& key) {
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key + "=", 0) != 0) continue;
+        std::string value = line.substr(key.size() + 1);
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        std::string plain;
+        for (size_t i = 0; i < value.size(); ++i) {
+            if (value[i] == '\\' && i + 1 < value.size()) ++i;
+            plain += value[i];
+        }
+        return plain;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string QVOperatingSystemName() {
+    for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
+        std::string name = osReleaseValue(file, "PRETTY_NAME");
+        if (!name.empty()) return name;
+    }
+    utsname system{};
+    if (uname(&system) != 0) return "Linux";
+    return std::string(system.sysname) + " " + system.release;
+}
+
+std::string QVMachineArchitecture() {
+    utsname system{};
+    if (uname(&system) != 0) return {};
+    return system.machine;
+}

@@ -1,6 +1,6 @@
 #pragma once
-// Small system helpers: the system's text for an error number, random UUIDs and UTC
-// timestamps in the one ISO 8601 form this program writes.
+// Small system helpers: the system's text for an error number, random UUIDs, UTC timestamps
+// in the one ISO 8601 form this program writes, and what system the program runs on.
 
 #include <chrono>
 #include <string>
@@ -16,3 +16,11 @@ std::string QVISO8601String(std::chrono::system_clock::time_point time);
 
 // The current time in the same form.
 std::string QVISO8601Now();
+
+// The operating system as its own release file names it ("Debian GNU/Linux 12 (bookworm)",
+// PRETTY_NAME of /etc/os-release or /usr/lib/os-release), or else the kernel's name and release
+// ("Linux 6.1.0-18-amd64").
+std::string QVOperatingSystemName();
+
+// The processor architecture the program runs on, as the kernel names it ("x86_64", "aarch64").
+std::string QVMachineArchitecture();

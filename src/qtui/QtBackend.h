@@ -3,12 +3,15 @@
 // The application makes its QApplication before it installs this backend and keeps it until
 // the backend is removed.
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
 #include "platform/dialogs/Backend.h"
 
+class QProgressDialog;
 class QTranslator;
 
 namespace qvui {
@@ -20,6 +23,11 @@ public:
 
     AlertAnswer runAlert(Alert& alert) override;
     PanelAnswer runOpenPanel(const OpenPanel& panel) override;
+    // A window with a bar and "done of total records", shown once the task has taken half a
+    // second, so that short merges do not flash one.
+    void beginProgress(const std::string& message) override;
+    void updateProgress(uint64_t done, uint64_t total) override;
+    void endProgress() override;
 
 private:
     // Qt's own words in our dialogs (the file dialog's buttons and columns, a field's context
@@ -30,6 +38,9 @@ private:
     std::string language_;
     // Where the next open panel starts: where the last one ended, else the home folder.
     QString lastFolder_;
+    QPointer<QProgressDialog> progress_;
+    QElapsedTimer progressClock_;   // since the task began
+    QElapsedTimer progressDrawn_;   // since the window last drew itself
 };
 
 }  // namespace qvui

@@ -12,9 +12,11 @@
 #include "dialogs/WatermarkStyle.h"
 #include "engine/Engine.h"
 #include "localization/Text.h"
+#include "output/Pattern.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 #include "platform/dialogs/Alert.h"
+#include "platform/dialogs/Backend.h"
 #include "platform/dialogs/Controls.h"
 #include "workflow/ChooseFile.h"
 #include "workflow/MergeEntryPoints.h"
@@ -127,6 +129,34 @@ std::optional<std::string> askText(const std::string& message, const std::string
     return field->stringValue();
 }
 
+// The file-name pattern, asked until it names only columns the data has. The check is the
+// merge's own expansion, tried on the first record: a pattern it refuses would stop every
+// merge, so it is said at once, with the columns there are, and the same dialog comes back
+// with the text as typed. Problems that depend on a record's values are left to the merge.
+std::optional<std::string> choosePattern(const QVRecordTable& table) {
+    qvui::Alert alert;
+    alert.setMessageText(QVText("Kies het patroon voor bestandsnamen"));
+    alert.setInformativeText(QVText("Gebruik {#} voor het volgnummer of een CSV-kolom tussen accolades, bijvoorbeeld "
+                                    "Factuur-{Klant}-{#}. De extensie .pdf wordt automatisch toegevoegd."));
+    auto field = std::make_shared<qvui::TextField>(qvui::Rect{0, 0, 350, 24});
+    field->setStringValue(kDefaultPattern);
+    alert.setAccessoryView(field);
+    alert.addButtonWithTitle(QVText("Verder"));
+    alert.addButtonWithTitle(QVText("Annuleren"));
+
+    std::vector<std::string_view> header = table.header();
+    std::vector<std::string_view> first = table.row(1);
+    for (;;) {
+        if (alert.runModal() != qvui::kAlertFirstButtonReturn) return std::nullopt;
+        std::string pattern = field->stringValue();
+        QVError error;
+        if (QVExpandPattern(pattern, header, first, 1, 0, &error)) return pattern;
+        std::string columns;
+        for (std::string_view name : header) columns += (columns.empty() ? "" : ", ") + std::string(name);
+        showError(error.localizedDescription(), QVFormat(QVText("Kolommen in het gegevensbestand: %@"), {columns}));
+    }
+}
+
 struct WatermarkChoice {
     std::optional<std::string> column;
     std::optional<std::string> pattern;
@@ -213,10 +243,7 @@ void runCommand() {
 
     std::string pattern = kDefaultPattern;
     if (*mode == QVOutputModeSeparate) {
-        auto typed = askText(QVText("Kies het patroon voor bestandsnamen"),
-                             QVText("Gebruik {#} voor het volgnummer of een CSV-kolom tussen accolades, bijvoorbeeld "
-                                    "Factuur-{Klant}-{#}. De extensie .pdf wordt automatisch toegevoegd."),
-                             350, kDefaultPattern);
+        auto typed = choosePattern(data->table);
         if (!typed) return;
         pattern = std::move(*typed);
     }
@@ -236,13 +263,20 @@ void runCommand() {
     uint64_t written = 0;
     error = QVError{};
     const qvworkflow::MergeEntryPoints& engine = qvworkflow::mergeEntryPoints();
-    bool succeeded =
-        logURL ? engine.loggedWithPattern(*templateBytes, *dataText, *templateURL, *dataURL, *outputFolder, *logURL,
-                                          *mode, pattern, data->separator, *mapping, watermark->column,
-                                          watermark->pattern, style, &written, &error)
-               : engine.withWatermarkPattern(*templateBytes, *dataText, *outputFolder, *mode, pattern,
-                                             data->separator, &*mapping, watermark->column, watermark->pattern, style,
-                                             &written, &error);
+    // The merge runs here, on the dialogs' thread; the backend shows how far it has come (and
+    // a desktop keeps its windows drawn) until the report.
+    bool succeeded = false;
+    {
+        qvui::ProgressDisplay progress(QVText("PDF-bestanden maken..."));
+        QVSetMergeProgressHandler([&progress](uint64_t done, uint64_t total) { progress.update(done, total); });
+        succeeded = logURL ? engine.loggedWithPattern(*templateBytes, *dataText, *templateURL, *dataURL, *outputFolder,
+                                                      *logURL, *mode, pattern, data->separator, *mapping,
+                                                      watermark->column, watermark->pattern, style, &written, &error)
+                           : engine.withWatermarkPattern(*templateBytes, *dataText, *outputFolder, *mode, pattern,
+                                                         data->separator, &*mapping, watermark->column,
+                                                         watermark->pattern, style, &written, &error);
+        QVSetMergeProgressHandler({});
+    }
     showMergeReport(succeeded, written, error, logURL);
 }
 

@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 
 // Shows the report: success with the number of files written, or the failure's message with
-// the number already written; plus the log's location whenever there is a log.
+// the number already written; plus the log's location when a log was asked for and its file
+// exists (a log that could not be created is not pointed to).
 void showMergeReport(bool succeeded, uint64_t written, const QVError& error,
                      const std::optional<std::filesystem::path>& logURL);

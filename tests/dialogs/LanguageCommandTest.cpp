@@ -79,11 +79,30 @@ TEST(LanguageCommand, UnknownStoredValueOpensAtAutomatic) {
     QVLanguageCommand(nullptr);
     auto line = dialogs.lines().at(0);
     EXPECT_EQ(line["message"], "Kies een taal");
-    EXPECT_EQ(line["informative"], "Automatisch volgt de voorkeurstalen van macOS.");
+    EXPECT_EQ(line["informative"],
+              "Automatisch volgt de taalinstellingen van het systeem (LANGUAGE, LC_ALL, LC_MESSAGES of LANG).");
     EXPECT_EQ(line["popups"][0]["items"], kItems);
     EXPECT_EQ(line["popups"][0]["selected"], 0);
     EXPECT_EQ(line["buttons"], json({"Bewaren", "Annuleren"}));
     EXPECT_EQ(stored(), "klingon");  // a cancelled dialog changes nothing
+}
+
+TEST(LanguageCommand, AChoiceThatCannotBeStoredIsSaidAndChangesNothing) {
+    IsolatedLanguage dutch;
+    // The settings folder cannot be made: a file stands where it would go.
+    qvtest::writeFile(dutch.home / "config", "geen map");
+    MenuSpy menu;
+    ScriptedDialogs dialogs(R"([{"button": "Bewaren", "popups": [2]}, {}])");
+    QVLanguageCommand(nullptr);
+    dialogs.expectScriptUsedUp();
+    ASSERT_EQ(dialogs.lines().size(), 2u);
+    auto said = dialogs.lines().at(1);
+    EXPECT_EQ(said["message"], "De taalkeuze kon niet worden bewaard.");
+    EXPECT_EQ(said["informative"], "Het instellingenbestand " + (dutch.home / "config/quorvel/defaults.json").string() +
+                                       " kon niet worden geschreven. De taal blijft zoals hij was.");
+    EXPECT_EQ(QVLanguage(), "nl");
+    EXPECT_TRUE(menu.titles.empty());
+
 }
 
 TEST(LanguageCommand, CancelChangesNeitherSettingNorMenu) {

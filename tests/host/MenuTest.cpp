@@ -1,9 +1,12 @@
 // The plug-in's menu, its callbacks and the About box, through the stand-in host's menu bar.
 #include "PluginHarness.h"
 
+#include <sys/utsname.h>
+
 #include "host/About.h"
 #include "host/Lifecycle.h"
 #include "platform/Format.h"
+#include "platform/System.h"
 #include "localization/Text.h"
 #include "platform/UserDefaults.h"
 
@@ -128,9 +131,21 @@ TEST_F(Menus, AboutShowsTheFallbackVersionWithoutABundle) {
     EXPECT_EQ(alert["message"], "Quorvel");
     EXPECT_EQ(alert["buttons"], nlohmann::json::array({"OK"}));
     std::string text = alert["informative"];
-    EXPECT_TRUE(text.starts_with("Version 0.12\nPDF mail merge for Adobe Acrobat on Mac.\n\n"
-                                 "CSV \u2192 filled PDFs. Apple Silicon & Intel.\n"))
+    // The description lines name the system the test runs on, not another.
+    utsname system{};
+    ASSERT_EQ(uname(&system), 0);
+    EXPECT_TRUE(text.starts_with("Version 0.12\nPDF-formulieren samenvoegen met CSV-gegevens op ")) << text;
+    EXPECT_NE(text.find("\n\nCSV \u2192 ingevulde PDF's. Processor: " + std::string(system.machine) + ".\n"),
+              std::string::npos)
         << text;
+    for (const char* elsewhere : {"Mac", "Apple", "Intel"}) EXPECT_EQ(text.find(elsewhere), std::string::npos) << text;
+    std::string osRelease = readFile(fs::exists("/etc/os-release") ? "/etc/os-release" : "/usr/lib/os-release");
+    size_t pretty = osRelease.find("PRETTY_NAME=\"");
+    if (pretty != std::string::npos) {
+        size_t start = pretty + 13;
+        std::string name = osRelease.substr(start, osRelease.find('"', start) - start);
+        EXPECT_NE(text.find(" op " + name + ".\n"), std::string::npos) << text;
+    }
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
 }
 
@@ -145,6 +160,7 @@ TEST_F(Menus, AboutReadsTheVersionOfTheBundleAtItsUsualPlace) {
     QVShowAbout();
     std::string text = dialogs.lines().at(0)["informative"];
     EXPECT_TRUE(text.starts_with(QVFormat(QVText("Version %@"), {"7.3"}) + "\n")) << text;
-    EXPECT_NE(text.find(QVText("PDF mail merge for Adobe Acrobat on Mac.")), std::string::npos);
+    EXPECT_NE(text.find(QVFormat(QVText("CSV \u2192 ingevulde PDF's. Processor: %@."), {QVMachineArchitecture()})),
+              std::string::npos);
     EXPECT_EQ(dialogs.lines().at(0)["buttons"][0], QVText("OK"));
 }

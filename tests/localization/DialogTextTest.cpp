@@ -67,8 +67,9 @@ TEST_F(DialogTextTest, TerminalSessionSpeaksTheLanguageInForce) {
               "Ungültiger Text: Steuerzeichen sind nicht erlaubt.\n"
               "Neuer Text (Eingabetaste = unverändert): "
               "1) Ja   2) Nein\n"
-              "Wählen Sie eine Schaltfläche (1-2): Ungültige Auswahl, bitte versuchen Sie es erneut.\n"
-              "Wählen Sie eine Schaltfläche (1-2): ");
+              "Wählen Sie eine Schaltfläche (1-2, Eingabetaste = 1): "
+              "Ungültige Auswahl, bitte versuchen Sie es erneut.\n"
+              "Wählen Sie eine Schaltfläche (1-2, Eingabetaste = 1): ");
 }
 
 TEST_F(DialogTextTest, ScriptProblemsAndRefusedPathsAreTranslated) {

@@ -11,6 +11,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextLayout>
 
 #include "ModalDriver.h"
 #include "QtSession.h"
@@ -101,6 +105,40 @@ TEST(QtAlert, ShowsTextsPlainlyWithTheWarningIconAndButtonsInOrder) {
         press(w, "Annuleren & stoppen");
     });
     EXPECT_EQ(alert.runModal(), qvui::kAlertThirdButtonReturn);
+}
+
+TEST(QtAlert, LongTextsWrapBetweenWords) {
+    QtSession qt;
+    qvui::Alert alert;
+    alert.setMessageText("Mogelijk verkeerd scheidingsteken bij het inlezen van het gegevensbestand klanten");
+    std::string text;
+    for (int i = 0; i < 6; ++i)
+        text += "Met de gekozen instelling is één kolom gevonden, maar een ander scheidingsteken levert meerdere "
+                "kolommen op. ";
+    text += "Controleer het bestand: één kolom kan ook juist zijn.";
+    alert.setInformativeText(text);
+    ModalDriver driver;
+    driver.then([&](QWidget* w) {
+        int checked = 0;
+        for (auto* block : w->findChildren<QTextEdit*>()) {
+            QTextDocument* document = block->document();
+            for (QTextBlock b = document->begin(); b.isValid(); b = b.next()) {
+                QTextLayout* layout = b.layout();
+                QString said = b.text();
+                ASSERT_GT(layout->lineCount(), 0);
+                for (int l = 1; l < layout->lineCount(); ++l) {
+                    int start = layout->lineAt(l).textStart();
+                    EXPECT_TRUE(said.at(start - 1).isSpace())
+                        << "line " << l << " of \"" << said.toStdString() << "\" starts inside a word: "
+                        << said.mid(start - 5, 10).toStdString();
+                    ++checked;
+                }
+            }
+        }
+        EXPECT_GT(checked, 4) << "the texts should have wrapped";
+        press(w, "OK");
+    });
+    EXPECT_EQ(alert.runModal(), qvui::kAlertFirstButtonReturn);
 }
 
 TEST(QtAlert, ChoicesReachTheControlsAndAreShownAgainAfterTheMissingColumnAlert) {

@@ -53,6 +53,8 @@ void ModalDriver::again(QWidget* modal) { modal->setProperty(kHandled, false); }
 void ModalDriver::poll() {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || !modal->isVisible()) return;
+    // A merge's progress window asks nothing and goes away by itself.
+    if (modal->inherits("QProgressDialog")) return;
     if (modal->property(kHandled).toBool()) {
         // A window nobody answers would hang the test run: close it, and say so.
         if (std::chrono::steady_clock::now() - lastProgress_ > kPatience) {

@@ -333,6 +333,50 @@ TEST(MergeCommand, ReportCountsAndTheLogLocationLine) {
     plain.push_back(reportAnswer());
     run = runCommand(plain, engine);
     EXPECT_EQ(run.lines.back()["informative"], "Record 4: kapot.\n3 PDF-bestanden zijn al gemaakt.");
+
+    // A log that could not be created is not pointed to.
+    engine.createLogFile(false);
+    run = runCommand(logged, engine);
+    ASSERT_EQ(run.calls.size(), 4u);
+    EXPECT_TRUE(run.calls[3].logged);
+    EXPECT_FALSE(fs::exists(run.calls[3].logURL));
+    EXPECT_EQ(run.lines.back()["informative"], "Record 4: kapot.\n3 PDF-bestanden zijn al gemaakt.");
+}
+
+TEST(MergeCommand, APatternTheDataCannotFillIsAskedForAgain) {
+    WorkflowFiles files;
+    RecordingEngine engine;
+    json script = completeRun(files);
+    script[6] = {{"button", "Verder"}, {"fields", {"Factuur-{Klant}-{#}"}}};
+    json again = json::array({json::object(),  // the message
+                              {{"button", "Verder"}, {"fields", {"Factuur-{Text Box 2"}}},
+                              json::object(),
+                              {{"button", "Verder"}, {"fields", {"Factuur-{Text Box 2}-{#}"}}}});
+    script.insert(script.begin() + 7, again.begin(), again.end());
+    script.push_back(reportAnswer());
+    CommandRun run = runCommand(script, engine);
+
+    ASSERT_EQ(run.lines.size(), 15u);
+    EXPECT_EQ(run.lines[7]["message"], "Onbekende CSV-kolom in bestandsnaam: 'Klant'.");
+    EXPECT_EQ(run.lines[7]["informative"], "Kolommen in het gegevensbestand: Text Box 1, Text Box 2");
+    EXPECT_EQ(run.lines[7]["buttons"], json({"OK"}));
+    // The same dialog again, holding the pattern as typed.
+    EXPECT_EQ(run.lines[8]["message"], "Kies het patroon voor bestandsnamen");
+    EXPECT_EQ(run.lines[8]["fields"][0]["shown"], "Factuur-{Klant}-{#}");
+    EXPECT_EQ(run.lines[9]["message"], "Een accolade in het bestandsnaampatroon is niet afgesloten.");
+    EXPECT_EQ(run.lines[11]["message"], "Optioneel watermerk");
+    ASSERT_EQ(run.calls.size(), 1u);
+    EXPECT_EQ(run.calls[0].pattern, "Factuur-{Text Box 2}-{#}");
+
+    // Leaving the dialog when it comes back ends the run without a merge.
+    json cancelled = completeRun(files);
+    cancelled[6] = {{"button", "Verder"}, {"fields", {"{Klant}"}}};
+    cancelled.erase(cancelled.begin() + 7, cancelled.end());
+    cancelled.push_back(json::object());
+    cancelled.push_back({{"button", "Annuleren"}});
+    run = runCommand(cancelled, engine);
+    EXPECT_EQ(run.calls.size(), 1u);
+    EXPECT_EQ(run.lines.back()["message"], "Kies het patroon voor bestandsnamen");
 }
 
 TEST(MergeCommand, EveryRunStartsFromTheDefaults) {

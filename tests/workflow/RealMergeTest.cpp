@@ -1,18 +1,8 @@
 // Whole merges through the command with the real engine: the files on disk are what counts.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
-#include <iostream>
 
-#include "localization/Text.h"
-#include "platform/dialogs/TerminalBackend.h"
 #include "workflow/Command.h"
 #include "WorkflowFixture.h"
 
@@ -31,47 +21,6 @@ std::vector<std::string> folderNames(const fs::path& folder) {
 std::string pdfText(const fs::path& pdf) { return runCommand({"pdftotext", "-layout", pdf.string(), "-"}).output; }
 bool qpdfChecks(const fs::path& pdf) { return runCommand({"qpdf", "--check", pdf.string()}).status == 0; }
 bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
-
-// Runs the merge command in a child process whose terminal is a pseudo-terminal, types
-// `typed` into it and answers everything the child showed.
-std::string runInTerminal(const std::string& typed) {
-    int master = -1;
-    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid < 0) return "forkpty failed";
-    if (pid == 0) {
-        qvui::setDialogBackend(std::make_shared<qvui::TerminalBackend>());
-        qvui::setDialogTextProvider(QVText);
-        QVCommand(nullptr);
-        std::cout.flush();
-        _exit(0);
-    }
-    // Typed ahead, as a fast typist would: the terminal keeps the lines until they are read.
-    ssize_t written = write(master, typed.data(), typed.size());
-    EXPECT_EQ(written, static_cast<ssize_t>(typed.size()));
-
-    std::string shown;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (;;) {
-        pollfd p{master, POLLIN, 0};
-        int ready = poll(&p, 1, 1000);
-        if (ready > 0) {
-            char buffer[4096];
-            ssize_t n = read(master, buffer, sizeof buffer);
-            if (n <= 0) break;  // the child closed the terminal
-            shown.append(buffer, static_cast<size_t>(n));
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            ADD_FAILURE() << "the command did not finish; it showed:\n" << shown;
-            kill(pid, SIGKILL);
-            break;
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(master);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
-    return shown;
-}
 
 }  // namespace
 
@@ -123,7 +72,7 @@ TEST(RealMerge, CombinedFileHoldsEveryRecord) {
 TEST(RealMerge, AFailedMergeReportsTheEngineMessageCountAndLog) {
     WorkflowFiles files;
     json script = completeRun(files);
-    script[6]["fields"] = {"{Onbekend}-{#}"};  // a column the data file does not have
+    script[6]["fields"] = {"Brief"};  // the same name for both records
     script[8] = {{"button", "Met logboek"}};
     script.push_back(json::object());
     ScriptedDialogs dialogs(script.dump());
@@ -147,14 +96,14 @@ TEST(RealMerge, APersonCanMergeInATerminal) {
                         files.csv.string() + "\n" +   // data file
                         "\n1\n" +                     // separator: keep the comma, Verder
                         "1\n" +                       // preview: Verder
-                        "\n\n1\n" +                   // mapping: keep both proposals, Verder
+                        "\n1\n" +                     // mapping: the overview is right, Verder
                         "1\n" +                       // separate files
                         "Klant-{Text Box 2}\n1\n" +   // file name pattern
                         "\n1\n" +                     // no watermark
                         "1\n" +                       // no log
                         files.out.string() + "\n" +   // output folder
                         "\n";                         // report
-    std::string shown = runInTerminal(typed);
+    std::string shown = runCommandInTerminal(typed);
 
     EXPECT_TRUE(contains(shown, "Kies het scheidingsteken")) << shown;
     EXPECT_TRUE(contains(shown, "Record 1")) << shown;
@@ -162,4 +111,47 @@ TEST(RealMerge, APersonCanMergeInATerminal) {
     EXPECT_TRUE(contains(shown, "2 PDF-bestanden gemaakt.")) << shown;
     EXPECT_EQ(folderNames(files.out), (std::vector<std::string>{"Klant-Jansen.pdf", "Klant-de Vries.pdf"}));
     EXPECT_TRUE(contains(pdfText(files.out / "Klant-de Vries.pdf"), "Utrecht"));
+}
+
+namespace {
+
+// Answers dialogs from a script and keeps every progress report the backend receives.
+class ProgressSpy : public qvui::DialogBackend {
+public:
+    explicit ProgressSpy(std::shared_ptr<qvui::ScriptedBackend> script) : script_(std::move(script)) {}
+    qvui::AlertAnswer runAlert(qvui::Alert& alert) override {
+        events.push_back("alert " + alert.messageText());
+        return script_->runAlert(alert);
+    }
+    qvui::PanelAnswer runOpenPanel(const qvui::OpenPanel& panel) override { return script_->runOpenPanel(panel); }
+    void beginProgress(const std::string& message) override { events.push_back("begin " + message); }
+    void updateProgress(uint64_t done, uint64_t total) override {
+        events.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
+    void endProgress() override { events.push_back("end"); }
+
+    std::vector<std::string> events;
+
+private:
+    std::shared_ptr<qvui::ScriptedBackend> script_;
+};
+
+}  // namespace
+
+TEST(RealMerge, TheMergeReportsItsProgressToTheDialogs) {
+    WorkflowFiles files("Text Box 1,Text Box 2\nAmsterdam,Jansen\nUtrecht,de Vries\nGouda,Visser\n");
+    json script = completeRun(files);
+    script.push_back(json::object());
+    auto answers = scriptFrom(script.dump());
+    auto spy = std::make_shared<ProgressSpy>(answers);
+    DialogSession session(spy);
+    QVCommand(nullptr);
+    EXPECT_EQ(answers->answersLeft(), 0u);
+
+    // From the log question on: the records done, one by one, between the last dialog and the report.
+    auto from = std::find(spy->events.begin(), spy->events.end(), "alert Verwerkingslogboek bewaren?");
+    ASSERT_NE(from, spy->events.end());
+    EXPECT_EQ(std::vector<std::string>(from + 1, spy->events.end()),
+              (std::vector<std::string>{"begin PDF-bestanden maken...", "1/3", "2/3", "3/3", "end",
+                                        "alert Samenvoegen voltooid"}));
 }

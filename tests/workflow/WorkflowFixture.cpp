@@ -1,5 +1,19 @@
 #include "WorkflowFixture.h"
 
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+
+#include "localization/Text.h"
+#include "platform/dialogs/TerminalBackend.h"
+#include "workflow/Command.h"
+
 namespace qvtest {
 
 namespace {
@@ -9,6 +23,7 @@ struct EngineState {
     bool succeeded = true;
     uint64_t count = 0;
     std::string message;
+    bool createLog = true;
 };
 
 EngineState& state() {
@@ -61,6 +76,7 @@ bool recordLogged(std::string_view templateBytes, std::string_view dataText, con
     call.watermarkColumn = column;
     call.watermarkPattern = watermarkPattern;
     call.style = style;
+    if (state().createLog) writeFile(logURL, "{}");
     return answerCall(std::move(call), count, error);
 }
 
@@ -80,6 +96,10 @@ void RecordingEngine::answer(bool succeeded, uint64_t count, std::string message
     state().succeeded = succeeded;
     state().count = count;
     state().message = std::move(message);
+}
+
+void RecordingEngine::createLogFile(bool create) {
+    state().createLog = create;
 }
 
 const std::vector<EngineCall>& RecordingEngine::calls() const {
@@ -110,6 +130,63 @@ nlohmann::json completeRun(const WorkflowFiles& files) {
         {{"button", "Zonder logboek"}},
         {{"path", files.out.string()}},
     });
+}
+
+std::string runCommandInTerminal(const std::string& typed, unsigned short columns) {
+    termios mode{};
+    cfmakeraw(&mode);
+    // A cooked terminal as a person has it, without the echo that would mix the typed-ahead
+    // answers into what the command shows.
+    mode.c_iflag = ICRNL;
+    mode.c_oflag = OPOST | ONLCR;
+    mode.c_lflag = ICANON | ISIG;
+    mode.c_cflag = CS8 | CREAD;
+    mode.c_cc[VEOF] = 4;
+    mode.c_cc[VMIN] = 1;
+    winsize size{};
+    size.ws_col = columns;
+    size.ws_row = columns ? 24 : 0;
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, &mode, &size);
+    if (pid < 0) return "forkpty failed";
+    if (pid == 0) {
+        qvui::setDialogBackend(std::make_shared<qvui::TerminalBackend>());
+        qvui::setDialogTextProvider(QVText);
+        QVCommand(nullptr);
+        std::cout.flush();
+        _exit(0);
+    }
+    // Typed ahead, as a fast typist would: the terminal keeps the lines until they are read.
+    ssize_t written = write(master, typed.data(), typed.size());
+    EXPECT_EQ(written, static_cast<ssize_t>(typed.size()));
+
+    std::string shown;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        int ready = poll(&p, 1, 1000);
+        if (ready > 0) {
+            char buffer[4096];
+            ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) break;  // the child closed the terminal
+            shown.append(buffer, static_cast<size_t>(n));
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "the command did not finish; it showed:\n" << shown;
+            kill(pid, SIGKILL);
+            break;
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+    std::string lines;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] == '\r' && i + 1 < shown.size() && shown[i + 1] == '\n') continue;
+        lines += shown[i];
+    }
+    return lines;
 }
 
 std::vector<std::string> messages(const std::vector<nlohmann::json>& lines) {

@@ -45,6 +45,8 @@ public:
 
     // What the next calls answer.
     void answer(bool succeeded, uint64_t count, std::string message = {});
+    // Whether a logged call creates its log file, as the engine does unless it cannot.
+    void createLogFile(bool create);
     const std::vector<EngineCall>& calls() const;
 
 private:
@@ -68,6 +70,11 @@ public:
 // separate files named "Brief-{#}", no watermark, no log. Indices: 0 template, 1 data file,
 // 2 separator, 3 preview, 4 mapping, 5 output mode, 6 pattern, 7 watermark, 8 log, 9 folder.
 nlohmann::json completeRun(const WorkflowFiles& files);
+
+// Runs the merge command in a child process whose terminal is a pseudo-terminal `columns`
+// wide (0: a size of 0 by 0, as a terminal that does not tell it), types `typed` ahead without
+// echo, and answers everything the child showed, with its line ends as "\n".
+std::string runCommandInTerminal(const std::string& typed, unsigned short columns = 0);
 
 // Texts of the transcript lines, for compact comparisons.
 std::vector<std::string> messages(const std::vector<nlohmann::json>& lines);

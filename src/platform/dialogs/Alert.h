@@ -29,6 +29,11 @@ public:
     void setMessageText(std::string text) { message_ = std::move(text); }
     const std::string& informativeText() const { return informative_; }
     void setInformativeText(std::string text) { informative_ = std::move(text); }
+    // The informative text for a backend that shows the accessory view whole rather than in a
+    // scroll area (a terminal), for when the informative text speaks of scrolling. Empty: the
+    // informative text serves everywhere.
+    const std::string& informativeTextWithoutScrolling() const { return unscrolledInformative_; }
+    void setInformativeTextWithoutScrolling(std::string text) { unscrolledInformative_ = std::move(text); }
     AlertStyle alertStyle() const { return style_; }
     void setAlertStyle(AlertStyle style) { style_ = style; }
 
@@ -47,6 +52,7 @@ public:
 private:
     std::string message_;
     std::string informative_;
+    std::string unscrolledInformative_;
     AlertStyle style_ = AlertStyle::informational;
     std::shared_ptr<View> accessory_;
     std::vector<std::string> buttons_;

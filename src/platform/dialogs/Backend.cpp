@@ -38,4 +38,16 @@ std::string dialogText(const std::string& dutch) {
     return provider ? provider(dutch) : dutch;
 }
 
+ProgressDisplay::ProgressDisplay(const std::string& message) : backend_(dialogBackend()) {
+    if (backend_) backend_->beginProgress(message);
+}
+
+ProgressDisplay::~ProgressDisplay() {
+    if (backend_) backend_->endProgress();
+}
+
+void ProgressDisplay::update(uint64_t done, uint64_t total) {
+    if (backend_) backend_->updateProgress(done, total);
+}
+
 }  // namespace qvui

@@ -4,6 +4,7 @@
 // runs; platform is a shared library, so a plug-in loaded later shows its dialogs through the
 // same backend.
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -34,6 +35,28 @@ public:
     // Shows `panel` and blocks until a location that the panel accepts is chosen or it is
     // cancelled.
     virtual PanelAnswer runOpenPanel(const OpenPanel& panel) = 0;
+
+    // A long task on this thread (a merge) says how far it has come, so that the backend can
+    // show it and keep its windows drawn meanwhile. Nothing the user does may start other
+    // work in between. The default shows nothing.
+    virtual void beginProgress(const std::string& /*message*/) {}
+    virtual void updateProgress(uint64_t /*done*/, uint64_t /*total*/) {}
+    virtual void endProgress() {}
+};
+
+// The progress of one long task through the backend installed when it began, from
+// construction to destruction.
+class ProgressDisplay {
+public:
+    explicit ProgressDisplay(const std::string& message);
+    ~ProgressDisplay();
+    ProgressDisplay(const ProgressDisplay&) = delete;
+    ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+    void update(uint64_t done, uint64_t total);
+
+private:
+    std::shared_ptr<DialogBackend> backend_;
 };
 
 // Installs the backend (null removes it); every later dialog runs through it.

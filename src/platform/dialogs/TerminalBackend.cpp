@@ -1,7 +1,9 @@
 #include "platform/dialogs/TerminalBackend.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <iostream>
 
@@ -32,16 +34,61 @@ std::optional<int> choiceNumber(const std::string& typed, int count) {
     return n;
 }
 
+constexpr size_t kFallbackWidth = 80;
+
+// The rows of a table: each pop-up with the label just before it; labels before the first row
+// are the column headings.
+struct TableRows {
+    std::vector<std::string> headings;
+    std::vector<std::string> titles;
+    std::vector<PopUpButton*> popups;
+};
+
+TableRows tableRows(View& table) {
+    TableRows rows;
+    std::vector<std::string> pending;
+    for (View* view : viewTreeOrder(&table)) {
+        if (auto* label = dynamic_cast<Label*>(view)) {
+            pending.push_back(label->stringValue());
+        } else if (auto* popup = dynamic_cast<PopUpButton*>(view)) {
+            if (rows.popups.empty() && pending.size() > 1)
+                rows.headings.assign(pending.begin(), pending.end() - 1);
+            rows.titles.push_back(pending.empty() ? popup->accessibilityLabel() : pending.back());
+            rows.popups.push_back(popup);
+            pending.clear();
+        }
+    }
+    if (rows.popups.empty()) rows.headings = pending;
+    return rows;
+}
+
+std::string padded(const std::string& text, size_t width) {
+    size_t used = terminalWidth(text);
+    return used >= width ? text : text + std::string(width - used, ' ');
+}
+
 }  // namespace
 
-TerminalBackend::TerminalBackend() : TerminalBackend(std::cin, std::cout, isatty(STDOUT_FILENO) == 1) {}
+TerminalBackend::TerminalBackend() : TerminalBackend(std::cin, std::cout, isatty(STDOUT_FILENO) == 1) {
+    followTerminal_ = true;
+}
 
-TerminalBackend::TerminalBackend(std::istream& in, std::ostream& out, bool emphasise)
-    : in_(in), out_(out), emphasise_(emphasise) {}
+TerminalBackend::TerminalBackend(std::istream& in, std::ostream& out, bool emphasise, size_t width)
+    : in_(in), out_(out), emphasise_(emphasise), width_(width) {}
+
+size_t TerminalBackend::width() const {
+    if (!followTerminal_) return width_;
+    // Output that goes to a file or a pipe is left unfolded for whoever reads it; a terminal
+    // that does not tell its size gets the classic 80 columns.
+    if (isatty(STDOUT_FILENO) != 1) return 0;
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return kFallbackWidth;
+    return size.ws_col;
+}
 
 std::optional<std::string> TerminalBackend::ask(const std::string& prompt) {
     if (ended_) return std::nullopt;
-    out_ << terminalSafeText(prompt, false) << std::flush;
+    out_ << wrapText(terminalSafeText(prompt, false), width()) << std::flush;
     std::string line;
     if (!std::getline(in_, line)) {
         ended_ = true;
@@ -52,12 +99,12 @@ std::optional<std::string> TerminalBackend::ask(const std::string& prompt) {
     return line;
 }
 
-void TerminalBackend::say(const std::string& text, bool multiline) {
-    out_ << terminalSafeText(text, multiline) << '\n';
+void TerminalBackend::say(const std::string& text, bool multiline, size_t indent) {
+    out_ << wrapText(terminalSafeText(text, multiline), width(), indent) << '\n';
 }
 
 void TerminalBackend::heading(const std::string& text) {
-    std::string safe = terminalSafeText(text, true);
+    std::string safe = wrapText(terminalSafeText(text, true), width());
     if (emphasise_) out_ << "\x1b[1m" << safe << "\x1b[0m\n";
     else out_ << safe << '\n';
 }
@@ -72,8 +119,8 @@ bool TerminalBackend::askPopUp(PopUpButton& popup) {
     }
     int selected = popup.indexOfSelectedItem();
     for (int i = 0; i < count; ++i) {
-        std::string marker = i == selected ? "  * " : "    ";
-        say(marker + std::to_string(i + 1) + ") " + popup.itemTitleAtIndex(i));
+        std::string marker = (i == selected ? "  * " : "    ") + std::to_string(i + 1) + ") ";
+        say(marker + popup.itemTitleAtIndex(i), false, marker.size());
     }
     std::string prompt = selected >= 0
                              ? QVFormat(dialogText("Kies een nummer (1-%lu, Enter = %lu): "),
@@ -116,14 +163,15 @@ std::optional<int> TerminalBackend::askButton(const Alert& alert) {
     int count = static_cast<int>(buttons.size());
     std::string row;
     for (int i = 0; i < count; ++i) row += (i ? "   " : "") + std::to_string(i + 1) + ") " + buttons[i];
-    say(row);
-    // A lone button is the usual "OK": Enter is enough. With a choice, one must be named.
-    std::string prompt = count == 1 ? dialogText("Druk op Enter om verder te gaan: ")
-                                    : QVFormat(dialogText("Kies een knop (1-%lu): "), {static_cast<unsigned long>(count)});
+    say(row, false, 3);
+    // Enter presses the first button, the dialog's default, as it does in a window.
+    std::string prompt = count == 1
+                             ? dialogText("Druk op Enter om verder te gaan: ")
+                             : QVFormat(dialogText("Kies een knop (1-%lu, Enter = 1): "), {static_cast<unsigned long>(count)});
     for (;;) {
         auto line = ask(prompt);
         if (!line) return std::nullopt;
-        if (count == 1 && trimmed(*line).empty()) return 0;
+        if (trimmed(*line).empty()) return 0;
         if (auto n = choiceNumber(*line, count)) return *n - 1;
         for (int i = 0; i < count; ++i) {
             if (trimmed(*line) == buttons[i]) return i;
@@ -132,15 +180,83 @@ std::optional<int> TerminalBackend::askButton(const Alert& alert) {
     }
 }
 
+// The overview of a table: one numbered line per row with its current choice, then a row to
+// change by number, until Enter leaves it as it stands.
+bool TerminalBackend::askTable(View& table) {
+    TableRows rows = tableRows(table);
+    size_t count = rows.popups.size();
+    if (count == 0) {
+        for (const std::string& heading : rows.headings) say(heading);
+        return true;
+    }
+    std::string number = std::to_string(count);
+    size_t numberWidth = number.size() + 2;  // "12) "
+    size_t titleWidth = 0;
+    for (const std::string& title : rows.titles)
+        titleWidth = std::max(titleWidth, terminalWidth(terminalSafeText(title, false)));
+    if (!rows.headings.empty())
+        titleWidth = std::max(titleWidth, terminalWidth(terminalSafeText(rows.headings[0], false)));
+    // Long titles are shortened in the middle, as a window shortens them, so that the chosen
+    // column stays on the same line.
+    size_t columns = width() ? width() : kFallbackWidth;
+    size_t cap = std::max<size_t>(12, (columns - std::min(columns, numberWidth + 4)) / 2);
+    titleWidth = std::min(titleWidth, cap);
+
+    // A long column name folds under its own column.
+    size_t valueIndent = 2 + numberWidth + titleWidth + 2;
+    auto overview = [&] {
+        if (!rows.headings.empty()) {
+            std::string line = "  " + std::string(numberWidth, ' ') +
+                               padded(terminalSafeText(rows.headings[0], false), titleWidth);
+            for (size_t h = 1; h < rows.headings.size(); ++h) line += "  " + terminalSafeText(rows.headings[h], false);
+            out_ << wrapText(line, width(), valueIndent) << '\n';
+        }
+        for (size_t i = 0; i < count; ++i) {
+            std::string n = std::to_string(i + 1);
+            std::string title = truncateMiddle(terminalSafeText(rows.titles[i], false), titleWidth);
+            std::string line = "  " + std::string(number.size() - n.size(), ' ') + n + ") " +
+                               padded(title, titleWidth) + "  " +
+                               terminalSafeText(rows.popups[i]->titleOfSelectedItem(), false);
+            out_ << wrapText(line, width(), valueIndent) << '\n';
+        }
+    };
+
+    overview();
+    std::string prompt = QVFormat(dialogText("Nummer om te wijzigen (1-%lu, Enter = klaar): "),
+                                  {static_cast<unsigned long>(count)});
+    for (;;) {
+        auto line = ask(prompt);
+        if (!line) return false;
+        if (trimmed(*line).empty()) return true;
+        auto n = choiceNumber(*line, static_cast<int>(count));
+        if (!n) {
+            say(dialogText("Ongeldige keuze, probeer het opnieuw."));
+            continue;
+        }
+        if (!askPopUp(*rows.popups[static_cast<size_t>(*n - 1)])) return false;
+        out_ << '\n';
+        overview();
+    }
+}
+
 AlertAnswer TerminalBackend::runAlert(Alert& alert) {
     if (ended_) return {kAlertCancelledReturn, {}};
     out_ << '\n';
     heading(alert.messageText());
-    if (!alert.informativeText().empty()) say(alert.informativeText(), true);
+    // The whole accessory view is listed here, so a text that asks to scroll would mislead.
+    const std::string& informative = alert.informativeTextWithoutScrolling().empty()
+                                         ? alert.informativeText()
+                                         : alert.informativeTextWithoutScrolling();
+    if (!informative.empty()) say(informative, true);
 
+    View* table = nullptr;  // the table being listed; its own controls are asked there
     for (View* view : viewTreeOrder(alert.accessoryView().get())) {
+        if (table && view->isDescendantOf(table)) continue;
         bool answered = true;
-        if (auto* label = dynamic_cast<Label*>(view)) {
+        if (view->accessibilityRole() == AccessibilityRole::table) {
+            table = view;
+            answered = askTable(*view);
+        } else if (auto* label = dynamic_cast<Label*>(view)) {
             if (!label->stringValue().empty()) say(label->stringValue());
         } else if (auto* popup = dynamic_cast<PopUpButton*>(view)) {
             answered = askPopUp(*popup);

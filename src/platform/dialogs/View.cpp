@@ -70,6 +70,13 @@ void View::resizeSubviewsWithOldSize(Size oldSize) {
     }
 }
 
+bool View::isDescendantOf(const View* ancestor) const {
+    for (const View* v = this; v; v = v->superview()) {
+        if (v == ancestor) return true;
+    }
+    return false;
+}
+
 std::vector<View*> viewTreeOrder(View* root) {
     std::vector<View*> order;
     if (!root) return order;

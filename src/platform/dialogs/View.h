@@ -46,6 +46,11 @@ enum AutoresizingMask : unsigned {
     ViewMaxYMargin = 32,
 };
 
+// What a view is to someone who does not see its layout (a screen reader, a text backend).
+// A table's controls are rows, each a label and the pop-up after it, under optional header
+// labels; a backend that cannot show them side by side may list them as one overview.
+enum class AccessibilityRole { group, table };
+
 class View {
 public:
     explicit View(Rect frame = {});
@@ -73,6 +78,11 @@ public:
     bool autoresizesSubviews() const { return autoresizesSubviews_; }
     void setAutoresizesSubviews(bool on) { autoresizesSubviews_ = on; }
 
+    AccessibilityRole accessibilityRole() const { return role_; }
+    void setAccessibilityRole(AccessibilityRole role) { role_ = role; }
+    // Whether this view is `ancestor` or lies inside it.
+    bool isDescendantOf(const View* ancestor) const;
+
 protected:
     // Applies the subviews' autoresizing masks after this view changed from `oldSize`.
     void resizeSubviewsWithOldSize(Size oldSize);
@@ -85,6 +95,7 @@ private:
     View* superview_ = nullptr;  // not owning: a superview outlives its subviews' link to it
     unsigned autoresizingMask_ = ViewNotSizable;
     bool autoresizesSubviews_ = true;
+    AccessibilityRole role_ = AccessibilityRole::group;
 };
 
 // Every view of the tree below and including `root`, depth first in the order the subviews

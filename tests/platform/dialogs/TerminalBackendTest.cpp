@@ -56,8 +56,8 @@ TEST(TerminalBackend, ShowsTheDialogAndAsksAgainAfterInvalidAnswers) {
               "Kies een nummer (1-3, Enter = 1): Ongeldige keuze, probeer het opnieuw.\n"
               "Kies een nummer (1-3, Enter = 1): "
               "1) Verder   2) Annuleren\n"
-              "Kies een knop (1-2): Ongeldige keuze, probeer het opnieuw.\n"
-              "Kies een knop (1-2): ");
+              "Kies een knop (1-2, Enter = 1): Ongeldige keuze, probeer het opnieuw.\n"
+              "Kies een knop (1-2, Enter = 1): ");
 
     // Shown again, the mark is where the user left it and Enter keeps it.
     t.in.clear();
@@ -104,6 +104,101 @@ TEST(TerminalBackend, RendersTheAccessoryInViewTreeOrder) {
               "Druk op Enter om verder te gaan: ");
 }
 
+TEST(TerminalBackend, EnterPressesTheFirstButton) {
+    Terminal t("\n\n \n");
+    SeparatorAlert s;
+    EXPECT_EQ(s.alert.runModal(), kAlertFirstButtonReturn);  // Enter keeps the comma, Enter = "Verder"
+    EXPECT_EQ(s.popup->indexOfSelectedItem(), 0);
+    Alert three;
+    for (const char* title : {"Losse PDF's", "Eén PDF", "Annuleren"}) three.addButtonWithTitle(title);
+    EXPECT_EQ(three.runModal(), kAlertFirstButtonReturn);  // blanks count as Enter
+    EXPECT_NE(t.out.str().find("Kies een knop (1-3, Enter = 1): "), std::string::npos);
+}
+
+// A table: two headings, then rows of a name and its pop-up inside a scroll view, as the
+// field mapping builds it.
+struct TableAlert {
+    Alert alert;
+    std::shared_ptr<View> table = std::make_shared<View>();
+    std::vector<std::shared_ptr<PopUpButton>> popups;
+    TableAlert(const std::vector<std::string>& names, const std::vector<std::string>& columns) {
+        alert.setMessageText("Koppel PDF-velden aan CSV-kolommen");
+        alert.setInformativeText("Kies een kolom. Scroll voor meer velden.");
+        alert.setInformativeTextWithoutScrolling("Kies een kolom.");
+        table->setAccessibilityRole(AccessibilityRole::table);
+        table->addSubview(Label::labelWithString("PDF-veld"));
+        table->addSubview(Label::labelWithString("CSV-kolom"));
+        auto scroll = std::make_shared<ScrollView>();
+        auto document = std::make_shared<View>();
+        for (const std::string& name : names) {
+            document->addSubview(Label::labelWithString(name));
+            auto popup = std::make_shared<PopUpButton>();
+            popup->addItemWithTitle("Kies een kolom...");
+            popup->addItemsWithTitles(columns);
+            popup->setAccessibilityLabel("CSV-kolom voor PDF-veld " + name);
+            document->addSubview(popup);
+            popups.push_back(popup);
+        }
+        scroll->setDocumentView(document);
+        table->addSubview(scroll);
+        alert.setAccessoryView(table);
+        alert.addButtonWithTitle("Verder");
+        alert.addButtonWithTitle("Annuleren");
+    }
+};
+
+TEST(TerminalBackend, TablesAreOneOverviewChangedByNumber) {
+    Terminal t("x\n3\n3\n\n\n");
+    TableAlert a({"Naam", "Een zeer lange veldnaam die niet op de regel past", "Plaats"}, {"Naam", "Plaats"});
+    a.popups[0]->selectItemAtIndex(1);
+    EXPECT_EQ(a.alert.runModal(), kAlertFirstButtonReturn);
+    EXPECT_EQ(a.popups[0]->indexOfSelectedItem(), 1);
+    EXPECT_EQ(a.popups[1]->indexOfSelectedItem(), 0);
+    EXPECT_EQ(a.popups[2]->indexOfSelectedItem(), 2);
+    std::string out = t.out.str();
+    EXPECT_EQ(out.find("Scroll"), std::string::npos) << out;
+    // Every row once in the first overview, names cut in the middle to keep the columns.
+    std::string first = out.substr(0, out.find("Nummer om te wijzigen"));
+    EXPECT_NE(first.find("Kies een kolom.\n"
+                         "     PDF-veld                              CSV-kolom\n"
+                         "  1) Naam                                  Naam\n"
+                         "  2) Een zeer lange vel\u2026 op de regel past  Kies een kolom...\n"
+                         "  3) Plaats                                Kies een kolom...\n"),
+              std::string::npos)
+        << first;
+    // Only the row asked for is listed with its choices, then the overview comes back.
+    EXPECT_NE(out.find("CSV-kolom voor PDF-veld Plaats:\n  * 1) Kies een kolom...\n    2) Naam\n    3) Plaats\n"),
+              std::string::npos);
+    EXPECT_EQ(out.find("CSV-kolom voor PDF-veld Naam:"), std::string::npos);
+    EXPECT_NE(out.find("  3) Plaats                                Plaats\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Nummer om te wijzigen (1-3, Enter = klaar): Ongeldige keuze"), std::string::npos);
+
+    // Shown again, the overview holds what was chosen; end of input cancels.
+    t.in.clear();
+    t.in.str("");
+    EXPECT_EQ(a.alert.runModal(), kAlertCancelledReturn);
+    EXPECT_EQ(a.popups[2]->indexOfSelectedItem(), 2);
+}
+
+TEST(TerminalBackend, TextsFoldAtSpacesToTheWidth) {
+    std::istringstream in("\n\n");
+    std::ostringstream out;
+    auto backend = std::make_shared<TerminalBackend>(in, out, false, 30);
+    qvtest::DialogSession session(backend);
+    Alert alert;
+    alert.setMessageText("Kies het patroon voor bestandsnamen");
+    alert.setInformativeText("Gebruik {#} voor het volgnummer, bijvoorbeeld Factuur-{Klant}-{#}-met-een-heel-lang-woord.");
+    alert.addButtonWithTitle("Verder");
+    alert.addButtonWithTitle("Annuleren");
+    EXPECT_EQ(alert.runModal(), kAlertFirstButtonReturn);
+    EXPECT_EQ(out.str(),
+              "\nKies het patroon voor\nbestandsnamen\n"
+              "Gebruik {#} voor het\nvolgnummer, bijvoorbeeld\n"
+              "Factuur-{Klant}-{#}-met-een-heel-lang-woord.\n"  // one word, never cut
+              "1) Verder   2) Annuleren\n"
+              "Kies een knop (1-2, Enter =\n1): ");
+}
+
 TEST(TerminalBackend, TextFieldsTakeCleanTextOnly) {
     Terminal t("a\x1b[Ab\nFactuur-{Klant}\n2\n");
     Alert alert;
@@ -135,7 +230,7 @@ TEST(TerminalBackend, EndOfInputCancelsThisAndLaterDialogs) {
 TEST(TerminalBackend, ChromeGoesThroughTheTextProvider) {
     Terminal t("9\n1\n");
     setDialogTextProvider([](const std::string& key) {
-        if (key == "Kies een knop (1-%lu): ") return std::string("Choose a button (1-%lu): ");
+        if (key == "Kies een knop (1-%lu, Enter = 1): ") return std::string("Choose a button (1-%lu, Enter = 1): ");
         if (key == "Ongeldige keuze, probeer het opnieuw.") return std::string("Invalid choice, try again.");
         return key;
     });
@@ -143,7 +238,7 @@ TEST(TerminalBackend, ChromeGoesThroughTheTextProvider) {
     alert.addButtonWithTitle("Save");
     alert.addButtonWithTitle("Cancel");
     EXPECT_EQ(alert.runModal(), kAlertFirstButtonReturn);
-    EXPECT_NE(t.out.str().find("Choose a button (1-2): Invalid choice, try again.\n"), std::string::npos);
+    EXPECT_NE(t.out.str().find("Choose a button (1-2, Enter = 1): Invalid choice, try again.\n"), std::string::npos);
 }
 
 TEST(TerminalBackend, OpenPanelChecksWhatIsTyped) {
