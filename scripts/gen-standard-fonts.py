@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Writes src/platform/pdf/StandardFontsData.cpp: glyph names with their Unicode values, the
-single-byte encodings a PDF simple font can name, and the widths of the standard 14 fonts.
+single-byte encodings a PDF simple font can name, and the widths and vertical ink of the
+standard 14 fonts' glyphs.
 
 Widths come from the AFM files of the metric-compatible URW base 35 fonts (Debian package
 fonts-urw-base35); glyph names and the Standard and Mac OS Roman encodings from fontTools
@@ -154,10 +155,10 @@ def main():
     write_table("kZapfDingbatsEncoding", builtin["ZapfDingbats"])
 
     for i, (pdf_name, glyphs, cap) in enumerate(fonts):
-        widths = sorted({index[n]: w for c, n, w, b in glyphs if n in index}.items())
+        widths = sorted({index[n]: (w, round(b[1]), round(b[3])) for c, n, w, b in glyphs if n in index}.items())
         out.write("static const GlyphWidth kWidths%d[] = {  // %s\n" % (i, pdf_name))
-        for k in range(0, len(widths), 10):
-            out.write("    " + " ".join("{%d, %d}," % p for p in widths[k:k + 10]) + "\n")
+        for k in range(0, len(widths), 6):
+            out.write("    " + " ".join("{%d, %d, %d, %d}," % (g, *m) for g, m in widths[k:k + 6]) + "\n")
         out.write("};\n\n")
 
     out.write("const StandardFont kStandardFonts[] = {\n")

@@ -1,11 +1,13 @@
 #include "platform/pdf/Appearance.h"
 
+#include <hb.h>
 #include <unicode/uchar.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/pdf/Embed.h"
 #include "platform/pdf/Fonts.h"
@@ -136,6 +138,20 @@ std::vector<std::u32string> clustersOf(std::u32string_view text) {
     return clusters;
 }
 
+constexpr char32_t kSoftHyphen = 0x00AD;
+
+// How the lines of one paragraph are set: in system faces as a whole (right-to-left text, which
+// a single-byte font can neither reorder nor join), and at which bidi level.
+struct ParagraphStyle {
+    bool system = false;
+    int level = -1;  // 0 left to right, 1 right to left; -1: each line's own
+};
+
+// The ink of a line, thousandths of an em: its lowest and highest point.
+struct Ink {
+    double bottom = 0, top = 0;
+};
+
 class TextSetter {
 public:
     TextSetter(const SimpleFont* form, FaceRef system) : form_(form), system_(std::move(system)) {}
@@ -146,15 +162,22 @@ public:
     double ascent() const { return form_ ? form_->ascent() : system_ ? system_->ascent() : 800; }
     double descent() const { return form_ ? form_->descent() : system_ ? system_->descent() : -200; }
 
+    // A paragraph's style: its level from its first strong character, for all its lines.
+    ParagraphStyle paragraphStyle(std::u32string_view text) const {
+        return {!form_ || std::any_of(text.begin(), text.end(), rightToLeft), paragraphLevel(text)};
+    }
+
     // Splits a line into runs: the form's font wherever it can show whole clusters, system
-    // faces for the rest. Lines with right-to-left text are shaped as a whole, since a
-    // single-byte font can neither reorder nor join.
+    // faces for the rest. Lines with right-to-left text are shaped as a whole.
     Line layout(std::u32string_view text) const {
+        return layout(text, {!form_ || std::any_of(text.begin(), text.end(), rightToLeft), -1});
+    }
+
+    Line layout(std::u32string_view text, const ParagraphStyle& style) const {
         Line line;
         if (text.empty()) return line;
-        bool rtl = std::any_of(text.begin(), text.end(), rightToLeft);
-        if (!form_ || rtl) {
-            addSystem(line, text);
+        if (style.system) {
+            addSystem(line, text, style.level);
             return line;
         }
         if (auto whole = form_->encode(text)) {  // the common case: one run in the form's font
@@ -188,6 +211,64 @@ public:
 
     double width(std::u32string_view text) const { return layout(text).width; }
 
+    // The advance of each character of a paragraph as layout() sets its lines, measured once:
+    // a line's width is then a difference of sums.
+    std::vector<double> advances(std::u32string_view text, const ParagraphStyle& style) const {
+        FontService& service = FontService::shared();
+        if (style.system) return characterAdvances(text, system_, service, style.level);
+        std::vector<double> out(text.size(), 0);
+        auto setForm = [&](size_t at, const std::string& codes) {
+            for (size_t k = 0; k < codes.size(); ++k) out[at + k] = form_->width(std::string_view(codes).substr(k, 1));
+        };
+        if (auto whole = form_->encode(text)) {
+            setForm(0, *whole);
+            return out;
+        }
+        size_t pending = text.size();  // start of the clusters the form font cannot show
+        auto flush = [&](size_t end) {
+            if (pending >= end) return;
+            auto shaped = characterAdvances(text.substr(pending, end - pending), system_, service, -1);
+            std::copy(shaped.begin(), shaped.end(), out.begin() + static_cast<std::ptrdiff_t>(pending));
+            pending = text.size();
+        };
+        for (size_t i = 0; i < text.size();) {
+            size_t end = i + 1;
+            while (end < text.size() && joinsPrevious(text[end])) ++end;
+            if (auto codes = form_->encode(text.substr(i, end - i))) {
+                flush(i);
+                setForm(i, *codes);
+            } else if (pending == text.size()) {
+                pending = i;
+            }
+            i = end;
+        }
+        flush(text.size());
+        return out;
+    }
+
+    // How far the drawn glyphs of a line reach above and below the baseline.
+    Ink ink(const Line& line) const {
+        Ink ink{1e9, -1e9};
+        for (const auto& segment : line.segments) {
+            if (segment.formFont) {
+                auto [bottom, top] = form_->ink(segment.encoded);
+                ink.bottom = std::min(ink.bottom, bottom);
+                ink.top = std::max(ink.top, top);
+                continue;
+            }
+            for (const auto& run : segment.runs) {
+                const double scale = 1000.0 / run.face->unitsPerEm();
+                for (const auto& g : run.glyphs) {
+                    hb_glyph_extents_t e{};
+                    if (!hb_font_get_glyph_extents(run.face->hbFont(), g.glyphId, &e) || e.height == 0) continue;
+                    ink.top = std::max(ink.top, e.y_bearing * scale + g.yOffset);
+                    ink.bottom = std::min(ink.bottom, (e.y_bearing + e.height) * scale + g.yOffset);
+                }
+            }
+        }
+        return ink.top < ink.bottom ? Ink{} : ink;
+    }
+
 private:
     void addForm(Line& line, const std::string& encoded) const {
         if (encoded.empty()) return;
@@ -198,9 +279,9 @@ private:
         line.width += s.width;
         line.segments.push_back(std::move(s));
     }
-    void addSystem(Line& line, std::u32string_view text) const {
+    void addSystem(Line& line, std::u32string_view text, int level = -1) const {
         Segment s;
-        s.runs = shapeText(text, system_, FontService::shared());
+        s.runs = shapeText(text, system_, FontService::shared(), level);
         for (const auto& run : s.runs) s.width += run.width();
         if (s.runs.empty()) return;
         line.width += s.width;
@@ -227,47 +308,107 @@ std::vector<std::u32string> paragraphsOf(std::u32string_view text) {
     return out;
 }
 
-// Greedy wrapping at spaces; a word wider than the line is broken between clusters.
-std::vector<std::u32string> wrap(const std::u32string& paragraph, const TextSetter& setter, double maxWidth) {
-    std::vector<std::u32string> lines;
-    // Words with the spaces that follow them.
-    std::vector<std::u32string> words;
-    for (char32_t c : paragraph) {
-        if (words.empty() || (c != U' ' && words.back().back() == U' ')) words.emplace_back();
-        words.back() += c;
-    }
-    std::u32string current;
-    auto trimmed = [](std::u32string s) {
-        while (!s.empty() && s.back() == U' ') s.pop_back();
-        return s;
+// A paragraph measured once for wrapping at any size.
+struct Paragraph {
+    std::u32string text;
+    ParagraphStyle style;
+    std::vector<double> prefix;  // prefix[i]: advance of the first i characters, thousandths of an em
+    double hyphen = 0;           // the advance of the hyphen a soft hyphen turns into at a break
+};
+
+Paragraph measure(std::u32string text, const TextSetter& setter) {
+    Paragraph p;
+    p.style = setter.paragraphStyle(text);
+    std::vector<double> advances = setter.advances(text, p.style);
+    p.prefix.assign(text.size() + 1, 0);
+    for (size_t i = 0; i < text.size(); ++i)
+        p.prefix[i + 1] = p.prefix[i] + (text[i] == kSoftHyphen ? 0 : advances[i]);
+    if (text.find(kSoftHyphen) != std::u32string::npos) p.hyphen = setter.layout(U"-", p.style).width;
+    p.text = std::move(text);
+    return p;
+}
+
+struct WrappedLine {
+    std::u32string text;
+    const Paragraph* paragraph = nullptr;
+};
+
+// Greedy wrapping: lines break after spaces (which are dropped) and at soft hyphens (drawn as
+// a hyphen there, and nowhere else); a word wider than the line is broken between clusters.
+// Stops after `limit` lines in all. Every character is measured once, so this is linear.
+void wrap(const Paragraph& p, double maxWidth, size_t limit, std::vector<WrappedLine>& lines) {
+    const std::u32string& text = p.text;
+    const size_t n = text.size();
+    auto width = [&](size_t a, size_t b) { return p.prefix[b] - p.prefix[a]; };
+    auto emit = [&](size_t a, size_t b, bool hyphen) {
+        while (b > a && (text[b - 1] == U' ' || text[b - 1] == kSoftHyphen)) --b;
+        WrappedLine line{{}, &p};
+        for (size_t i = a; i < b; ++i)
+            if (text[i] != kSoftHyphen) line.text += text[i];
+        if (hyphen) line.text += U'-';
+        lines.push_back(std::move(line));
     };
-    for (const auto& word : words) {
-        std::u32string candidate = current + word;
-        if (setter.width(trimmed(candidate)) <= maxWidth) {
-            current = candidate;
-            continue;
-        }
-        if (!current.empty()) {
-            lines.push_back(trimmed(current));
-            current.clear();
-        }
-        if (setter.width(trimmed(word)) <= maxWidth) {
-            current = word;
-            continue;
-        }
-        // Break the long word between clusters.
-        for (const auto& cluster : clustersOf(word)) {
-            std::u32string next = current + cluster;
-            if (!current.empty() && setter.width(trimmed(next)) > maxWidth) {
-                lines.push_back(trimmed(current));
-                current = cluster;
-            } else {
-                current = next;
-            }
+    // The places a line may end: the end of the text before each run of spaces or soft hyphen.
+    struct Break {
+        size_t end, next;
+        bool soft;
+    };
+    std::vector<Break> breaks;
+    for (size_t i = 0; i < n;) {
+        if (text[i] == U' ') {
+            size_t e = i;
+            while (i < n && text[i] == U' ') ++i;
+            breaks.push_back({e, i, false});
+        } else if (text[i] == kSoftHyphen) {
+            breaks.push_back({i, i + 1, true});
+            ++i;
+        } else {
+            ++i;
         }
     }
-    lines.push_back(trimmed(current));
-    return lines;
+    breaks.push_back({n, n, false});
+
+    size_t start = 0;
+    std::optional<size_t> best;  // the last break where the current line may end
+    for (size_t j = 0; j < breaks.size() && lines.size() < limit;) {
+        const Break& b = breaks[j];
+        if (b.end < start) {
+            ++j;
+            continue;
+        }
+        double w = width(start, b.end);
+        if (w <= maxWidth) {
+            if (j + 1 == breaks.size()) {
+                emit(start, n, false);
+                return;
+            }
+            if (!b.soft || w + p.hyphen <= maxWidth) best = j;
+            ++j;
+            continue;
+        }
+        if (best) {
+            const Break& at = breaks[*best];
+            emit(start, at.end, at.soft);
+            start = at.next;
+            j = *best + 1;
+            best.reset();
+            continue;
+        }
+        // Not even the first word fits: as many of its clusters as fit, at least one.
+        auto nextCluster = [&](size_t k) {
+            for (++k; k < n && joinsPrevious(text[k]); ++k) {
+            }
+            return k;
+        };
+        size_t k = nextCluster(start);
+        while (k < b.end) {
+            size_t after = nextCluster(k);
+            if (width(start, after) > maxWidth) break;
+            k = after;
+        }
+        emit(start, k, false);
+        start = k;
+    }
 }
 
 // --- content ----------------------------------------------------------------------------
@@ -488,6 +629,56 @@ FieldFrame fieldFrame(const TextFieldAppearanceRequest& r, Appearance& appearanc
     return f;
 }
 
+// The smallest automatic size: below it text is unreadable on paper, so it is clipped instead.
+constexpr double kMinimumAutoSize = 4;
+
+// The baseline of one line at `size`: the font's line centred in the box, moved as little as
+// needed to keep the glyphs' ink inside it (centred ink when it cannot fit).
+double inkBaseline(const FieldFrame& f, const TextSetter& setter, const Ink& ink, double size) {
+    const double lineHeight = (setter.ascent() - setter.descent()) / 1000.0;
+    const double nominal = (f.h - lineHeight * size) / 2 - setter.descent() / 1000 * size;
+    const double low = f.inset + 1 - ink.bottom / 1000 * size, high = f.h - f.inset - 1 - ink.top / 1000 * size;
+    if (low > high) return (low + high) / 2;
+    return std::clamp(nominal, low, high);
+}
+
+// The characters of a comb field's cells, a character with its marks per cell, in the order
+// they are read on the page: right-to-left text is put in visual order.
+std::vector<std::u32string> combCells(std::u32string_view text) {
+    std::vector<std::u32string> clusters = clustersOf(text);
+    if (std::none_of(text.begin(), text.end(), rightToLeft)) return clusters;
+    std::vector<size_t> clusterOf(text.size());
+    for (size_t i = 0, c = 0; i < text.size(); ++i) {
+        if (i > 0 && !joinsPrevious(text[i])) ++c;
+        clusterOf[i] = c;
+    }
+    std::vector<std::u32string> cells;
+    std::vector<bool> placed(clusters.size(), false);
+    for (size_t i : visualOrder(text, paragraphLevel(text))) {
+        size_t c = clusterOf[i];
+        if (placed[c]) continue;
+        placed[c] = true;
+        cells.push_back(clusters[c]);
+    }
+    return cells;
+}
+
+// The lines between a comb field's cells, in the border's colour, width and dashes.
+std::string combDividers(const TextFieldAppearanceRequest& r, double w, double h) {
+    const double bw = r.borderColor && std::isfinite(r.borderWidth) ? r.borderWidth : 0;
+    // Cells narrower than the lines between them would be one block of ink.
+    if (bw <= 0 || r.maxLen < 2 || w / r.maxLen < 2 * bw) return "";
+    std::string stroke = colourOperator(*r.borderColor, true);
+    if (stroke.empty()) return "";
+    std::string out = "q\n" + stroke + "\n" + pdfNumber(bw) + " w\n";
+    if (r.borderStyle == "D") out += "[3] 0 d\n";
+    for (int i = 1; i < r.maxLen; ++i) {
+        std::string x = pdfNumber(w * i / r.maxLen);
+        out += x + " 0 m " + x + " " + pdfNumber(h) + " l\n";
+    }
+    return out + "S\nQ\n";
+}
+
 }  // namespace
 
 Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, FontEmbedder& embedder) {
@@ -501,6 +692,7 @@ Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, F
     Content content(embedder, appearance);
     std::string& out = content.out();
     out += decoration(request, w, h);
+    if (request.comb && request.maxLen > 0 && !request.multiline) out += combDividers(request, w, h);
     out += "/Tx BMC\n";
     std::u32string value = decodeUtf8(request.value);
     if (value.empty() || !setter.canDraw()) {
@@ -517,51 +709,91 @@ Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, F
     };
 
     if (request.comb && request.maxLen > 0 && !request.multiline) {
-        auto clusters = clustersOf(value);
-        double cell = w / request.maxLen;
+        std::u32string text;
+        for (char32_t c : value)
+            if (c != kSoftHyphen) text += c;
+        std::vector<Line> cells;
+        for (const auto& cluster : combCells(text)) cells.push_back(setter.layout(cluster));
+        const double cell = w / request.maxLen;
+        const int count = static_cast<int>(cells.size());
+        // Right-aligned values end in the last cell, centred ones take the middle cells.
+        const int first = request.quadding == 2   ? std::max(0, request.maxLen - count)
+                          : request.quadding == 1 ? std::max(0, (request.maxLen - count) / 2)
+                                                  : 0;
         double size = da.size;
-        if (size <= 0) {
-            size = std::min(12.0, innerH / lineHeight);
-            for (const auto& c : clusters) {
-                double cw = setter.width(c);
-                if (cw > 0) size = std::min(size, cell * 1000 / cw);
-            }
-            size = std::max(size, 2.0);
+        Ink ink;
+        for (const auto& line : cells) {
+            Ink k = setter.ink(line);
+            ink.bottom = std::min(ink.bottom, k.bottom);
+            ink.top = std::max(ink.top, k.top);
         }
         double baseline = (h - lineHeight * size) / 2 - setter.descent() / 1000 * size;
-        for (size_t i = 0; i < clusters.size(); ++i) {
-            Line line = setter.layout(clusters[i]);
-            content.moveTo(cell * i + (cell - line.width * size / 1000) / 2, baseline);
+        if (size <= 0) {
+            const double extent = std::max(setter.ascent(), ink.top) - std::min(setter.descent(), ink.bottom);
+            size = std::min(12.0, (innerH - 2) * 1000 / extent);
+            for (const auto& line : cells)
+                if (line.width > 0) size = std::min(size, cell * 1000 / line.width);
+            size = std::max(size, kMinimumAutoSize);
+            baseline = inkBaseline(frame, setter, ink, size);
+        }
+        for (int i = 0; i < count && first + i < request.maxLen; ++i) {
+            const Line& line = cells[static_cast<size_t>(i)];
+            content.moveTo(cell * (first + i) + (cell - line.width * size / 1000) / 2, baseline);
             content.drawLine(line, da.fontName, size);
         }
     } else if (request.multiline) {
-        auto paragraphs = paragraphsOf(value);
-        auto linesAt = [&](double size) {
-            std::vector<std::u32string> lines;
+        std::vector<Paragraph> paragraphs;
+        for (auto& p : paragraphsOf(value)) paragraphs.push_back(measure(std::move(p), setter));
+        const double room = innerH - 2 * padding;
+        // Lines that fit the height at a size: more are never drawn, so none are laid out.
+        auto capacity = [&](double size) {
+            double lines = std::floor(room / (lineHeight * size) + 1e-9);
+            return lines <= 0 ? size_t{0} : lines >= 1e9 ? size_t{1000000000} : static_cast<size_t>(lines);
+        };
+        auto linesAt = [&](double size, size_t limit) {
+            std::vector<WrappedLine> lines;
             for (const auto& p : paragraphs) {
-                auto wrapped = wrap(p, setter, size > 0 ? textW * 1000 / size : 0);
-                lines.insert(lines.end(), wrapped.begin(), wrapped.end());
+                if (lines.size() >= limit) break;
+                wrap(p, size > 0 ? textW * 1000 / size : 0, limit, lines);
             }
             return lines;
         };
+        // The first baseline: below the padding, or lower when the first line's ink would rise
+        // out of the box.
+        auto firstBaseline = [&](const std::vector<WrappedLine>& lines, double size) {
+            double y = h - inset - padding - setter.ascent() / 1000 * size;
+            if (lines.empty()) return y;
+            Ink ink = setter.ink(setter.layout(lines.front().text, lines.front().paragraph->style));
+            return std::min(y, h - inset - 1 - ink.top / 1000 * size);
+        };
         double size = da.size;
-        std::vector<std::u32string> lines;
+        std::vector<WrappedLine> lines;
+        double y = 0;
         if (size <= 0) {
-            // Automatic size: 12 points, smaller until the wrapped text fits the height.
-            for (size = 12; size > 4; size -= 0.5) {
-                lines = linesAt(size);
-                if (lines.size() * lineHeight * size <= innerH - 2 * padding) break;
+            // Automatic size: 12 points, smaller until the wrapped text and its ink fit the height.
+            for (size = 12; size >= kMinimumAutoSize; size -= 0.5) {
+                const size_t fit = capacity(size);
+                lines = linesAt(size, fit + 1);
+                if (lines.size() > fit) continue;
+                y = firstBaseline(lines, size);
+                if (lines.empty()) break;
+                const WrappedLine& last = lines.back();
+                Ink ink = setter.ink(setter.layout(last.text, last.paragraph->style));
+                double lastBaseline = y - static_cast<double>(lines.size() - 1) * lineHeight * size;
+                if (lastBaseline + std::min(setter.descent(), ink.bottom) / 1000 * size >= inset + 1 - 1e-9) break;
             }
-            if (size <= 4) {
-                size = 4;
-                lines = linesAt(size);
+            if (size < kMinimumAutoSize) {
+                size = kMinimumAutoSize;
+                lines = linesAt(size, capacity(size) + 2);
+                y = firstBaseline(lines, size);
             }
         } else {
-            lines = linesAt(size);
+            lines = linesAt(size, capacity(size) + 2);
+            y = firstBaseline(lines, size);
         }
-        double y = h - inset - padding - setter.ascent() / 1000 * size;
-        for (const auto& text : lines) {
-            Line line = setter.layout(text);
+        for (const auto& wrapped : lines) {
+            if (y + std::max(setter.ascent(), 1000.0) / 1000 * size * 2 < inset) break;  // below the box
+            Line line = setter.layout(wrapped.text, wrapped.paragraph->style);
             if (line.segments.empty()) {
                 y -= lineHeight * size;
                 continue;
@@ -574,19 +806,26 @@ Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, F
         // One line: line breaks in the value are shown as spaces.
         std::u32string single;
         for (size_t i = 0; i < value.size(); ++i) {
+            if (value[i] == kSoftHyphen) continue;  // a line that never breaks shows none
             if (value[i] == U'\r' && i + 1 < value.size() && value[i + 1] == U'\n') continue;
             single += (value[i] == U'\r' || value[i] == U'\n') ? U' ' : value[i];
         }
         Line line = setter.layout(single);
         double size = da.size;
+        double baseline;
         if (size <= 0) {
-            // Automatic size: as high as the field allows, smaller until the text fits its width.
-            size = std::max(1.0, (innerH - 2) / lineHeight);
+            // Automatic size: as high as the field allows for the font's line and the glyphs'
+            // ink (accents rise above the ascent), smaller until the text fits its width.
+            const Ink ink = setter.ink(line);
+            const double extent = std::max(setter.ascent(), ink.top) - std::min(setter.descent(), ink.bottom);
+            size = std::max(1.0, (innerH - 2) * 1000 / extent);
             if (line.width > 0) size = std::min(size, textW * 1000 / line.width);
-            size = std::max(size, 2.0);
+            size = std::max(size, kMinimumAutoSize);
             size = std::floor(size * 10) / 10;
+            baseline = inkBaseline(frame, setter, ink, size);
+        } else {
+            baseline = (h - lineHeight * size) / 2 - setter.descent() / 1000 * size;
         }
-        double baseline = (h - lineHeight * size) / 2 - setter.descent() / 1000 * size;
         content.moveTo(xFor(line.width * size / 1000), baseline);
         content.drawLine(line, da.fontName, size);
     }

@@ -408,6 +408,13 @@ bool fillWidget(DocumentImpl& doc, int annotIndex, std::string_view utf8) {
     const TemplateAnnot& a = t.annots[static_cast<size_t>(annotIndex)];
     if (!a.widget) return false;
     std::string value(utf8);
+    // Every widget of a field takes its value: filling them one by one with the same value
+    // draws each once, not once per widget of the field.
+    auto known = s.fieldValues.find(a.fieldOg.getObj());
+    auto drawn = s.fills.find(annotIndex);
+    if (a.fieldType == PDFAnnotationWidgetSubtypeText && known != s.fieldValues.end() && known->second == value &&
+        drawn != s.fills.end() && drawn->second.apObj >= 0 && drawn->second.value == value)
+        return true;
     s.fieldValues[a.fieldOg.getObj()] = value;
     Replacement& field =
         s.replace(a.fieldOg, a.fieldOg == a.og ? Replacement::Kind::Annotation : Replacement::Kind::Field);

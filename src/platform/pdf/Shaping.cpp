@@ -114,7 +114,8 @@ struct HbBuffer {
     ~HbBuffer() { hb_buffer_destroy(buffer); }
 };
 
-GlyphRun shapePiece(const std::u32string& shaped, std::u32string_view original, const Piece& piece, bool rtl) {
+GlyphRun shapePiece(const std::u32string& shaped, std::u32string_view original, const Piece& piece, bool rtl,
+                    std::vector<uint32_t>* clusterOfGlyph) {
     GlyphRun run;
     run.face = piece.face;
     HbBuffer holder;
@@ -134,6 +135,7 @@ GlyphRun shapePiece(const std::u32string& shaped, std::u32string_view original, 
     std::vector<uint32_t> clusters;
     clusters.reserve(count);
     for (unsigned i = 0; i < count; ++i) clusters.push_back(info[i].cluster);
+    if (clusterOfGlyph) clusterOfGlyph->insert(clusterOfGlyph->end(), clusters.begin(), clusters.end());
     std::sort(clusters.begin(), clusters.end());
     clusters.erase(std::unique(clusters.begin(), clusters.end()), clusters.end());
     std::vector<bool> given(clusters.size(), false);
@@ -194,9 +196,45 @@ std::vector<Piece> splitByFace(const std::u32string& text, size_t start, size_t 
     return pieces;
 }
 
-}  // namespace
+// UTF-16 for ICU, with the code point index of every code unit (and one past the end).
+struct Utf16 {
+    std::u16string units;
+    std::vector<size_t> toCodePoint;
+    explicit Utf16(std::u32string_view text) {
+        units.reserve(text.size());
+        toCodePoint.reserve(text.size() + 1);
+        for (size_t i = 0; i < text.size(); ++i) {
+            char32_t c = text[i];
+            if (c >= 0x10000) {
+                units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+                units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+                toCodePoint.push_back(i);
+                toCodePoint.push_back(i);
+            } else {
+                units.push_back(static_cast<char16_t>(c));
+                toCodePoint.push_back(i);
+            }
+        }
+        toCodePoint.push_back(text.size());
+    }
+};
 
-std::vector<GlyphRun> shapeText(std::u32string_view original, const FaceRef& primary, FontService& service) {
+using BidiRef = std::unique_ptr<UBiDi, void (*)(UBiDi*)>;
+
+// The bidi analysis of a paragraph at a given level (below 0: the text's own).
+BidiRef analyse(const Utf16& text, int paragraphLevel, UErrorCode& err) {
+    BidiRef bidi(ubidi_openSized(static_cast<int32_t>(text.units.size()), 0, &err), ubidi_close);
+    if (bidi && U_SUCCESS(err)) {
+        UBiDiLevel level = paragraphLevel < 0 ? UBIDI_DEFAULT_LTR : static_cast<UBiDiLevel>(paragraphLevel & 1);
+        ubidi_setPara(bidi.get(), reinterpret_cast<const UChar*>(text.units.data()),
+                      static_cast<int32_t>(text.units.size()), level, nullptr, &err);
+    }
+    return bidi;
+}
+
+// shapeText, telling for every glyph the index of the character its cluster starts at.
+std::vector<GlyphRun> shapeAll(std::u32string_view original, const FaceRef& primary, FontService& service,
+                               int paragraphLevel, std::vector<uint32_t>* clusterOfGlyph) {
     std::vector<GlyphRun> runs;
     if (original.empty()) return runs;
 
@@ -205,32 +243,12 @@ std::vector<GlyphRun> shapeText(std::u32string_view original, const FaceRef& pri
     for (auto& c : text)
         if (u_charType(static_cast<UChar32>(c)) == U_CONTROL_CHAR) c = U' ';
 
-    // UTF-16 copy for ICU, with the code point index of every code unit.
-    std::u16string utf16;
-    std::vector<size_t> toCodePoint;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0x10000) {
-            utf16.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            utf16.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-            toCodePoint.push_back(i);
-            toCodePoint.push_back(i);
-        } else {
-            utf16.push_back(static_cast<char16_t>(c));
-            toCodePoint.push_back(i);
-        }
-    }
-    toCodePoint.push_back(text.size());
-
+    const Utf16 utf16(text);
+    const std::vector<size_t>& toCodePoint = utf16.toCodePoint;
     struct Visual { size_t start, end; bool rtl; };
     std::vector<Visual> visual;
     UErrorCode err = U_ZERO_ERROR;
-    std::unique_ptr<UBiDi, void (*)(UBiDi*)> bidi(ubidi_openSized(static_cast<int32_t>(utf16.size()), 0, &err),
-                                                  ubidi_close);
-    if (bidi && U_SUCCESS(err)) {
-        ubidi_setPara(bidi.get(), reinterpret_cast<const UChar*>(utf16.data()), static_cast<int32_t>(utf16.size()),
-                      UBIDI_DEFAULT_LTR, nullptr, &err);
-    }
+    BidiRef bidi = analyse(utf16, paragraphLevel, err);
     int32_t count = U_SUCCESS(err) && bidi ? ubidi_countRuns(bidi.get(), &err) : 0;
     if (U_SUCCESS(err) && count > 0) {
         for (int32_t r = 0; r < count; ++r) {
@@ -246,7 +264,7 @@ std::vector<GlyphRun> shapeText(std::u32string_view original, const FaceRef& pri
         std::vector<Piece> pieces = splitByFace(text, v.start, v.end, primary, service);
         if (v.rtl) std::reverse(pieces.begin(), pieces.end());
         for (const auto& piece : pieces) {
-            GlyphRun run = shapePiece(text, original, piece, v.rtl);
+            GlyphRun run = shapePiece(text, original, piece, v.rtl, clusterOfGlyph);
             if (!runs.empty() && runs.back().face == run.face) {
                 auto& glyphs = runs.back().glyphs;
                 glyphs.insert(glyphs.end(), std::make_move_iterator(run.glyphs.begin()),
@@ -257,6 +275,57 @@ std::vector<GlyphRun> shapeText(std::u32string_view original, const FaceRef& pri
         }
     }
     return runs;
+}
+
+}  // namespace
+
+std::vector<GlyphRun> shapeText(std::u32string_view text, const FaceRef& primary, FontService& service,
+                                int paragraphLevel) {
+    return shapeAll(text, primary, service, paragraphLevel, nullptr);
+}
+
+int paragraphLevel(std::u32string_view text) {
+    for (char32_t c : text) {
+        switch (u_charDirection(static_cast<UChar32>(c))) {
+        case U_LEFT_TO_RIGHT: return 0;
+        case U_RIGHT_TO_LEFT:
+        case U_RIGHT_TO_LEFT_ARABIC: return 1;
+        default: break;
+        }
+    }
+    return 0;
+}
+
+std::vector<double> characterAdvances(std::u32string_view text, const FaceRef& primary, FontService& service,
+                                      int paragraphLevel) {
+    std::vector<double> advances(text.size(), 0);
+    std::vector<uint32_t> clusters;
+    size_t k = 0;
+    for (const auto& run : shapeAll(text, primary, service, paragraphLevel, &clusters))
+        for (const auto& g : run.glyphs) {
+            uint32_t c = k < clusters.size() ? clusters[k] : 0;
+            ++k;
+            if (c < advances.size()) advances[c] += g.advance;
+        }
+    return advances;
+}
+
+std::vector<size_t> visualOrder(std::u32string_view text, int paragraphLevel) {
+    std::vector<size_t> order;
+    const Utf16 utf16(text);
+    UErrorCode err = U_ZERO_ERROR;
+    BidiRef bidi = analyse(utf16, paragraphLevel, err);
+    std::vector<int32_t> map(utf16.units.size());
+    if (bidi && U_SUCCESS(err) && !map.empty()) ubidi_getVisualMap(bidi.get(), map.data(), &err);
+    if (!bidi || U_FAILURE(err)) {
+        for (size_t i = 0; i < text.size(); ++i) order.push_back(i);
+        return order;
+    }
+    for (int32_t unit : map) {
+        size_t i = utf16.toCodePoint[static_cast<size_t>(unit)];
+        if (order.empty() || order.back() != i) order.push_back(i);  // a surrogate pair is one character
+    }
+    return order;
 }
 
 std::vector<GlyphRun> shapeLine(std::string_view utf8, const FaceRef& primary) {

@@ -1,7 +1,9 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "platform/pdf/StandardFonts.h"
 #include "platform/pdf/Text.h"
@@ -80,6 +82,14 @@ public:
         return face_->glyph->advance.x * 1000.0 / upem;
     }
 
+    // The bottom and top of a glyph's outline, thousandths of an em.
+    std::optional<std::pair<double, double>> ink(unsigned gid) const {
+        if (!face_ || FT_Load_Glyph(face_, gid, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0) return std::nullopt;
+        double scale = 1000.0 / (face_->units_per_EM ? face_->units_per_EM : 1000);
+        const FT_Glyph_Metrics& m = face_->glyph->metrics;
+        return std::pair<double, double>((m.horiBearingY - m.height) * scale, m.horiBearingY * scale);
+    }
+
     double ascent() const { return face_ && face_->units_per_EM ? face_->ascender * 1000.0 / face_->units_per_EM : 0; }
     double descent() const {
         return face_ && face_->units_per_EM ? face_->descender * 1000.0 / face_->units_per_EM : 0;
@@ -123,6 +133,9 @@ SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::mo
         unicode_[code] = unicodeForGlyphName(name).value_or(0);
     }
 
+    // The ink of a glyph a viewer substitutes: the standard font's, or Helvetica's shape.
+    const StandardFont* inkModel = standard ? standard : &kStandardFonts[0];
+    std::optional<std::pair<double, double>> glyphInk[256];
     for (int code = 0; code < 256; ++code) {
         const char* name = names[code];
         std::optional<size_t> glyph = name ? glyphIndex(name) : std::nullopt;
@@ -137,6 +150,8 @@ SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::mo
         else if (!d.widths.empty()) metrics_[code] = d.missingWidth;
         else if (standardW) metrics_[code] = *standardW;
         else if (programGlyph) metrics_[code] = program->advance(programGlyph);
+        if (programGlyph) glyphInk[code] = program->ink(programGlyph);
+        else if (glyph) glyphInk[code] = standardInk(*inkModel, *glyph);
 
         bool hasGlyph;
         if (program) hasGlyph = programGlyph != 0;
@@ -175,6 +190,11 @@ SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::mo
     }
     if (ascent_ <= 0) ascent_ = 718;
     if (descent_ >= 0) descent_ = -207;
+    for (int code = 0; code < 256; ++code) {
+        auto [bottom, top] = glyphInk[code].value_or(std::pair<double, double>(descent_, ascent_));
+        inkBottom_[code] = static_cast<float>(bottom);
+        inkTop_[code] = static_cast<float>(top);
+    }
 }
 
 std::optional<std::string> SimpleFont::encode(std::u32string_view text) const {
@@ -192,6 +212,16 @@ double SimpleFont::width(std::string_view encoded) const {
     double sum = 0;
     for (unsigned char c : encoded) sum += metrics_[c];
     return sum;
+}
+
+std::pair<double, double> SimpleFont::ink(std::string_view encoded) const {
+    if (encoded.empty()) return {0, 0};
+    double bottom = 1e9, top = -1e9;
+    for (unsigned char c : encoded) {
+        bottom = std::min(bottom, static_cast<double>(inkBottom_[c]));
+        top = std::max(top, static_cast<double>(inkTop_[c]));
+    }
+    return {bottom, top};
 }
 
 double SimpleFont::ascent() const { return ascent_; }

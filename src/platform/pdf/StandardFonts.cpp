@@ -85,4 +85,12 @@ std::optional<double> standardWidth(const StandardFont& font, size_t glyph) {
     return found->width;
 }
 
+std::optional<std::pair<double, double>> standardInk(const StandardFont& font, size_t glyph) {
+    const GlyphWidth* end = font.widths + font.widthCount;
+    const GlyphWidth* found = std::lower_bound(font.widths, end, glyph,
+                                               [](const GlyphWidth& w, size_t g) { return w.glyph < g; });
+    if (found == end || found->glyph != glyph) return std::nullopt;
+    return std::pair<double, double>(found->yMin, found->yMax);
+}
+
 }  // namespace qvpdf::stdfonts

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace qvpdf::stdfonts {
 
@@ -28,6 +29,7 @@ extern const uint16_t kZapfDingbatsEncoding[256];
 struct GlyphWidth {
     uint16_t glyph;  // index into kGlyphNames
     uint16_t width;  // thousandths of an em
+    int16_t yMin, yMax;  // the glyph's ink, bottom and top, thousandths of an em
 };
 
 struct StandardFont {
@@ -49,5 +51,7 @@ std::optional<char32_t> unicodeForGlyphName(std::string_view name);
 const StandardFont* standardFontFor(std::string_view baseFont);
 // Width of a glyph in a standard font; nullopt when the font has no such glyph.
 std::optional<double> standardWidth(const StandardFont& font, size_t glyph);
+// The bottom and top of a glyph's ink in a standard font; nullopt when the font has no such glyph.
+std::optional<std::pair<double, double>> standardInk(const StandardFont& font, size_t glyph);
 
 }  // namespace qvpdf::stdfonts

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qvpdf {
@@ -150,6 +151,9 @@ public:
     double width(std::string_view encoded) const;
     double ascent() const;   // thousandths of an em
     double descent() const;  // thousandths of an em, negative
+    // The lowest and highest point the glyphs of encoded bytes reach (thousandths of an em):
+    // accents rise above the ascent. {0, 0} for no bytes.
+    std::pair<double, double> ink(std::string_view encoded) const;
     // The character a code stands for, or 0 when the encoding has none.
     char32_t unicodeFor(unsigned char code) const { return unicode_[code]; }
     const SimpleFontDescription& description() const { return description_; }
@@ -158,6 +162,7 @@ private:
     SimpleFontDescription description_;
     std::vector<double> metrics_;  // width per code 0..255
     double ascent_ = 718, descent_ = -207;
+    float inkBottom_[256] = {}, inkTop_[256] = {};  // per code, thousandths of an em
     char32_t unicode_[256] = {};   // code -> character (0: none)
     bool usable_[256] = {};        // the code has a character and the font a glyph for it
     std::map<char32_t, unsigned char> codes_;  // character -> its first usable code
