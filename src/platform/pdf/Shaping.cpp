@@ -160,7 +160,7 @@ GlyphRun shapePiece(const std::u32string& shaped, std::u32string_view original, 
 
 // Splits the logical range [start, end) into pieces of one face and one script.
 std::vector<Piece> splitByFace(const std::u32string& text, size_t start, size_t end, const FaceRef& primary,
-                               FontService& service) {
+                               FontService& service, const FaceStyle& style) {
     std::vector<Piece> pieces;
     FaceRef fallback;
     UScriptCode script = USCRIPT_COMMON;
@@ -177,7 +177,7 @@ std::vector<Piece> splitByFace(const std::u32string& text, size_t start, size_t 
         } else if (primary && primary->hasGlyph(c)) {
             face = primary;
         } else {
-            face = service.faceCovering(c, fallback);
+            face = service.faceCovering(c, fallback, style);
             if (face) fallback = face;
             else if (primary) face = primary;  // drawn as .notdef, but drawn and measured
             else if (!pieces.empty()) face = pieces.back().face;
@@ -196,7 +196,8 @@ std::vector<Piece> splitByFace(const std::u32string& text, size_t start, size_t 
 
 }  // namespace
 
-std::vector<GlyphRun> shapeText(std::u32string_view original, const FaceRef& primary, FontService& service) {
+std::vector<GlyphRun> shapeText(std::u32string_view original, const FaceRef& primary, FontService& service,
+                                const FaceStyle& style) {
     std::vector<GlyphRun> runs;
     if (original.empty()) return runs;
 
@@ -243,7 +244,7 @@ std::vector<GlyphRun> shapeText(std::u32string_view original, const FaceRef& pri
     }
 
     for (const auto& v : visual) {
-        std::vector<Piece> pieces = splitByFace(text, v.start, v.end, primary, service);
+        std::vector<Piece> pieces = splitByFace(text, v.start, v.end, primary, service, style);
         if (v.rtl) std::reverse(pieces.begin(), pieces.end());
         for (const auto& piece : pieces) {
             GlyphRun run = shapePiece(text, original, piece, v.rtl);

@@ -14,7 +14,9 @@ namespace qvpdf {
 std::u32string decodeUtf8(std::string_view utf8);
 std::string encodeUtf8(std::u32string_view text);
 
-// shapeLine on decoded text, with fallback faces from `service`.
-std::vector<GlyphRun> shapeText(std::u32string_view text, const FaceRef& primary, FontService& service);
+// shapeLine on decoded text, with fallback faces from `service` of the kind, weight and slant
+// of `style`.
+std::vector<GlyphRun> shapeText(std::u32string_view text, const FaceRef& primary, FontService& service,
+                                const FaceStyle& style = {});
 
 }  // namespace qvpdf
