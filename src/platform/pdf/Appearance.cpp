@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/Unicode.h"
 #include "platform/pdf/Embed.h"
 #include "platform/pdf/Fonts.h"
 #include "platform/pdf/Shaping.h"
@@ -136,9 +137,35 @@ std::vector<std::u32string> clustersOf(std::u32string_view text) {
 
 class TextSetter {
 public:
-    TextSetter(const SimpleFont* form, FaceRef system) : form_(form), system_(std::move(system)) {}
+    // Characters the form's font cannot show are drawn in a face of its kind, weight and slant.
+    explicit TextSetter(const SimpleFont* form) : form_(form), useForm_(form != nullptr) {
+        FontService& service = FontService::shared();
+        if (form_) {
+            style_ = form_->style();
+            system_ = service.faceForStyle(style_);
+        }
+        if (!system_) system_ = service.systemUIFace();
+    }
 
     bool canDraw() const { return form_ || system_; }
+
+    // Settles whether the form's font takes part in drawing `value` (line breaks aside). A font
+    // the form does not embed is drawn by the viewer with a face of its own choosing, so it
+    // draws the whole value or none of it: a word half in that face and half in ours would
+    // mix two designs.
+    void settle(std::u32string_view value) {
+        useForm_ = form_ != nullptr;
+        if (!form_ || form_->embedded() || !system_) return;
+        auto isBreak = [](char32_t c) { return c == U'\r' || c == U'\n' || c == 0x2028 || c == 0x2029; };
+        if (std::none_of(value.begin(), value.end(), isBreak)) {
+            useForm_ = form_->canEncode(value);
+            return;
+        }
+        std::u32string joined;
+        for (char32_t c : value)
+            if (!isBreak(c)) joined += c;
+        useForm_ = form_->canEncode(joined);
+    }
 
     // Metrics of the /DA font (the form's, else the system face), thousandths of an em.
     double ascent() const { return form_ ? form_->ascent() : system_ ? system_->ascent() : 800; }
@@ -151,7 +178,7 @@ public:
         Line line;
         if (text.empty()) return line;
         bool rtl = std::any_of(text.begin(), text.end(), rightToLeft);
-        if (!form_ || rtl) {
+        if (!useForm_ || rtl) {
             addSystem(line, text);
             return line;
         }
@@ -198,7 +225,7 @@ private:
     }
     void addSystem(Line& line, std::u32string_view text) const {
         Segment s;
-        s.runs = shapeText(text, system_, FontService::shared());
+        s.runs = shapeText(text, system_, FontService::shared(), style_);
         for (const auto& run : s.runs) s.width += run.width();
         if (s.runs.empty()) return;
         line.width += s.width;
@@ -206,6 +233,8 @@ private:
     }
 
     const SimpleFont* form_;
+    bool useForm_;
+    FaceStyle style_;
     FaceRef system_;
 };
 
@@ -494,13 +523,16 @@ Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, F
     const double w = frame.w, h = frame.h, inset = frame.inset, innerW = frame.innerW, innerH = frame.innerH,
                  textW = frame.textW, padding = kFieldPadding;
     const DefaultAppearance& da = frame.da;
-    TextSetter setter(frame.form, FontService::shared().systemUIFace());
+    TextSetter setter(frame.form);
 
     Content content(embedder, appearance);
     std::string& out = content.out();
     out += decoration(request, w, h);
     out += "/Tx BMC\n";
+    // Composed first, so that "o" and a combining diaeresis find the font's own "ö".
     std::u32string value = decodeUtf8(request.value);
+    QVComposeNFC(value);
+    setter.settle(value);
     if (value.empty() || !setter.canDraw()) {
         out += "EMC\n";
         appearance.content = out;
@@ -678,7 +710,7 @@ Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontE
     const double w = frame.w, h = frame.h, inset = frame.inset, innerW = frame.innerW, innerH = frame.innerH,
                  textW = frame.textW, padding = kFieldPadding;
     const DefaultAppearance& da = frame.da;
-    TextSetter setter(frame.form, FontService::shared().systemUIFace());
+    TextSetter setter(frame.form);
 
     Content content(embedder, appearance);
     std::string& out = content.out();
@@ -711,7 +743,10 @@ Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontE
     }
     out += "BT\n" + da.colour + "\n";
     for (int i = first; i < last; ++i) {
-        Line line = setter.layout(decodeUtf8(request.options[static_cast<size_t>(i)]));
+        std::u32string option = decodeUtf8(request.options[static_cast<size_t>(i)]);
+        QVComposeNFC(option);
+        setter.settle(option);
+        Line line = setter.layout(option);
         if (line.segments.empty()) continue;
         double width = line.width * size / 1000;
         double x = r.quadding == 1 ? (w - width) / 2 : r.quadding == 2 ? inset + padding + textW - width : inset + padding;
