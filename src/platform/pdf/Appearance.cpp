@@ -139,37 +139,35 @@ class TextSetter {
 public:
     // Characters the form's font cannot show are drawn in a face of its kind, weight and slant.
     explicit TextSetter(const SimpleFont* form) : form_(form), useForm_(form != nullptr) {
-        FontService& service = FontService::shared();
-        if (form_) {
-            style_ = form_->style();
-            system_ = service.faceForStyle(style_);
-        }
-        if (!system_) system_ = service.systemUIFace();
+        if (form_) style_ = form_->style();
     }
 
-    bool canDraw() const { return form_ || system_; }
+    bool canDraw() const { return form_ || system(); }
 
-    // Settles whether the form's font takes part in drawing `value` (line breaks aside). A font
-    // the form does not embed is drawn by the viewer with a face of its own choosing, so it
-    // draws the whole value or none of it: a word half in that face and half in ours would
-    // mix two designs.
+    // Settles whether the form's font takes part in drawing `value` (line breaks, tabs and
+    // other controls aside: they show as nothing or as spaces). A font the form does not embed
+    // is drawn by the viewer with a face of its own choosing, so it draws the whole value or
+    // none of it: a word half in that face and half in ours would mix two designs.
     void settle(std::u32string_view value) {
         useForm_ = form_ != nullptr;
-        if (!form_ || form_->embedded() || !system_) return;
-        auto isBreak = [](char32_t c) { return c == U'\r' || c == U'\n' || c == 0x2028 || c == 0x2029; };
-        if (std::none_of(value.begin(), value.end(), isBreak)) {
+        if (!form_ || form_->embedded()) return;
+        auto isControl = [](char32_t c) {
+            return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+        };
+        if (std::none_of(value.begin(), value.end(), isControl)) {
             useForm_ = form_->canEncode(value);
-            return;
+        } else {
+            std::u32string shown;
+            for (char32_t c : value)
+                if (!isControl(c)) shown += c;
+            useForm_ = form_->canEncode(shown);
         }
-        std::u32string joined;
-        for (char32_t c : value)
-            if (!isBreak(c)) joined += c;
-        useForm_ = form_->canEncode(joined);
+        if (!useForm_ && !system()) useForm_ = true;  // no face of ours: the form's font shows what it can
     }
 
     // Metrics of the /DA font (the form's, else the system face), thousandths of an em.
-    double ascent() const { return form_ ? form_->ascent() : system_ ? system_->ascent() : 800; }
-    double descent() const { return form_ ? form_->descent() : system_ ? system_->descent() : -200; }
+    double ascent() const { return form_ ? form_->ascent() : system() ? system()->ascent() : 800; }
+    double descent() const { return form_ ? form_->descent() : system() ? system()->descent() : -200; }
 
     // Splits a line into runs: the form's font wherever it can show whole clusters, system
     // faces for the rest. Lines with right-to-left text are shaped as a whole, since a
@@ -225,17 +223,29 @@ private:
     }
     void addSystem(Line& line, std::u32string_view text) const {
         Segment s;
-        s.runs = shapeText(text, system_, FontService::shared(), style_);
+        s.runs = shapeText(text, system(), FontService::shared(), style_);
         for (const auto& run : s.runs) s.width += run.width();
         if (s.runs.empty()) return;
         line.width += s.width;
         line.segments.push_back(std::move(s));
     }
 
+    // Found when first needed: most values are all in the form's font.
+    const FaceRef& system() const {
+        if (!systemResolved_) {
+            systemResolved_ = true;
+            FontService& service = FontService::shared();
+            if (form_) system_ = service.faceForStyle(style_);
+            if (!system_) system_ = service.systemUIFace();
+        }
+        return system_;
+    }
+
     const SimpleFont* form_;
     bool useForm_;
     FaceStyle style_;
-    FaceRef system_;
+    mutable bool systemResolved_ = false;
+    mutable FaceRef system_;
 };
 
 // --- wrapping ---------------------------------------------------------------------------

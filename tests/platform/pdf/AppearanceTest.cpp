@@ -162,6 +162,12 @@ TEST(Appearance, FallsBackPerRunToSystemFaces) {
     auto whole = buildTextFieldAppearance(f.request(value, 300, 20, "/Helv 10 Tf 0 g"), f.embedder);
     EXPECT_TRUE(whole.formFonts.empty());
     EXPECT_EQ(whole.embeddedFonts.size(), 2u);
+    // Line breaks and tabs are no characters to show: they leave the form's font in charge.
+    auto lines = f.request("Zo\xC3\xAB\nen\tik", 300, 60, "/Helv 10 Tf 0 g");
+    lines.multiline = true;
+    auto controls = buildTextFieldAppearance(lines, f.embedder);
+    EXPECT_EQ(controls.formFonts, std::vector<std::string>{"Helv"});
+    EXPECT_TRUE(contains(controls.content, "<5A6FEB> Tj")) << controls.content;
 
     // A /DA font the form does not have: everything in system faces.
     auto missing = buildTextFieldAppearance(f.request("Hallo", 100, 20, "/Arial 10 Tf 0 g"), f.embedder);
