@@ -73,6 +73,26 @@ std::optional<std::string> QVNormalizeNFC(std::string_view text) {
     return toUTF8(result);
 }
 
+void QVComposeNFC(std::u32string& text) {
+    if (std::all_of(text.begin(), text.end(), [](char32_t c) { return c < 0x300; })) return;
+    if (text.size() > static_cast<size_t>(INT32_MAX / 2)) return;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return;
+    icu::UnicodeString source =
+        icu::UnicodeString::fromUTF32(reinterpret_cast<const UChar32*>(text.data()), static_cast<int32_t>(text.size()));
+    if (nfc->quickCheck(source, status) == UNORM_YES || U_FAILURE(status)) return;
+    status = U_ZERO_ERROR;
+    icu::UnicodeString composed = nfc->normalize(source, status);
+    if (U_FAILURE(status)) return;
+    std::u32string out(static_cast<size_t>(composed.countChar32()), U'\0');
+    status = U_ZERO_ERROR;
+    int32_t length = composed.toUTF32(reinterpret_cast<UChar32*>(out.data()), static_cast<int32_t>(out.size()), status);
+    if (U_FAILURE(status) || length < 0) return;
+    out.resize(static_cast<size_t>(length));
+    text = std::move(out);
+}
+
 std::optional<std::string> QVLowercase(std::string_view text) {
     std::optional<icu::UnicodeString> source = toUnicode(text);
     if (!source) return std::nullopt;

@@ -25,6 +25,10 @@ bool QVForEachCodePoint(std::string_view text, Visit&& visit);
 // Canonical composition (NFC). Nothing for text that is not well-formed UTF-8.
 std::optional<std::string> QVNormalizeNFC(std::string_view text);
 
+// Canonical composition (NFC) of decoded text, in place. Text below U+0300 (nothing there
+// composes) and text that ICU's quick check finds composed already are left untouched.
+void QVComposeNFC(std::u32string& text);
+
 // Lower-case in the root locale (no Turkish or Lithuanian rules). Nothing for text that is
 // not well-formed UTF-8.
 std::optional<std::string> QVLowercase(std::string_view text);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "platform/Unicode.h"
 #include "platform/pdf/Embed.h"
 #include "platform/pdf/Fonts.h"
 #include "platform/pdf/Names.h"
@@ -154,23 +155,47 @@ struct Ink {
 
 class TextSetter {
 public:
-    TextSetter(const SimpleFont* form, FaceRef system) : form_(form), system_(std::move(system)) {}
+    // Characters the form's font cannot show are drawn in a face of its kind, weight and slant.
+    explicit TextSetter(const SimpleFont* form) : form_(form), useForm_(form != nullptr) {
+        if (form_) style_ = form_->style();
+    }
 
-    bool canDraw() const { return form_ || system_; }
+    bool canDraw() const { return form_ || system(); }
+
+    // Settles whether the form's font takes part in drawing `value` (line breaks, tabs and
+    // other controls aside: they show as nothing or as spaces). A font the form does not embed
+    // is drawn by the viewer with a face of its own choosing, so it draws the whole value or
+    // none of it: a word half in that face and half in ours would mix two designs.
+    void settle(std::u32string_view value) {
+        useForm_ = form_ != nullptr;
+        if (!form_ || form_->embedded()) return;
+        auto isControl = [](char32_t c) {
+            return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+        };
+        if (std::none_of(value.begin(), value.end(), isControl)) {
+            useForm_ = form_->canEncode(value);
+        } else {
+            std::u32string shown;
+            for (char32_t c : value)
+                if (!isControl(c)) shown += c;
+            useForm_ = form_->canEncode(shown);
+        }
+        if (!useForm_ && !system()) useForm_ = true;  // no face of ours: the form's font shows what it can
+    }
 
     // Metrics of the /DA font (the form's, else the system face), thousandths of an em.
-    double ascent() const { return form_ ? form_->ascent() : system_ ? system_->ascent() : 800; }
-    double descent() const { return form_ ? form_->descent() : system_ ? system_->descent() : -200; }
+    double ascent() const { return form_ ? form_->ascent() : system() ? system()->ascent() : 800; }
+    double descent() const { return form_ ? form_->descent() : system() ? system()->descent() : -200; }
 
     // A paragraph's style: its level from its first strong character, for all its lines.
     ParagraphStyle paragraphStyle(std::u32string_view text) const {
-        return {!form_ || std::any_of(text.begin(), text.end(), rightToLeft), paragraphLevel(text)};
+        return {!useForm_ || std::any_of(text.begin(), text.end(), rightToLeft), paragraphLevel(text)};
     }
 
     // Splits a line into runs: the form's font wherever it can show whole clusters, system
     // faces for the rest. Lines with right-to-left text are shaped as a whole.
     Line layout(std::u32string_view text) const {
-        return layout(text, {!form_ || std::any_of(text.begin(), text.end(), rightToLeft), -1});
+        return layout(text, {!useForm_ || std::any_of(text.begin(), text.end(), rightToLeft), -1});
     }
 
     Line layout(std::u32string_view text, const ParagraphStyle& style) const {
@@ -215,7 +240,7 @@ public:
     // a line's width is then a difference of sums.
     std::vector<double> advances(std::u32string_view text, const ParagraphStyle& style) const {
         FontService& service = FontService::shared();
-        if (style.system) return characterAdvances(text, system_, service, style.level);
+        if (style.system) return characterAdvances(text, system(), service, style.level, style_);
         std::vector<double> out(text.size(), 0);
         auto setForm = [&](size_t at, const std::string& codes) {
             for (size_t k = 0; k < codes.size(); ++k) out[at + k] = form_->width(std::string_view(codes).substr(k, 1));
@@ -227,7 +252,7 @@ public:
         size_t pending = text.size();  // start of the clusters the form font cannot show
         auto flush = [&](size_t end) {
             if (pending >= end) return;
-            auto shaped = characterAdvances(text.substr(pending, end - pending), system_, service, -1);
+            auto shaped = characterAdvances(text.substr(pending, end - pending), system(), service, -1, style_);
             std::copy(shaped.begin(), shaped.end(), out.begin() + static_cast<std::ptrdiff_t>(pending));
             pending = text.size();
         };
@@ -281,15 +306,29 @@ private:
     }
     void addSystem(Line& line, std::u32string_view text, int level = -1) const {
         Segment s;
-        s.runs = shapeText(text, system_, FontService::shared(), level);
+        s.runs = shapeText(text, system(), FontService::shared(), level, style_);
         for (const auto& run : s.runs) s.width += run.width();
         if (s.runs.empty()) return;
         line.width += s.width;
         line.segments.push_back(std::move(s));
     }
 
+    // Found when first needed: most values are all in the form's font.
+    const FaceRef& system() const {
+        if (!systemResolved_) {
+            systemResolved_ = true;
+            FontService& service = FontService::shared();
+            if (form_) system_ = service.faceForStyle(style_);
+            if (!system_) system_ = service.systemUIFace();
+        }
+        return system_;
+    }
+
     const SimpleFont* form_;
-    FaceRef system_;
+    bool useForm_;
+    FaceStyle style_;
+    mutable bool systemResolved_ = false;
+    mutable FaceRef system_;
 };
 
 // --- wrapping ---------------------------------------------------------------------------
@@ -687,14 +726,17 @@ Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, F
     const double w = frame.w, h = frame.h, inset = frame.inset, innerW = frame.innerW, innerH = frame.innerH,
                  textW = frame.textW, padding = kFieldPadding;
     const DefaultAppearance& da = frame.da;
-    TextSetter setter(frame.form, FontService::shared().systemUIFace());
+    TextSetter setter(frame.form);
 
     Content content(embedder, appearance);
     std::string& out = content.out();
     out += decoration(request, w, h);
     if (request.comb && request.maxLen > 0 && !request.multiline) out += combDividers(request, w, h);
     out += "/Tx BMC\n";
+    // Composed first, so that "o" and a combining diaeresis find the font's own "ö".
     std::u32string value = decodeUtf8(request.value);
+    QVComposeNFC(value);
+    setter.settle(value);
     if (value.empty() || !setter.canDraw()) {
         out += "EMC\n";
         appearance.content = out;
@@ -919,7 +961,7 @@ Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontE
     const double w = frame.w, h = frame.h, inset = frame.inset, innerW = frame.innerW, innerH = frame.innerH,
                  textW = frame.textW, padding = kFieldPadding;
     const DefaultAppearance& da = frame.da;
-    TextSetter setter(frame.form, FontService::shared().systemUIFace());
+    TextSetter setter(frame.form);
 
     Content content(embedder, appearance);
     std::string& out = content.out();
@@ -952,7 +994,10 @@ Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontE
     }
     out += "BT\n" + da.colour + "\n";
     for (int i = first; i < last; ++i) {
-        Line line = setter.layout(decodeUtf8(request.options[static_cast<size_t>(i)]));
+        std::u32string option = decodeUtf8(request.options[static_cast<size_t>(i)]);
+        QVComposeNFC(option);
+        setter.settle(option);
+        Line line = setter.layout(option);
         if (line.segments.empty()) continue;
         double width = line.width * size / 1000;
         double x = r.quadding == 1 ? (w - width) / 2 : r.quadding == 2 ? inset + padding + textW - width : inset + padding;

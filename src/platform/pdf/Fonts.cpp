@@ -9,9 +9,13 @@
 #include <hb.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <optional>
+#include <string_view>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 namespace qvpdf {
 
@@ -34,6 +38,20 @@ bool hasTable(hb_face_t* face, hb_tag_t tag) {
     bool present = hb_blob_get_length(table) > 0;
     hb_blob_destroy(table);
     return present;
+}
+
+// Family names as fontconfig compares them: without blanks, in any case.
+bool sameFamily(std::string_view a, std::string_view b) {
+    auto next = [](std::string_view s, size_t& i) {
+        while (i < s.size() && s[i] == ' ') ++i;
+        return i < s.size() ? std::tolower(static_cast<unsigned char>(s[i++])) : -1;
+    };
+    size_t i = 0, j = 0;
+    for (;;) {
+        int x = next(a, i), y = next(b, j);
+        if (x != y) return false;
+        if (x < 0) return true;
+    }
 }
 
 }  // namespace
@@ -144,7 +162,6 @@ struct FontService::Impl {
     std::map<std::pair<std::string, int>, FaceRef> faces;
     bool systemResolved = false;
     FaceRef system;
-    std::map<char32_t, FaceRef> covering;  // null entries remember "nothing covers it"
 
     ~Impl() {
         if (config) FcConfigDestroy(config);
@@ -159,14 +176,29 @@ struct FontService::Impl {
         return face;
     }
 
-    // The fonts fontconfig prefers for the pattern, best first, as (file, index, format).
-    struct Candidate { std::string file; int index; bool trueType; };
-    // With `mustCover`, only fonts whose character set holds that character.
-    std::vector<Candidate> sorted(FcPattern* pattern, std::optional<char32_t> mustCover = std::nullopt) {
+    // The fonts fontconfig prefers for the pattern, best first, with what they look like.
+    struct Candidate {
+        std::string file;
+        int index;
+        bool trueType;
+        std::string family;  // the font's first family name
+        int weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN, width = FC_WIDTH_NORMAL, spacing = FC_PROPORTIONAL;
+        bool instance = false;  // a named instance of a variable font: we would load its default
+    };
+    // With `mustCover`, only fonts whose character set holds that character. `named` receives
+    // the families the pattern names before the first generic one (its own and their aliases).
+    std::vector<Candidate> sorted(FcPattern* pattern, std::optional<char32_t> mustCover = std::nullopt,
+                                  std::vector<std::string>* named = nullptr) {
         std::vector<Candidate> out;
         if (!config) return out;
         FcConfigSubstitute(config, pattern, FcMatchPattern);
         FcDefaultSubstitute(pattern);
+        FcChar8* family = nullptr;
+        for (int i = 0; named && FcPatternGetString(pattern, FC_FAMILY, i, &family) == FcResultMatch; ++i) {
+            std::string name = reinterpret_cast<const char*>(family);
+            if (name == "sans-serif" || name == "serif" || name == "monospace") break;
+            named->push_back(std::move(name));
+        }
         FcResult result = FcResultNoMatch;
         FcFontSet* set = FcFontSort(config, pattern, FcFalse, nullptr, &result);
         if (!set) return out;
@@ -186,11 +218,77 @@ struct FontService::Impl {
                     !FcCharSetHasChar(charset, *mustCover))
                     continue;
             }
-            out.push_back({reinterpret_cast<const char*>(file), index & 0xFFFF, fmt == "TrueType"});
+            Candidate c{reinterpret_cast<const char*>(file), index & 0xFFFF, fmt == "TrueType", {}};
+            c.instance = (index >> 16) != 0;
+            FcChar8* family = nullptr;
+            if (FcPatternGetString(font, FC_FAMILY, 0, &family) == FcResultMatch && family)
+                c.family = reinterpret_cast<const char*>(family);
+            FcPatternGetInteger(font, FC_WEIGHT, 0, &c.weight);
+            FcPatternGetInteger(font, FC_SLANT, 0, &c.slant);
+            FcPatternGetInteger(font, FC_WIDTH, 0, &c.width);
+            FcPatternGetInteger(font, FC_SPACING, 0, &c.spacing);
+            out.push_back(std::move(c));
         }
         FcFontSetDestroy(set);
         return out;
     }
+
+    // How well a candidate fits a style: its kind, then its weight, then its slant, then its
+    // outlines (glyf embeds in every viewer); higher is better.
+    static int fit(const Candidate& c, const FaceStyle& style) {
+        bool mono = c.spacing == FC_MONO || c.spacing == FC_CHARCELL;
+        bool kind;
+        switch (style.kind) {
+            case FaceStyle::Kind::Mono: kind = mono; break;
+            case FaceStyle::Kind::Serif: kind = !mono && c.family.find("Sans") == std::string::npos; break;
+            default: kind = !mono && c.family.find("Serif") == std::string::npos; break;
+        }
+        // A named instance loads as its variable font's default: its weight and slant are not
+        // what fontconfig says.
+        bool weight = !c.instance && (style.bold ? c.weight >= FC_WEIGHT_DEMIBOLD
+                                                 : c.weight >= FC_WEIGHT_BOOK && c.weight <= FC_WEIGHT_MEDIUM);
+        bool slant = !c.instance && (style.italic ? c.slant > FC_SLANT_ROMAN : c.slant == FC_SLANT_ROMAN);
+        bool width = c.width > FC_WIDTH_SEMICONDENSED && c.width < FC_WIDTH_SEMIEXPANDED;
+        return (kind ? 16 : 0) + (weight ? 8 : 0) + (slant ? 4 : 0) + (width ? 2 : 0) + (c.trueType ? 1 : 0);
+    }
+    static constexpr int kPerfectFit = 31;
+
+    // A pattern for the style's family, or the generic family of its kind, at its weight and
+    // slant. Not both: the generic family's faces would outrank the family's own aliases.
+    static FcPattern* stylePattern(const FaceStyle& style, bool withFamily) {
+        FcPattern* pattern = FcPatternCreate();
+        const char* generic = style.kind == FaceStyle::Kind::Mono    ? "monospace"
+                              : style.kind == FaceStyle::Kind::Serif ? "serif"
+                                                                     : "sans-serif";
+        const char* family = withFamily && !style.family.empty() ? style.family.c_str() : generic;
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+        FcPatternAddInteger(pattern, FC_WEIGHT, style.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+        FcPatternAddInteger(pattern, FC_SLANT, style.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+        FcPatternAddInteger(pattern, FC_WIDTH, FC_WIDTH_NORMAL);
+        // No FC_SPACING: fontconfig's rules would put their monospace faces before the family's
+        // own aliases. fit() looks at the spacing instead.
+        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+        return pattern;
+    }
+
+    // The best fitting candidate that loads and has the characters, fontconfig's order
+    // deciding between equals.
+    FaceRef best(const std::vector<Candidate>& candidates, const FaceStyle& style,
+                 std::initializer_list<char32_t> characters) {
+        std::vector<std::pair<int, size_t>> ranked;
+        for (size_t i = 0; i < candidates.size(); ++i) ranked.emplace_back(-fit(candidates[i], style), i);
+        std::stable_sort(ranked.begin(), ranked.end());
+        for (const auto& [score, i] : ranked) {
+            FaceRef face = faceFor(candidates[i].file, candidates[i].index);
+            if (face && std::all_of(characters.begin(), characters.end(),
+                                    [&](char32_t c) { return face->hasGlyph(c); }))
+                return face;
+        }
+        return nullptr;
+    }
+
+    std::map<std::tuple<int, bool, bool, std::string>, FaceRef> styled;   // faceForStyle
+    std::map<std::tuple<char32_t, int, bool, bool>, FaceRef> covering;  // null: nothing covers it
 };
 
 FontService::FontService() : impl_(std::make_unique<Impl>()) { impl_->config = FcInitLoadConfigAndFonts(); }
@@ -226,37 +324,53 @@ FaceRef FontService::systemUIFace() {
 }
 
 FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred) {
+    return faceCovering(codePoint, preferred, FaceStyle{});
+}
+
+FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred, const FaceStyle& style) {
     if (preferred && preferred->hasGlyph(codePoint)) return preferred;
-    auto cached = impl_->covering.find(codePoint);
+    auto key = std::make_tuple(codePoint, static_cast<int>(style.kind), style.bold, style.italic);
+    auto cached = impl_->covering.find(key);
     if (cached != impl_->covering.end()) return cached->second;
 
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcPattern* pattern = Impl::stylePattern(style, false);
     FcCharSet* charset = FcCharSetCreate();
     FcCharSetAddChar(charset, codePoint);
     FcPatternAddCharSet(pattern, FC_CHARSET, charset);
     FcCharSetDestroy(charset);
-
     // fontconfig ranks coverage first; among the fonts that cover the character we take the
-    // best TrueType one, since glyf outlines embed in every viewer, and a CFF one otherwise.
-    FaceRef chosen, cffChoice;
-    for (const auto& candidate : impl_->sorted(pattern, codePoint)) {
-        if (!candidate.trueType && cffChoice) continue;
-        FaceRef face = impl_->faceFor(candidate.file, candidate.index);
-        if (!face || !face->hasGlyph(codePoint)) continue;
-        if (!candidate.trueType) {
-            cffChoice = face;
-            continue;
-        }
-        chosen = face;
-        break;
-    }
+    // one that fits the style best.
+    FaceRef chosen = impl_->best(impl_->sorted(pattern, codePoint), style, {codePoint});
     FcPatternDestroy(pattern);
-    if (!chosen) chosen = cffChoice;
-    impl_->covering.emplace(codePoint, chosen);
+    impl_->covering.emplace(key, chosen);
+    return chosen;
+}
+
+FaceRef FontService::faceForStyle(const FaceStyle& style) {
+    auto key = std::make_tuple(static_cast<int>(style.kind), style.bold, style.italic, style.family);
+    auto cached = impl_->styled.find(key);
+    if (cached != impl_->styled.end()) return cached->second;
+    FaceRef chosen;
+    if (!style.family.empty()) {
+        // A face of the family or of one its aliases (those with the same widths come first),
+        // when one fits in every respect; otherwise the generic family's best.
+        FcPattern* pattern = Impl::stylePattern(style, true);
+        std::vector<std::string> named;
+        std::vector<Impl::Candidate> candidates = impl_->sorted(pattern, std::nullopt, &named);
+        FcPatternDestroy(pattern);
+        std::erase_if(candidates, [&](const Impl::Candidate& c) {
+            return Impl::fit(c, style) < Impl::kPerfectFit ||
+                   std::none_of(named.begin(), named.end(),
+                                [&](const std::string& n) { return sameFamily(n, c.family); });
+        });
+        chosen = impl_->best(candidates, style, {U'a', U'0'});
+    }
+    if (!chosen) {
+        FcPattern* pattern = Impl::stylePattern(style, false);
+        chosen = impl_->best(impl_->sorted(pattern), style, {U'a', U'0'});
+        FcPatternDestroy(pattern);
+    }
+    impl_->styled.emplace(key, chosen);
     return chosen;
 }
 

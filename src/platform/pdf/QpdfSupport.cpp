@@ -98,6 +98,10 @@ std::unique_ptr<SimpleFont> readSimpleFont(QPDFObjectHandle fontDict) {
             number("/MissingWidth", d.missingWidth);
             number("/Ascent", d.ascent);
             number("/Descent", d.descent);
+            number("/FontWeight", d.fontWeight);
+            number("/ItalicAngle", d.italicAngle);
+            QPDFObjectHandle flags = descriptor.getKey("/Flags");
+            if (flags.isInteger()) d.flags = static_cast<int>(flags.getIntValue() & 0x7FFFFFFF);
             for (const char* key : {"/FontFile2", "/FontFile3", "/FontFile"}) {
                 QPDFObjectHandle program = descriptor.getKey(key);
                 if (!program.isStream()) continue;

@@ -162,7 +162,7 @@ GlyphRun shapePiece(const std::u32string& shaped, std::u32string_view original, 
 
 // Splits the logical range [start, end) into pieces of one face and one script.
 std::vector<Piece> splitByFace(const std::u32string& text, size_t start, size_t end, const FaceRef& primary,
-                               FontService& service) {
+                               FontService& service, const FaceStyle& style) {
     std::vector<Piece> pieces;
     FaceRef fallback;
     UScriptCode script = USCRIPT_COMMON;
@@ -179,7 +179,7 @@ std::vector<Piece> splitByFace(const std::u32string& text, size_t start, size_t 
         } else if (primary && primary->hasGlyph(c)) {
             face = primary;
         } else {
-            face = service.faceCovering(c, fallback);
+            face = service.faceCovering(c, fallback, style);
             if (face) fallback = face;
             else if (primary) face = primary;  // drawn as .notdef, but drawn and measured
             else if (!pieces.empty()) face = pieces.back().face;
@@ -234,7 +234,7 @@ BidiRef analyse(const Utf16& text, int paragraphLevel, UErrorCode& err) {
 
 // shapeText, telling for every glyph the index of the character its cluster starts at.
 std::vector<GlyphRun> shapeAll(std::u32string_view original, const FaceRef& primary, FontService& service,
-                               int paragraphLevel, std::vector<uint32_t>* clusterOfGlyph) {
+                               int paragraphLevel, const FaceStyle& style, std::vector<uint32_t>* clusterOfGlyph) {
     std::vector<GlyphRun> runs;
     if (original.empty()) return runs;
 
@@ -261,7 +261,7 @@ std::vector<GlyphRun> shapeAll(std::u32string_view original, const FaceRef& prim
     }
 
     for (const auto& v : visual) {
-        std::vector<Piece> pieces = splitByFace(text, v.start, v.end, primary, service);
+        std::vector<Piece> pieces = splitByFace(text, v.start, v.end, primary, service, style);
         if (v.rtl) std::reverse(pieces.begin(), pieces.end());
         for (const auto& piece : pieces) {
             GlyphRun run = shapePiece(text, original, piece, v.rtl, clusterOfGlyph);
@@ -280,8 +280,8 @@ std::vector<GlyphRun> shapeAll(std::u32string_view original, const FaceRef& prim
 }  // namespace
 
 std::vector<GlyphRun> shapeText(std::u32string_view text, const FaceRef& primary, FontService& service,
-                                int paragraphLevel) {
-    return shapeAll(text, primary, service, paragraphLevel, nullptr);
+                                int paragraphLevel, const FaceStyle& style) {
+    return shapeAll(text, primary, service, paragraphLevel, style, nullptr);
 }
 
 int paragraphLevel(std::u32string_view text) {
@@ -297,11 +297,11 @@ int paragraphLevel(std::u32string_view text) {
 }
 
 std::vector<double> characterAdvances(std::u32string_view text, const FaceRef& primary, FontService& service,
-                                      int paragraphLevel) {
+                                      int paragraphLevel, const FaceStyle& style) {
     std::vector<double> advances(text.size(), 0);
     std::vector<uint32_t> clusters;
     size_t k = 0;
-    for (const auto& run : shapeAll(text, primary, service, paragraphLevel, &clusters))
+    for (const auto& run : shapeAll(text, primary, service, paragraphLevel, style, &clusters))
         for (const auto& g : run.glyphs) {
             uint32_t c = k < clusters.size() ? clusters[k] : 0;
             ++k;

@@ -1,7 +1,11 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include <unicode/uchar.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -23,6 +27,24 @@ const uint16_t* baseEncoding(const SimpleFontDescription& d, const StandardFont*
                                                                                        : kZapfDingbatsEncoding;
     return kStandardEncoding;
 }
+
+bool isMark(char32_t c) {
+    int8_t type = u_charType(static_cast<UChar32>(c));
+    return type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_COMBINING_SPACING_MARK;
+}
+
+std::string lowercase(std::string_view text) {
+    std::string out(text);
+    for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool containsAny(const std::string& text, std::initializer_list<const char*> words) {
+    return std::any_of(words.begin(), words.end(), [&](const char* w) { return text.find(w) != std::string::npos; });
+}
+
+// /FontDescriptor /Flags bits.
+constexpr int kFixedPitch = 1 << 0, kSerif = 1 << 1, kItalic = 1 << 6, kForceBold = 1 << 18;
 
 std::optional<size_t> glyphForCharacter(char32_t c) {
     for (size_t i = 0; i < kGlyphNameCount; ++i)
@@ -104,7 +126,9 @@ private:
 
 SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::move(description)) {
     metrics_.assign(256, 0);
+    std::fill(std::begin(ascii_), std::end(ascii_), int16_t(-1));
     const auto& d = description_;
+    style_ = styleOfFont(d);
     // Type 3 glyphs are drawn by procedures in their own glyph space: we cannot measure
     // them reliably, so such a font shows nothing and the caller falls back.
     if (d.subtype == "Type3") return;
@@ -159,6 +183,9 @@ SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::mo
         else if (standard) hasGlyph = standardW.has_value() || (fromWidths && metrics_[code] > 0);
         // A font the viewer substitutes: trust its widths, where a zero means no glyph.
         else hasGlyph = fromWidths && (metrics_[code] > 0 || unicode_[code] == U' ');
+        // A glyph without width would be drawn over the next character (forms that list 0 for
+        // the euro sign or curly quotes); only a combining mark belongs there.
+        if (hasGlyph && !(metrics_[code] > 0) && !isMark(unicode_[code])) hasGlyph = false;
         usable_[code] = unicode_[code] != 0 && hasGlyph;
     }
 
@@ -172,6 +199,11 @@ SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::mo
     // No-break space and soft hyphen look like space and hyphen where a font has no glyph of their own.
     if (auto space = codes_.find(U' '); space != codes_.end()) codes_.try_emplace(U'\u00A0', space->second);
     if (auto hyphen = codes_.find(U'-'); hyphen != codes_.end()) codes_.try_emplace(U'\u00AD', hyphen->second);
+    for (char32_t c = 0; c < 128; ++c) {
+        auto found = codes_.find(c);
+        ascii_[c] = found == codes_.end() ? -1 : found->second;
+    }
+    embedded_ = program != nullptr;
 
     // Viewers draw a standard font that is not embedded with their own copy and trust its
     // metrics over the descriptor's, so we do the same.
@@ -201,11 +233,23 @@ std::optional<std::string> SimpleFont::encode(std::u32string_view text) const {
     std::string out;
     out.reserve(text.size());
     for (char32_t c : text) {
+        if (c < 128) {
+            if (ascii_[c] < 0) return std::nullopt;
+            out += static_cast<char>(ascii_[c]);
+            continue;
+        }
         auto found = codes_.find(c);
         if (found == codes_.end()) return std::nullopt;
         out += static_cast<char>(found->second);
     }
     return out;
+}
+
+bool SimpleFont::canEncode(std::u32string_view text) const {
+    for (char32_t c : text) {
+        if (c < 128 ? ascii_[c] < 0 : codes_.find(c) == codes_.end()) return false;
+    }
+    return true;
 }
 
 double SimpleFont::width(std::string_view encoded) const {
@@ -226,5 +270,53 @@ std::pair<double, double> SimpleFont::ink(std::string_view encoded) const {
 
 double SimpleFont::ascent() const { return ascent_; }
 double SimpleFont::descent() const { return descent_; }
+
+FaceStyle styleOfFont(const SimpleFontDescription& d) {
+    FaceStyle style;
+    std::string_view name = d.baseFont;
+    if (name.size() > 7 && name[6] == '+' &&
+        std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; }))
+        name = name.substr(7);
+
+    if (const StandardFont* standard = standardFontFor(name)) {
+        std::string_view full = standard->name;  // "Helvetica-BoldOblique", "Times-Roman", ...
+        style.family = std::string(full.substr(0, full.find('-')));
+        style.kind = style.family == "Courier" ? FaceStyle::Kind::Mono
+                     : style.family == "Times" ? FaceStyle::Kind::Serif
+                                               : FaceStyle::Kind::Sans;
+        style.bold = full.find("Bold") != std::string_view::npos;
+        style.italic = full.find("Italic") != std::string_view::npos || full.find("Oblique") != std::string_view::npos;
+        return style;
+    }
+
+    // "MyriadPro-BoldIt", "Calibri,Italic", "ABCDEF+SourceSerifPro-Semibold": the family before
+    // the first comma or hyphen, the style words after it.
+    std::string family;
+    for (char c : name.substr(0, name.find_first_of(",-")))
+        if (c != ' ') family += c;
+    for (const char* suffix : {"PSMT", "MT", "PS"}) {
+        size_t n = std::strlen(suffix);
+        if (family.size() > n && family.compare(family.size() - n, n, suffix) == 0) {
+            family.resize(family.size() - n);
+            break;
+        }
+    }
+    style.family = family;
+    std::string lower = lowercase(name);
+    std::string lowerFamily = lowercase(family);
+    size_t cut = name.find_first_of(",-");
+    std::string words = cut == std::string_view::npos ? "" : lowercase(name.substr(cut + 1));
+    bool itSuffix = words.size() >= 2 && words.compare(words.size() - 2, 2, "it") == 0;  // "BoldIt"
+    style.bold = containsAny(lower, {"bold", "black", "heavy", "demi"}) || (d.flags & kForceBold) || d.fontWeight >= 600;
+    style.italic = containsAny(lower, {"italic", "oblique"}) || itSuffix || (d.flags & kItalic) ||
+                   (d.italicAngle != 0 && std::abs(d.italicAngle) < 45);
+    bool monoName = containsAny(lowerFamily, {"mono", "courier", "consol", "typewriter", "code"});
+    bool serifName = (lowerFamily.find("serif") != std::string::npos && lowerFamily.find("sans") == std::string::npos) ||
+                     containsAny(lowerFamily, {"times", "garamond", "georgia", "cambria", "palatino", "bookman",
+                                               "baskerville", "minion", "century", "bodoni", "didot", "caslon"});
+    if ((d.flags & kFixedPitch) || monoName) style.kind = FaceStyle::Kind::Mono;
+    else if ((d.flags & kSerif) || serifName) style.kind = FaceStyle::Kind::Serif;
+    return style;
+}
 
 }  // namespace qvpdf

@@ -22,6 +22,18 @@ namespace qvpdf {
 class Face;
 using FaceRef = std::shared_ptr<const Face>;
 
+// What a face should look like: the kind of typeface, its weight and its slant, and the family
+// of the font it stands in for (a hint: fontconfig knows faces with the same widths as
+// Helvetica, Times or Courier).
+struct FaceStyle {
+    enum class Kind : uint8_t { Sans, Serif, Mono };
+    Kind kind = Kind::Sans;
+    bool bold = false;
+    bool italic = false;
+    std::string family;  // e.g. "Helvetica", "Calibri"; empty for none
+    bool operator==(const FaceStyle&) const = default;
+};
+
 // The process-wide font service.
 class FontService {
 public:
@@ -41,6 +53,14 @@ public:
     // A face that has a glyph for the code point, preferring `preferred` when it has one;
     // null when no installed font covers it.
     FaceRef faceCovering(char32_t codePoint, const FaceRef& preferred);
+    // The same among faces of the style's kind, weight and slant first (its family plays no part).
+    FaceRef faceCovering(char32_t codePoint, const FaceRef& preferred, const FaceStyle& style);
+
+    // The installed face that best stands in for a font of this style: its family or the
+    // generic family of its kind ("sans-serif", "serif", "monospace"), at its weight and slant,
+    // able to show Latin letters and digits. The nearest face when none has that weight or
+    // slant; null when fontconfig finds no usable face at all.
+    FaceRef faceForStyle(const FaceStyle& style);
 
 private:
     struct Impl;
@@ -137,6 +157,9 @@ struct SimpleFontDescription {
     std::optional<std::string> fontProgram; // embedded FontFile / FontFile2 / FontFile3 bytes, when present
     double missingWidth = 0;               // /FontDescriptor /MissingWidth
     double ascent = 0, descent = 0;        // /FontDescriptor /Ascent and /Descent; 0 when absent
+    int flags = 0;                         // /FontDescriptor /Flags (FixedPitch, Serif, Italic, ForceBold)
+    double fontWeight = 0;                 // /FontDescriptor /FontWeight; 0 when absent
+    double italicAngle = 0;                // /FontDescriptor /ItalicAngle
 };
 
 // A form's own font, able to say whether it can show a text and to encode and measure it.
@@ -144,8 +167,16 @@ class SimpleFont {
 public:
     explicit SimpleFont(SimpleFontDescription description);
     // The single-byte codes for the text, or nothing when a character has no code in the
-    // font's encoding (or the font has no glyph for it).
+    // font's encoding (or the font has no glyph for it, or a width of 0 that is not a mark's).
     std::optional<std::string> encode(std::u32string_view text) const;
+    // Whether encode() would succeed, without building the codes.
+    bool canEncode(std::u32string_view text) const;
+    // The font program is in the document; otherwise the viewer draws the font with a face of
+    // its own choice.
+    bool embedded() const { return embedded_; }
+    // The kind, weight and slant of the font, from its name and descriptor: what a face that
+    // stands in for it should look like.
+    const FaceStyle& style() const { return style_; }
     // Width of encoded bytes in thousandths of an em (from /Widths, or the standard 14
     // fonts' metrics, or the embedded program).
     double width(std::string_view encoded) const;
@@ -166,6 +197,13 @@ private:
     char32_t unicode_[256] = {};   // code -> character (0: none)
     bool usable_[256] = {};        // the code has a character and the font a glyph for it
     std::map<char32_t, unsigned char> codes_;  // character -> its first usable code
+    int16_t ascii_[128];           // codes_ for ASCII characters, -1 for none: the common case
+    bool embedded_ = false;
+    FaceStyle style_;
 };
+
+// The style of a form's font: a standard font's by its name alone (viewers pick their copy by
+// name), any other's by its name and its descriptor's flags, weight and italic angle.
+FaceStyle styleOfFont(const SimpleFontDescription& description);
 
 }  // namespace qvpdf

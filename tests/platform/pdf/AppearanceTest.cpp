@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <hb-subset.h>
+#include <hb.h>
+
+#include <algorithm>
 #include <regex>
 
 #include "platform/pdf/Appearance.h"
 #include "platform/pdf/Embed.h"
 #include "platform/pdf/Fonts.h"
 #include "platform/pdf/Shaping.h"
+#include "platform/pdf/Text.h"
 
 using namespace qvpdf;
 
@@ -84,6 +89,30 @@ bool contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
 
+// A real subset of a face holding only the given characters, as a form would embed it.
+std::string subsetOf(const FaceRef& face, std::u32string_view characters) {
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    for (char32_t c : characters) hb_set_add(hb_subset_input_unicode_set(input), c);
+    hb_face_t* subset = hb_subset_or_fail(face->hbFace(), input);
+    hb_subset_input_destroy(input);
+    hb_blob_t* blob = hb_face_reference_blob(subset);
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(blob, &length);
+    std::string bytes(data, length);
+    hb_blob_destroy(blob);
+    hb_face_destroy(subset);
+    return bytes;
+}
+
+// The form's own font for a standard /BaseFont, not embedded.
+std::unique_ptr<SimpleFont> standard(const std::string& baseFont) {
+    SimpleFontDescription d;
+    d.subtype = "Type1";
+    d.baseFont = baseFont;
+    d.encodingName = "WinAnsiEncoding";
+    return std::make_unique<SimpleFont>(d);
+}
+
 }  // namespace
 
 TEST(Appearance, UsesTheDefaultAppearanceFontSizeAndColour) {
@@ -110,15 +139,35 @@ TEST(Appearance, UsesTheDefaultAppearanceFontSizeAndColour) {
 
 TEST(Appearance, FallsBackPerRunToSystemFaces) {
     Fixture f;
-    auto a = buildTextFieldAppearance(f.request("Zo\xC3\xAB \xE4\xB8\xAD\xE6\x96\x87 \xC5\x81\xC3\xB3" "d\xC5\xBA", 300, 20,
-                                                "/Helv 10 Tf 0 g"),
-                                      f.embedder);
+    const std::string value = "Zo\xC3\xAB \xE4\xB8\xAD\xE6\x96\x87 \xC5\x81\xC3\xB3" "d\xC5\xBA";  // Zoë 中文 Łódź
+    // A font the form embeds shows what it can; the rest goes to system faces per run.
+    SimpleFontDescription d;
+    d.subtype = "TrueType";
+    d.baseFont = "QWERTY+" + Fixture::system()->postScriptName();
+    d.encodingName = "WinAnsiEncoding";
+    d.fontProgram = subsetOf(Fixture::system(), U"Zo\u00EB d\u00F3");
+    SimpleFont embedded(d);
+    auto r = f.request(value, 300, 20, "/Helv 10 Tf 0 g");
+    r.formFont = [&embedded](const std::string&) -> const SimpleFont* { return &embedded; };
+    auto a = buildTextFieldAppearance(r, f.embedder);
     EXPECT_EQ(a.formFonts, std::vector<std::string>{"Helv"});
     EXPECT_FALSE(a.embeddedFonts.empty());
     EXPECT_EQ(f.embedder.build().size(), a.embeddedFonts.size());
-    // "Zoë " in Helvetica, then the system faces, then "ó" and "d" in Helvetica again.
+    // "Zoë " in the form's font, then the system faces, then "ó" and "d" in the form's font again.
     EXPECT_TRUE(contains(a.content, "<5A6FEB20> Tj"));
     EXPECT_TRUE(contains(a.content, "<F364> Tj"));
+
+    // Helvetica the form does not embed shows a value whole or not at all: here the Latin text
+    // is one face of ours throughout and only the Han characters need another.
+    auto whole = buildTextFieldAppearance(f.request(value, 300, 20, "/Helv 10 Tf 0 g"), f.embedder);
+    EXPECT_TRUE(whole.formFonts.empty());
+    EXPECT_EQ(whole.embeddedFonts.size(), 2u);
+    // Line breaks and tabs are no characters to show: they leave the form's font in charge.
+    auto lines = f.request("Zo\xC3\xAB\nen\tik", 300, 60, "/Helv 10 Tf 0 g");
+    lines.multiline = true;
+    auto controls = buildTextFieldAppearance(lines, f.embedder);
+    EXPECT_EQ(controls.formFonts, std::vector<std::string>{"Helv"});
+    EXPECT_TRUE(contains(controls.content, "<5A6FEB> Tj")) << controls.content;
 
     // A /DA font the form does not have: everything in system faces.
     auto missing = buildTextFieldAppearance(f.request("Hallo", 100, 20, "/Arial 10 Tf 0 g"), f.embedder);
@@ -129,6 +178,76 @@ TEST(Appearance, FallsBackPerRunToSystemFaces) {
     auto hebrew = buildTextFieldAppearance(f.request("abc \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", 100, 20, "/Helv 10 Tf"),
                                            f.embedder);
     EXPECT_TRUE(hebrew.formFonts.empty());
+}
+
+TEST(Appearance, FallbackFacesMatchTheFieldFontsKindWeightAndSlant) {
+    Fixture f;
+    struct Case {
+        const char* baseFont;
+        bool bold, italic;
+        std::vector<std::string> kind;  // one of these in the face's name
+    };
+    const Case cases[] = {
+        {"Helvetica-Bold", true, false, {"Sans"}},        {"Helvetica-Oblique", false, true, {"Sans"}},
+        {"Arial,BoldItalic", true, true, {"Sans"}},       {"Times-Roman", false, false, {"Serif", "Roman", "Times"}},
+        {"Times-BoldItalic", true, true, {"Serif", "Roman", "Times"}}, {"Courier", false, false, {"Mono", "Courier"}},
+        {"Courier-BoldOblique", true, true, {"Mono", "Courier"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.baseFont);
+        auto font = standard(c.baseFont);
+        FontEmbedder embedder;
+        auto r = f.request("\xC3\x8B\xC4\x9F\xC3\xA7", 200, 20, "/Helv 10 Tf 0 g");  // Ëğç: no ğ in WinAnsi
+        r.formFont = [&font](const std::string&) -> const SimpleFont* { return font.get(); };
+        auto a = buildTextFieldAppearance(r, embedder);
+        // The whole word in one face: no upright regular letter inside a bold or slanted word.
+        EXPECT_TRUE(a.formFonts.empty());
+        ASSERT_EQ(a.embeddedFonts.size(), 1u);
+        auto built = embedder.build();
+        ASSERT_EQ(built.size(), 1u);
+        const EmbeddedFont& e = built.begin()->second;
+        EXPECT_EQ(e.baseFont.find("Bold") != std::string::npos, c.bold) << e.baseFont;
+        EXPECT_EQ(e.italicAngle != 0, c.italic) << e.baseFont;
+        EXPECT_TRUE(std::any_of(c.kind.begin(), c.kind.end(),
+                                [&](const std::string& k) { return e.baseFont.find(k) != std::string::npos; }))
+            << e.baseFont;
+        if (c.kind[0] == "Sans") {
+            EXPECT_EQ(e.baseFont.find("Mono"), std::string::npos) << e.baseFont;
+        }
+    }
+
+    // Composed first: "o" and a combining diaeresis are Courier's own "ö", no face of ours.
+    auto courier = standard("Courier");
+    auto r = f.request("o\xCC\x88k", 200, 20, "/Helv 10 Tf 0 g");
+    r.formFont = [&courier](const std::string&) -> const SimpleFont* { return courier.get(); };
+    auto composed = buildTextFieldAppearance(r, f.embedder);
+    EXPECT_TRUE(contains(composed.content, "<F66B> Tj")) << composed.content;
+    EXPECT_TRUE(composed.embeddedFonts.empty());
+
+    // A field whose font the form lacks keeps the regular sans face.
+    auto missing = buildTextFieldAppearance(f.request("\xC4\x9F", 100, 20, "/Nope 10 Tf 0 g"), f.embedder);
+    EXPECT_EQ(missing.embeddedFonts.size(), 1u);
+}
+
+TEST(Appearance, ZeroWidthCharactersOfTheFormFontGoToAnotherFace) {
+    Fixture f;
+    // Arial as forms often list it: not embedded, its /Widths 0 for the euro sign.
+    SimpleFontDescription d;
+    d.subtype = "TrueType";
+    d.baseFont = "ArialMT";
+    d.encodingName = "WinAnsiEncoding";
+    d.firstChar = 32;
+    d.widths.assign(224, 556);
+    d.widths[0x80 - 32] = 0;
+    SimpleFont arial(d);
+    auto r = f.request("\xE2\x82\xAC" "12", 200, 20, "/Helv 10 Tf 0 g");
+    r.formFont = [&arial](const std::string&) -> const SimpleFont* { return &arial; };
+    auto a = buildTextFieldAppearance(r, f.embedder);
+    EXPECT_TRUE(a.formFonts.empty());
+    EXPECT_EQ(a.embeddedFonts.size(), 1u);
+
+    r.value = "12";
+    EXPECT_TRUE(contains(buildTextFieldAppearance(r, f.embedder).content, "<3132> Tj"));
 }
 
 TEST(Appearance, AutomaticSizeFitsHeightAndWidth) {

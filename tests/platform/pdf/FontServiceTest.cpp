@@ -44,6 +44,41 @@ TEST(FontService, EveryScriptFindsACoveringFace) {
     EXPECT_EQ(FontService::shared().faceCovering(U'\u6587', han), han);
 }
 
+TEST(FontService, StyledFacesHaveTheKindWeightAndSlantAsked) {
+    using Kind = FaceStyle::Kind;
+    auto named = [](const FaceRef& face, std::initializer_list<const char*> words) {
+        for (const char* w : words)
+            if (face->postScriptName().find(w) != std::string::npos) return true;
+        return false;
+    };
+    for (Kind kind : {Kind::Sans, Kind::Serif, Kind::Mono}) {
+        for (const char* family : {"", "Helvetica", "Times", "Courier"}) {
+            for (int variant = 0; variant < 4; ++variant) {
+                FaceStyle style{kind, (variant & 1) != 0, (variant & 2) != 0, family};
+                SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + " " + family + " " + std::to_string(variant));
+                FaceRef face = FontService::shared().faceForStyle(style);
+                ASSERT_TRUE(face);
+                EXPECT_TRUE(face->hasGlyph(U'a') && face->hasGlyph(U'0'));
+                EXPECT_EQ(named(face, {"Bold"}), style.bold) << face->postScriptName();
+                EXPECT_EQ(face->italicAngle() != 0, style.italic) << face->postScriptName();
+                // The kind decides even when the family hint is of another kind.
+                EXPECT_EQ(face->fixedPitch(), kind == Kind::Mono) << face->postScriptName();
+                if (kind == Kind::Serif) {
+                    EXPECT_TRUE(named(face, {"Serif", "Roman", "Times"})) << face->postScriptName();
+                }
+                if (kind == Kind::Sans) {
+                    EXPECT_FALSE(named(face, {"Serif", "Mono"})) << face->postScriptName();
+                }
+                EXPECT_EQ(FontService::shared().faceForStyle(style), face);  // kept
+            }
+        }
+    }
+    // Han characters of a bold field come from a bold face too.
+    FaceRef han = FontService::shared().faceCovering(U'\u4E2D', nullptr, FaceStyle{Kind::Sans, true, false, {}});
+    ASSERT_TRUE(han);
+    EXPECT_TRUE(named(han, {"Bold"})) << han->postScriptName();
+}
+
 TEST(FontService, NothingCoversUnassignedCharacters) {
     EXPECT_FALSE(FontService::shared().faceCovering(U'\U0010FFFD', nullptr));
 }
@@ -56,6 +91,7 @@ TEST(FontService, EmptyFontconfigGivesNoFaces) {
     FontService empty;
     EXPECT_FALSE(empty.systemUIFace());
     EXPECT_FALSE(empty.faceCovering(U'a', nullptr));
+    EXPECT_FALSE(empty.faceForStyle(FaceStyle{FaceStyle::Kind::Serif, true, true, "Times"}));
 }
 
 TEST(FontFace, DamagedOrForeignFilesAreRefused) {

@@ -113,6 +113,87 @@ TEST(SimpleFont, WidthsArrayWinsOverStandardMetrics) {
     EXPECT_EQ(own.descent(), -212);
 }
 
+TEST(SimpleFont, CharactersOfWidthZeroAreNotShown) {
+    // A non-embedded Arial whose /Widths gives 0 for € ‘ ’ “ ” – —: the viewer would draw them
+    // over the next character.
+    SimpleFontDescription d;
+    d.subtype = "TrueType";
+    d.baseFont = "ArialMT";
+    d.encodingName = "WinAnsiEncoding";
+    d.firstChar = 32;
+    d.widths.assign(224, 500);
+    for (int code : {0x80, 0x91, 0x92, 0x93, 0x94, 0x96, 0x97}) d.widths[code - 32] = 0;
+    d.differences = {{0x81, "Lslash"}};
+    d.widths[0x81 - 32] = 556;
+    SimpleFont arial(d);
+    for (const char32_t* text : {U"\u20AC", U"\u2018", U"\u2019", U"\u201C", U"\u201D", U"\u2013", U"\u2014"}) {
+        EXPECT_FALSE(arial.encode(text)) << static_cast<uint32_t>(text[0]);
+        EXPECT_FALSE(arial.canEncode(text));
+    }
+    EXPECT_EQ(arial.encode(U"12 \u00E9"), std::optional<std::string>("12 \xE9"));
+    EXPECT_TRUE(arial.canEncode(U"12 \u00E9"));
+    EXPECT_EQ(arial.encode(U"\u0141"), std::optional<std::string>("\x81"));
+    EXPECT_FALSE(arial.embedded());
+
+    // Codes past the end of /Widths take /MissingWidth; 0 there leaves them to other faces too.
+    d.differences.clear();
+    d.firstChar = 32;
+    d.widths.assign(95, 500);
+    SimpleFont shortWidths(d);
+    EXPECT_TRUE(shortWidths.canEncode(U"abc"));
+    EXPECT_FALSE(shortWidths.canEncode(U"\u00E9"));
+    d.missingWidth = 600;
+    EXPECT_TRUE(SimpleFont(d).canEncode(U"\u00E9"));
+}
+
+TEST(SimpleFont, StyleComesFromTheNameAndTheDescriptor) {
+    using Kind = FaceStyle::Kind;
+    struct Case {
+        const char* baseFont;
+        int flags;
+        double weight, angle;
+        Kind kind;
+        bool bold, italic;
+        const char* family;
+    };
+    const Case cases[] = {
+        {"Helvetica", 0, 0, 0, Kind::Sans, false, false, "Helvetica"},
+        {"Helvetica-BoldOblique", 0, 0, 0, Kind::Sans, true, true, "Helvetica"},
+        {"ArialMT", 0, 0, 0, Kind::Sans, false, false, "Helvetica"},
+        {"Arial,Bold", 0, 0, 0, Kind::Sans, true, false, "Helvetica"},
+        {"ABCDEF+TimesNewRomanPS-BoldItalicMT", 0, 0, 0, Kind::Serif, true, true, "Times"},
+        {"Times-Roman", 0, 0, 0, Kind::Serif, false, false, "Times"},
+        {"Courier-Oblique", 0, 0, 0, Kind::Mono, false, true, "Courier"},
+        // Viewers take a standard font by its name, whatever its descriptor says.
+        {"Helvetica", 1 | 2 | 64 | (1 << 18), 700, -12, Kind::Sans, false, false, "Helvetica"},
+        // Other fonts by their name...
+        {"MyriadPro-BoldIt", 0, 0, 0, Kind::Sans, true, true, "MyriadPro"},
+        {"QWERTY+SourceSerifPro-Semibold", 0, 0, 0, Kind::Serif, true, false, "SourceSerifPro"},
+        {"Consolas", 0, 0, 0, Kind::Mono, false, false, "Consolas"},
+        {"Calibri,Italic", 0, 0, 0, Kind::Sans, false, true, "Calibri"},
+        // ... and their descriptor's flags, weight and angle.
+        {"Quorvel", 1, 0, 0, Kind::Mono, false, false, "Quorvel"},
+        {"Quorvel", 2, 0, 0, Kind::Serif, false, false, "Quorvel"},
+        {"Quorvel", 64, 0, 0, Kind::Sans, false, true, "Quorvel"},
+        {"Quorvel", 1 << 18, 0, 0, Kind::Sans, true, false, "Quorvel"},
+        {"Quorvel", 32, 700, -11.5, Kind::Sans, true, true, "Quorvel"},
+        {"Quorvel", 32, 400, 0, Kind::Sans, false, false, "Quorvel"},
+    };
+    for (const auto& c : cases) {
+        SimpleFontDescription d;
+        d.subtype = "TrueType";
+        d.baseFont = c.baseFont;
+        d.flags = c.flags;
+        d.fontWeight = c.weight;
+        d.italicAngle = c.angle;
+        FaceStyle style = SimpleFont(d).style();
+        EXPECT_EQ(style.kind, c.kind) << c.baseFont << " " << c.flags;
+        EXPECT_EQ(style.bold, c.bold) << c.baseFont << " " << c.flags;
+        EXPECT_EQ(style.italic, c.italic) << c.baseFont << " " << c.flags;
+        EXPECT_EQ(style.family, c.family) << c.baseFont;
+    }
+}
+
 TEST(SimpleFont, EmbeddedSubsetsOnlyShowTheirOwnGlyphs) {
     FaceRef face = FontService::shared().systemUIFace();
     ASSERT_TRUE(face);
@@ -120,10 +201,15 @@ TEST(SimpleFont, EmbeddedSubsetsOnlyShowTheirOwnGlyphs) {
     d.subtype = "TrueType";
     d.baseFont = "QWERTY+" + face->postScriptName();
     d.encodingName = "WinAnsiEncoding";
-    d.fontProgram = subsetOf(face, U"Hal ");
+    d.fontProgram = subsetOf(face, U"Hal \u0308");
+    d.differences = {{1, "uni0308"}};
     SimpleFont f(d);
+    EXPECT_TRUE(f.embedded());
     EXPECT_EQ(f.encode(U"Hal"), std::optional<std::string>("Hal"));
     EXPECT_FALSE(f.encode(U"Hallo"));  // no 'o' in the subset
+    // A combining mark has no width of its own and is shown all the same.
+    ASSERT_EQ(f.width("\x01"), 0);
+    EXPECT_EQ(f.encode(U"a\u0308"), std::optional<std::string>("a\x01"));
     // Without /Widths the program's own advances count.
     EXPECT_NEAR(f.width("H"), face->advance(face->glyphFor(U'H')), 0.5);
 
