@@ -7,6 +7,7 @@
 #include FT_TRUETYPE_TABLES_H
 #include <hb-ot.h>
 #include <hb.h>
+#include <unicode/uchar.h>
 
 #include <algorithm>
 #include <map>
@@ -35,6 +36,16 @@ bool hasTable(hb_face_t* face, hb_tag_t tag) {
     hb_blob_destroy(table);
     return present;
 }
+
+// Characters drawn as emoji by default (and the flag letters): looked for in the desktop's
+// emoji family first, so that one face built for them draws a whole sequence rather than a
+// text face that happens to have a few. Colour faces cannot be embedded and are passed over.
+bool isEmoji(char32_t c) {
+    auto u = static_cast<UChar32>(c);
+    return u_hasBinaryProperty(u, UCHAR_EMOJI_PRESENTATION) || u_hasBinaryProperty(u, UCHAR_REGIONAL_INDICATOR);
+}
+
+constexpr char32_t kEmojiSample = U'\U0001F600';
 
 }  // namespace
 
@@ -226,12 +237,18 @@ FaceRef FontService::systemUIFace() {
 }
 
 FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred) {
-    if (preferred && preferred->hasGlyph(codePoint)) return preferred;
+    // Emoji are looked for in the emoji face. That face has stray glyphs of other scripts (a
+    // few ideographs among its symbols): it serves other characters only when no other face
+    // has them. Otherwise the previous fallback serves the next character too.
+    const bool emoji = isEmoji(codePoint);
+    FaceRef emojiFace = emoji ? nullptr : faceCovering(kEmojiSample, nullptr), lastResort;
+    if (preferred && !emoji && preferred != emojiFace && preferred->hasGlyph(codePoint)) return preferred;
     auto cached = impl_->covering.find(codePoint);
     if (cached != impl_->covering.end()) return cached->second;
 
     FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+    const char* family = emoji ? "emoji" : "sans-serif";
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
     FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
@@ -247,6 +264,10 @@ FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred) 
         if (!candidate.trueType && cffChoice) continue;
         FaceRef face = impl_->faceFor(candidate.file, candidate.index);
         if (!face || !face->hasGlyph(codePoint)) continue;
+        if (face == emojiFace) {
+            lastResort = face;
+            continue;
+        }
         if (!candidate.trueType) {
             cffChoice = face;
             continue;
@@ -255,7 +276,7 @@ FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred) 
         break;
     }
     FcPatternDestroy(pattern);
-    if (!chosen) chosen = cffChoice;
+    if (!chosen) chosen = cffChoice ? cffChoice : lastResort;
     impl_->covering.emplace(codePoint, chosen);
     return chosen;
 }
