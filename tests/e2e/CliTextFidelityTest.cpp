@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Unicode.h"
+#include "platform/pdf/Shaping.h"
 #include "support/DutchHome.h"
 #include "support/FormFixtures.h"
 #include "support/TestSupport.h"
@@ -45,7 +46,7 @@ const std::vector<Sample>& corpus() {
     return samples;
 }
 
-std::u32string codePoints(const std::string& utf8);
+std::u32string codePoints(const std::string& utf8) { return qvpdf::decodeUtf8(utf8); }
 
 // The samples a merge fills in: a watermark refuses format characters (ZWNJ, ZWJ).
 std::vector<Sample> samples(bool watermark) {
@@ -54,35 +55,6 @@ std::vector<Sample> samples(bool watermark) {
         std::u32string text = codePoints(s.value);
         if (!watermark || std::none_of(text.begin(), text.end(), QVIsControlCharacter)) out.push_back(s);
     }
-    return out;
-}
-
-std::string fromCodePoints(const std::u32string& text) {
-    std::string out;
-    for (char32_t c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::u32string codePoints(const std::string& utf8) {
-    std::u32string out;
-    size_t offset = 0;
-    while (auto c = QVNextCodePoint(utf8, offset)) out += *c;
     return out;
 }
 
@@ -99,7 +71,7 @@ std::string comparable(const std::string& utf8, bool reverse = false) {
         out += space ? U' ' : c;
     }
     while (!out.empty() && out.back() == U' ') out.pop_back();
-    return QVNormalizeNFC(fromCodePoints(out)).value_or("(not UTF-8)");
+    return QVNormalizeNFC(qvpdf::encodeUtf8(out)).value_or("(not UTF-8)");
 }
 
 class TextFidelity : public qvtest::DutchHomeTest {
