@@ -202,6 +202,46 @@ struct FontService::Impl {
         FcFontSetDestroy(set);
         return out;
     }
+
+    bool emojiResolved = false;
+    FaceRef emojiFace;
+
+    // The face fontconfig finds for the character, `avoid` only when no other has it.
+    FaceRef search(char32_t codePoint, bool emoji, const FaceRef& avoid) {
+        FcPattern* pattern = FcPatternCreate();
+        const char* family = emoji ? "emoji" : "sans-serif";
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+        FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+        FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+        FcCharSet* charset = FcCharSetCreate();
+        FcCharSetAddChar(charset, codePoint);
+        FcPatternAddCharSet(pattern, FC_CHARSET, charset);
+        FcCharSetDestroy(charset);
+
+        // fontconfig ranks coverage first; among the fonts that cover the character we take
+        // the best TrueType one, since glyf outlines embed in every viewer, and a CFF one
+        // otherwise.
+        FaceRef chosen, cffChoice, lastResort;
+        for (const auto& candidate : sorted(pattern, codePoint)) {
+            if (!candidate.trueType && cffChoice) continue;
+            FaceRef face = faceFor(candidate.file, candidate.index);
+            if (!face || !face->hasGlyph(codePoint)) continue;
+            if (avoid && face == avoid) {
+                lastResort = face;
+                continue;
+            }
+            if (!candidate.trueType) {
+                cffChoice = face;
+                continue;
+            }
+            chosen = face;
+            break;
+        }
+        FcPatternDestroy(pattern);
+        if (!chosen) chosen = cffChoice ? cffChoice : lastResort;
+        return chosen;
+    }
 };
 
 FontService::FontService() : impl_(std::make_unique<Impl>()) { impl_->config = FcInitLoadConfigAndFonts(); }
@@ -241,42 +281,15 @@ FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred) 
     // few ideographs among its symbols): it serves other characters only when no other face
     // has them. Otherwise the previous fallback serves the next character too.
     const bool emoji = isEmoji(codePoint);
-    FaceRef emojiFace = emoji ? nullptr : faceCovering(kEmojiSample, nullptr), lastResort;
+    if (!emoji && !impl_->emojiResolved) {
+        impl_->emojiResolved = true;
+        impl_->emojiFace = impl_->search(kEmojiSample, true, nullptr);
+    }
+    FaceRef emojiFace = emoji ? nullptr : impl_->emojiFace;
     if (preferred && !emoji && preferred != emojiFace && preferred->hasGlyph(codePoint)) return preferred;
     auto cached = impl_->covering.find(codePoint);
     if (cached != impl_->covering.end()) return cached->second;
-
-    FcPattern* pattern = FcPatternCreate();
-    const char* family = emoji ? "emoji" : "sans-serif";
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcCharSet* charset = FcCharSetCreate();
-    FcCharSetAddChar(charset, codePoint);
-    FcPatternAddCharSet(pattern, FC_CHARSET, charset);
-    FcCharSetDestroy(charset);
-
-    // fontconfig ranks coverage first; among the fonts that cover the character we take the
-    // best TrueType one, since glyf outlines embed in every viewer, and a CFF one otherwise.
-    FaceRef chosen, cffChoice;
-    for (const auto& candidate : impl_->sorted(pattern, codePoint)) {
-        if (!candidate.trueType && cffChoice) continue;
-        FaceRef face = impl_->faceFor(candidate.file, candidate.index);
-        if (!face || !face->hasGlyph(codePoint)) continue;
-        if (face == emojiFace) {
-            lastResort = face;
-            continue;
-        }
-        if (!candidate.trueType) {
-            cffChoice = face;
-            continue;
-        }
-        chosen = face;
-        break;
-    }
-    FcPatternDestroy(pattern);
-    if (!chosen) chosen = cffChoice ? cffChoice : lastResort;
+    FaceRef chosen = impl_->search(codePoint, emoji, emojiFace);
     impl_->covering.emplace(codePoint, chosen);
     return chosen;
 }
