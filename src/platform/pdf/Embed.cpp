@@ -66,24 +66,23 @@ std::string pdfNameSafe(const std::string& name) {
     return out.substr(0, 100);
 }
 
-// The glyphs of an entry by the code content uses for them (the CID), with their glyph id.
-std::map<uint32_t, uint32_t> glyphsByCode(const Face& face, const std::map<uint32_t, std::u32string>& glyphs) {
-    std::map<uint32_t, uint32_t> out;
-    for (const auto& entry : glyphs) out.emplace(face.cidForGlyph(entry.first), entry.first);
-    return out;
+// The width /W states for a code: its glyph's, or a drawn-together cluster's whole advance.
+double codeWidth(const Face& face, const CodedGlyph& coded) {
+    if (coded.parts.empty()) return embeddedGlyphWidth(face, coded.glyphId);
+    return std::round(coded.advance * 1000.0 / face.unitsPerEm() * 1000.0) / 1000.0;
 }
 
-std::string widthsArray(const Face& face, const std::map<uint32_t, uint32_t>& byCode) {
+std::string widthsArray(const Face& face, const std::map<uint32_t, CodedGlyph>& codes) {
     std::string out = "[";
     uint32_t next = UINT32_MAX;
-    for (const auto& [code, gid] : byCode) {
+    for (const auto& [code, coded] : codes) {
         if (code != next) {
             if (next != UINT32_MAX) out += "] ";
             out += std::to_string(code) + " [";
         } else {
             out += ' ';
         }
-        out += pdfNumber(embeddedGlyphWidth(face, gid));
+        out += pdfNumber(codeWidth(face, coded));
         next = code + 1;
     }
     if (next != UINT32_MAX) out += "]";
@@ -97,36 +96,39 @@ struct Subset {
     bool bareCFF = false;     // the program is the CFF table alone
 };
 
-// Two bytes per CID, big-endian: the subset's glyph id for each original glyph id in use.
-std::string glyphMap(const std::map<uint32_t, std::u32string>& glyphs, const hb_map_t* oldToNew) {
-    if (glyphs.empty()) return {};
-    uint32_t last = glyphs.rbegin()->first;
+// Two bytes per CID, big-endian: the subset's glyph id for each code in use.
+std::string glyphMap(const std::map<uint32_t, uint32_t>& newGlyphByCode) {
+    if (newGlyphByCode.empty()) return {};
+    uint32_t last = newGlyphByCode.rbegin()->first;
     std::string out(2 * (static_cast<size_t>(last) + 1), '\0');
     bool identity = true;
-    for (const auto& entry : glyphs) {
-        uint32_t gid = entry.first;
-        hb_codepoint_t mapped = hb_map_get(oldToNew, gid);
-        if (mapped == HB_MAP_VALUE_INVALID) mapped = 0;
-        identity = identity && mapped == gid;
-        out[2 * gid] = static_cast<char>((mapped >> 8) & 0xFF);
-        out[2 * gid + 1] = static_cast<char>(mapped & 0xFF);
+    for (const auto& [code, mapped] : newGlyphByCode) {
+        identity = identity && mapped == code;
+        out[2 * code] = static_cast<char>((mapped >> 8) & 0xFF);
+        out[2 * code + 1] = static_cast<char>(mapped & 0xFF);
     }
     return identity ? std::string() : out;
 }
 
 // The subset program holding only the used glyphs, renumbered. Content keeps addressing
-// glyphs by their original ids (as CIDs): for TrueType outlines a CIDToGIDMap leads each to
-// its new place; CID-keyed CFF keeps every glyph's CID in its charset. Only name-keyed CFF,
-// where the CID must be the glyph id, keeps the original numbering.
-Subset subsetProgram(const Face& face, const std::map<uint32_t, std::u32string>& glyphs) {
+// glyphs by codes chosen before subsetting (CIDs): for TrueType outlines a CIDToGIDMap leads
+// each to its new place; CID-keyed CFF keeps every glyph's CID in its charset. Only name-keyed
+// CFF, where the CID must be the glyph id, keeps the original numbering.
+// Codes with parts become composite glyphs added to a TrueType subset.
+Subset subsetProgram(const Face& face, const std::map<uint32_t, CodedGlyph>& codes) {
     hb_subset_input_t* input = hb_subset_input_create_or_fail();
     if (!input) return {};
     hb_set_t* glyphSet = hb_subset_input_glyph_set(input);
     hb_set_add(glyphSet, 0);
-    for (const auto& entry : glyphs) hb_set_add(glyphSet, entry.first);
+    for (const auto& [code, coded] : codes) {
+        hb_set_add(glyphSet, coded.glyphId);
+        for (const auto& part : coded.parts) hb_set_add(glyphSet, part.glyphId);
+    }
     hb_set_clear(hb_subset_input_unicode_set(input));
     bool retain = face.isCFF() && !face.isCIDKeyed();
-    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING | (retain ? HB_SUBSET_FLAGS_RETAIN_GIDS : 0));
+    // The .notdef box stays drawn, so that a reader sees where a character had no glyph.
+    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING | HB_SUBSET_FLAGS_NOTDEF_OUTLINE |
+                                         (retain ? HB_SUBSET_FLAGS_RETAIN_GIDS : 0));
     // Layout tables serve shaping, which is done: a PDF viewer draws glyph ids.
     hb_set_t* drop = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
     for (hb_tag_t tag : {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
@@ -147,8 +149,36 @@ Subset subsetProgram(const Face& face, const std::map<uint32_t, std::u32string>&
         const char* data = hb_blob_get_data(blob, &length);
         result.program.assign(data ? data : "", data ? length : 0);
         hb_blob_destroy(blob);
+        if (!face.isCFF()) {
+            const hb_map_t* oldToNew = hb_subset_plan_old_to_new_glyph_mapping(plan);
+            auto renumbered = [&](uint32_t gid) {
+                hb_codepoint_t mapped = hb_map_get(oldToNew, gid);
+                return mapped == HB_MAP_VALUE_INVALID ? 0u : static_cast<uint32_t>(mapped);
+            };
+            std::map<uint32_t, uint32_t> newGlyphByCode;
+            std::vector<CompositeGlyph> composites;
+            std::vector<uint32_t> compositeCodes;
+            for (const auto& [code, coded] : codes) {
+                newGlyphByCode[code] = renumbered(coded.glyphId);
+                if (coded.parts.empty()) continue;
+                CompositeGlyph composite;
+                composite.advance = coded.advance;
+                for (auto part : coded.parts) {
+                    part.glyphId = renumbered(part.glyphId);
+                    composite.parts.push_back(part);
+                }
+                composites.push_back(std::move(composite));
+                compositeCodes.push_back(code);
+            }
+            uint32_t added = hb_face_get_glyph_count(subset);
+            // Should the program refuse them, such a code draws its first glyph alone.
+            if (auto program = appendCompositeGlyphs(result.program, composites)) {
+                result.program = std::move(*program);
+                for (uint32_t code : compositeCodes) newGlyphByCode[code] = added++;
+            }
+            result.cidToGidMap = glyphMap(newGlyphByCode);
+        }
         hb_face_destroy(subset);
-        if (!face.isCFF()) result.cidToGidMap = glyphMap(glyphs, hb_subset_plan_old_to_new_glyph_mapping(plan));
     }
     hb_subset_plan_destroy(plan);
     return result;
@@ -179,7 +209,7 @@ std::string toUnicodeCMap(const std::map<uint32_t, std::u32string>& glyphText) {
     return out;
 }
 
-std::string subsetTag(const std::string& postScriptName, const std::map<uint32_t, std::u32string>& glyphs) {
+std::string subsetTag(const std::string& postScriptName, const std::map<uint32_t, CodedGlyph>& codes) {
     uint64_t hash = 1469598103934665603ull;  // FNV-1a
     auto mix = [&](uint64_t value) {
         for (int i = 0; i < 8; ++i) {
@@ -188,9 +218,16 @@ std::string subsetTag(const std::string& postScriptName, const std::map<uint32_t
         }
     };
     for (unsigned char c : postScriptName) mix(c);
-    for (const auto& [gid, text] : glyphs) {
-        mix(gid);
-        for (char32_t c : text) mix(c);
+    for (const auto& [code, coded] : codes) {
+        mix(code);
+        mix(coded.glyphId);
+        for (const auto& part : coded.parts) {
+            mix(part.glyphId);
+            mix(static_cast<uint32_t>(part.dx));
+            mix(static_cast<uint32_t>(part.dy));
+        }
+        mix(coded.advance);
+        for (char32_t c : coded.text) mix(c);
         mix(0xFFFFFFFFu);
     }
     std::string tag;
@@ -205,21 +242,62 @@ struct FontEmbedder::Impl {
     struct Entry {
         FaceRef face;
         std::string name;
-        std::map<uint32_t, std::u32string> glyphs;
+        // Every code content uses, with its glyph and the text it stands for.
+        std::map<uint32_t, CodedGlyph> codes;
+        std::map<std::pair<uint32_t, std::u32string>, uint32_t> codeOf;
+        std::map<std::pair<std::vector<CompositeGlyph::Part>, std::u32string>, uint32_t> compositeOf;
+        uint32_t nextCode = 0;  // the next code past the font's glyph ids
     };
     std::vector<Entry> entries;
 
     Entry& entryFor(const FaceRef& face) {
         for (auto& e : entries)
             if (e.face == face) return e;
-        entries.push_back({face, "QVF" + std::to_string(entries.size() + 1), {}});
+        entries.push_back({face, "QVF" + std::to_string(entries.size() + 1), {}, {}, {}, face->glyphCount()});
         return entries.back();
     }
 
-    void record(Entry& entry, const PlacedGlyph& g) {
-        auto [it, added] = entry.glyphs.try_emplace(g.glyphId, g.text);
-        // The first text seen for a glyph wins, but a glyph first seen without text takes one later.
-        if (!added && it->second.empty()) it->second = g.text;
+    // The code that draws the glyph and reads as the text. A ToUnicode map gives one text per
+    // code, so a glyph that stands for different texts (a shared vowel sign, a space after a
+    // joiner, .notdef for different missing characters) gets a code of its own for each: the
+    // glyph id for the first, codes past the font's glyph ids for the others, which the
+    // CIDToGIDMap leads to the same glyph. CFF programs find a glyph by its CID, so there the
+    // first text seen for a glyph stays its only one (a glyph first seen without text takes one).
+    uint32_t code(Entry& entry, const PlacedGlyph& g) {
+        auto key = std::make_pair(g.glyphId, g.text);
+        auto known = entry.codeOf.find(key);
+        if (known != entry.codeOf.end()) return known->second;
+        const Face& face = *entry.face;
+        uint32_t code = face.cidForGlyph(g.glyphId);
+        auto [it, added] = entry.codes.try_emplace(code, CodedGlyph{g.glyphId, g.text, {}, 0});
+        if (!added) {
+            if (face.isCFF() || entry.nextCode > 0xFFFF) {
+                if (it->second.text.empty()) it->second.text = g.text;
+                return code;  // not remembered: a later text may still claim an empty one
+            }
+            code = entry.nextCode++;
+            entry.codes.emplace(code, CodedGlyph{g.glyphId, g.text, {}, 0});
+        }
+        entry.codeOf.emplace(std::move(key), code);
+        return code;
+    }
+
+    // A code that draws the glyphs together as one (a TrueType composite glyph), reading as
+    // the text; nothing when the codes are used up.
+    std::optional<uint32_t> compositeCode(Entry& entry, std::vector<CompositeGlyph::Part> parts, unsigned advance,
+                                          const std::u32string& text) {
+        // The advance goes into the key as a part of its own.
+        parts.push_back({UINT32_MAX, static_cast<int>(advance), 0});
+        auto key = std::make_pair(std::move(parts), text);
+        auto known = entry.compositeOf.find(key);
+        if (known != entry.compositeOf.end()) return known->second;
+        if (entry.nextCode > 0xFFFF) return std::nullopt;
+        uint32_t code = entry.nextCode++;
+        CodedGlyph coded{key.first.front().glyphId, text, key.first, advance};
+        coded.parts.pop_back();
+        entry.codes.emplace(code, std::move(coded));
+        entry.compositeOf.emplace(std::move(key), code);
+        return code;
     }
 };
 
@@ -234,10 +312,7 @@ FontEmbedder::Use FontEmbedder::use(const GlyphRun& run) {
     std::string operand;
     operand.reserve(4 * run.glyphs.size() + 2);
     operand += '<';
-    for (const auto& g : run.glyphs) {
-        impl_->record(entry, g);
-        appendHex4(operand, run.face->cidForGlyph(g.glyphId) & 0xFFFF);
-    }
+    for (const auto& g : run.glyphs) appendHex4(operand, impl_->code(entry, g));
     operand += '>';
     result.operand = std::move(operand);
     return result;
@@ -271,18 +346,63 @@ FontEmbedder::Show FontEmbedder::show(const GlyphRun& run, double size) {
         ops += "[" + array + "] TJ\n";
         array.clear();
     };
-    for (const auto& g : run.glyphs) {
-        impl_->record(entry, g);
-        if (g.yOffset != rise) {
+    // A cluster of several glyphs (its text on the first, nothing on the others) becomes one
+    // composite glyph reading as the cluster's text: readers make something of every code,
+    // even one without text, split a cluster's marks off when they are raised, and see gaps
+    // around marks moved sideways. Otherwise the cluster's characters are handed out over its
+    // glyphs, one each, the last glyph taking the rest: in a CFF program, which cannot take
+    // new glyphs, and for characters past U+FFFF, which MuPDF reads only as a code's whole text.
+    const bool compose = !face.isCFF();
+    const double units = face.unitsPerEm() / 1000.0;
+    auto emit = [&](uint32_t code, double xOffset, double yOffset, double width, double advance) {
+        if (yOffset != rise) {
             flushArray();
-            rise = g.yOffset;
+            rise = yOffset;
             ops += pdfNumber(rise * size / 1000.0) + " Ts\n";
         }
         // A TJ number moves the pen left by number/1000 em: offsets before the glyph, and
         // after it the difference between the shaped advance and the width the font states.
-        adjust(-g.xOffset);
-        appendHex4(hex, face.cidForGlyph(g.glyphId) & 0xFFFF);
-        adjust(g.xOffset + embeddedGlyphWidth(face, g.glyphId) - g.advance);
+        adjust(-xOffset);
+        appendHex4(hex, code);
+        adjust(xOffset + width - advance);
+    };
+    auto emitGlyph = [&](const PlacedGlyph& g) {
+        emit(impl_->code(entry, g), g.xOffset, g.yOffset, embeddedGlyphWidth(face, g.glyphId), g.advance);
+    };
+    const auto& glyphs = run.glyphs;
+    for (size_t i = 0; i < glyphs.size();) {
+        const PlacedGlyph& g = glyphs[i];
+        size_t end = i + 1;
+        while (end < glyphs.size() && glyphs[end].text.empty()) ++end;
+        if (end == i + 1) {
+            emitGlyph(g);
+            ++i;
+            continue;
+        }
+        bool astral = std::any_of(g.text.begin(), g.text.end(), [](char32_t c) { return c > 0xFFFF; });
+        if (compose && !astral) {
+            std::vector<CompositeGlyph::Part> parts;
+            double pen = 0;
+            for (size_t k = i; k < end; ++k) {
+                const PlacedGlyph& part = glyphs[k];
+                parts.push_back({part.glyphId, static_cast<int>(std::lround((pen + part.xOffset) * units)),
+                                 static_cast<int>(std::lround(part.yOffset * units))});
+                pen += part.advance;
+            }
+            long whole = std::clamp(std::lround(pen * units), 0L, 0xFFFFL);
+            if (auto code = impl_->compositeCode(entry, std::move(parts), static_cast<unsigned>(whole), g.text)) {
+                emit(*code, 0, 0, codeWidth(face, entry.codes.at(*code)), pen);
+                i = end;
+                continue;
+            }
+        }
+        for (size_t k = i; k < end; ++k) {
+            PlacedGlyph part = glyphs[k];
+            size_t at = k - i;
+            part.text = at >= g.text.size() ? std::u32string() : k + 1 == end ? g.text.substr(at) : g.text.substr(at, 1);
+            emitGlyph(part);
+        }
+        i = end;
     }
     flushArray();
     if (rise != 0) ops += "0 Ts\n";
@@ -295,16 +415,15 @@ std::map<std::string, EmbeddedFont> FontEmbedder::build() const {
         const Face& face = *entry.face;
         EmbeddedFont font;
         std::string name = pdfNameSafe(face.postScriptName());
-        font.baseFont = subsetTag(name, entry.glyphs) + "+" + name;
-        Subset subset = subsetProgram(face, entry.glyphs);
+        std::map<uint32_t, std::u32string> textByCode;
+        for (const auto& [code, coded] : entry.codes) textByCode.emplace(code, coded.text);
+        font.baseFont = subsetTag(name, entry.codes) + "+" + name;
+        Subset subset = subsetProgram(face, entry.codes);
         font.fontFile2 = std::move(subset.program);
         font.cidToGidMap = std::move(subset.cidToGidMap);
         if (face.isCFF()) font.fontFile3Subtype = subset.bareCFF ? "CIDFontType0C" : "OpenType";
-        auto byCode = glyphsByCode(face, entry.glyphs);
-        std::map<uint32_t, std::u32string> textByCode;
-        for (const auto& [code, gid] : byCode) textByCode.emplace(code, entry.glyphs.at(gid));
         font.toUnicode = toUnicodeCMap(textByCode);
-        font.widths = widthsArray(face, byCode);
+        font.widths = widthsArray(face, entry.codes);
         font.ascent = face.ascent();
         font.descent = face.descent();
         font.capHeight = face.capHeight();

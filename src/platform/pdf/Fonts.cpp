@@ -7,6 +7,7 @@
 #include FT_TRUETYPE_TABLES_H
 #include <hb-ot.h>
 #include <hb.h>
+#include <unicode/uchar.h>
 
 #include <algorithm>
 #include <cctype>
@@ -53,6 +54,16 @@ bool sameFamily(std::string_view a, std::string_view b) {
         if (x < 0) return true;
     }
 }
+
+// Characters drawn as emoji by default (and the flag letters): looked for in the desktop's
+// emoji family first, so that one face built for them draws a whole sequence rather than a
+// text face that happens to have a few. Colour faces cannot be embedded and are passed over.
+bool isEmoji(char32_t c) {
+    auto u = static_cast<UChar32>(c);
+    return u_hasBinaryProperty(u, UCHAR_EMOJI_PRESENTATION) || u_hasBinaryProperty(u, UCHAR_REGIONAL_INDICATOR);
+}
+
+constexpr char32_t kEmojiSample = U'\U0001F600';
 
 }  // namespace
 
@@ -274,13 +285,13 @@ struct FontService::Impl {
     // The best fitting candidate that loads and has the characters, fontconfig's order
     // deciding between equals.
     FaceRef best(const std::vector<Candidate>& candidates, const FaceStyle& style,
-                 std::initializer_list<char32_t> characters) {
+                 std::initializer_list<char32_t> characters, const FaceRef& avoid = nullptr) {
         std::vector<std::pair<int, size_t>> ranked;
         for (size_t i = 0; i < candidates.size(); ++i) ranked.emplace_back(-fit(candidates[i], style), i);
         std::stable_sort(ranked.begin(), ranked.end());
         for (const auto& [score, i] : ranked) {
             FaceRef face = faceFor(candidates[i].file, candidates[i].index);
-            if (face && std::all_of(characters.begin(), characters.end(),
+            if (face && face != avoid && std::all_of(characters.begin(), characters.end(),
                                     [&](char32_t c) { return face->hasGlyph(c); }))
                 return face;
         }
@@ -289,6 +300,55 @@ struct FontService::Impl {
 
     std::map<std::tuple<int, bool, bool, std::string>, FaceRef> styled;   // faceForStyle
     std::map<std::tuple<char32_t, int, bool, bool>, FaceRef> covering;  // null: nothing covers it
+
+    bool emojiResolved = false;
+    FaceRef emojiFace;
+
+    // The face fontconfig finds for the character, `avoid` only when no other has it.
+    FaceRef search(char32_t codePoint, bool emoji, const FaceRef& avoid) {
+        FcPattern* pattern = FcPatternCreate();
+        const char* family = emoji ? "emoji" : "sans-serif";
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+        FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+        FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+        FcCharSet* charset = FcCharSetCreate();
+        FcCharSetAddChar(charset, codePoint);
+        FcPatternAddCharSet(pattern, FC_CHARSET, charset);
+        FcCharSetDestroy(charset);
+
+        // fontconfig ranks coverage first; among the fonts that cover the character we take
+        // the best TrueType one, since glyf outlines embed in every viewer, and a CFF one
+        // otherwise.
+        FaceRef chosen, cffChoice, lastResort;
+        for (const auto& candidate : sorted(pattern, codePoint)) {
+            if (!candidate.trueType && cffChoice) continue;
+            FaceRef face = faceFor(candidate.file, candidate.index);
+            if (!face || !face->hasGlyph(codePoint)) continue;
+            if (avoid && face == avoid) {
+                lastResort = face;
+                continue;
+            }
+            if (!candidate.trueType) {
+                cffChoice = face;
+                continue;
+            }
+            chosen = face;
+            break;
+        }
+        FcPatternDestroy(pattern);
+        if (!chosen) chosen = cffChoice ? cffChoice : lastResort;
+        return chosen;
+    }
+
+    // The face built for emoji, looked for once.
+    const FaceRef& emoji() {
+        if (!emojiResolved) {
+            emojiResolved = true;
+            emojiFace = search(kEmojiSample, true, nullptr);
+        }
+        return emojiFace;
+    }
 };
 
 FontService::FontService() : impl_(std::make_unique<Impl>()) { impl_->config = FcInitLoadConfigAndFonts(); }
@@ -328,10 +388,20 @@ FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred) 
 }
 
 FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred, const FaceStyle& style) {
-    if (preferred && preferred->hasGlyph(codePoint)) return preferred;
+    // Emoji are looked for in the emoji face. That face has stray glyphs of other scripts (a
+    // few ideographs among its symbols): it serves other characters only when no other face
+    // has them. Otherwise the previous fallback serves the next character too.
+    const bool emoji = isEmoji(codePoint);
+    const FaceRef emojiFace = emoji ? nullptr : impl_->emoji();
+    if (preferred && !emoji && preferred != emojiFace && preferred->hasGlyph(codePoint)) return preferred;
     auto key = std::make_tuple(codePoint, static_cast<int>(style.kind), style.bold, style.italic);
     auto cached = impl_->covering.find(key);
     if (cached != impl_->covering.end()) return cached->second;
+    if (emoji) {
+        FaceRef chosen = impl_->search(codePoint, true, nullptr);
+        impl_->covering.emplace(key, chosen);
+        return chosen;
+    }
 
     FcPattern* pattern = Impl::stylePattern(style, false);
     FcCharSet* charset = FcCharSetCreate();
@@ -340,8 +410,9 @@ FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred, 
     FcCharSetDestroy(charset);
     // fontconfig ranks coverage first; among the fonts that cover the character we take the
     // one that fits the style best.
-    FaceRef chosen = impl_->best(impl_->sorted(pattern, codePoint), style, {codePoint});
+    FaceRef chosen = impl_->best(impl_->sorted(pattern, codePoint), style, {codePoint}, emojiFace);
     FcPatternDestroy(pattern);
+    if (!chosen && emojiFace && emojiFace->hasGlyph(codePoint)) chosen = emojiFace;
     impl_->covering.emplace(key, chosen);
     return chosen;
 }

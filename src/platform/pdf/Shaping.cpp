@@ -153,7 +153,12 @@ GlyphRun shapePiece(const std::u32string& shaped, std::u32string_view original, 
             given[k] = true;
             size_t end = k + 1 < clusters.size() ? clusters[k + 1] : piece.end;
             size_t begin = info[i].cluster;
-            if (begin < end && end <= original.size()) g.text = std::u32string(original.substr(begin, end - begin));
+            if (begin < end && end <= original.size()) {
+                g.text = std::u32string(original.substr(begin, end - begin));
+                // Readers put right-to-left text back in logical order character by
+                // character, so a cluster drawn right to left reads in visual order too.
+                if (rtl) std::reverse(g.text.begin(), g.text.end());
+            }
         }
         run.glyphs.push_back(std::move(g));
     }

@@ -191,10 +191,10 @@ SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::mo
 
     for (int code = 0; code < 256; ++code) {
         if (!usable_[code]) continue;
+        // Only the glyph name's own character: readers know no other for the glyph (Greek mu
+        // on WinAnsi's "mu" would be read back as the micro sign), so a second character the
+        // glyph could serve is left to a face that has it.
         codes_.try_emplace(unicode_[code], static_cast<unsigned char>(code));
-        if (const auto index = names[code] ? glyphIndex(names[code]) : std::nullopt) {
-            if (char32_t alt = kGlyphNames[*index].alternative) codes_.try_emplace(alt, static_cast<unsigned char>(code));
-        }
     }
     // No-break space and soft hyphen look like space and hyphen where a font has no glyph of their own.
     if (auto space = codes_.find(U' '); space != codes_.end()) codes_.try_emplace(U'\u00A0', space->second);

@@ -74,7 +74,10 @@ struct PlacedGlyph {
     double advance = 0;   // thousandths of an em
     double xOffset = 0;   // thousandths of an em
     double yOffset = 0;   // thousandths of an em
-    std::u32string text;  // the characters of this cluster (empty for the later glyphs of one cluster)
+    // The characters of this cluster on its first glyph in drawing order, empty for the later
+    // glyphs of one cluster. Right-to-left clusters hold their characters in visual order
+    // (reversed), as readers reverse right-to-left text character by character.
+    std::u32string text;
 };
 
 // A run of glyphs drawn in one face, in visual order (left to right on the page).
@@ -94,8 +97,9 @@ double measureLine(std::string_view utf8, const FaceRef& face, double size);
 
 // A font the document layer must embed: a subset of a system face holding the glyphs used,
 // as a CIDFontType2 with Identity-H encoding and a ToUnicode map. Content bytes are two-byte
-// CIDs: the glyph ids of the full font (for CID-keyed CFF, the glyphs' CIDs), so content
-// streams built before subsetting stay valid while the subset itself is renumbered.
+// CIDs chosen as glyphs are drawn: the glyph ids of the full font (for CID-keyed CFF, the
+// glyphs' CIDs), and further codes for a glyph drawn for another text, so content streams
+// built before subsetting stay valid while the subset itself is renumbered.
 struct EmbeddedFont {
     std::string baseFont;        // subset tag + PostScript name, e.g. "ABCDEF+DejaVuSans"
     std::string fontFile2;       // the subset TrueType program
@@ -132,8 +136,11 @@ public:
     // Records the glyphs of the run and answers content-stream operators that draw it at the
     // current text position in a font set at `size` points, with every advance and offset the
     // shaper gave: a TJ array whose adjustments turn the font's own widths (/W) into the
-    // shaped advances, and Ts around raised or lowered glyphs (leaving the rise at 0). The
-    // caller selects the font (`/<resourceName> <size> Tf`) first.
+    // shaped advances, and Ts around raised or lowered glyphs (leaving the rise at 0). Every
+    // code reads as exactly its own text: in a TrueType face a cluster of several glyphs is
+    // drawn as one code (a composite glyph of the subset) standing for the cluster's text; in
+    // a CFF face its characters are handed out over its glyphs, one each.
+    // The caller selects the font (`/<resourceName> <size> Tf`) first.
     struct Show { std::string resourceName; std::string operators; };
     Show show(const GlyphRun& run, double size);
 

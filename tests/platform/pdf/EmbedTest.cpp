@@ -4,6 +4,7 @@
 #include FT_FREETYPE_H
 
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "platform/pdf/Appearance.h"
@@ -352,4 +353,147 @@ TEST(Embed, FieldAppearancesReadBackThroughPoppler) {
                                  "Eerste regel", "Tweede regel", "Gedraaid"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " in:\n" << text;
     EXPECT_GT(inkShare(doc, dir), 0.01);
+}
+
+namespace {
+
+// The two-byte codes content shows, in order.
+std::vector<unsigned> shownCodes(const std::string& operators) {
+    std::vector<unsigned> codes;
+    std::regex hex("<([0-9A-F]+)>");
+    for (auto it = std::sregex_iterator(operators.begin(), operators.end(), hex); it != std::sregex_iterator(); ++it) {
+        std::string digits = (*it)[1];
+        for (size_t i = 0; i + 4 <= digits.size(); i += 4) codes.push_back(std::stoul(digits.substr(i, 4), nullptr, 16));
+    }
+    return codes;
+}
+
+std::string hex4(unsigned code) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "%04X", code);
+    return buffer;
+}
+
+unsigned subsetGlyph(const EmbeddedFont& font, unsigned code) {
+    if (font.cidToGidMap.empty()) return code;
+    if (2 * code + 1 >= font.cidToGidMap.size()) return 0;
+    return static_cast<unsigned char>(font.cidToGidMap[2 * code]) << 8 |
+           static_cast<unsigned char>(font.cidToGidMap[2 * code + 1]);
+}
+
+// The page's text as MuPDF extracts it.
+std::string mupdfText(const std::string& pdf, qvtest::TempDir& dir) {
+    qvtest::writeFile(dir / "mu.pdf", pdf);
+    auto run = qvtest::runCommand({"/usr/bin/python3", "-c",
+                                   "import sys, fitz\ndoc = fitz.open(sys.argv[1])\nsys.stdout.write(doc[0].get_text())",
+                                   (dir / "mu.pdf").string()});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    return run.output;
+}
+
+}  // namespace
+
+TEST(Embed, AGlyphGetsACodeForEveryTextItStandsFor) {
+    FaceRef face = systemFace();
+    ASSERT_TRUE(face);
+    uint32_t space = face->glyphFor(U' ');
+    FontEmbedder embedder;
+    // A joiner drawn with the space glyph, then a real space: each must read as itself.
+    GlyphRun joiner{face, {PlacedGlyph{space, 0, 0, 0, U"\u200C"}}};
+    GlyphRun plain{face, {PlacedGlyph{space, face->advance(space), 0, 0, U" "}}};
+    auto first = shownCodes(embedder.show(joiner, 10).operators);
+    auto second = shownCodes(embedder.show(plain, 10).operators);
+    auto again = shownCodes(embedder.show(joiner, 10).operators);
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_NE(first[0], second[0]);
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(first[0], space) << "the first text keeps the glyph id as its code";
+
+    EmbeddedFont font = embedder.build().at("QVF1");
+    EXPECT_NE(font.toUnicode.find("<" + hex4(first[0]) + "> <200C>"), std::string::npos) << font.toUnicode;
+    EXPECT_NE(font.toUnicode.find("<" + hex4(second[0]) + "> <0020>"), std::string::npos) << font.toUnicode;
+    EXPECT_EQ(subsetGlyph(font, first[0]), subsetGlyph(font, second[0]));
+    EXPECT_NE(subsetGlyph(font, first[0]), 0u);
+    EXPECT_NE(font.widths.find(std::to_string(second[0]) + " [" + pdfNumber(face->advance(space)) + "]"),
+              std::string::npos)
+        << font.widths;
+}
+
+TEST(Embed, GlyphsWithoutTextJoinTheGlyphBeforeThemAsOneCode) {
+    FaceRef face = systemFace();
+    ASSERT_TRUE(face);
+    MiniPdf pdf;
+    // Thai sara am is drawn as two glyphs for one character; Bengali o around its letter.
+    const std::string thai = "\xE0\xB8\x99\xE0\xB9\x89\xE0\xB8\xB3";               // น้ำ
+    const std::string bengali = "\xE0\xA6\x95\xE0\xA7\x8B\xE0\xA6\xA5\xE0\xA6\xBE";  // কোথা
+    pdf.line(thai + " " + thai, face, 24, 20, 150);
+    pdf.line(bengali, face, 24, 20, 100);
+    auto fonts = pdf.embedder().build();
+    bool composite = false;
+    for (const auto& [name, font] : fonts) {
+        FtFace subset(font.fontFile2);
+        ASSERT_TRUE(subset.face) << name;
+        // Every code's glyph has an outline, a composite's the points of all its parts.
+        for (long g = 1; g < subset.face->num_glyphs; ++g) {
+            if (FT_Load_Glyph(subset.face, FT_UInt(g), FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_RECURSE))
+                continue;
+            if (subset.face->glyph->format == FT_GLYPH_FORMAT_COMPOSITE) {
+                composite = true;
+                EXPECT_GE(subset.face->glyph->subglyphs ? subset.face->glyph->num_subglyphs : 0, 2);
+                EXPECT_GT(subset.outlinePoints(FT_UInt(g)), 0);
+            }
+        }
+    }
+    EXPECT_TRUE(composite);
+    qvtest::TempDir dir;
+    std::string doc = pdf.write();
+    std::string poppler = extractText(doc, dir), mupdf = mupdfText(doc, dir);
+    for (const std::string& expected : {thai + " " + thai, bengali}) {
+        EXPECT_NE(poppler.find(expected), std::string::npos) << poppler;
+        EXPECT_NE(mupdf.find(expected), std::string::npos) << mupdf;
+    }
+    EXPECT_EQ(mupdf.find("\xEF\xBF\xBD"), std::string::npos) << "no code without text";
+    EXPECT_GT(inkShare(doc, dir), 0.005);
+}
+
+TEST(Embed, MissingCharactersShowABoxAndReadAsThemselves) {
+    FaceRef face = systemFace();
+    ASSERT_TRUE(face);
+    // Private-use characters no installed font has: .notdef twice, for two characters.
+    const std::string missing = "\xEE\x80\x80\xF4\x8F\xBF\xBD";  // U+E000 U+10FFFD
+    if (FontService::shared().faceCovering(U'\uE000', nullptr) ||
+        FontService::shared().faceCovering(U'\U0010FFFD', nullptr))
+        GTEST_SKIP() << "a font here has private-use glyphs";
+    MiniPdf pdf;
+    pdf.line(missing, face, 40, 20, 100);
+    qvtest::TempDir dir;
+    std::string doc = pdf.write();
+    EXPECT_GT(inkShare(doc, dir), 0.002) << "the .notdef box is drawn";
+    EXPECT_NE(extractText(doc, dir).find(missing), std::string::npos);
+    EXPECT_NE(mupdfText(doc, dir).find(missing), std::string::npos);
+}
+
+TEST(Embed, EmojiDrawInOneMonochromeFace) {
+    FaceRef emoji = FontService::shared().faceCovering(U'\U0001F600', nullptr);
+    if (!emoji) GTEST_SKIP() << "no outline font with emoji here";
+    FaceRef face = systemFace();
+    ASSERT_TRUE(face);
+    // A face, a family joined by ZWJ and a flag: drawn, each glyph a real one, all in one face.
+    const std::string text = "\xF0\x9F\x98\x80 \xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7 "
+                             "\xF0\x9F\x87\xB3\xF0\x9F\x87\xB1";
+    std::set<FaceRef> faces;
+    for (const auto& run : shapeLine(text, face)) {
+        for (const auto& g : run.glyphs) {
+            if (!g.text.empty() && g.text != U" " && g.text != U"\u200D") EXPECT_NE(g.glyphId, 0u) << int(g.text[0]);
+        }
+        if (run.face != face) faces.insert(run.face);
+    }
+    EXPECT_EQ(faces.size(), 1u);
+    MiniPdf pdf;
+    pdf.line(text, face, 30, 20, 100);
+    qvtest::TempDir dir;
+    std::string doc = pdf.write();
+    EXPECT_GT(inkShare(doc, dir), 0.005);
+    EXPECT_NE(extractText(doc, dir).find(text), std::string::npos);
 }

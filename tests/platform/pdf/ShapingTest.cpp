@@ -129,3 +129,29 @@ TEST(Measure, IsTheSumOfShapedAdvancesAtTheSize) {
     // Leading and trailing spaces are part of the width.
     EXPECT_GT(measureLine(" x ", face, 12), measureLine("x", face, 12));
 }
+
+TEST(Shaping, TheGlyphsOfAClusterReadAsExactlyItsText) {
+    FaceRef face = systemFace();
+    ASSERT_TRUE(face);
+    // Reordered vowel signs (Devanagari i, Bengali o drawn in two pieces around the letter),
+    // Thai sara am drawn as two glyphs, a conjunct: each cluster's text is on the glyph drawn
+    // first, and the glyphs read in drawing order give the text.
+    for (const char32_t* text : {U"\u0939\u093F\u0928\u094D\u0926\u0940", U"\u0995\u09CB\u09A5\u09BE\u09DF",
+                                 U"\u0E19\u0E49\u0E33", U"\u0915\u094D\u0937\u0924\u094D\u0930\u093F"}) {
+        auto runs = shapeText(text, face, FontService::shared());
+        EXPECT_EQ(drawnText(runs), text);
+        size_t glyphs = 0;
+        for (const auto& run : runs) glyphs += run.glyphs.size();
+        EXPECT_GT(glyphs, 1u);
+    }
+    auto thai = shapeText(U"\u0E19\u0E49\u0E33", face, FontService::shared());
+    ASSERT_EQ(thai.size(), 1u);
+    EXPECT_EQ(thai[0].glyphs.size(), 4u) << "sara am is drawn as nikhahit and sara aa";
+    EXPECT_TRUE(thai[0].glyphs.back().text.empty());
+
+    // Right to left, marks and all: each cluster's characters in visual order, which readers
+    // reverse with the rest of the line.
+    std::u32string arabic = U"\u0645\u064F\u062D\u064E\u0645\u064E\u0651\u062F";  // مُحَمَّد
+    std::u32string drawn = drawnText(shapeText(arabic, face, FontService::shared()));
+    EXPECT_EQ(std::u32string(drawn.rbegin(), drawn.rend()), arabic);
+}
