@@ -145,7 +145,7 @@ std::string missingColumnHint(const std::string& message, const std::vector<std:
     for (const std::string& name : fields)
         if (message == QVFormat(QVText("CSV-kolom ontbreekt voor PDF-veld '%@'."), {name})) field = &name;
     if (!field) return {};
-    std::optional<QVRecordTable> table = QVParseDelimitedText(text, separator);
+    std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, separator);
     if (!table) return {};
     const std::vector<std::string_view> header = table->header();
 
@@ -198,7 +198,7 @@ std::string tooLongHint(const std::string& message, const std::vector<std::strin
     const unsigned long reported = std::strtoul(middle.c_str() + split + between.size(), nullptr, 10);
     if (reported < 2 || std::find(fields.begin(), fields.end(), field) == fields.end()) return {};
 
-    std::optional<QVRecordTable> table = QVParseDelimitedText(text, separator);
+    std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, separator);
     if (!table || reported - 1 >= table->rowCount()) return {};
     const auto entry = mapping.find(field);
     const std::string column = entry != mapping.end() ? entry->second : field;
@@ -387,10 +387,12 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
 
     // The data file first, then the template: the order in which the engine reads them too.
     QVError error;
-    std::optional<std::string> text = QVReadDataFile(options.dataPath, &error);
-    if (!text) return reportFailure(err, error.message, 0);
+    // Mapped, not copied: a large file then costs its size once, however it is used.
+    std::optional<QVMappedFile> data = QVMapDataFile(options.dataPath, &error);
+    if (!data) return reportFailure(err, error.message, 0);
+    const std::string_view text = data->bytes();
     bool guessed = false;
-    const uint16_t separator = *QVSeparatorFor(options.separator, *text, &guessed);
+    const uint16_t separator = *QVSeparatorFor(options.separator, text, &guessed);
     if (guessed && separator != QVSeparatorComma && !options.quiet)
         err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."), {QVSeparatorName(separator)})
             << '\n';
@@ -402,10 +404,10 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
                       const std::optional<std::filesystem::path>& logURL = std::nullopt) {
         std::string lines = message;
         for (const std::string& hint :
-             {knownFields ? missingColumnHint(message, *knownFields, *knownMapping, *text, separator) : std::string(),
-              knownFields ? tooLongHint(message, *knownFields, *knownMapping, *text, separator, *knownTemplate)
+             {knownFields ? missingColumnHint(message, *knownFields, *knownMapping, text, separator) : std::string(),
+              knownFields ? tooLongHint(message, *knownFields, *knownMapping, text, separator, *knownTemplate)
                           : std::string(),
-              QVSeparatorHint(*text, separator)})
+              QVSeparatorHint(text, separator)})
             if (!hint.empty()) lines += "\n" + hint;
         return reportFailure(err, lines, count, logURL);
     };
@@ -430,7 +432,7 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     if (problem) return usageError(err, *problem);
 
     settings.templateBytes = *bytes;
-    settings.dataText = *text;
+    settings.dataText = text;
     settings.templateURL = absolutePath(options.templatePath);
     settings.dataURL = absolutePath(options.dataPath);
     settings.outputFolder = absolutePath(options.outputPath);
