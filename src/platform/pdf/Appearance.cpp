@@ -225,8 +225,10 @@ std::vector<std::u32string> paragraphsOf(std::u32string_view text) {
     return out;
 }
 
-// Greedy wrapping at spaces; a word wider than the line is broken between clusters.
-std::vector<std::u32string> wrap(const std::u32string& paragraph, const TextSetter& setter, double maxWidth) {
+// Greedy wrapping at spaces; a word wider than the line is broken between clusters. Stops
+// after `maxLines` lines: what follows would be below the box.
+std::vector<std::u32string> wrap(const std::u32string& paragraph, const TextSetter& setter, double maxWidth,
+                                 size_t maxLines) {
     std::vector<std::u32string> lines;
     // Words with the spaces that follow them.
     std::vector<std::u32string> words;
@@ -240,6 +242,7 @@ std::vector<std::u32string> wrap(const std::u32string& paragraph, const TextSett
         return s;
     };
     for (const auto& word : words) {
+        if (lines.size() >= maxLines) return lines;
         std::u32string candidate = current + word;
         if (setter.width(trimmed(candidate)) <= maxWidth) {
             current = candidate;
@@ -486,7 +489,47 @@ FieldFrame fieldFrame(const TextFieldAppearanceRequest& r, Appearance& appearanc
     return f;
 }
 
+// Whole characters of UTF-8 text: the byte offset after the first `count` of them, or the end.
+size_t afterCharacters(std::string_view text, size_t from, size_t count) {
+    size_t i = from;
+    for (; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && count-- == 0) break;
+    }
+    return i;
+}
+
+// The byte offset where the last `count` characters begin.
+size_t beforeCharacters(std::string_view text, size_t count) {
+    size_t i = text.size();
+    while (i > 0 && count > 0) {
+        --i;
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) --count;
+    }
+    return i;
+}
+
 }  // namespace
+
+std::string_view drawablePart(std::string_view value, const TextFieldAppearanceRequest& request) {
+    // At its smallest size (the /DA size, else 2 points on one line and 4 on several) a glyph
+    // of a twentieth of an em still fills a line of the field's longest side with this many;
+    // a value shorter than that is drawn whole, as is anything a comb field accepts.
+    const double side = std::max({1.0, std::abs(request.rect[2] - request.rect[0]),
+                                  std::abs(request.rect[3] - request.rect[1])});
+    const double daSize = parseDefaultAppearance(request.defaultAppearance).size;
+    const double size = std::max(0.5, daSize > 0 ? daSize : request.multiline ? 4.0 : 2.0);
+    const double perLine = side * 20 / size + 1;
+    const double lines = request.multiline ? side / size + 2 : 1;
+    const double limit = std::min(1024 + perLine * lines, double(kMostDrawnCharacters));
+    if (value.size() <= limit || request.comb) return value;
+    const size_t most = static_cast<size_t>(limit);
+    if (request.multiline || request.quadding == 0) return value.substr(0, afterCharacters(value, 0, most));
+    if (request.quadding == 2) return value.substr(beforeCharacters(value, most));
+    // Centred: what shows is the middle.
+    const size_t middle = value.size() / 2;
+    const size_t from = beforeCharacters(value.substr(0, middle), most / 2);
+    return value.substr(from, afterCharacters(value, from, most) - from);
+}
 
 Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, FontEmbedder& embedder) {
     Appearance appearance;
@@ -534,10 +577,14 @@ Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, F
         }
     } else if (request.multiline) {
         auto paragraphs = paragraphsOf(value);
+        // Lines below the box are never seen: one more than fit is enough to know it is full.
         auto linesAt = [&](double size) {
+            const double fitting = size > 0 ? std::max(0.0, innerH - 2 * padding) / (lineHeight * size) : 0;
+            const size_t most = fitting < 1e6 ? static_cast<size_t>(fitting) + 2 : size_t{1000000};
             std::vector<std::u32string> lines;
             for (const auto& p : paragraphs) {
-                auto wrapped = wrap(p, setter, size > 0 ? textW * 1000 / size : 0);
+                if (lines.size() >= most) break;
+                auto wrapped = wrap(p, setter, size > 0 ? textW * 1000 / size : 0, most - lines.size());
                 lines.insert(lines.end(), wrapped.begin(), wrapped.end());
             }
             return lines;
