@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -32,6 +33,30 @@ struct ObjKey {
         if (owner != o.owner) return std::less<const void*>()(owner, o.owner);
         return num != o.num ? num < o.num : gen < o.gen;
     }
+};
+
+// Where each object starts, five bytes apiece: a combined file of millions of records holds
+// millions of objects, and files beyond a terabyte are not made.
+class Offsets {
+public:
+    void assign(size_t n, uint64_t value) {
+        low_.assign(n, static_cast<uint32_t>(value));
+        high_.assign(n, static_cast<uint8_t>(value >> 32));
+    }
+    void push_back(uint64_t value) {
+        low_.push_back(static_cast<uint32_t>(value));
+        high_.push_back(static_cast<uint8_t>(value >> 32));
+    }
+    void set(size_t i, uint64_t value) {
+        low_[i] = static_cast<uint32_t>(value);
+        high_[i] = static_cast<uint8_t>(value >> 32);
+    }
+    uint64_t operator[](size_t i) const { return uint64_t{high_[i]} << 32 | low_[i]; }
+    size_t size() const { return low_.size(); }
+
+private:
+    std::vector<uint32_t> low_;
+    std::vector<uint8_t> high_;
 };
 
 // Where a streamed file goes: `write` appends bytes, `read` gives back bytes written before.
@@ -94,9 +119,9 @@ private:
     }
 
     void writeTail() {
-        offsets_[1] = position();
+        offsets_.set(1, position());
         out_ += "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n";
-        offsets_[2] = position();
+        offsets_.set(2, position());
         out_ += "2 0 obj\n<</Type /Pages /Count ";
         appendInt(out_, static_cast<long long>(pageIds_.size()));
         out_ += " /Kids [";
@@ -229,7 +254,7 @@ private:
     }
 
     void emit(int id, const std::string& body, std::vector<std::tuple<size_t, size_t, int>>* candidates) {
-        offsets_[static_cast<size_t>(id)] = position();
+        offsets_.set(static_cast<size_t>(id), position());
         appendInt(out_, id);
         out_ += " 0 obj\n";
         if (candidates) candidates->emplace_back(position(), body.size(), id);
@@ -358,7 +383,7 @@ private:
     size_t streamHash_ = 14695981039346656037u;
     std::vector<int> pageIds_;
     std::string out_;
-    std::vector<size_t> offsets_;
+    Offsets offsets_;
     std::deque<Pending> pending_;
     std::map<ObjKey, int> ids_;
     int depth_ = 0;
