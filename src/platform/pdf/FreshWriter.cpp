@@ -89,7 +89,8 @@ public:
         writePage(slot, pageIds_.back());
         drain();
         // Small pieces are gathered first: a write per page would cost more than the page.
-        return out_.size() < kFlushAbove || flush();
+        // Object places beyond what Offsets holds end the file rather than corrupt it.
+        return (out_.size() < kFlushAbove || flush()) && position() < kMostBytes;
     }
     // The objects numbered for `state` are never asked for again: its pages are all out.
     void forget(const State* state) {
@@ -100,12 +101,13 @@ public:
     }
     bool end() {
         writeTail();
-        return flush();
+        return position() < kMostBytes && flush();
     }
     size_t pageCount() const { return pageIds_.size(); }
 
 private:
     static constexpr size_t kFlushAbove = 1 << 20;
+    static constexpr uint64_t kMostBytes = uint64_t{1} << 40;
 
     size_t position() const { return flushed_ + out_.size(); }
 
