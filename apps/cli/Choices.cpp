@@ -25,7 +25,7 @@ std::string QVSeparatorName(uint16_t separator) {
 }
 
 std::string QVSeparatorHint(std::string_view text, uint16_t separator) {
-    std::optional<QVRecordTable> table = QVParseDelimitedText(text, separator);
+    std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, separator);
     if (table && table->columnCount() > 1) return {};
     std::optional<uint16_t> other = QVAlternativeMultiColumnSeparator(text, separator);
     if (!other) return {};

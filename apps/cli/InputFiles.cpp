@@ -56,25 +56,28 @@ std::string trimmed(std::string_view text) {
 
 std::vector<std::string> QVEncodingNames() { return {"utf-8", "windows-1252"}; }
 
-std::optional<std::string> QVReadDataFileIn(const std::filesystem::path& path, const std::string& encoding,
-                                            QVError* error) {
+std::optional<QVDataFileText> QVReadDataFileIn(const std::filesystem::path& path, const std::string& encoding,
+                                               QVError* error) {
+    QVDataFileText data;
     if (encoding != "windows-1252") {
         QVError own;
-        std::optional<std::string> text = QVReadDataFile(path, &own);
-        if (!text) {
+        data.mapped = QVMapDataFile(path, &own);
+        if (!data.mapped) {
             // Only a text that could be read but is not UTF-8 has a byte to point at.
             std::string lines = own.message.find("UTF-8") != std::string::npos ? invalidUtf8Lines(path) : "";
             QVFail(error, lines.empty() ? own.message : own.message + "\n" + lines);
+            return std::nullopt;
         }
-        return text;
+        return data;
     }
     std::string reason;
-    std::optional<std::string> bytes = QVReadWholeFile(path, kQVMaxDataFileBytes, &reason);
+    std::optional<QVMappedFile> bytes = QVMapWholeFile(path, kQVMaxDataFileBytes, &reason);
     if (!bytes) {
         QVFail(error, QVFormat(QVText("CSV lezen mislukt: %@"), {reason}));
         return std::nullopt;
     }
-    return QVWindows1252ToUTF8(*bytes);
+    data.converted = QVWindows1252ToUTF8(bytes->bytes());
+    return data;
 }
 
 std::optional<std::vector<std::string>> QVReadMappingFile(const std::filesystem::path& path, QVError* error) {

@@ -308,10 +308,12 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
 
     // The data file first, then the template: the order in which the engine reads them too.
     QVError error;
-    std::optional<std::string> text = QVReadDataFileIn(options.dataPath, options.encoding, &error);
-    if (!text) return reportFailure(err, error.message, 0);
+    // Mapped, not copied: a large file then costs its size once, however it is used.
+    std::optional<QVDataFileText> data = QVReadDataFileIn(options.dataPath, options.encoding, &error);
+    if (!data) return reportFailure(err, error.message, 0);
+    const std::string_view text = data->text();
     bool guessed = false;
-    const uint16_t separator = *QVSeparatorFor(options.separator, *text, &guessed);
+    const uint16_t separator = *QVSeparatorFor(options.separator, text, &guessed);
     if (guessed && separator != QVSeparatorComma && !options.quiet)
         err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."), {QVSeparatorName(separator)})
             << '\n';
@@ -323,11 +325,11 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
                       const std::optional<std::filesystem::path>& logURL = std::nullopt) {
         std::string lines = message;
         for (const std::string& hint :
-             {knownFields ? QVMissingColumnHint(message, *knownFields, *knownMapping, *text, separator)
+             {knownFields ? QVMissingColumnHint(message, *knownFields, *knownMapping, text, separator)
                           : std::string(),
-              knownFields ? QVTooLongHint(message, *knownFields, *knownMapping, *text, separator, *knownTemplate)
+              knownFields ? QVTooLongHint(message, *knownFields, *knownMapping, text, separator, *knownTemplate)
                           : std::string(),
-              QVFileNameHint(message, options.pattern, *text, separator), QVSeparatorHint(*text, separator)})
+              QVFileNameHint(message, options.pattern, text, separator), QVSeparatorHint(text, separator)})
             if (!hint.empty()) lines += "\n" + hint;
         return reportFailure(err, lines, count, logURL);
     };
@@ -362,7 +364,7 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     if (problem) return usageError(err, *problem);
 
     settings.templateBytes = *bytes;
-    settings.dataText = *text;
+    settings.dataText = text;
     settings.templateURL = absolutePath(options.templatePath);
     settings.dataURL = absolutePath(options.dataPath);
     settings.outputFolder = absolutePath(options.outputPath);

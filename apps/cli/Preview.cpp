@@ -60,21 +60,22 @@ int QVRunPreview(const QVPreviewOptions& options, std::ostream& out, std::ostrea
     if (!QVSeparatorFor(options.separator, {})) return failWith(err, QVText("Ongeldig scheidingsteken."));
 
     QVError error;
-    std::optional<std::string> text = QVReadDataFileIn(options.data, options.encoding, &error);
-    if (!text) return failWith(err, error.message);
+    std::optional<QVDataFileText> data = QVReadDataFileIn(options.data, options.encoding, &error);
+    if (!data) return failWith(err, error.message);
+    const std::string_view text = data->text();
     bool guessed = false;
-    const uint16_t separator = *QVSeparatorFor(options.separator, *text, &guessed);
+    const uint16_t separator = *QVSeparatorFor(options.separator, text, &guessed);
     if (guessed && separator != QVSeparatorComma)
         err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."), {QVSeparatorName(separator)})
             << '\n';
-    std::optional<QVRecordTable> table = QVParseDelimitedText(*text, separator, &error);
+    std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, separator, &error);
     if (!table) {
-        std::string hint = QVSeparatorHint(*text, separator);
+        std::string hint = QVSeparatorHint(text, separator);
         return failWith(err, hint.empty() ? error.message : error.message + "\n" + hint);
     }
 
     // The merge workflow warns here; so do we, without stopping.
-    if (table->columnCount() == 1 && QVHasAlternativeMultiColumnParse(*text, separator)) {
+    if (table->columnCount() == 1 && QVHasAlternativeMultiColumnParse(text, separator)) {
         err << QVText("Mogelijk verkeerd scheidingsteken") << '\n'
             << QVText("Met de gekozen instelling is één kolom gevonden, maar een ander scheidingsteken levert "
                       "meerdere kolommen op. Controleer het bestand: één kolom kan ook juist zijn.")

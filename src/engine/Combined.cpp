@@ -1,5 +1,6 @@
 #include "engine/Combined.h"
 
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -19,18 +20,77 @@ bool QVPathExists(const std::filesystem::path& path) {
     return status.type() != std::filesystem::file_type::not_found;
 }
 
-std::shared_ptr<qvpdf::PDFDocument> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error) {
+class QVCombinedOutput {
+public:
+    explicit QVCombinedOutput(std::filesystem::path url) : url_(std::move(url)) {}
+
+    // Starts the file on the first record: streamed, unless its pages are encrypted.
+    bool start(bool encrypted, QVError* error) {
+        if (document_ || writer_) return true;
+        if (encrypted) {
+            document_ = qvpdf::PDFDocument::init();
+            return document_ || QVFail(error, QVText("Gecombineerde PDF genereren mislukt."));
+        }
+        file_ = QVNewPDFFile::create(url_, error);
+        if (!file_) return false;
+        writer_ = std::make_unique<qvpdf::PDFPageWriter>(
+            [this](std::string_view bytes) { return file_->write(bytes, &writeError_); },
+            [this](uint64_t offset, size_t length, char* into) { return file_->readBack(offset, length, into); });
+        return true;
+    }
+
+    bool append(qvpdf::PDFDocument& flat, QVError* error) {
+        if (document_) {
+            for (size_t p = 0; p < flat.pageCount(); ++p) {
+                std::shared_ptr<qvpdf::PDFPage> page = flat.pageAtIndex(p);
+                std::shared_ptr<qvpdf::PDFPage> copy = page ? page->copy() : nullptr;
+                // An insertion that fails would silently lose the page; treat it like a failed copy.
+                if (!copy || !document_->insertPage(copy, document_->pageCount()))
+                    return QVFail(error, QVText("PDF-pagina kopiëren mislukt."));
+            }
+            return true;
+        }
+        if (writer_->appendPages(flat)) return true;
+        return failWriting(error, QVText("PDF-pagina kopiëren mislukt."));
+    }
+
+    bool finish(QVError* error) {
+        if (document_) {
+            std::optional<std::string> data = document_->dataRepresentation();
+            if (!data) return QVFail(error, QVText("Gecombineerde PDF genereren mislukt."));
+            return QVWriteNewPDF(*data, url_, error);
+        }
+        if (!writer_) return QVFail(error, QVText("Gecombineerde PDF genereren mislukt."));
+        if (!writer_->finish()) return failWriting(error, QVText("Gecombineerde PDF genereren mislukt."));
+        return file_->commit(error);
+    }
+
+private:
+    // A failure of the file itself says what the system said; otherwise `message`.
+    bool failWriting(QVError* error, const std::string& message) {
+        if (!writeError_.message.empty()) {
+            if (error) *error = writeError_;
+            return false;
+        }
+        return QVFail(error, message);
+    }
+
+    std::filesystem::path url_;
+    std::shared_ptr<qvpdf::PDFDocument> document_;  // encrypted pages, gathered
+    std::unique_ptr<QVNewPDFFile> file_;
+    std::unique_ptr<qvpdf::PDFPageWriter> writer_;
+    QVError writeError_;
+};
+
+std::shared_ptr<QVCombinedOutput> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error) {
     if (QVPathExists(outputFolder / QVCombinedFileName)) {
         QVFail(error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {QVCombinedFileName}));
         return nullptr;
     }
-    std::shared_ptr<qvpdf::PDFDocument> combined = qvpdf::PDFDocument::init();
-    if (!combined) QVFail(error, QVText("Gecombineerde PDF genereren mislukt."));
-    return combined;
+    return std::make_shared<QVCombinedOutput>(outputFolder / QVCombinedFileName);
 }
 
-bool QVAppendFlattened(qvpdf::PDFDocument& combined, qvpdf::PDFDocument& record, uint64_t number,
-                       QVError* error) {
+bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number, QVError* error) {
     qvpdf::PDFWriteOptions options;
     options.burnInAnnotations = true;
     std::optional<std::string> data = record.dataRepresentationWithOptions(options);
@@ -39,6 +99,7 @@ bool QVAppendFlattened(qvpdf::PDFDocument& combined, qvpdf::PDFDocument& record,
         return QVFail(error, QVFormat(QVText("Vlak maken van record %lu mislukt."),
                                       {static_cast<unsigned long>(number + 1)}));
     }
+    data.reset();
 
     const size_t pageCount = flat->pageCount();
     for (size_t p = 0; p < pageCount; ++p) {
@@ -48,17 +109,10 @@ bool QVAppendFlattened(qvpdf::PDFDocument& combined, qvpdf::PDFDocument& record,
             if (annotation && annotation->type() == qvpdf::PDFAnnotationSubtypeWidget)
                 return QVFail(error, QVText("Formuliervelden konden niet worden vlak gemaakt."));
         }
-        std::shared_ptr<qvpdf::PDFPage> copy = page->copy();
-        if (!copy) return QVFail(error, QVText("PDF-pagina kopiëren mislukt."));
-        // An insertion that fails would silently lose the page; treat it like a failed copy.
-        if (!combined.insertPage(copy, combined.pageCount()))
-            return QVFail(error, QVText("PDF-pagina kopiëren mislukt."));
     }
-    return true;
+    return combined.start(flat->isEncrypted(), error) && combined.append(*flat, error);
 }
 
-bool QVWriteCombined(qvpdf::PDFDocument& combined, const std::filesystem::path& outputFolder, QVError* error) {
-    std::optional<std::string> data = combined.dataRepresentation();
-    if (!data) return QVFail(error, QVText("Gecombineerde PDF genereren mislukt."));
-    return QVWriteNewPDF(*data, outputFolder / QVCombinedFileName, error);
+bool QVWriteCombined(QVCombinedOutput& combined, const std::filesystem::path&, QVError* error) {
+    return combined.finish(error);
 }

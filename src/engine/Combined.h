@@ -15,17 +15,22 @@ inline constexpr const char* QVCombinedFileName = "merge-gecombineerd.pdf";
 // form fields and annotations into the page content, which ours always can.
 bool QVCombinedOutputIsPossible();
 
+// The combined output of one run. Records' pages go to the (still nameless) file as they are
+// flattened, so memory does not grow with the records; the file gets its name when complete.
+// Pages of an encrypted template are gathered in memory instead, since such a file is
+// encrypted as a whole.
+class QVCombinedOutput;
+
 // Before the second pass: refuses when anything (file, folder, link) exists at the combined
-// file's path; otherwise gives the empty combined document.
-std::shared_ptr<qvpdf::PDFDocument> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error);
+// file's path; otherwise gives the empty combined output. Creates nothing yet.
+std::shared_ptr<QVCombinedOutput> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error);
 
 // Burns `record` in, reopens the result and appends its pages to `combined`. `number` is the
 // record number; the flattening message reports it plus one.
-bool QVAppendFlattened(qvpdf::PDFDocument& combined, qvpdf::PDFDocument& record, uint64_t number,
-                       QVError* error);
+bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number, QVError* error);
 
-// Writes the combined document as the new combined file.
-bool QVWriteCombined(qvpdf::PDFDocument& combined, const std::filesystem::path& outputFolder, QVError* error);
+// Completes the combined file and gives it its name.
+bool QVWriteCombined(QVCombinedOutput& combined, const std::filesystem::path& outputFolder, QVError* error);
 
 // True when anything at all is at `path`, a dangling symbolic link included.
 bool QVPathExists(const std::filesystem::path& path);

@@ -16,9 +16,9 @@ bool QVMergeDelimited(const std::filesystem::path& templateURL, const std::files
                       std::string_view filenamePattern, uint16_t separator, uint64_t* count, QVError* error) {
     if (count) *count = 0;
     // The data file is read first, so its failure is the one reported when both are unreadable.
-    std::optional<std::string> text = QVReadDataFile(dataURL, error);
+    std::optional<QVMappedFile> text = QVMapDataFile(dataURL, error);
     if (!text) return false;
-    return QVMergeText(templateURL, *text, outputFolder, mode, filenamePattern, separator, count, error);
+    return QVMergeText(templateURL, text->bytes(), outputFolder, mode, filenamePattern, separator, count, error);
 }
 
 bool QVMergeText(const std::filesystem::path& templateURL, std::string_view dataText,

@@ -199,7 +199,7 @@ bool writeSeparate(Run& run, qvpdf::PDFDocument& document, const std::string& fi
     return true;
 }
 
-bool secondPass(Run& run, qvpdf::PDFDocument* combined) {
+bool secondPass(Run& run, QVCombinedOutput* combined) {
     const uint64_t records = run.table.rowCount() - 1;
     const bool reportProgress = QVHasMergeProgressHandler();
     for (uint64_t r = 1; r <= records; ++r) {
@@ -247,7 +247,7 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
     const bool wantsWatermark = watermarkColumn || watermarkPattern;
 
     // Phase B: the data and the template.
-    std::optional<QVRecordTable> table = QVParseDelimitedText(settings.dataText, settings.separator, error);
+    std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(settings.dataText, settings.separator, error);
     if (!table) return false;
     std::shared_ptr<qvpdf::PDFDocument> templateDocument = templateDocumentOf(settings, error);
     if (!templateDocument) return false;
@@ -275,7 +275,7 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
     templateDocument.reset();
 
     // Phase D: the combined file must not exist yet.
-    std::shared_ptr<qvpdf::PDFDocument> combined;
+    std::shared_ptr<QVCombinedOutput> combined;
     if (mode == QVOutputModeCombined) {
         combined = QVBeginCombined(settings.outputFolder, error);
         if (!combined) return false;
@@ -321,7 +321,7 @@ bool QVCheckMergeSettings(const QVMergeSettings& settings, uint64_t* planned, QV
 }
 
 std::optional<QVFieldPlan> QVPlanFields(const QVMergeSettings& settings, QVError* error) {
-    std::optional<QVRecordTable> table = QVParseDelimitedText(settings.dataText, settings.separator, error);
+    std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(settings.dataText, settings.separator, error);
     if (!table) return std::nullopt;
     std::shared_ptr<qvpdf::PDFDocument> document = templateDocumentOf(settings, error);
     if (!document) return std::nullopt;

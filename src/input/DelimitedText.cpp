@@ -4,7 +4,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <type_traits>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -25,19 +27,36 @@ namespace fs = std::filesystem;
 // ---------------------------------------------------------------------------------------------
 // Reading the data file
 
-std::optional<std::string> QVReadDataFile(const fs::path& url, QVError* error) {
-    auto fail = [&](const std::string& reason) -> std::optional<std::string> {
-        QVFail(error, QVFormat(QVText("CSV lezen mislukt: %@"), {reason}));
-        return std::nullopt;
-    };
+namespace {
+
+// Reads the data file by `read` (a copy or a map) and checks that it is UTF-8.
+template <typename Read>
+auto readDataFile(const fs::path& url, QVError* error, Read read) -> decltype(read(std::declval<std::string*>())) {
     std::string reason;
-    std::optional<std::string> text = QVReadWholeFile(url, kQVMaxDataFileBytes, &reason);
-    if (!text) return fail(reason);
-    if (std::optional<size_t> bad = QVFirstInvalidUtf8(*text)) {
-        return fail(QVFormat(QVText("Het bestand '%@' is geen geldige UTF-8-tekst (ongeldige byte op positie %lu)."),
-                             {QVFileDisplayName(url), static_cast<unsigned long>(*bad)}));
+    auto data = read(&reason);
+    if (data) {
+        const std::string_view text = [&] {
+            if constexpr (std::is_same_v<std::decay_t<decltype(*data)>, QVMappedFile>) return data->bytes();
+            else return std::string_view(*data);
+        }();
+        if (std::optional<size_t> bad = QVFirstInvalidUtf8(text)) {
+            reason = QVFormat(QVText("Het bestand '%@' is geen geldige UTF-8-tekst (ongeldige byte op positie %lu)."),
+                              {QVFileDisplayName(url), static_cast<unsigned long>(*bad)});
+            data.reset();
+        }
     }
-    return text;
+    if (!data) QVFail(error, QVFormat(QVText("CSV lezen mislukt: %@"), {reason}));
+    return data;
+}
+
+}  // namespace
+
+std::optional<std::string> QVReadDataFile(const fs::path& url, QVError* error) {
+    return readDataFile(url, error, [&](std::string* reason) { return QVReadWholeFile(url, kQVMaxDataFileBytes, reason); });
+}
+
+std::optional<QVMappedFile> QVMapDataFile(const fs::path& url, QVError* error) {
+    return readDataFile(url, error, [&](std::string* reason) { return QVMapWholeFile(url, kQVMaxDataFileBytes, reason); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -52,16 +71,13 @@ enum class ScanFailure { none, misplacedQuote, unterminatedQuote, stopped };
 
 // The bytes that matter are all ASCII (separator, CR, LF, quote), so scanning UTF-8 bytes finds
 // exactly the code units a UTF-16 scan would find. Runs of other bytes are skipped sixteen at a
-// time; with Copy, each block is also stored at `out` on the way, so a cell costs one pass.
-// `out` may be written up to 16 bytes ahead of what it keeps; the caller guarantees that room
-// by never being ahead of the input (its buffer is as long as the text).
+// time; nothing is copied, since cells are views into the text.
 
 inline bool endsUnquotedRun(char c, char separator) {
     return c == separator || c == '\r' || c == '\n' || c == kQuote;
 }
 
-template <bool Copy>
-const char* scanUnquoted(const char* p, const char* end, char separator, char*& out) {
+const char* scanUnquoted(const char* p, const char* end, char separator) {
 #if defined(__SSE2__)
     const __m128i sep = _mm_set1_epi8(separator);
     const __m128i cr = _mm_set1_epi8('\r');
@@ -69,59 +85,31 @@ const char* scanUnquoted(const char* p, const char* end, char separator, char*& 
     const __m128i quote = _mm_set1_epi8(kQuote);
     while (end - p >= 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        if (Copy) _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
         const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, sep), _mm_cmpeq_epi8(x, quote)),
                                           _mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf)));
-        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits))) {
-            const int k = __builtin_ctz(mask);
-            if (Copy) out += k;
-            return p + k;
-        }
+        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits))) return p + __builtin_ctz(mask);
         p += 16;
-        if (Copy) out += 16;
     }
 #endif
-    while (p < end && !endsUnquotedRun(*p, separator)) {
-        if (Copy) *out++ = *p;
-        ++p;
-    }
+    while (p < end && !endsUnquotedRun(*p, separator)) ++p;
     return p;
 }
 
-template <bool Copy>
-const char* scanQuoted(const char* p, const char* end, char*& out) {
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8(kQuote);
-    while (end - p >= 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        if (Copy) _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
-        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, quote)))) {
-            const int k = __builtin_ctz(mask);
-            if (Copy) out += k;
-            return p + k;
-        }
-        p += 16;
-        if (Copy) out += 16;
-    }
-#endif
-    while (p < end && *p != kQuote) {
-        if (Copy) *out++ = *p;
-        ++p;
-    }
-    return p;
+const char* scanQuoted(const char* p, const char* end) {
+    const void* found = std::memchr(p, kQuote, static_cast<size_t>(end - p));
+    return found ? static_cast<const char*>(found) : end;
 }
 
-// One pass over the text. With KeepRecords, the cells go into one buffer as long as the text
-// (a cell is never longer than its source). Without it only the header is kept, and the pass
-// stops as soon as the answer to "does this give a valid table of more than one column" is no.
+// One pass over the text. With KeepRecords, every cell's place goes into the table. Without it
+// only the header is kept, and the pass stops as soon as the answer to "does this give a valid
+// table of more than one column" is no.
 template <bool KeepRecords>
 class Scanner {
 public:
     Scanner(std::string_view text, char separator) : text_(text), separator_(separator) {
-        if (KeepRecords) {
-            cells_.resize(text.size());
-            ends_.reserve(text.size() / 8 + 16);
-        }
+        // Most data has cells of more than eight bytes; what is reserved and not used is never
+        // touched, so it costs address space only.
+        table_.begin(text, KeepRecords ? text.size() / 8 + 16 : 16);
     }
 
     ScanFailure run();
@@ -131,8 +119,8 @@ public:
     size_t firstUnevenRow() const { return firstUnevenRow_; }
     bool headerValid() const;
     QVRecordTable takeTable() {
-        cells_.resize(used_);
-        return QVRecordTable(std::move(cells_), std::move(ends_), columns_);
+        table_.setColumnCount(columns_);
+        return std::move(table_);
     }
 
 private:
@@ -140,40 +128,14 @@ private:
     // quoting fault further on takes precedence.
     bool keeping() const { return rows_ == 0 || (KeepRecords && firstUnevenRow_ == 0); }
 
-    // Reads the run up to the next byte that matters, keeping it when rows are being kept.
-    const char* unquotedRun(const char* p, const char* end) {
-        if (KeepRecords && keeping()) {
-            char* out = cells_.data() + used_;
-            const char* q = scanUnquoted<true>(p, end, separator_, out);
-            used_ = static_cast<size_t>(out - cells_.data());
-            return q;
+    // Ends the cell; the next starts at `next`, one past the end of the text when the cell
+    // ended with the text.
+    void endCell(const char* next) {
+        if (keeping()) {
+            table_.endCell(static_cast<size_t>(next - text_.data()));
+            if (unquoting_) table_.keepUnquoted(unquotedFrom_);
         }
-        const char* q = scanUnquoted<false>(p, end, separator_, discard_);
-        if (keeping()) append(p, q);
-        return q;
-    }
-    const char* quotedRun(const char* p, const char* end) {
-        if (KeepRecords && keeping()) {
-            char* out = cells_.data() + used_;
-            const char* q = scanQuoted<true>(p, end, out);
-            used_ = static_cast<size_t>(out - cells_.data());
-            return q;
-        }
-        const char* q = scanQuoted<false>(p, end, discard_);
-        if (keeping()) append(p, q);
-        return q;
-    }
-    void append(const char* from, const char* to) {
-        const size_t n = static_cast<size_t>(to - from);
-        if (used_ + n > cells_.size()) cells_.resize(std::max(cells_.size() * 2, used_ + n));
-        std::memcpy(cells_.data() + used_, from, n);
-        used_ += n;
-    }
-    void appendQuote() {
-        if (keeping()) append(&kQuote, &kQuote + 1);
-    }
-    void endCell() {
-        if (keeping()) ends_.push_back(used_);
+        unquoting_ = false;
         ++rowCells_;
     }
     // Answers false when a pass that keeps only the header may stop.
@@ -181,10 +143,9 @@ private:
 
     std::string_view text_;
     char separator_;
-    std::string cells_;  // used_ bytes of it hold the cells kept so far
-    size_t used_ = 0;
-    std::vector<size_t> ends_;
-    char* discard_ = nullptr;  // the output of scans that copy nothing
+    QVRecordTable table_;
+    bool unquoting_ = false;  // the current cell holds a doubled quote: it is copied, unquoted
+    size_t unquotedFrom_ = 0;
     size_t rowCells_ = 0;
     size_t rows_ = 0;
     size_t columns_ = 0;
@@ -195,11 +156,8 @@ template <bool KeepRecords>
 bool Scanner<KeepRecords>::headerValid() const {
     std::unordered_set<std::string_view> seen;
     seen.reserve(columns_);
-    const std::string_view all(cells_);
-    size_t begin = 0;
     for (size_t c = 0; c < columns_; ++c) {
-        const std::string_view name = all.substr(begin, ends_[c] - begin);
-        begin = ends_[c];
+        const std::string_view name = table_.cellAt(c);
         if (name.empty() || !seen.insert(name).second) return false;
     }
     return true;
@@ -223,64 +181,74 @@ template <bool KeepRecords>
 ScanFailure Scanner<KeepRecords>::run() {
     const char* p = text_.data();
     const char* const end = p + text_.size();
+    const char* const pastEnd = end + 1;  // only ever turned into an offset
 
-    // Each turn reads one cell and what ends it; a cell starts with neither flag set.
+    // Each turn reads one cell and what ends it.
     for (;;) {
         if (p == end) {
             // The text ended with a line break, or was empty: nothing more to add. After a
             // separator, the row still gets its last, empty cell.
             if (rowCells_ != 0) {
-                endCell();
+                endCell(pastEnd);
                 endRow();
             }
             return ScanFailure::none;
         }
 
         if (*p == kQuote) {
-            ++p;
+            const char* const content = ++p;
             for (;;) {
-                p = quotedRun(p, end);
+                const char* run = p;
+                p = scanQuoted(p, end);
                 if (p == end) return ScanFailure::unterminatedQuote;
+                if (unquoting_) table_.arena().append(run, static_cast<size_t>(p - run));
                 ++p;
                 if (p == end || *p != kQuote) break;
-                appendQuote();  // a doubled quote stands for one
+                // A doubled quote stands for one: from here on the cell is copied.
+                if (unquoting_) {
+                    table_.arena().push_back(kQuote);
+                } else if (keeping()) {
+                    unquoting_ = true;
+                    unquotedFrom_ = table_.arena().size();
+                    table_.arena().append(content, static_cast<size_t>(p - content));
+                }
                 ++p;
             }
             // The quote is closed: only a separator, a line break or the end may follow.
             if (p == end) {
-                endCell();
+                endCell(pastEnd);
                 endRow();
                 return ScanFailure::none;
             }
             const char c = *p++;
             if (c == separator_) {
-                endCell();
+                endCell(p);
                 continue;
             }
             if (c != '\n' && c != '\r') return ScanFailure::misplacedQuote;
-            endCell();
-            if (!endRow()) return ScanFailure::stopped;
             if (c == '\r' && p != end && *p == '\n') ++p;
+            endCell(p);
+            if (!endRow()) return ScanFailure::stopped;
             continue;
         }
 
         // An unquoted cell: at least one ordinary byte, or it ends right here.
-        const char* q = unquotedRun(p, end);
+        const char* q = scanUnquoted(p, end, separator_);
         if (q == end) {
-            endCell();
+            endCell(pastEnd);
             endRow();
             return ScanFailure::none;
         }
         p = q + 1;
         const char c = *q;
         if (c == separator_) {
-            endCell();
+            endCell(p);
             continue;
         }
         if (c == kQuote) return ScanFailure::misplacedQuote;  // the cell had already started
-        endCell();
-        if (!endRow()) return ScanFailure::stopped;
         if (c == '\r' && p != end && *p == '\n') ++p;
+        endCell(p);
+        if (!endRow()) return ScanFailure::stopped;
     }
 }
 
@@ -302,7 +270,10 @@ std::optional<QVRecordTable> parse(std::string_view text, char separator, QVErro
         QVFail(error, message);
         return std::nullopt;
     };
-    Scanner<true> scanner(withoutByteOrderMark(text), separator);
+    text = withoutByteOrderMark(text);
+    // The table counts in 32-bit offsets; the data file's own cap is far below.
+    if (text.size() > QVRecordTable::kMaxTextBytes) return fail(QVStrError(EFBIG));
+    Scanner<true> scanner(text, separator);
     switch (scanner.run()) {
     case ScanFailure::misplacedQuote:
         return fail(QVText("Ongeldige aanhalingstekens in CSV."));
@@ -321,20 +292,39 @@ std::optional<QVRecordTable> parse(std::string_view text, char separator, QVErro
     return scanner.takeTable();
 }
 
-}  // namespace
-
-std::optional<QVRecordTable> QVParseDelimitedText(std::string_view text, uint16_t separator, QVError* error) {
+std::optional<QVRecordTable> parseChecked(std::string_view text, uint16_t separator, QVError* error,
+                                          std::shared_ptr<const std::string> owned) {
     if (!isAcceptedSeparator(separator)) {
         QVFail(error, QVText("Ongeldig scheidingsteken."));
         return std::nullopt;
     }
     try {
-        return parse(text, static_cast<char>(separator), error);
+        if (owned) text = *owned;
+        std::optional<QVRecordTable> table = parse(text, static_cast<char>(separator), error);
+        if (table && owned) table->keepAlive(std::move(owned));
+        return table;
     } catch (const std::bad_alloc&) {
-        // The table needs about as much memory again as the text; say so rather than crash.
+        // Say so rather than crash.
         QVFail(error, QVStrError(ENOMEM));
         return std::nullopt;
     }
+}
+
+}  // namespace
+
+std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator, QVError* error) {
+    return parseChecked(text, separator, error, nullptr);
+}
+
+std::optional<QVRecordTable> QVParseDelimitedText(std::string_view text, uint16_t separator, QVError* error) {
+    std::shared_ptr<const std::string> owned;
+    try {
+        owned = std::make_shared<const std::string>(text);
+    } catch (const std::bad_alloc&) {
+        QVFail(error, QVStrError(ENOMEM));
+        return std::nullopt;
+    }
+    return parseChecked(text, separator, error, std::move(owned));
 }
 
 std::optional<QVRecordTable> QVParseCSV(std::string_view text, QVError* error) {
@@ -348,7 +338,9 @@ namespace {
 // stops as soon as the answer is no.
 bool parsesIntoColumns(std::string_view text, uint16_t candidate) {
     try {
-        Scanner<false> scanner(withoutByteOrderMark(text), static_cast<char>(candidate));
+        text = withoutByteOrderMark(text);
+        if (text.size() > QVRecordTable::kMaxTextBytes) return false;
+        Scanner<false> scanner(text, static_cast<char>(candidate));
         if (scanner.run() != ScanFailure::none) return false;
         if (scanner.rows() < 2 || scanner.columns() < 2 || scanner.firstUnevenRow() != 0) return false;
         return scanner.headerValid();

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "input/ReadFile.h"
 #include "input/RecordTable.h"
 #include "platform/Error.h"
 
@@ -26,9 +27,20 @@ inline constexpr uint16_t QVSeparatorTab = 0x0009;
 // or is not well-formed UTF-8.
 std::optional<std::string> QVReadDataFile(const std::filesystem::path& url, QVError* error = nullptr);
 
-// The record table of `text`, or nothing with the reason in `error`.
+// The data file as a read-only memory map instead of a copy, for data too large to hold twice:
+// the same checks, caps and messages as QVReadDataFile. The file must not be cut short while
+// the map is in use.
+std::optional<QVMappedFile> QVMapDataFile(const std::filesystem::path& url, QVError* error = nullptr);
+
+// The record table of `text`, or nothing with the reason in `error`. The table holds a copy of
+// the text.
 std::optional<QVRecordTable> QVParseDelimitedText(std::string_view text, uint16_t separator,
                                                   QVError* error = nullptr);
+
+// The same table without the copy: its cells are views into `text`, which must outlive the
+// table and every cell taken from it.
+std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator,
+                                                         QVError* error = nullptr);
 
 // QVParseDelimitedText with the comma.
 std::optional<QVRecordTable> QVParseCSV(std::string_view text, QVError* error = nullptr);

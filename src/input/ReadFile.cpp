@@ -1,6 +1,7 @@
 #include "input/ReadFile.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "localization/Text.h"
 #include "platform/FileDescriptor.h"
@@ -64,20 +66,34 @@ std::string QVFileDisplayName(const fs::path& path) {
     return p.filename().string();
 }
 
-std::optional<std::string> QVReadWholeFile(const fs::path& path, uint64_t maxBytes, std::string* reason) {
+namespace {
+
+std::string notReadableText(const fs::path& path, int code) {
+    return QVFormat(QVText("Het bestand '%@' kon niet worden gelezen: %s"),
+                    {QVFileDisplayName(path), QVStrError(code).c_str()});
+}
+
+std::string tooLargeText(const fs::path& path, uint64_t maxBytes) {
+    return QVFormat(QVText("Het bestand '%@' is groter dan %lu MiB."),
+                    {QVFileDisplayName(path), static_cast<unsigned long>(maxBytes >> 20)});
+}
+
+}  // namespace
+
+namespace {
+
+// Opens `path` for reading once it is known to be a regular file of at most `maxBytes`; gives
+// the descriptor (blocking again) and its size, or -1 with `reason` filled.
+int openRegularFile(const fs::path& path, uint64_t maxBytes, std::string* reason, uint64_t& size) {
     const std::string name = QVFileDisplayName(path);
-    auto fail = [&](std::string text) -> std::optional<std::string> {
+    auto fail = [&](std::string text) {
         if (reason) *reason = std::move(text);
-        return std::nullopt;
+        return -1;
     };
     auto notReadable = [&](int code) {
         return fail(QVFormat(QVText("Het bestand '%@' kon niet worden gelezen: %s"), {name, QVStrError(code).c_str()}));
     };
     auto folder = [&] { return fail(QVFormat(QVText("'%@' is een map, geen bestand."), {name})); };
-    auto tooLarge = [&] {
-        return fail(QVFormat(QVText("Het bestand '%@' is groter dan %lu MiB."),
-                             {name, static_cast<unsigned long>(maxBytes >> 20)}));
-    };
 
     // The system would stop reading the path at the NUL and open a different, shorter one.
     if (path.native().find('\0') != std::string::npos)
@@ -96,13 +112,67 @@ std::optional<std::string> QVReadWholeFile(const fs::path& path, uint64_t maxByt
     if (::fstat(fd.get(), &st) != 0) return notReadable(errno);
     if (S_ISDIR(st.st_mode)) return folder();
     if (!S_ISREG(st.st_mode)) return fail(QVFormat(QVText("'%@' is geen gewoon bestand."), {name}));
-    if (static_cast<uint64_t>(st.st_size) > maxBytes) return tooLarge();
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) return fail(tooLargeText(path, maxBytes));
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return notReadable(errno);
+    size = static_cast<uint64_t>(st.st_size);
+    return fd.release();
+}
+
+}  // namespace
+
+std::optional<std::string> QVReadWholeFile(const fs::path& path, uint64_t maxBytes, std::string* reason) {
+    uint64_t size = 0;
+    QVFileDescriptor fd(openRegularFile(path, maxBytes, reason, size));
+    if (fd.get() < 0) return std::nullopt;
 
     std::string bytes;
     const size_t limit = static_cast<size_t>(std::min<uint64_t>(maxBytes, SIZE_MAX - 1));
-    if (int code = readAll(fd.get(), static_cast<size_t>(st.st_size), limit, bytes)) return notReadable(code);
-    if (bytes.size() > limit) return tooLarge();
+    if (int code = readAll(fd.get(), static_cast<size_t>(size), limit, bytes)) {
+        if (reason) *reason = notReadableText(path, code);
+        return std::nullopt;
+    }
+    if (bytes.size() > limit) {
+        if (reason) *reason = tooLargeText(path, maxBytes);
+        return std::nullopt;
+    }
     return bytes;
+}
+
+QVMappedFile& QVMappedFile::operator=(QVMappedFile&& other) noexcept {
+    if (this != &other) {
+        if (address_) ::munmap(address_, size_);
+        address_ = std::exchange(other.address_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        copy_ = std::move(other.copy_);
+    }
+    return *this;
+}
+
+QVMappedFile::~QVMappedFile() {
+    if (address_) ::munmap(address_, size_);
+}
+
+std::optional<QVMappedFile> QVMapWholeFile(const fs::path& path, uint64_t maxBytes, std::string* reason) {
+    uint64_t size = 0;
+    QVFileDescriptor fd(openRegularFile(path, maxBytes, reason, size));
+    if (fd.get() < 0) return std::nullopt;
+    QVMappedFile file;
+    if (size == 0) {
+        // Empty, or a file whose size is only known by reading it.
+        std::optional<std::string> bytes = QVReadWholeFile(path, maxBytes, reason);
+        if (!bytes) return std::nullopt;
+        file.copy_ = std::move(*bytes);
+        return file;
+    }
+    void* address = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    if (address == MAP_FAILED) {
+        if (reason) *reason = notReadableText(path, errno);
+        return std::nullopt;
+    }
+    // Read front to back, once: the kernel may read ahead generously.
+    ::madvise(address, static_cast<size_t>(size), MADV_SEQUENTIAL);
+    file.address_ = address;
+    file.size_ = static_cast<size_t>(size);
+    return file;
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // The most each input is read: far beyond any real data file or form, and small enough that
 // reading one never exhausts the machine.
@@ -24,6 +25,32 @@ inline constexpr uint64_t kQVMaxTemplateBytes = uint64_t{512} << 20;  // 512 MiB
 //   "Het bestand '%@' is groter dan %lu MiB."         more than `maxBytes` (rounded down to MiB)
 //   "Het bestand '%@' kon niet worden gelezen: %s"    any other failure, with the system's text
 std::optional<std::string> QVReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
+                                           std::string* reason = nullptr);
+
+// A file's bytes mapped read-only into memory (private to this process). Pages are read from
+// the file as they are touched and count towards memory only as long as they are in use.
+class QVMappedFile {
+public:
+    QVMappedFile() = default;
+    QVMappedFile(QVMappedFile&& other) noexcept { *this = std::move(other); }
+    QVMappedFile& operator=(QVMappedFile&& other) noexcept;
+    QVMappedFile(const QVMappedFile&) = delete;
+    QVMappedFile& operator=(const QVMappedFile&) = delete;
+    ~QVMappedFile();
+
+    std::string_view bytes() const {
+        return address_ ? std::string_view(static_cast<const char*>(address_), size_) : std::string_view(copy_);
+    }
+
+private:
+    friend std::optional<QVMappedFile> QVMapWholeFile(const std::filesystem::path&, uint64_t, std::string*);
+    void* address_ = nullptr;  // null: the bytes are in copy_
+    size_t size_ = 0;
+    std::string copy_;  // a file that tells no size (as under /proc) is read instead
+};
+
+// QVReadWholeFile without the copy: the same checks, caps and reasons, and the whole file mapped.
+std::optional<QVMappedFile> QVMapWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
                                            std::string* reason = nullptr);
 
 // The name the user knows a file by: its last path component ("a/b/" names "b").

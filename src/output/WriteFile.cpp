@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "input/Fail.h"
 #include "localization/Text.h"
@@ -67,64 +68,96 @@ bool failAndRemove(QVPosixIO& io, const std::filesystem::path& url, Stage stage,
         removal, error);
 }
 
-// Writes into a nameless file in the target's folder and names it once complete. Answers
-// none when the file system has no nameless files, so that the caller writes in place.
-std::optional<bool> writeAnonymously(QVPosixIO& io, std::string_view bytes, const std::filesystem::path& url,
-                                     QVError* error) {
-    if (!url.has_filename() || !canNameAnonymousFiles()) return std::nullopt;
-    std::filesystem::path folder = url.parent_path();
-    if (folder.empty()) folder = ".";
-    int fd = io.open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        int number = errno;
-        // Older kernels and some file systems (network, FUSE) have no nameless files.
-        if (number == EOPNOTSUPP || number == EISDIR || number == EINVAL) return std::nullopt;
-        return failCreation(url, number, error);
-    }
+}  // namespace
 
-    // Until it is linked, the file vanishes with its descriptor: nothing to remove.
-    if (int writeError = QVWriteAll(fd, bytes)) {
-        io.close(fd);
-        return failWhile(Stage::writing, writeError, error);
-    }
+QVNewPDFFile::~QVNewPDFFile() {
+    if (fd_ < 0) return;
+    QVPosixIO& io = QVCurrentPosixIO();
+    io.close(fd_);
+    // A nameless file vanishes with its descriptor; a named one is removed.
+    if (!nameless_) io.unlink(url_.c_str());
+}
 
-    // Linking never replaces: a name taken in the meantime fails with EEXIST.
-    std::string self = "/proc/self/fd/" + std::to_string(fd);
-    if (io.linkat(AT_FDCWD, self.c_str(), AT_FDCWD, url.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-        int number = errno;
-        io.close(fd);
-        return failCreation(url, number, error);
+std::unique_ptr<QVNewPDFFile> QVNewPDFFile::create(const std::filesystem::path& url, QVError* error) {
+    QVPosixIO& io = QVCurrentPosixIO();
+    // A NUL inside the path would make the system create a different, shorter name.
+    if (url.native().find('\0') != std::string::npos) {
+        failCreation(url, EINVAL, error);
+        return nullptr;
     }
+    std::unique_ptr<QVNewPDFFile> file(new QVNewPDFFile(url));
+    if (url.has_filename() && canNameAnonymousFiles()) {
+        std::filesystem::path folder = url.parent_path();
+        if (folder.empty()) folder = ".";
+        file->fd_ = io.open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (file->fd_ >= 0) {
+            file->nameless_ = true;
+            return file;
+        }
+        const int number = errno;
+        // Older kernels and some file systems (network, FUSE) have no nameless files: the file
+        // is then made under its name.
+        if (number != EOPNOTSUPP && number != EISDIR && number != EINVAL) {
+            failCreation(url, number, error);
+            return nullptr;
+        }
+    }
+    file->fd_ = io.open(url.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (file->fd_ < 0) {
+        failCreation(url, errno, error);
+        return nullptr;
+    }
+    return file;
+}
 
-    if (io.close(fd) != 0) {
-        int closeError = errno;
-        return failAndRemove(io, url, Stage::closing, closeError, error);
+bool QVNewPDFFile::write(std::string_view bytes, QVError* error) {
+    if (fd_ < 0) return failWhile(Stage::writing, EBADF, error);
+    if (int writeError = QVWriteAll(fd_, bytes)) return abandon(static_cast<int>(Stage::writing), writeError, error);
+    written_ += bytes.size();
+    return true;
+}
+
+bool QVNewPDFFile::readBack(uint64_t offset, size_t length, char* into) const {
+    if (fd_ < 0 || offset + length > written_) return false;
+    size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::pread(fd_, into + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
     }
     return true;
 }
 
-}  // namespace
-
-bool QVWriteNewPDF(std::string_view bytes, const std::filesystem::path& url, QVError* error) {
+bool QVNewPDFFile::commit(QVError* error) {
+    if (fd_ < 0) return failWhile(Stage::writing, EBADF, error);
     QVPosixIO& io = QVCurrentPosixIO();
-    const std::string& path = url.native();
-
-    // A NUL inside the path would make the system create a different, shorter name.
-    if (path.find('\0') != std::string::npos) return failCreation(url, EINVAL, error);
-
-    if (std::optional<bool> written = writeAnonymously(io, bytes, url, error)) return *written;
-
-    int fd = io.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return failCreation(url, errno, error);
-
-    if (int writeError = QVWriteAll(fd, bytes)) {
-        io.close(fd);
-        return failAndRemove(io, url, Stage::writing, writeError, error);
+    if (nameless_) {
+        // Linking never replaces: a name taken in the meantime fails with EEXIST.
+        std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        if (io.linkat(AT_FDCWD, self.c_str(), AT_FDCWD, url_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            const int number = errno;
+            io.close(std::exchange(fd_, -1));
+            return failCreation(url_, number, error);
+        }
     }
-
-    if (io.close(fd) != 0) {
-        int closeError = errno;
-        return failAndRemove(io, url, Stage::closing, closeError, error);
+    // From here on the file has its name: a failing close removes it again.
+    if (io.close(std::exchange(fd_, -1)) != 0) {
+        const int closeError = errno;
+        return failAndRemove(io, url_, Stage::closing, closeError, error);
     }
     return true;
+}
+
+bool QVNewPDFFile::abandon(int stage, int cause, QVError* error) {
+    QVPosixIO& io = QVCurrentPosixIO();
+    io.close(std::exchange(fd_, -1));
+    // Until it is linked, the file vanishes with its descriptor: nothing to remove.
+    if (nameless_) return failWhile(static_cast<Stage>(stage), cause, error);
+    return failAndRemove(io, url_, static_cast<Stage>(stage), cause, error);
+}
+
+bool QVWriteNewPDF(std::string_view bytes, const std::filesystem::path& url, QVError* error) {
+    std::unique_ptr<QVNewPDFFile> file = QVNewPDFFile::create(url, error);
+    return file && file->write(bytes, error) && file->commit(error);
 }

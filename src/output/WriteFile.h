@@ -1,7 +1,9 @@
 #pragma once
 // Puts one complete PDF on disk as a new file, never over an existing one.
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 #include "platform/Error.h"
@@ -16,3 +18,31 @@
 // Elsewhere the file is created under its name (fail-if-exists) and written there; on a
 // failure the incomplete file is removed, and the message says so when even that fails.
 bool QVWriteNewPDF(std::string_view bytes, const std::filesystem::path& url, QVError* error);
+
+// The same new file written in pieces, for output too large to hold in memory: created as
+// QVWriteNewPDF creates it, and given its name by commit() only. Destroyed without a commit (or
+// after a failure), it leaves nothing under its name.
+class QVNewPDFFile {
+public:
+    // Creates the file (nameless where the file system allows); null with the message of
+    // QVWriteNewPDF otherwise.
+    static std::unique_ptr<QVNewPDFFile> create(const std::filesystem::path& url, QVError* error);
+    ~QVNewPDFFile();
+    QVNewPDFFile(const QVNewPDFFile&) = delete;
+    QVNewPDFFile& operator=(const QVNewPDFFile&) = delete;
+
+    // Appends `bytes`. On failure the file is given up, with QVWriteNewPDF's message.
+    bool write(std::string_view bytes, QVError* error);
+    // Reads back `length` bytes written before, from `offset`.
+    bool readBack(uint64_t offset, size_t length, char* into) const;
+    // Gives the complete file its name (never over an existing entry) and closes it.
+    bool commit(QVError* error);
+
+private:
+    explicit QVNewPDFFile(std::filesystem::path url) : url_(std::move(url)) {}
+    bool abandon(int stage, int cause, QVError* error);
+    std::filesystem::path url_;
+    int fd_ = -1;
+    bool nameless_ = false;
+    uint64_t written_ = 0;
+};

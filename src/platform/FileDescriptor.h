@@ -11,6 +11,12 @@ public:
     QVFileDescriptor& operator=(const QVFileDescriptor&) = delete;
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    // Gives up ownership: the caller closes it.
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     // Closes now and tells whether the close went well (it may report a late write error).
     bool reset() {
         if (fd_ < 0) return true;

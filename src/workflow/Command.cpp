@@ -45,7 +45,7 @@ std::vector<std::string> columnNames(const QVRecordTable& table) {
 
 struct DataChoice {
     uint16_t separator = QVSeparatorComma;
-    QVRecordTable table;
+    QVRecordTable table;  // views into the data text, which outlives it
 };
 
 // Asks for the separator until the text parses and the user accepts the result. The dialog is
@@ -71,7 +71,7 @@ std::optional<DataChoice> chooseSeparator(const std::string& dataText) {
         uint16_t separator = kSeparators[static_cast<size_t>(index)];
 
         QVError error;
-        std::optional<QVRecordTable> table = QVParseDelimitedText(dataText, separator, &error);
+        std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(dataText, separator, &error);
         if (!table) {
             qvui::Alert failed;
             failed.setMessageText(QVText("Gegevens inlezen mislukt"));

@@ -114,11 +114,31 @@ TEST_F(Combined, FlatteningFailureNamesTheRecordAndAddsNothing) {
     ASSERT_TRUE(record->insertPage(plain->pageAtIndex(0)->copy(), 0));
     ASSERT_TRUE(record->insertPage(encrypted->pageAtIndex(0)->copy(), 1));
 
-    auto combined = qvpdf::PDFDocument::init();
     QVError error;
+    std::shared_ptr<QVCombinedOutput> combined = QVBeginCombined(out_.path(), &error);
+    ASSERT_TRUE(combined);
     EXPECT_FALSE(QVAppendFlattened(*combined, *record, 1, &error));
     EXPECT_EQ(error.message, "Vlak maken van record 2 mislukt.");
-    EXPECT_EQ(combined->pageCount(), 0u);
+    combined.reset();
+    EXPECT_TRUE(files().empty());
+}
+
+// The combined file goes to disk in pieces while records are flattened; objects written
+// before (one appearance for the same value in every record) are found again on disk.
+TEST_F(Combined, AFileLargerThanOnePieceIsWholeAndNamedOnlyAtTheEnd) {
+    MergeArgs a = threeRecords();
+    std::vector<std::string> lines = {"p1,p2"};
+    for (int r = 1; r <= 4000; ++r) lines.push_back(r % 500 ? "Zelfde,Zelfde" : "R" + std::to_string(r) + ",Einde");
+    a.data = csv(lines);
+    ASSERT_EQ(merge(a).message, "OK");
+    const fs::path file = out_ / QVCombinedFileName;
+    EXPECT_TRUE(qpdfChecks(file));
+    EXPECT_EQ(runCommand({"qpdf", "--show-npages", file.string()}).output, "8000\n");
+    EXPECT_GT(fs::file_size(file), size_t{1} << 20);
+    const std::string text = pdfText(file);
+    for (const char* value : {"R500", "R2000", "R4000", "Tweede blad"})
+        EXPECT_NE(text.find(value), std::string::npos) << value;
+    EXPECT_EQ(files(), std::vector<std::string>{QVCombinedFileName});
 }
 
 }  // namespace

@@ -88,6 +88,47 @@ TEST(HostileData, AHundredMegabyteCellIsReadAndRefusedWhereItCannotFit) {
     EXPECT_LT(peakMiB() - before, 600);
 }
 
+TEST(HostileData, AHugeCellIsDrawnInPartAndStoredWholeWithinAFewTimesItsSize) {
+    // Words of text in a one-line and a multi-line field, far more than either can show.
+    constexpr size_t kCell = size_t{48} << 20;
+    std::string words;
+    words.reserve(kCell);
+    while (words.size() < kCell) words += "tekst zonder einde ";
+    const std::string data = "Regel,Blok\n" + words + "," + words + "\n";
+    qvfixture::FormBuilder form;
+    const int page = form.addPage();
+    form.addWidget(page, form.addText("Regel"));
+    form.addWidget(page, form.addText("Blok", 1 << 12));  // multi-line
+    const std::string bytes = form.build();
+    for (QVOutputMode mode : {QVOutputModeSeparate, QVOutputModeCombined}) {
+        SCOPED_TRACE(mode);
+        TempDir dir;
+        // Each value is kept whole: in the field, in its /V string, in the written object and in
+        // the file's bytes. A few copies of each cell, never one per step of drawing it.
+        Bounded run = runBounded(
+            [&] {
+                QVMergeSettings settings;
+                settings.templateBytes = bytes;
+                settings.dataText = data;
+                settings.outputFolder = dir.path();
+                settings.mode = mode;
+                return QVMergeWithSettings(settings, nullptr, nullptr) ? 0 : 1;
+            },
+            16 * kCell, 120);
+        EXPECT_TRUE(run.withinBounds()) << run.signal;
+        ASSERT_EQ(entries(dir.path()), 1u);
+        if (mode != QVOutputModeSeparate) continue;
+        // The field values are whole: only their pictures are cut short.
+        const auto file = std::filesystem::directory_iterator(dir.path())->path();
+        std::shared_ptr<qvpdf::PDFDocument> output = qvpdf::PDFDocument::initWithData(qvtest::readFile(file));
+        ASSERT_TRUE(output && output->pageCount() == 1);
+        size_t whole = 0;
+        for (const auto& widget : output->pageAtIndex(0)->annotations())
+            whole += widget->widgetStringValue() == words;
+        EXPECT_EQ(whole, 2u);
+    }
+}
+
 TEST(HostileData, AMillionRecordsAreCheckedBeforeAnyFileExists) {
     std::string data = "Naam,Stad\n";
     data.reserve(20 << 20);

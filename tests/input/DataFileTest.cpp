@@ -21,12 +21,21 @@ namespace {
 class DataFile : public qvtest::DutchHomeTest {
 protected:
 
-    // The reader's message for the file, or "" when it was read.
+    // The reader's message for the file, or "" when it was read. The copy and the map must
+    // answer alike.
     std::string readError(const fs::path& path) {
-        QVError error;
+        QVError error, mapError;
         std::optional<std::string> text = QVReadDataFile(path, &error);
+        std::optional<QVMappedFile> mapped = QVMapDataFile(path, &mapError);
         EXPECT_EQ(text.has_value(), error.message.empty());
+        EXPECT_EQ(mapped.has_value(), text.has_value());
+        EXPECT_EQ(mapError.message, error.message);
         return error.message;
+    }
+    // The mapped bytes, or "!" when the map failed.
+    std::string mappedBytes(const fs::path& path) {
+        std::optional<QVMappedFile> mapped = QVMapDataFile(path);
+        return mapped ? std::string(mapped->bytes()) : "!";
     }
 };
 
@@ -36,15 +45,18 @@ TEST_F(DataFile, ReturnsTheBytesUnchanged) {
     const std::string bytes = "\xEF\xBB\xBFNaam;Plaats\r\nJos\xC3\xA9;\xE2\x80\x99s-Hertogenbosch\r\n\0x\n"s;
     writeFile(dir_ / "klanten.csv", bytes);
     EXPECT_EQ(QVReadDataFile(dir_ / "klanten.csv"), bytes);
+    EXPECT_EQ(mappedBytes(dir_ / "klanten.csv"), bytes);
 
     writeFile(dir_ / "leeg.csv", "");
     EXPECT_EQ(QVReadDataFile(dir_ / "leeg.csv"), "");
+    EXPECT_EQ(mappedBytes(dir_ / "leeg.csv"), "");
 
     // Larger than any single read.
     std::string big;
     while (big.size() < 3'000'000) big += "Naam,Zoë,€ 12,50\n";
     writeFile(dir_ / "groot.csv", big);
     EXPECT_EQ(QVReadDataFile(dir_ / "groot.csv"), big);
+    EXPECT_EQ(mappedBytes(dir_ / "groot.csv"), big);
 }
 
 TEST_F(DataFile, MissingFileOrFolder) {

@@ -45,11 +45,16 @@ Rows rowsOf(const QVRecordTable& table) {
     return rows;
 }
 
-// The parse's table, or its message prefixed with "!".
+// The parse's table, or its message prefixed with "!". The table that refers to the text and
+// the one that holds a copy must agree in every cell and message.
 Outcome parse(std::string_view text, uint16_t separator = QVSeparatorComma) {
-    QVError error;
+    QVError error, inPlaceError;
     std::optional<QVRecordTable> table = QVParseDelimitedText(text, separator, &error);
+    std::optional<QVRecordTable> inPlace = QVParseDelimitedTextInPlace(text, separator, &inPlaceError);
+    EXPECT_EQ(inPlaceError.message, error.message);
     if (!table) return "!" + error.message;
+    EXPECT_TRUE(inPlace);
+    if (inPlace) EXPECT_EQ(rowsOf(*inPlace), rowsOf(*table));
     return rowsOf(*table);
 }
 
@@ -180,6 +185,33 @@ TEST_F(DelimitedText, TableAccess) {
     EXPECT_EQ(table->header(), (std::vector<std::string_view>{"Naam", "Plaats", "Bedrag"}));
     EXPECT_EQ(table->cell(1, 2), "€ 1.234,50");
     EXPECT_EQ(table->row(2), (std::vector<std::string_view>{"", "", ""}));
+}
+
+TEST_F(DelimitedText, CellsAreViewsIntoTheTextUnlessUnquotingChangesThem) {
+    // Every kind of cell end: separator, LF, CR, CR LF, the end of the text, empty cells.
+    const std::string text = "\xEF\xBB\xBFa,\"b\"\r\n\"x\"\"y\",\r\n\"\",z\r\"p\r\nq\",\"\"\"\"\n,\"e\"\"\"";
+    std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, QVSeparatorComma);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(rowsOf(*table), (Rows{{"a", "b"}, {"x\"y", ""}, {"", "z"}, {"p\r\nq", "\""}, {"", "e\""}}));
+    const auto inText = [&](std::string_view cell) {
+        return cell.data() >= text.data() && cell.data() + cell.size() <= text.data() + text.size();
+    };
+    EXPECT_TRUE(inText(table->cell(0, 0)));
+    EXPECT_TRUE(inText(table->cell(0, 1)));     // quoted, nothing doubled
+    EXPECT_TRUE(inText(table->cell(3, 0)));     // a quoted line break
+    EXPECT_FALSE(inText(table->cell(1, 0)));    // a doubled quote: copied, unquoted
+    EXPECT_FALSE(inText(table->cell(4, 1)));
+
+    // The copying parse outlives its text.
+    std::optional<QVRecordTable> copied;
+    {
+        std::string temporary = text;
+        copied = QVParseDelimitedText(temporary, QVSeparatorComma);
+        temporary.assign(temporary.size(), '#');
+    }
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(rowsOf(*copied), rowsOf(*table));
+    EXPECT_FALSE(inText(copied->cell(0, 0)));
 }
 
 TEST_F(DelimitedText, AlternativeSeparatorCheck) {

@@ -367,3 +367,35 @@ TEST_F(WriteNewPDF, FullDiskMakesARealWriteFail) {
 }
 
 }  // namespace
+
+TEST_F(WriteNewPDFFaults, AFileWrittenInPiecesIsNamedOnlyWhenCommittedAndReadsBackWhatItTook) {
+    for (bool nameless : {true, false}) {
+        SCOPED_TRACE(nameless);
+        io_.noNamelessFiles = !nameless;
+        QVError error;
+        {
+            std::unique_ptr<QVNewPDFFile> file = QVNewPDFFile::create(target_, &error);
+            ASSERT_TRUE(file) << error.message;
+            ASSERT_TRUE(file->write(bytes_.substr(0, 60), &error));
+            ASSERT_TRUE(file->write(bytes_.substr(60), &error));
+            char back[30];
+            ASSERT_TRUE(file->readBack(50, sizeof back, back));
+            EXPECT_EQ(std::string(back, sizeof back), bytes_.substr(50, 30));
+            EXPECT_FALSE(file->readBack(90, 11, back));  // beyond what was written
+            EXPECT_EQ(fs::exists(target_), !nameless);
+        }
+        // Given up before its commit: nothing under the name.
+        EXPECT_FALSE(fs::exists(fs::symlink_status(target_)));
+
+        std::unique_ptr<QVNewPDFFile> file = QVNewPDFFile::create(target_, &error);
+        ASSERT_TRUE(file && file->write(bytes_, &error) && file->commit(&error)) << error.message;
+        file.reset();
+        EXPECT_EQ(readFile(target_), bytes_);
+        // A second file of the same name is refused at its commit (nameless) or creation.
+        std::unique_ptr<QVNewPDFFile> second = QVNewPDFFile::create(target_, &error);
+        EXPECT_FALSE(second && second->write("x", &error) && second->commit(&error));
+        second.reset();
+        EXPECT_EQ(readFile(target_), bytes_);
+        fs::remove(target_);
+    }
+}

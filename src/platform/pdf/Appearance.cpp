@@ -718,7 +718,47 @@ std::string combDividers(const TextFieldAppearanceRequest& r, double w, double h
     return out + "S\nQ\n";
 }
 
+// Whole characters of UTF-8 text: the byte offset after the first `count` of them, or the end.
+size_t afterCharacters(std::string_view text, size_t from, size_t count) {
+    size_t i = from;
+    for (; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && count-- == 0) break;
+    }
+    return i;
+}
+
+// The byte offset where the last `count` characters begin.
+size_t beforeCharacters(std::string_view text, size_t count) {
+    size_t i = text.size();
+    while (i > 0 && count > 0) {
+        --i;
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) --count;
+    }
+    return i;
+}
+
 }  // namespace
+
+std::string_view drawablePart(std::string_view value, const TextFieldAppearanceRequest& request) {
+    // At its smallest size (the /DA size, else 2 points on one line and 4 on several) a glyph
+    // of a twentieth of an em still fills a line of the field's longest side with this many;
+    // a value shorter than that is drawn whole, as is anything a comb field accepts.
+    const double side = std::max({1.0, std::abs(request.rect[2] - request.rect[0]),
+                                  std::abs(request.rect[3] - request.rect[1])});
+    const double daSize = parseDefaultAppearance(request.defaultAppearance).size;
+    const double size = std::max(0.5, daSize > 0 ? daSize : request.multiline ? 4.0 : 2.0);
+    const double perLine = side * 20 / size + 1;
+    const double lines = request.multiline ? side / size + 2 : 1;
+    const double limit = std::min(1024 + perLine * lines, double(kMostDrawnCharacters));
+    if (value.size() <= limit || request.comb) return value;
+    const size_t most = static_cast<size_t>(limit);
+    if (request.multiline || request.quadding == 0) return value.substr(0, afterCharacters(value, 0, most));
+    if (request.quadding == 2) return value.substr(beforeCharacters(value, most));
+    // Centred: what shows is the middle.
+    const size_t middle = value.size() / 2;
+    const size_t from = beforeCharacters(value.substr(0, middle), most / 2);
+    return value.substr(from, afterCharacters(value, from, most) - from);
+}
 
 Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, FontEmbedder& embedder) {
     Appearance appearance;

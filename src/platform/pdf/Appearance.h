@@ -32,6 +32,14 @@ struct TextFieldAppearanceRequest {
     std::string borderStyle = "S";         // /BS /S
 };
 
+// The part of a text field's value that its appearance can show: the whole value, unless it is
+// far longer than the field could hold at the smallest size its text is drawn in; then the
+// start of it (left-aligned or multi-line), the end (right-aligned) or the middle (centred), in
+// whole characters. Never more than kMostDrawnCharacters characters. The field's /V keeps the
+// whole value.
+inline constexpr size_t kMostDrawnCharacters = size_t{1} << 20;
+std::string_view drawablePart(std::string_view value, const TextFieldAppearanceRequest& request);
+
 struct Appearance {
     std::string content;                   // the content stream
     double bbox[4] = {0, 0, 0, 0};         // /BBox

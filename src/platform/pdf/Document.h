@@ -8,6 +8,8 @@
 // template's bytes followed by an incremental update that holds only those changes.
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -113,8 +115,38 @@ public:
     PDFDocument& operator=(const PDFDocument&) = delete;
 
 private:
+    friend class PDFPageWriter;
     explicit PDFDocument(std::shared_ptr<detail::DocumentImpl> impl);
     std::shared_ptr<detail::DocumentImpl> impl_;
+};
+
+// A new PDF written as its pages come, for files too large to hold: each page goes out with
+// the objects it uses as soon as it is appended, and objects written before (a shared font, an
+// identical appearance) are referred to, not written again. Encrypted pages are refused: such a
+// file must be encrypted as a whole. The bytes are the same kind of file dataRepresentation
+// gives for a document of inserted pages.
+class PDFPageWriter {
+public:
+    // `write` takes the next bytes of the file; `readBack` reads `length` bytes it took before,
+    // from `offset`, into `into`. Either answers false on failure, which ends the file.
+    using Write = std::function<bool(std::string_view bytes)>;
+    using ReadBack = std::function<bool(uint64_t offset, size_t length, char* into)>;
+    PDFPageWriter(Write write, ReadBack readBack);
+    ~PDFPageWriter();
+    PDFPageWriter(const PDFPageWriter&) = delete;
+    PDFPageWriter& operator=(const PDFPageWriter&) = delete;
+
+    // Every page of `document`, in order, as insertPage would take them. False when a page
+    // cannot be written (an encrypted one among them) or writing failed; nothing more can
+    // be written after a failure.
+    bool appendPages(PDFDocument& document);
+    size_t pageCount() const;
+    // The page tree, the cross-reference table and the trailer: the file is complete.
+    bool finish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 class PDFPage {

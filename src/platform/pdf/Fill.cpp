@@ -100,10 +100,11 @@ void buildWidgetAppearance(DocumentImpl& doc, State& s, int index, const std::st
     TextFieldAppearanceRequest r;
     std::map<std::string, QPDFObjectHandle> used;
     describeWidget(r, t, a, used);
-    r.value = value;
     r.multiline = a.fieldFlags & kFieldMultiline;
     r.comb = (a.fieldFlags & kFieldComb) && a.maxLen > 0;
     r.maxLen = a.maxLen;
+    // A value far longer than the field can show is drawn in part; /V holds it whole.
+    r.value = std::string(drawablePart(value, r));
     Appearance ap = buildTextFieldAppearance(r, *doc.embedder);
     storeAppearance(doc, s, a, fill, ap, used);
     fill.value = value;
@@ -124,7 +125,8 @@ void buildChoiceAppearance(DocumentImpl& doc, State& s, int index, const std::ve
     Appearance ap;
     if (a.fieldFlags & PDFFieldFlagCombo) {
         if (!values.empty()) {
-            r.value = values[0];
+            // An editable combo box takes any text, however long: it is drawn as a text field.
+            r.value = std::string(drawablePart(values[0], r));
             for (const PDFChoiceOption& o : options) {
                 if (o.exportValue == values[0]) {
                     r.value = o.displayText;
@@ -407,15 +409,15 @@ bool fillWidget(DocumentImpl& doc, int annotIndex, std::string_view utf8) {
     Template& t = *s.tpl;
     const TemplateAnnot& a = t.annots[static_cast<size_t>(annotIndex)];
     if (!a.widget) return false;
-    std::string value(utf8);
     // Every widget of a field takes its value: filling them one by one with the same value
     // draws each once, not once per widget of the field.
     auto known = s.fieldValues.find(a.fieldOg.getObj());
     auto drawn = s.fills.find(annotIndex);
-    if (a.fieldType == PDFAnnotationWidgetSubtypeText && known != s.fieldValues.end() && known->second == value &&
-        drawn != s.fills.end() && drawn->second.apObj >= 0 && drawn->second.value == value)
+    if (a.fieldType == PDFAnnotationWidgetSubtypeText && known != s.fieldValues.end() && known->second == utf8 &&
+        drawn != s.fills.end() && drawn->second.apObj >= 0 && drawn->second.value == utf8)
         return true;
-    s.fieldValues[a.fieldOg.getObj()] = value;
+    // One copy of the value is kept; everything else reads it.
+    const std::string& value = s.fieldValues[a.fieldOg.getObj()] = std::string(utf8);
     Replacement& field =
         s.replace(a.fieldOg, a.fieldOg == a.og ? Replacement::Kind::Annotation : Replacement::Kind::Field);
     field.dict.set("V", Value::string(pdfTextString(value)));

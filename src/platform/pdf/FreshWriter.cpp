@@ -5,6 +5,8 @@
 #include <qpdf/Buffer.hh>
 
 #include <cstdio>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -33,36 +35,116 @@ struct ObjKey {
     }
 };
 
+// Where each object starts, five bytes apiece: a combined file of millions of records holds
+// millions of objects, and files beyond a terabyte are not made.
+class Offsets {
+public:
+    void assign(size_t n, uint64_t value) {
+        low_.assign(n, static_cast<uint32_t>(value));
+        high_.assign(n, static_cast<uint8_t>(value >> 32));
+    }
+    void push_back(uint64_t value) {
+        low_.push_back(static_cast<uint32_t>(value));
+        high_.push_back(static_cast<uint8_t>(value >> 32));
+    }
+    void set(size_t i, uint64_t value) {
+        low_[i] = static_cast<uint32_t>(value);
+        high_[i] = static_cast<uint8_t>(value >> 32);
+    }
+    uint64_t operator[](size_t i) const { return uint64_t{high_[i]} << 32 | low_[i]; }
+    size_t size() const { return low_.size(); }
+
+private:
+    std::vector<uint32_t> low_;
+    std::vector<uint8_t> high_;
+};
+
+// Where a streamed file goes: `write` appends bytes, `read` gives back bytes written before.
+struct FreshSink {
+    std::function<bool(std::string_view)> write;
+    std::function<bool(uint64_t, size_t, char*)> read;
+};
+
 class FreshWriter {
 public:
-    explicit FreshWriter(const std::vector<PageSlot>& slots) : slots_(slots) {}
-
-    std::string write() {
+    // Without a sink the whole file collects in memory; with one it goes out page by page.
+    explicit FreshWriter(FreshSink sink = {}) : sink_(std::move(sink)) {
         out_ = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
         offsets_.assign(3, 0);
-        std::vector<int> pageIds;
-        for (size_t i = 0; i < slots_.size(); ++i) pageIds.push_back(allocate());
-        for (size_t i = 0; i < slots_.size(); ++i) {
-            writePage(slots_[i], pageIds[i]);
+    }
+
+    std::string write(const std::vector<PageSlot>& slots) {
+        if (!slots.empty()) noteInfo(slots.front());
+        for (size_t i = 0; i < slots.size(); ++i) pageIds_.push_back(allocate());
+        for (size_t i = 0; i < slots.size(); ++i) {
+            writePage(slots[i], pageIds_[i]);
             drain();
         }
-        offsets_[1] = out_.size();
+        writeTail();
+        return std::move(out_);
+    }
+
+    // Streaming: one more page, written out with every object it needs that is not out yet.
+    bool add(const PageSlot& slot) {
+        noteInfo(slot);
+        pageIds_.push_back(allocate());
+        writePage(slot, pageIds_.back());
+        drain();
+        // Small pieces are gathered first: a write per page would cost more than the page.
+        // Object places beyond what Offsets holds end the file rather than corrupt it.
+        return (out_.size() < kFlushAbove || flush()) && position() < kMostBytes;
+    }
+    // The objects numbered for `state` are never asked for again: its pages are all out.
+    void forget(const State* state) {
+        for (auto it = ids_.lower_bound(ObjKey{state, INT_MIN, INT_MIN}); it != ids_.end() && it->first.owner == state;)
+            it = ids_.erase(it);
+        for (auto it = newIds_.lower_bound({state, INT_MIN}); it != newIds_.end() && it->first.first == state;)
+            it = newIds_.erase(it);
+    }
+    bool end() {
+        writeTail();
+        return position() < kMostBytes && flush();
+    }
+    size_t pageCount() const { return pageIds_.size(); }
+
+private:
+    static constexpr size_t kFlushAbove = 1 << 20;
+    static constexpr uint64_t kMostBytes = uint64_t{1} << 40;
+
+    size_t position() const { return flushed_ + out_.size(); }
+
+    bool flush() {
+        if (out_.empty()) return true;
+        if (!sink_.write || !sink_.write(out_)) return false;
+        streamHash_ = streamHash_ * 1099511628211u ^ std::hash<std::string_view>{}(out_);
+        flushed_ += out_.size();
+        out_.clear();
+        return true;
+    }
+
+    void writeTail() {
+        offsets_.set(1, position());
         out_ += "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n";
-        offsets_[2] = out_.size();
+        offsets_.set(2, position());
         out_ += "2 0 obj\n<</Type /Pages /Count ";
-        appendInt(out_, static_cast<long long>(pageIds.size()));
+        appendInt(out_, static_cast<long long>(pageIds_.size()));
         out_ += " /Kids [";
-        for (int id : pageIds) {
+        for (int id : pageIds_) {
             appendInt(out_, id);
             out_ += " 0 R ";
         }
         out_ += "]>>\nendobj\n";
-        int info = writeInfo();
-        writeXref(info);
-        return std::move(out_);
+        writeXref(writeInfo());
     }
 
-private:
+    // True when the bytes at `offset` (written before) are `body`.
+    bool sameAt(size_t offset, const std::string& body) {
+        if (offset >= flushed_) return std::memcmp(out_.data() + (offset - flushed_), body.data(), body.size()) == 0;
+        if (!sink_.read) return false;
+        std::string back(body.size(), '\0');
+        return sink_.read(offset, back.size(), back.data()) && back == body;
+    }
+
     struct Context {
         const State* state;
         int page;    // page index within the state
@@ -133,7 +215,7 @@ private:
         size_t hash = std::hash<std::string_view>{}(body);
         auto& candidates = bodies_[hash];
         for (const auto& [offset, length, existing] : candidates) {
-            if (length == body.size() && std::memcmp(out_.data() + offset, body.data(), length) == 0) {
+            if (length == body.size() && sameAt(offset, body)) {
                 id = existing;
                 return id;
             }
@@ -176,10 +258,10 @@ private:
     }
 
     void emit(int id, const std::string& body, std::vector<std::tuple<size_t, size_t, int>>* candidates) {
-        offsets_[static_cast<size_t>(id)] = out_.size();
+        offsets_.set(static_cast<size_t>(id), position());
         appendInt(out_, id);
         out_ += " 0 obj\n";
-        if (candidates) candidates->emplace_back(out_.size(), body.size(), id);
+        if (candidates) candidates->emplace_back(position(), body.size(), id);
         out_ += body;
     }
 
@@ -276,28 +358,32 @@ private:
         body += "\nendstream\nendobj\n";
     }
 
-    // The combined file is still the template's document: it keeps its title and author.
-    int writeInfo() {
-        for (const PageSlot& slot : slots_) {
-            QPDFObjectHandle info = slot.frozen->tpl->trailer.getKey("/Info");
-            if (!info.isDictionary()) continue;
-            Value dict = Value::dict();
-            for (const char* key : {"Title", "Author"}) {
-                QPDFObjectHandle item = info.getKey(std::string("/") + key);
-                if (item.isString()) dict.set(key, Value::string(item.getStringValue()));
-            }
-            if (dict.entries().empty()) continue;
-            int id = allocate();
-            std::string body;
-            writeObjectBody(body, dict, nullptr, nullptr);
-            emit(id, body, nullptr);
-            return id;
+    // The combined file is still the template's document: it keeps its title and author,
+    // taken from the first page's template as it comes.
+    void noteInfo(const PageSlot& slot) {
+        if (infoNoted_) return;
+        infoNoted_ = true;
+        QPDFObjectHandle info = slot.frozen->tpl->trailer.getKey("/Info");
+        if (!info.isDictionary()) return;
+        for (const char* key : {"Title", "Author"}) {
+            QPDFObjectHandle item = info.getKey(std::string("/") + key);
+            if (item.isString()) info_.emplace_back(key, item.getStringValue());
         }
-        return 0;
+    }
+
+    int writeInfo() {
+        if (info_.empty()) return 0;
+        Value dict = Value::dict();
+        for (const auto& [key, text] : info_) dict.set(key, Value::string(text));
+        int id = allocate();
+        std::string body;
+        writeObjectBody(body, dict, nullptr, nullptr);
+        emit(id, body, nullptr);
+        return id;
     }
 
     void writeXref(int info) {
-        size_t xref = out_.size();
+        size_t xref = position();
         out_ += "xref\n0 ";
         appendInt(out_, static_cast<long long>(offsets_.size()));
         out_ += "\n0000000000 65535 f\r\n";
@@ -306,7 +392,9 @@ private:
             std::snprintf(line, sizeof line, "%010llu 00000 n\r\n", static_cast<unsigned long long>(offsets_[i]));
             out_ += line;
         }
+        // A streamed file's bytes are gone: its identifier hashes them piece by piece.
         size_t h = std::hash<std::string_view>{}(out_);
+        if (flushed_) h ^= streamHash_;
         char id[40];
         std::snprintf(id, sizeof id, "%016zx%016zx", h, h ^ offsets_.size());
         out_ += "trailer\n<</Size ";
@@ -326,9 +414,14 @@ private:
         out_ += "\n%%EOF\n";
     }
 
-    const std::vector<PageSlot>& slots_;
+    FreshSink sink_;
+    bool infoNoted_ = false;
+    std::vector<std::pair<const char*, std::string>> info_;
+    size_t flushed_ = 0;  // bytes the sink has taken
+    size_t streamHash_ = 14695981039346656037u;
+    std::vector<int> pageIds_;
     std::string out_;
-    std::vector<size_t> offsets_;
+    Offsets offsets_;
     std::deque<Pending> pending_;
     std::map<ObjKey, int> ids_;
     int depth_ = 0;
@@ -341,8 +434,70 @@ private:
 std::optional<std::string> writeFresh(const std::vector<PageSlot>& slots) {
     for (const PageSlot& slot : slots)
         if (!slot.frozen) return std::nullopt;
-    FreshWriter writer(slots);
-    return writer.write();
+    FreshWriter writer;
+    return writer.write(slots);
 }
 
 }  // namespace qvpdf::detail
+
+namespace qvpdf {
+
+using namespace detail;
+
+struct PDFPageWriter::Impl {
+    explicit Impl(FreshSink sink) : writer(std::move(sink)) {}
+    FreshWriter writer;
+    // Objects of a template are numbered by its address: it must outlive the writer.
+    std::map<const Template*, std::shared_ptr<Template>> templates;
+    bool failed = false;
+};
+
+PDFPageWriter::PDFPageWriter(Write write, ReadBack readBack)
+    : impl_(std::make_unique<Impl>(FreshSink{std::move(write), std::move(readBack)})) {}
+
+PDFPageWriter::~PDFPageWriter() = default;
+
+bool PDFPageWriter::appendPages(PDFDocument& document) {
+    if (impl_->failed) return false;
+    try {
+        DocumentImpl& d = *document.impl_;
+        std::vector<PageSlot> slots;
+        for (const PageSlot& slot : d.slots) {
+            std::shared_ptr<const State> frozen = slot.frozen;
+            if (!frozen) {
+                if (!d.state || !prepareForWrite(d, false)) return false;
+                frozen = d.freeze();
+            }
+            // An encrypted file is encrypted as a whole, which a stream cannot be.
+            if (frozen->tpl->encryption) return false;
+            slots.push_back(PageSlot{frozen, slot.page});
+        }
+        for (const PageSlot& slot : slots) {
+            impl_->templates.emplace(slot.frozen->tpl.get(), slot.frozen->tpl);
+            if (!impl_->writer.add(slot)) {
+                impl_->failed = true;
+                return false;
+            }
+        }
+        for (const PageSlot& slot : slots) impl_->writer.forget(slot.frozen.get());
+        return true;
+    } catch (...) {
+        impl_->failed = true;
+        return false;
+    }
+}
+
+size_t PDFPageWriter::pageCount() const { return impl_->writer.pageCount(); }
+
+bool PDFPageWriter::finish() {
+    if (impl_->failed) return false;
+    try {
+        impl_->failed = !impl_->writer.end();
+        return !impl_->failed;
+    } catch (...) {
+        impl_->failed = true;
+        return false;
+    }
+}
+
+}  // namespace qvpdf

@@ -441,3 +441,59 @@ TEST(FreeTextAppearance, DrawsExactlyWhatWasMeasured) {
         EXPECT_NEAR(x + measured / 2, 575 / 2.0, 0.01) << text;  // centred
     }
 }
+
+TEST(AppearanceParts, AValueFarLongerThanTheFieldIsDrawnInPartInWholeCharacters) {
+    Fixture f;
+    TextFieldAppearanceRequest r = f.request("", 200, 20, "/Helv 0 Tf 0 g");
+    EXPECT_EQ(drawablePart("Jan de Vries", r), "Jan de Vries");
+    const std::string huge = "\xC3\xA9" + std::string(3'000'000, 'x') + "\xE2\x82\xAC";
+    auto startsCharacter = [](std::string_view part) { return (static_cast<unsigned char>(part[0]) & 0xC0) != 0x80; };
+    auto inside = [&](std::string_view part) { return part.data() >= huge.data() && part.end() <= huge.data() + huge.size(); };
+
+    // Left-aligned: the start; right-aligned: the end; centred: the middle.
+    std::string_view part = drawablePart(huge, r);
+    EXPECT_LT(part.size(), 100'000u);
+    EXPECT_TRUE(part.starts_with("\xC3\xA9") && inside(part));
+    r.quadding = 2;
+    part = drawablePart(huge, r);
+    EXPECT_TRUE(part.ends_with("\xE2\x82\xAC") && part.size() < 100'000u && startsCharacter(part));
+    r.quadding = 1;
+    part = drawablePart(huge, r);
+    EXPECT_TRUE(part.size() < 100'000u && part.find('x') == 0 && part.find_first_not_of('x') == std::string::npos);
+
+    // Several lines show more, a smaller /DA size more again; never more than the ceiling.
+    r.quadding = 0;
+    r.multiline = true;
+    const size_t block = drawablePart(huge, r).size();
+    EXPECT_GT(block, part.size());
+    r.defaultAppearance = "/Helv 1 Tf 0 g";
+    EXPECT_GT(drawablePart(huge, r).size(), block);
+    r.rect[2] = r.rect[3] = 14400;
+    const std::string_view most = drawablePart(huge, r);
+    EXPECT_EQ(most.size() - static_cast<size_t>(std::count_if(most.begin(), most.end(), [](char c) {
+                  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+              })),
+              kMostDrawnCharacters);
+    // A comb field draws what it accepted.
+    r.comb = true;
+    EXPECT_EQ(drawablePart(huge, r).size(), huge.size());
+}
+
+TEST(AppearanceParts, LinesBelowAMultiLineBoxAreNotLaidOut) {
+    Fixture f;
+    FontEmbedder embedder;
+    std::string words;
+    while (words.size() < 200'000) words += "woord ";
+    for (const char* da : {"/Helv 10 Tf 0 g", "/Helv 0 Tf 0 g"}) {
+        SCOPED_TRACE(da);
+        TextFieldAppearanceRequest r = f.request(words, 200, 100, da);
+        r.multiline = true;
+        const std::vector<DrawnLine> drawn = f.lines(buildTextFieldAppearance(r, embedder));
+        // 100 points hold ten lines of 10 points, or 25 of the smallest automatic size; one
+        // or two more may show in part.
+        EXPECT_GE(drawn.size(), 10u);
+        EXPECT_LE(drawn.size(), 28u);
+        ASSERT_FALSE(drawn.empty());
+        EXPECT_GT(drawn.back().y, -20);
+    }
+}
