@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -17,7 +18,14 @@ namespace qvpdf {
 
 namespace {
 
-// One FreeType library for the process; faces are used from one thread at a time.
+// One FreeType library for the process. Creating and ending faces in it, and the FreeType calls
+// on a face after loading (which fill caches inside the face), are serialised by this lock;
+// everything else reads HarfBuzz objects, which are safe to share once built.
+std::mutex& freeTypeLock() {
+    static std::mutex& lock = *new std::mutex;  // never destroyed: faces may end after it would
+    return lock;
+}
+
 FT_Library freeType() {
     static FT_Library library = [] {
         FT_Library lib = nullptr;
@@ -71,6 +79,9 @@ bool Face::init() {
     hbFont_ = hb_font_create(hbFace_);
     hb_font_set_scale(hbFont_, static_cast<int>(upem_), static_cast<int>(upem_));
 
+    hb_font_make_immutable(hbFont_);
+
+    std::lock_guard<std::mutex> hold(freeTypeLock());
     FT_Library lib = freeType();
     if (!lib) return false;
     unsigned length = 0;
@@ -112,7 +123,10 @@ bool Face::init() {
 }
 
 Face::~Face() {
-    if (ftFace_) FT_Done_Face(ftFace_);
+    if (ftFace_) {
+        std::lock_guard<std::mutex> hold(freeTypeLock());
+        FT_Done_Face(ftFace_);
+    }
     if (hbFont_) hb_font_destroy(hbFont_);
     if (hbFace_) hb_face_destroy(hbFace_);
     if (blob_) hb_blob_destroy(blob_);
@@ -129,6 +143,7 @@ uint32_t Face::glyphFor(char32_t codePoint) const {
 uint32_t Face::cidForGlyph(uint32_t glyphId) const {
     if (!cidKeyed_) return glyphId;
     FT_UInt cid = 0;
+    std::lock_guard<std::mutex> hold(freeTypeLock());
     if (FT_Get_CID_From_Glyph_Index(ftFace_, glyphId, &cid) != 0) return glyphId;
     return cid;
 }
@@ -140,6 +155,8 @@ double Face::advance(uint32_t glyphId) const {
 // --- the font service -------------------------------------------------------------------
 
 struct FontService::Impl {
+    // Merges fill records on several threads at once, all asking the one shared service.
+    std::mutex lock;
     FcConfig* config = nullptr;
     std::map<std::pair<std::string, int>, FaceRef> faces;
     bool systemResolved = false;
@@ -205,6 +222,7 @@ FontService& FontService::shared() {
 }
 
 FaceRef FontService::systemUIFace() {
+    std::lock_guard<std::mutex> hold(impl_->lock);
     if (impl_->systemResolved) return impl_->system;
     impl_->systemResolved = true;
     FcPattern* pattern = FcPatternCreate();
@@ -227,6 +245,7 @@ FaceRef FontService::systemUIFace() {
 
 FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred) {
     if (preferred && preferred->hasGlyph(codePoint)) return preferred;
+    std::lock_guard<std::mutex> hold(impl_->lock);
     auto cached = impl_->covering.find(codePoint);
     if (cached != impl_->covering.end()) return cached->second;
 

@@ -21,7 +21,7 @@ namespace qvpdf {
 class Face;
 using FaceRef = std::shared_ptr<const Face>;
 
-// The process-wide font service.
+// The process-wide font service; safe to use from several threads at once.
 class FontService {
 public:
     static FontService& shared();
