@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "input/Fail.h"
 #include "localization/Text.h"
@@ -67,10 +68,11 @@ bool failAndRemove(QVPosixIO& io, const std::filesystem::path& url, Stage stage,
         removal, error);
 }
 
-// Writes into a nameless file in the target's folder and names it once complete. Answers
-// none when the file system has no nameless files, so that the caller writes in place.
-std::optional<bool> writeAnonymously(QVPosixIO& io, std::string_view bytes, const std::filesystem::path& url,
-                                     QVError* error) {
+// Writes into a nameless file in the target's folder, still without its name. Answers none
+// when the file system has no nameless files, so that the caller writes in place; otherwise
+// the descriptor, or -1 after a failure (the message is filled).
+std::optional<int> writeAnonymously(QVPosixIO& io, std::string_view bytes, const std::filesystem::path& url,
+                                    QVError* error) {
     if (!url.has_filename() || !canNameAnonymousFiles()) return std::nullopt;
     std::filesystem::path folder = url.parent_path();
     if (folder.empty()) folder = ".";
@@ -79,21 +81,44 @@ std::optional<bool> writeAnonymously(QVPosixIO& io, std::string_view bytes, cons
         int number = errno;
         // Older kernels and some file systems (network, FUSE) have no nameless files.
         if (number == EOPNOTSUPP || number == EISDIR || number == EINVAL) return std::nullopt;
-        return failCreation(url, number, error);
+        failCreation(url, number, error);
+        return -1;
     }
 
     // Until it is linked, the file vanishes with its descriptor: nothing to remove.
     if (int writeError = QVWriteAll(fd, bytes)) {
         io.close(fd);
-        return failWhile(Stage::writing, writeError, error);
+        failWhile(Stage::writing, writeError, error);
+        return -1;
     }
+    return fd;
+}
 
+// Names a complete nameless file and closes it.
+bool nameAnonymous(QVPosixIO& io, int fd, const std::filesystem::path& url, QVError* error) {
     // Linking never replaces: a name taken in the meantime fails with EEXIST.
     std::string self = "/proc/self/fd/" + std::to_string(fd);
     if (io.linkat(AT_FDCWD, self.c_str(), AT_FDCWD, url.c_str(), AT_SYMLINK_FOLLOW) != 0) {
         int number = errno;
         io.close(fd);
         return failCreation(url, number, error);
+    }
+
+    if (io.close(fd) != 0) {
+        int closeError = errno;
+        return failAndRemove(io, url, Stage::closing, closeError, error);
+    }
+    return true;
+}
+
+// Creates the file under its name (fail-if-exists) and writes it there.
+bool writeInPlace(QVPosixIO& io, std::string_view bytes, const std::filesystem::path& url, QVError* error) {
+    int fd = io.open(url.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return failCreation(url, errno, error);
+
+    if (int writeError = QVWriteAll(fd, bytes)) {
+        io.close(fd);
+        return failAndRemove(io, url, Stage::writing, writeError, error);
     }
 
     if (io.close(fd) != 0) {
@@ -112,19 +137,48 @@ bool QVWriteNewPDF(std::string_view bytes, const std::filesystem::path& url, QVE
     // A NUL inside the path would make the system create a different, shorter name.
     if (path.find('\0') != std::string::npos) return failCreation(url, EINVAL, error);
 
-    if (std::optional<bool> written = writeAnonymously(io, bytes, url, error)) return *written;
+    if (std::optional<int> fd = writeAnonymously(io, bytes, url, error))
+        return *fd >= 0 && nameAnonymous(io, *fd, url, error);
+    return writeInPlace(io, bytes, url, error);
+}
 
-    int fd = io.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return failCreation(url, errno, error);
+QVPreparedPDF::QVPreparedPDF(QVPreparedPDF&& other) noexcept
+    : url_(std::move(other.url_)), fd_(std::exchange(other.fd_, -1)), bytes_(std::move(other.bytes_)) {}
 
-    if (int writeError = QVWriteAll(fd, bytes)) {
-        io.close(fd);
-        return failAndRemove(io, url, Stage::writing, writeError, error);
+QVPreparedPDF& QVPreparedPDF::operator=(QVPreparedPDF&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) QVCurrentPosixIO().close(fd_);
+        url_ = std::move(other.url_);
+        fd_ = std::exchange(other.fd_, -1);
+        bytes_ = std::move(other.bytes_);
     }
+    return *this;
+}
 
-    if (io.close(fd) != 0) {
-        int closeError = errno;
-        return failAndRemove(io, url, Stage::closing, closeError, error);
+QVPreparedPDF::~QVPreparedPDF() {
+    if (fd_ >= 0) QVCurrentPosixIO().close(fd_);
+}
+
+std::optional<QVPreparedPDF> QVPrepareNewPDF(std::string_view bytes, const std::filesystem::path& url,
+                                             QVError* error) {
+    QVPosixIO& io = QVCurrentPosixIO();
+    if (url.native().find('\0') != std::string::npos) {
+        failCreation(url, EINVAL, error);
+        return std::nullopt;
     }
-    return true;
+    QVPreparedPDF file;
+    file.url_ = url;
+    if (std::optional<int> fd = writeAnonymously(io, bytes, url, error)) {
+        if (*fd < 0) return std::nullopt;
+        file.fd_ = *fd;
+    } else {
+        file.bytes_.assign(bytes);
+    }
+    return file;
+}
+
+bool QVNameNewPDF(QVPreparedPDF& file, QVError* error) {
+    QVPosixIO& io = QVCurrentPosixIO();
+    if (file.fd_ < 0) return writeInPlace(io, file.bytes_, file.url_, error);
+    return nameAnonymous(io, std::exchange(file.fd_, -1), file.url_, error);
 }
