@@ -19,9 +19,10 @@ bool QVPathExists(const std::filesystem::path& path) {
     return status.type() != std::filesystem::file_type::not_found;
 }
 
-std::shared_ptr<qvpdf::PDFDocument> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error) {
-    if (QVPathExists(outputFolder / QVCombinedFileName)) {
-        QVFail(error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {QVCombinedFileName}));
+std::shared_ptr<qvpdf::PDFDocument> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error,
+                                                    std::string_view name) {
+    if (QVPathExists(outputFolder / name)) {
+        QVFail(error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {std::string(name)}));
         return nullptr;
     }
     std::shared_ptr<qvpdf::PDFDocument> combined = qvpdf::PDFDocument::init();
@@ -57,8 +58,9 @@ bool QVAppendFlattened(qvpdf::PDFDocument& combined, qvpdf::PDFDocument& record,
     return true;
 }
 
-bool QVWriteCombined(qvpdf::PDFDocument& combined, const std::filesystem::path& outputFolder, QVError* error) {
+bool QVWriteCombined(qvpdf::PDFDocument& combined, const std::filesystem::path& outputFolder, QVError* error,
+                     std::string_view name) {
     std::optional<std::string> data = combined.dataRepresentation();
     if (!data) return QVFail(error, QVText("Gecombineerde PDF genereren mislukt."));
-    return QVWriteNewPDF(*data, outputFolder / QVCombinedFileName, error);
+    return QVWriteNewPDF(*data, outputFolder / name, error);
 }

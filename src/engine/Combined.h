@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 #include "platform/Error.h"
 #include "platform/pdf/Document.h"
@@ -16,8 +17,9 @@ inline constexpr const char* QVCombinedFileName = "merge-gecombineerd.pdf";
 bool QVCombinedOutputIsPossible();
 
 // Before the second pass: refuses when anything (file, folder, link) exists at the combined
-// file's path; otherwise gives the empty combined document.
-std::shared_ptr<qvpdf::PDFDocument> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error);
+// file's path; otherwise gives the empty combined document. `name` is the file's name.
+std::shared_ptr<qvpdf::PDFDocument> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error,
+                                                    std::string_view name = QVCombinedFileName);
 
 // Burns `record` in, reopens the result and appends its pages to `combined`. `number` is the
 // record number; the flattening message reports it plus one.
@@ -25,7 +27,8 @@ bool QVAppendFlattened(qvpdf::PDFDocument& combined, qvpdf::PDFDocument& record,
                        QVError* error);
 
 // Writes the combined document as the new combined file.
-bool QVWriteCombined(qvpdf::PDFDocument& combined, const std::filesystem::path& outputFolder, QVError* error);
+bool QVWriteCombined(qvpdf::PDFDocument& combined, const std::filesystem::path& outputFolder, QVError* error,
+                     std::string_view name = QVCombinedFileName);
 
 // True when anything at all is at `path`, a dangling symbolic link included.
 bool QVPathExists(const std::filesystem::path& path);
