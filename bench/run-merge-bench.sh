@@ -1,13 +1,21 @@
 #!/usr/bin/env bash
 # Whole-process merge benchmarks: `quorvel merge` on the shared benchmark forms, separate and
-# combined, side by side with the PyMuPDF reference script on the same inputs, then peak memory
-# of separate output for 10,000 against 1,000 records.
+# combined, side by side with the PyMuPDF reference script on the same inputs and in the same
+# run (the variants of a case take turns, so drift of the machine hits them alike), with
+# `--jobs 1` against `--jobs 2`; then peak memory of separate output for 10,000 against 1,000
+# records, and, when asked, 1,000,000 records of the one-page form.
 #
 #   bench/run-merge-bench.sh [BUILD_DIR] [RUNS]
 #
 # BUILD_DIR holds bin/quorvel (build it as Release for figures worth quoting); RUNS (default 3)
-# is the number of runs per case, of which the median wall time is reported. Start-up is
+# is the number of runs per variant, of which the median wall time is reported. Start-up is
 # included, as a script would see it. Needs /usr/bin/time and, for the peer, python3-fitz.
+#
+#   QV_BENCH_OUT=DIR       where outputs go (default /dev/shm: the disk's cost per file creation
+#                          would hide the tools' own)
+#   QV_BENCH_MILLION=1     adds 1,000,000 records of the one-page form, separate and combined, one
+#                          run each with --jobs 2 (separate output needs about 17 GB in QV_BENCH_OUT
+#                          unless QV_BENCH_MILLION_OUT names a roomier folder; it is removed after)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
@@ -21,24 +29,27 @@ peer="$inputs/pymupdf_merge.py"
 have_peer=1
 /usr/bin/python3 -c 'import fitz' 2>/dev/null || { have_peer=0; echo "(python3-fitz missing: no peer figures)"; }
 
-work="$(mktemp -d)"
+base="${QV_BENCH_OUT:-/dev/shm}"
+[ -d "$base" ] && [ -w "$base" ] || base="${TMPDIR:-/tmp}"
+work="$(mktemp -d "$base/qv-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# The command line of one run, into the array CMD.
-command_for() {  # tool template data mode output-folder
-  local tool="$1" template="$2" data="$3" mode="$4" out="$5"
-  if [ "$tool" = quorvel ]; then
-    CMD=("$quorvel" merge --template "$template" --data "$data" --mode "$mode" --quiet --output "$out")
-  elif [ "$mode" = combined ]; then
-    CMD=(/usr/bin/python3 "$peer" "$template" "$data" "$out" --combined)
-  else
-    CMD=(/usr/bin/python3 "$peer" "$template" "$data" "$out")
-  fi
+# The command line of one variant, into the array CMD. Variants: pymupdf, quorvel (default
+# threads), quorvel-jN (N threads).
+command_for() {  # variant template data mode output-folder
+  local variant="$1" template="$2" data="$3" mode="$4" out="$5"
+  case "$variant" in
+    quorvel) CMD=("$quorvel" merge --template "$template" --data "$data" --mode "$mode" --quiet --output "$out") ;;
+    quorvel-j*) CMD=("$quorvel" merge --template "$template" --data "$data" --mode "$mode" --quiet --output "$out"
+                     --jobs "${variant#quorvel-j}") ;;
+    pymupdf) CMD=(/usr/bin/python3 "$peer" "$template" "$data" "$out")
+             if [ "$mode" = combined ]; then CMD+=(--combined); fi ;;
+  esac
 }
 
 # One run into a new output folder: prints "<wall ms> <peak RSS KB> <output bytes>".
-measure() {  # tool template data mode
-  local out="$work/out-$RANDOM$RANDOM"
+measure() {  # variant template data mode [output base]
+  local out="${5:-$work}/out-$RANDOM$RANDOM"
   mkdir -p "$out"
   command_for "$1" "$2" "$3" "$4" "$out"
   local start end
@@ -50,38 +61,83 @@ measure() {  # tool template data mode
   rm -rf "$out"
 }
 
-# Median of RUNS measurements of one case; prints one table row.
-report() {  # label tool template data mode records
-  local label="$1" tool="$2" template="$3" data="$4" mode="$5" records="$6"
-  local results=()
-  for _ in $(seq "$runs"); do
-    results+=("$(measure "$tool" "$template" "$data" "$mode")")
-  done
-  printf '%s\n' "${results[@]}" | sort -n | awk -v label="$label" -v n="$records" -v runs="$runs" '
+# Median of the measurements in FILE, one table row; the median wall ms goes to "$work/median".
+row() {  # label file records [peer-median-ms]
+  sort -n "$2" | awk -v label="$1" -v n="$3" -v peer="${4:-}" '
     { ms[NR] = $1; rss[NR] = $2; size[NR] = $3 }
     END {
-      m = int((runs + 1) / 2)
-      printf "%-34s %9.3f %10.0f %10.1f %12.1f\n", label, ms[m] / n, n * 1000 / ms[m], rss[m] / 1024, size[m] / 1048576
+      m = int((NR + 1) / 2)
+      ratio = (peer != "" && ms[m] > 0) ? sprintf("%7.1fx", peer / ms[m]) : ""
+      printf "%-38s %9.4f %10.0f %9.1f %10.1f %s\n", label, ms[m] / n, n * 1000 / ms[m], rss[m] / 1024, size[m] / 1048576, ratio
     }'
+  sort -n "$2" | awk '{ ms[NR] = $1 } END { print ms[int((NR + 1) / 2)] }' > "$work/median"
 }
 
-printf "%-34s %9s %10s %10s %12s\n" "case (median of $runs)" "ms/record" "records/s" "peak MB" "output MB"
-for form in small large; do
-  template="$inputs/$form.pdf"
-  data="$inputs/$form.csv"
-  records=$(( $(wc -l < "$data") - 1 ))
-  for mode in separate combined; do
-    report "quorvel $form $mode ($records)" quorvel "$template" "$data" "$mode" "$records"
-    if [ "$have_peer" = 1 ]; then
-      report "pymupdf $form $mode ($records)" pymupdf "$template" "$data" "$mode" "$records"
-    fi
+# Every variant of one case RUNS times, taking turns; then one row per variant.
+compare() {  # form mode records variants...
+  local form="$1" mode="$2" records="$3"
+  shift 3
+  local template="$inputs/$form.pdf" data="$inputs/$form.csv" variant
+  for variant in "$@"; do : > "$work/$variant.runs"; done
+  for _ in $(seq "$runs"); do
+    for variant in "$@"; do measure "$variant" "$template" "$data" "$mode" >> "$work/$variant.runs"; done
   done
+  local peer_ms=""
+  if [ -s "$work/pymupdf.runs" ]; then
+    row "pymupdf $form $mode ($records)" "$work/pymupdf.runs" "$records"
+    peer_ms=$(cat "$work/median")
+  fi
+  for variant in "$@"; do
+    if [ "$variant" = pymupdf ]; then continue; fi
+    local label="quorvel $form $mode ($records)"
+    if [ "$variant" != quorvel ]; then label="quorvel --jobs ${variant#quorvel-j} $form $mode ($records)"; fi
+    row "$label" "$work/$variant.runs" "$records" "$peer_ms"
+    echo "$variant $(cat "$work/median")" >> "$work/medians-$form-$mode"
+  done
+  rm -f "$work"/*.runs
+}
+
+printf "%-38s %9s %10s %9s %10s %s\n" "case (median of $runs)" "ms/record" "records/s" "peak MB" "output MB" "vs peer"
+peer_variant=()
+[ "$have_peer" = 1 ] && peer_variant=(pymupdf)
+for form in small large; do
+  records=$(( $(wc -l < "$inputs/$form.csv") - 1 ))
+  compare "$form" separate "$records" "${peer_variant[@]}" quorvel-j1 quorvel-j2
+  # Combined output runs on one thread whatever --jobs says.
+  compare "$form" combined "$records" "${peer_variant[@]}" quorvel
 done
+
+echo
+awk '$1 == "quorvel-j1" { one = $2 } $1 == "quorvel-j2" { two = $2 }
+     END { if (two > 0) printf "--jobs 2 against --jobs 1, small separate: %.2fx faster\n", one / two }' \
+  "$work/medians-small-separate"
+awk '$1 == "quorvel-j1" { one = $2 } $1 == "quorvel-j2" { two = $2 }
+     END { if (two > 0) printf "--jobs 2 against --jobs 1, large separate: %.2fx faster\n", one / two }' \
+  "$work/medians-large-separate"
 
 # Separate output must not grow with the number of records: 10,000 records against 1,000.
 big="$work/small-10000.csv"
 head -1 "$inputs/small.csv" > "$big"
 for _ in $(seq 10); do tail -n +2 "$inputs/small.csv" >> "$big"; done
 echo
-report "quorvel small separate (1000)" quorvel "$inputs/small.pdf" "$inputs/small.csv" separate 1000
-report "quorvel small separate (10000)" quorvel "$inputs/small.pdf" "$big" separate 10000
+for data in "$inputs/small.csv" "$big"; do
+  n=$(( $(wc -l < "$data") - 1 ))
+  : > "$work/memory.runs"
+  for _ in $(seq "$runs"); do measure quorvel-j2 "$inputs/small.pdf" "$data" separate >> "$work/memory.runs"; done
+  row "quorvel --jobs 2 small separate ($n)" "$work/memory.runs" "$n"
+done
+
+if [ "${QV_BENCH_MILLION:-0}" = 1 ]; then
+  # 1,000,000 records: small.csv's rows a thousand times over ({#} keeps the names apart).
+  million="$work/small-1000000.csv"
+  head -1 "$inputs/small.csv" > "$million"
+  rows="$work/rows"
+  tail -n +2 "$inputs/small.csv" > "$rows"
+  for _ in $(seq 1000); do cat "$rows"; done >> "$million"
+  rm -f "$rows"
+  echo
+  for mode in separate combined; do
+    measure quorvel-j2 "$inputs/small.pdf" "$million" "$mode" "${QV_BENCH_MILLION_OUT:-$work}" > "$work/million.runs"
+    row "quorvel --jobs 2 small $mode (1000000)" "$work/million.runs" 1000000
+  done
+fi

@@ -20,6 +20,7 @@
 #include "InputFiles.h"
 #include "Suggest.h"
 #include "Progress.h"
+#include "Shard.h"
 #include "TerminalText.h"
 #include "engine/Engine.h"
 #include "localization/Text.h"
@@ -163,6 +164,10 @@ std::optional<FolderState> prepareOutputFolder(const std::filesystem::path& fold
         if (make) {
             if (mkdir(folder.c_str(), 0777) == 0) return FolderState::Made;
             number = errno;
+            // Shares of one merge started at once make the folder together; one of them wins.
+            struct stat made {};
+            if (number == EEXIST && stat(folder.c_str(), &made) == 0 && S_ISDIR(made.st_mode))
+                return FolderState::Present;
         } else {
             const std::filesystem::path parent = folder.parent_path();
             struct stat above {};
@@ -293,6 +298,24 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
                              "sjabloon houden en accepteert sjablonen die zonder wachtwoord openen"));
     command->add_flag("--verbose", options.verbose,
                       QVText("Met --all-fields: noemt ook de velden die hun waarde uit het sjabloon houden"));
+    command
+        ->add_option("--jobs", options.jobs,
+                     QVText("Aantal threads dat de losse PDF's maakt; standaard zoveel als er processors zijn. De "
+                            "uitvoer is dezelfde als met 1. Bijvoorbeeld 4"))
+        ->check(
+            [](const std::string& text) -> std::string {
+                const std::string problem = QVText("Een geheel getal van 1 tot 1024, bijvoorbeeld 4.");
+                if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+                    return problem;
+                const unsigned long value = std::strtoul(text.c_str(), nullptr, 10);
+                return value >= 1 && value <= 1024 ? std::string() : problem;
+            },
+            "N");
+    command->add_option_function<std::string>(
+        "--shard", [&options](const std::string& value) { options.shard = value; },
+        QVText("Verwerkt alleen deel K van N van de records (aaneengesloten, in volgorde), voor een merge over "
+               "meerdere machines; auto leest het deel uit SLURM_ARRAY_TASK_ID/SLURM_ARRAY_TASK_COUNT of "
+               "JOB_COMPLETION_INDEX/QV_SHARD_COUNT. Bijvoorbeeld 3/16"));
     command->footer(QVText("Voorbeeld:\n  quorvel merge --template factuur.pdf --data klanten.csv --output uitvoer "
                            "--pattern 'Factuur-{Klant}-{#}' --map Naam=Klantnaam --watermark-column Klant --log"));
     return command;
@@ -305,6 +328,14 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     const auto position = QVWatermarkPositionsByName().find(options.watermarkPosition);
     if (position == QVWatermarkPositionsByName().end())
         return usageError(err, QVText("Ongeldige positie voor het watermerk."));
+    QVShard shard;
+    if (options.shard) {
+        std::string problem;
+        std::optional<QVShard> chosen =
+            QVShardFromArgument(*options.shard, [](const char* name) { return std::getenv(name); }, &problem);
+        if (!chosen) return usageError(err, problem);
+        shard = *chosen;
+    }
 
     // The data file first, then the template: the order in which the engine reads them too.
     QVError error;
@@ -379,6 +410,8 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     settings.watermarkPattern = options.watermarkPattern;
     settings.style = {position->second, options.watermarkSize, options.watermarkGray};
     settings.fieldPolicy = options.allFields ? QVFieldPolicy::Broad : QVFieldPolicy::Strict;
+    settings.jobs = options.jobs ? options.jobs : QVUsableProcessors();
+    settings.shard = shard;
     if (options.allFields && !tellFieldPlan(settings, options, err, &error)) return failed(error.message, 0);
     if (options.dryRun) return runDry(settings, out, [&failed](const std::string& message) { return failed(message, 0); });
 

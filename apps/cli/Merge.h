@@ -28,6 +28,8 @@ struct QVMergeOptions {
     bool quiet = false;
     bool allFields = false;  // fill check boxes, radio buttons and choices too
     bool verbose = false;
+    unsigned jobs = 0;               // 0: as many threads as processors this process may use
+    std::optional<std::string> shard;  // "K/N" or "auto"
 };
 
 CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options);

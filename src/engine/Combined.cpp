@@ -82,12 +82,13 @@ private:
     QVError writeError_;
 };
 
-std::shared_ptr<QVCombinedOutput> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error) {
-    if (QVPathExists(outputFolder / QVCombinedFileName)) {
-        QVFail(error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {QVCombinedFileName}));
+std::shared_ptr<QVCombinedOutput> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error,
+                                                  std::string_view name) {
+    if (QVPathExists(outputFolder / name)) {
+        QVFail(error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {std::string(name)}));
         return nullptr;
     }
-    return std::make_shared<QVCombinedOutput>(outputFolder / QVCombinedFileName);
+    return std::make_shared<QVCombinedOutput>(outputFolder / name);
 }
 
 bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number, QVError* error) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 #include "platform/Error.h"
 #include "platform/pdf/Document.h"
@@ -22,8 +23,10 @@ bool QVCombinedOutputIsPossible();
 class QVCombinedOutput;
 
 // Before the second pass: refuses when anything (file, folder, link) exists at the combined
-// file's path; otherwise gives the empty combined output. Creates nothing yet.
-std::shared_ptr<QVCombinedOutput> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error);
+// file's path; otherwise gives the empty combined output. Creates nothing yet. `name` is the
+// file's name.
+std::shared_ptr<QVCombinedOutput> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error,
+                                                  std::string_view name = QVCombinedFileName);
 
 // Burns `record` in, reopens the result and appends its pages to `combined`. `number` is the
 // record number; the flattening message reports it plus one.

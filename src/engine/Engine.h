@@ -55,6 +55,19 @@ enum class QVFieldPolicy {
     Broad,
 };
 
+// One of several runs that share a merge's records out among them (machines of a cluster,
+// processes of one machine): the run numbered `index` of `count` (1 to `count`) takes the
+// index-th of `count` contiguous ranges of records, of nearly equal size and in record order.
+// Every run still checks all records, so all reach the same verdict on the data and file names;
+// only the check for files present already is limited to its own records, since the other runs
+// may have written theirs into the same folder. In combined output each run writes
+// "merge-gecombineerd-III-van-NNN.pdf" (at least three digits each), whose names sort in record
+// order; a run whose range is empty writes nothing. {1, 1} is the whole merge.
+struct QVShard {
+    uint64_t index = 1;
+    uint64_t count = 1;
+};
+
 // Every choice of one merge. The entry points below fill it with their defaults; front ends
 // that offer more (the command line) fill it themselves.
 struct QVMergeSettings {
@@ -76,6 +89,12 @@ struct QVMergeSettings {
     std::filesystem::path templateURL;
     std::filesystem::path dataURL;
     QVFieldPolicy fieldPolicy = QVFieldPolicy::Strict;
+    // Threads that build the files of separate output. Whatever their number, the run ends
+    // exactly as on one thread: the same files under the same names, the same count, the same
+    // message and log; files get their names in record order and progress only goes up. 1 (or
+    // 0) keeps the whole run on the caller's thread. Combined output always runs on it.
+    unsigned jobs = 1;
+    QVShard shard;
 };
 
 // The one merge: checks every record first, then writes. `outputs`, when given, only has names

@@ -2,6 +2,9 @@
 // writing anything, then a second pass that fills a fresh copy of the template per record and
 // writes it (separate output) or flattens it into the combined document (combined output).
 
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "engine/Engine.h"
 #include "engine/MergeRun.h"
 #include "engine/NameKeys.h"
+#include "engine/Ordered.h"
 #include "engine/Progress.h"
 #include "engine/Watermark.h"
 #include "input/Fail.h"
@@ -51,6 +55,12 @@ struct Run {
     uint64_t* count;
     std::vector<std::string>* outputs;
     QVError* error;
+    // This run's records (all of them unless the merge is shared out among several runs).
+    uint64_t first = 1;
+    uint64_t last = 0;
+    unsigned jobs = 1;
+
+    bool ownsRecord(uint64_t r) const { return r >= first && r <= last; }
 };
 
 bool refuseCell(const QVField& field, std::string_view value, uint64_t r, QVError* error) {
@@ -105,14 +115,16 @@ bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r, 
         return QVFail(run.error, QVFormat(QVText("Dubbele bestandsnaam '%@' bij record %lu. Voeg bijvoorbeeld {#} toe."),
                                           {*filename, static_cast<unsigned long>(r)}));
     }
-    if (QVPathExists(run.outputFolder / *filename))
+    // Another run of a shared-out merge may have written its own records' files already.
+    if (run.ownsRecord(r) && QVPathExists(run.outputFolder / *filename))
         return QVFail(run.error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {*filename}));
     return true;
 }
 
 // The watermark text of record r.
-std::optional<std::string> watermarkOf(Run& run, std::span<const std::string_view> row, uint64_t r) {
-    return QVWatermarkTextForRecord(*run.watermark, run.watermarkSource, run.header, row, r, run.error);
+std::optional<std::string> watermarkOf(const Run& run, std::span<const std::string_view> row, uint64_t r,
+                                       QVError* error) {
+    return QVWatermarkTextForRecord(*run.watermark, run.watermarkSource, run.header, row, r, error);
 }
 
 // Checks every record. Nothing is kept per record but a hash of its file name: the second
@@ -122,7 +134,7 @@ bool firstPass(Run& run, const std::vector<QVField>& templateFields) {
     QVNameKeys keys(run.mode == QVOutputModeSeparate ? records : 0);
     for (uint64_t r = 1; r <= records; ++r) {
         const std::vector<std::string_view> row = run.table.row(r);
-        if (run.watermark && !watermarkOf(run, row, r)) return false;
+        if (run.watermark && !watermarkOf(run, row, r, run.error)) return false;
         if (!checkValues(templateFields, row, r, run.error)) return false;
         if (run.mode == QVOutputModeSeparate && !checkFilename(run, row, r, keys)) return false;
     }
@@ -131,10 +143,10 @@ bool firstPass(Run& run, const std::vector<QVField>& templateFields) {
 
 // The fields the run fills, by the run's rule.
 std::optional<std::vector<QVField>> templateFieldsOf(const Run& run, const qvpdf::PDFDocument* document,
-                                                     std::vector<std::string>* kept) {
+                                                     std::vector<std::string>* kept, QVError* error) {
     const std::span<const std::string_view> header(run.header);
-    if (run.allFields) return QVFieldsForAllFields(document, header, run.mapping, kept, run.error);
-    return QVFields(document, header, run.mapping, run.error);
+    if (run.allFields) return QVFieldsForAllFields(document, header, run.mapping, kept, error);
+    return QVFields(document, header, run.mapping, error);
 }
 
 // One widget takes one cell; the first pass has accepted it already.
@@ -168,54 +180,111 @@ QVFieldPlan planOf(const std::vector<QVField>& fields, std::vector<std::string> 
     return plan;
 }
 
-// Fills a fresh copy of the template with record r and, when asked, its watermark.
-std::shared_ptr<qvpdf::PDFDocument> buildRecord(Run& run, std::span<const std::string_view> row, uint64_t r) {
+// Fills a fresh copy of the template with record r and, when asked, its watermark. Touches
+// nothing of the run but what it reads, so that several threads may build records at once.
+std::shared_ptr<qvpdf::PDFDocument> buildRecord(const Run& run, std::span<const std::string_view> row, uint64_t r,
+                                                QVError* error) {
     // No check of its own: bytes that will not open give a document without pages, and the
     // field list then refuses it with its own message.
     std::shared_ptr<qvpdf::PDFDocument> document = qvpdf::PDFDocument::initWithData(run.templateBytes);
-    std::optional<std::vector<QVField>> fields = templateFieldsOf(run, document.get(), nullptr);
+    std::optional<std::vector<QVField>> fields = templateFieldsOf(run, document.get(), nullptr, error);
     if (!fields) return nullptr;
 
     for (const QVField& field : *fields) {
         // A value the PDF layer refuses would leave the field showing the template's text.
         if (!fill(field, row[*field.columnIndex])) {
-            QVFail(run.error, QVText("PDF genereren mislukt."));
+            QVFail(error, QVText("PDF genereren mislukt."));
             return nullptr;
         }
     }
     if (run.watermark) {
-        std::optional<std::string> text = watermarkOf(run, row, r);
-        if (!text || !QVPlaceWatermark(*run.watermark, *document, *text, run.error)) return nullptr;
+        std::optional<std::string> text = watermarkOf(run, row, r, error);
+        if (!text || !QVPlaceWatermark(*run.watermark, *document, *text, error)) return nullptr;
     }
     return document;
+}
+
+// Counts a written file and reports the progress of the run's own records.
+void recordWritten(Run& run, const std::string& filename, uint64_t r, bool reportProgress) {
+    if (run.outputs) run.outputs->push_back(filename);
+    if (run.count) ++*run.count;
+    if (reportProgress) QVReportMergeProgress(r - run.first + 1, run.last - run.first + 1);
 }
 
 bool writeSeparate(Run& run, qvpdf::PDFDocument& document, const std::string& filename) {
     std::optional<std::string> data = document.dataRepresentation();
     if (!data) return QVFail(run.error, QVText("PDF genereren mislukt."));
-    if (!QVWriteNewPDF(*data, run.outputFolder / filename, run.error)) return false;
-    if (run.outputs) run.outputs->push_back(filename);
-    if (run.count) ++*run.count;
-    return true;
+    return QVWriteNewPDF(*data, run.outputFolder / filename, run.error);
+}
+
+// A record's file, complete but without its name yet.
+struct PreparedRecord {
+    std::string filename;
+    QVPreparedPDF file;
+};
+
+// Separate output on several threads: each builds records and writes them into nameless
+// files; this thread names them in record order, so a failure at record r leaves the files
+// of the records before r and nothing after, as on one thread.
+bool secondPassInParallel(Run& run) {
+    const bool reportProgress = QVHasMergeProgressHandler();
+    std::function<std::optional<PreparedRecord>(uint64_t, QVError*)> produce =
+        [&run](uint64_t r, QVError* error) -> std::optional<PreparedRecord> {
+        const std::vector<std::string_view> row = run.table.row(r);
+        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, error);
+        if (!document) return std::nullopt;
+        std::optional<std::string> filename = filenameOf(run, row, r, error);
+        if (!filename) return std::nullopt;
+        std::optional<std::string> data = document->dataRepresentation();
+        if (!data) {
+            QVFail(error, QVText("PDF genereren mislukt."));
+            return std::nullopt;
+        }
+        std::optional<QVPreparedPDF> file = QVPrepareNewPDF(*data, run.outputFolder / *filename, error);
+        if (!file) return std::nullopt;
+        return PreparedRecord{std::move(*filename), std::move(*file)};
+    };
+    std::function<bool(uint64_t, PreparedRecord&, QVError*)> consume =
+        [&run, reportProgress](uint64_t r, PreparedRecord& record, QVError* error) {
+            if (!QVNameNewPDF(record.file, error)) return false;
+            recordWritten(run, record.filename, r, reportProgress);
+            return true;
+        };
+    // A few records ahead per thread keep every thread busy while names wait their turn; each
+    // holds an open file, so never more than a quarter of the usual limit of 1024.
+    const size_t window = std::min<size_t>(4 * size_t{run.jobs}, 256);
+    const unsigned threads = static_cast<unsigned>(std::min<uint64_t>(run.jobs, run.last + 1 - run.first));
+    return QVProduceInOrder<PreparedRecord>(run.first, run.last, threads, window, produce, consume, run.error);
 }
 
 bool secondPass(Run& run, QVCombinedOutput* combined) {
-    const uint64_t records = run.table.rowCount() - 1;
+    if (!combined && run.jobs > 1) return secondPassInParallel(run);
     const bool reportProgress = QVHasMergeProgressHandler();
-    for (uint64_t r = 1; r <= records; ++r) {
+    for (uint64_t r = run.first; r <= run.last; ++r) {
         // The record's document lives only for this iteration.
         const std::vector<std::string_view> row = run.table.row(r);
-        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r);
+        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, run.error);
         if (!document) return false;
         if (combined) {
             if (!QVAppendFlattened(*combined, *document, r, run.error)) return false;
+            if (reportProgress) QVReportMergeProgress(r - run.first + 1, run.last - run.first + 1);
         } else {
             std::optional<std::string> filename = filenameOf(run, row, r, run.error);
             if (!filename || !writeSeparate(run, *document, *filename)) return false;
+            recordWritten(run, *filename, r, reportProgress);
         }
-        if (reportProgress) QVReportMergeProgress(r, records);
     }
     return true;
+}
+
+// The combined file's name: the fixed one for a whole merge, numbered for a share of one.
+std::string combinedFileName(const QVShard& shard) {
+    if (shard.count <= 1) return QVCombinedFileName;
+    const int width = std::max<int>(3, static_cast<int>(std::to_string(shard.count).size()));
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "merge-gecombineerd-%0*llu-van-%0*llu.pdf", width,
+                  static_cast<unsigned long long>(shard.index), width, static_cast<unsigned long long>(shard.count));
+    return buffer;
 }
 
 }  // namespace
@@ -244,6 +313,10 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
     // The system would stop reading the path at the NUL and use a different, shorter one.
     if (settings.outputFolder.native().find('\0') != std::string::npos)
         return QVFail(error, QVText("De uitvoermap is geen geldig pad: het bevat een nulteken."));
+    const QVShard& shard = settings.shard;
+    if (shard.count == 0 || shard.index == 0 || shard.index > shard.count)
+        return QVFail(error, QVFormat(QVText("Ongeldig deel %lu van %lu."), {static_cast<unsigned long>(shard.index),
+                                                                            static_cast<unsigned long>(shard.count)}));
     const bool wantsWatermark = watermarkColumn || watermarkPattern;
 
     // Phase B: the data and the template.
@@ -254,8 +327,13 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
 
     Run run{settings.templateBytes, settings.outputFolder, mode, settings.filenamePattern, mapping, allFields,
             *table, table->header(), std::nullopt, {}, count, outputs, error};
+    // Contiguous ranges, so that the shares of a combined merge join in record order.
+    const uint64_t records = table->rowCount() - 1;
+    run.first = records * (shard.index - 1) / shard.count + 1;
+    run.last = records * shard.index / shard.count;
+    run.jobs = std::max(1u, settings.jobs);
     std::vector<std::string> kept;
-    std::optional<std::vector<QVField>> templateFields = templateFieldsOf(run, templateDocument.get(), &kept);
+    std::optional<std::vector<QVField>> templateFields = templateFieldsOf(run, templateDocument.get(), &kept, error);
     if (!templateFields) return false;
     if (plan) *plan = planOf(*templateFields, std::move(kept));
 
@@ -274,15 +352,17 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
     templateFields.reset();
     templateDocument.reset();
 
-    // Phase D: the combined file must not exist yet.
+    // Phase D: the combined file must not exist yet. A share without records makes none.
+    const uint64_t ownRecords = run.last + 1 - run.first;
+    const std::string combinedName = combinedFileName(shard);
     std::shared_ptr<QVCombinedOutput> combined;
-    if (mode == QVOutputModeCombined) {
-        combined = QVBeginCombined(settings.outputFolder, error);
+    if (mode == QVOutputModeCombined && ownRecords > 0) {
+        combined = QVBeginCombined(settings.outputFolder, error, combinedName);
         if (!combined) return false;
     }
 
     if (checkOnly) {
-        if (planned) *planned = combined ? 1 : table->rowCount() - 1;
+        if (planned) *planned = combined ? 1 : mode == QVOutputModeCombined ? 0 : ownRecords;
         return true;
     }
 
@@ -292,7 +372,7 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
     // Phase F: the combined file.
     if (combined) {
         if (!QVWriteCombined(*combined, settings.outputFolder, error)) return false;
-        if (outputs) outputs->push_back(QVCombinedFileName);
+        if (outputs) outputs->push_back(combinedName);
         if (count) *count = 1;
     }
     return true;

@@ -78,31 +78,42 @@ QVNewPDFFile::~QVNewPDFFile() {
     if (!nameless_) io.unlink(url_.c_str());
 }
 
-std::unique_ptr<QVNewPDFFile> QVNewPDFFile::create(const std::filesystem::path& url, QVError* error) {
+std::unique_ptr<QVNewPDFFile> QVNewPDFFile::createNameless(const std::filesystem::path& url, QVError* error,
+                                                           bool* unsupported) {
     QVPosixIO& io = QVCurrentPosixIO();
+    *unsupported = false;
     // A NUL inside the path would make the system create a different, shorter name.
     if (url.native().find('\0') != std::string::npos) {
         failCreation(url, EINVAL, error);
         return nullptr;
     }
-    std::unique_ptr<QVNewPDFFile> file(new QVNewPDFFile(url));
     if (url.has_filename() && canNameAnonymousFiles()) {
         std::filesystem::path folder = url.parent_path();
         if (folder.empty()) folder = ".";
+        std::unique_ptr<QVNewPDFFile> file(new QVNewPDFFile(url));
         file->fd_ = io.open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (file->fd_ >= 0) {
             file->nameless_ = true;
             return file;
         }
         const int number = errno;
-        // Older kernels and some file systems (network, FUSE) have no nameless files: the file
-        // is then made under its name.
+        // Older kernels and some file systems (network, FUSE) have no nameless files.
         if (number != EOPNOTSUPP && number != EISDIR && number != EINVAL) {
             failCreation(url, number, error);
             return nullptr;
         }
     }
-    file->fd_ = io.open(url.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    *unsupported = true;
+    return nullptr;
+}
+
+std::unique_ptr<QVNewPDFFile> QVNewPDFFile::create(const std::filesystem::path& url, QVError* error) {
+    bool unsupported = false;
+    std::unique_ptr<QVNewPDFFile> file = createNameless(url, error, &unsupported);
+    if (file || !unsupported) return file;
+    // Without nameless files the file is made under its name.
+    file.reset(new QVNewPDFFile(url));
+    file->fd_ = QVCurrentPosixIO().open(url.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (file->fd_ < 0) {
         failCreation(url, errno, error);
         return nullptr;
@@ -160,4 +171,25 @@ bool QVNewPDFFile::abandon(int stage, int cause, QVError* error) {
 bool QVWriteNewPDF(std::string_view bytes, const std::filesystem::path& url, QVError* error) {
     std::unique_ptr<QVNewPDFFile> file = QVNewPDFFile::create(url, error);
     return file && file->write(bytes, error) && file->commit(error);
+}
+
+std::optional<QVPreparedPDF> QVPrepareNewPDF(std::string_view bytes, const std::filesystem::path& url,
+                                             QVError* error) {
+    QVPreparedPDF prepared;
+    prepared.url_ = url;
+    bool unsupported = false;
+    prepared.file_ = QVNewPDFFile::createNameless(url, error, &unsupported);
+    if (!prepared.file_) {
+        if (!unsupported) return std::nullopt;
+        // Nothing may carry the name before its turn: the bytes wait.
+        prepared.bytes_.assign(bytes);
+        return prepared;
+    }
+    if (!prepared.file_->write(bytes, error)) return std::nullopt;
+    return prepared;
+}
+
+bool QVNameNewPDF(QVPreparedPDF& file, QVError* error) {
+    if (std::unique_ptr<QVNewPDFFile> nameless = std::move(file.file_)) return nameless->commit(error);
+    return QVWriteNewPDF(file.bytes_, file.url_, error);
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/Error.h"
@@ -27,6 +29,10 @@ public:
     // Creates the file (nameless where the file system allows); null with the message of
     // QVWriteNewPDF otherwise.
     static std::unique_ptr<QVNewPDFFile> create(const std::filesystem::path& url, QVError* error);
+    // Only a nameless file: where the file system has none, null with `unsupported` set and no
+    // message.
+    static std::unique_ptr<QVNewPDFFile> createNameless(const std::filesystem::path& url, QVError* error,
+                                                        bool* unsupported);
     ~QVNewPDFFile();
     QVNewPDFFile(const QVNewPDFFile&) = delete;
     QVNewPDFFile& operator=(const QVNewPDFFile&) = delete;
@@ -46,3 +52,27 @@ private:
     bool nameless_ = false;
     uint64_t written_ = 0;
 };
+
+// The same in two steps, so that files made on several threads can be named in an order of
+// the caller's choosing: QVPrepareNewPDF writes the bytes into a nameless file in the
+// target's folder (where the file system has none, it only keeps the bytes), and
+// QVNameNewPDF gives the file its name, with QVWriteNewPDF's guarantees and messages. A
+// prepared file that is never named vanishes with its object.
+class QVPreparedPDF {
+public:
+    QVPreparedPDF(QVPreparedPDF&& other) noexcept = default;
+    QVPreparedPDF& operator=(QVPreparedPDF&& other) noexcept = default;
+    ~QVPreparedPDF() = default;
+
+private:
+    QVPreparedPDF() = default;
+    friend std::optional<QVPreparedPDF> QVPrepareNewPDF(std::string_view, const std::filesystem::path&, QVError*);
+    friend bool QVNameNewPDF(QVPreparedPDF&, QVError*);
+    std::filesystem::path url_;
+    std::unique_ptr<QVNewPDFFile> file_;  // the nameless file, written completely
+    std::string bytes_;                   // without a nameless file: what to write under the name
+};
+
+std::optional<QVPreparedPDF> QVPrepareNewPDF(std::string_view bytes, const std::filesystem::path& url,
+                                             QVError* error);
+bool QVNameNewPDF(QVPreparedPDF& file, QVError* error);

@@ -9,10 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -229,6 +231,44 @@ TEST_F(WriteNewPDFFaults, TheNameIsGivenOnlyToACompleteFileAndOnlyIfStillFree) {
     writeFile(dir_ / "c.pdf", "van iemand anders");
     EXPECT_EQ(write(bytes_, dir_ / "c.pdf"), "Bestand 'c.pdf' aanmaken mislukt: " + sys(EEXIST));
     EXPECT_EQ(readFile(dir_ / "c.pdf"), "van iemand anders");
+}
+
+// Written first and named later, as files built on several threads are: nothing has a name
+// before it is given one, a file never named leaves nothing, and naming keeps every guarantee.
+TEST_F(WriteNewPDFFaults, APreparedFileHasNoNameUntilItIsGivenOne) {
+    for (bool nameless : {true, false}) {
+        SCOPED_TRACE(nameless ? "nameless" : "in place");
+        io_.noNamelessFiles = !nameless;
+        QVError error;
+        std::optional<QVPreparedPDF> first = QVPrepareNewPDF(bytes_, dir_ / "a.pdf", &error);
+        std::optional<QVPreparedPDF> dropped = QVPrepareNewPDF(bytes_, dir_ / "b.pdf", &error);
+        std::optional<QVPreparedPDF> taken = QVPrepareNewPDF(bytes_, dir_ / "c.pdf", &error);
+        ASSERT_TRUE(first && dropped && taken) << error.message;
+        EXPECT_TRUE(fs::is_empty(dir_.path()));
+
+        ASSERT_TRUE(QVNameNewPDF(*first, &error)) << error.message;
+        EXPECT_EQ(readFile(dir_ / "a.pdf"), bytes_);
+        dropped.reset();
+        writeFile(dir_ / "c.pdf", "van iemand anders");
+        EXPECT_FALSE(QVNameNewPDF(*taken, &error));
+        EXPECT_EQ(error.message, "Bestand 'c.pdf' aanmaken mislukt: " + sys(EEXIST));
+        EXPECT_EQ(readFile(dir_ / "c.pdf"), "van iemand anders");
+        taken.reset();
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_.path())) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"a.pdf", "c.pdf"}));
+        fs::remove(dir_ / "a.pdf");
+        fs::remove(dir_ / "c.pdf");
+    }
+
+    // A failed write is reported when the file is prepared, and leaves nothing.
+    io_.noNamelessFiles = false;
+    io_.writes = {ScriptedIO::atMost(40), ScriptedIO::failWith(ENOSPC)};
+    QVError error;
+    EXPECT_FALSE(QVPrepareNewPDF(bytes_, target_, &error));
+    EXPECT_EQ(error.message, "PDF schrijven mislukt: " + sys(ENOSPC));
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
 }
 
 TEST_F(WriteNewPDFFaults, CloseFailureRemovesTheNamedFileOrSaysItCouldNot) {

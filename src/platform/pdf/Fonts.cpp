@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -22,7 +23,14 @@ namespace qvpdf {
 
 namespace {
 
-// One FreeType library for the process; faces are used from one thread at a time.
+// One FreeType library for the process. Creating and ending faces in it, and the FreeType calls
+// on a face after loading (which fill caches inside the face), are serialised by this lock;
+// everything else reads HarfBuzz objects, which are safe to share once built.
+std::mutex& freeTypeLock() {
+    static std::mutex& lock = *new std::mutex;  // never destroyed: faces may end after it would
+    return lock;
+}
+
 FT_Library freeType() {
     static FT_Library library = [] {
         FT_Library lib = nullptr;
@@ -100,6 +108,9 @@ bool Face::init() {
     hbFont_ = hb_font_create(hbFace_);
     hb_font_set_scale(hbFont_, static_cast<int>(upem_), static_cast<int>(upem_));
 
+    hb_font_make_immutable(hbFont_);
+
+    std::lock_guard<std::mutex> hold(freeTypeLock());
     FT_Library lib = freeType();
     if (!lib) return false;
     unsigned length = 0;
@@ -141,7 +152,10 @@ bool Face::init() {
 }
 
 Face::~Face() {
-    if (ftFace_) FT_Done_Face(ftFace_);
+    if (ftFace_) {
+        std::lock_guard<std::mutex> hold(freeTypeLock());
+        FT_Done_Face(ftFace_);
+    }
     if (hbFont_) hb_font_destroy(hbFont_);
     if (hbFace_) hb_face_destroy(hbFace_);
     if (blob_) hb_blob_destroy(blob_);
@@ -158,6 +172,7 @@ uint32_t Face::glyphFor(char32_t codePoint) const {
 uint32_t Face::cidForGlyph(uint32_t glyphId) const {
     if (!cidKeyed_) return glyphId;
     FT_UInt cid = 0;
+    std::lock_guard<std::mutex> hold(freeTypeLock());
     if (FT_Get_CID_From_Glyph_Index(ftFace_, glyphId, &cid) != 0) return glyphId;
     return cid;
 }
@@ -169,6 +184,8 @@ double Face::advance(uint32_t glyphId) const {
 // --- the font service -------------------------------------------------------------------
 
 struct FontService::Impl {
+    // Merges fill records on several threads at once, all asking the one shared service.
+    std::mutex lock;
     FcConfig* config = nullptr;
     std::map<std::pair<std::string, int>, FaceRef> faces;
     bool systemResolved = false;
@@ -363,6 +380,7 @@ FontService& FontService::shared() {
 }
 
 FaceRef FontService::systemUIFace() {
+    std::lock_guard<std::mutex> hold(impl_->lock);
     if (impl_->systemResolved) return impl_->system;
     impl_->systemResolved = true;
     FcPattern* pattern = FcPatternCreate();
@@ -392,6 +410,7 @@ FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred, 
     // few ideographs among its symbols): it serves other characters only when no other face
     // has them. Otherwise the previous fallback serves the next character too.
     const bool emoji = isEmoji(codePoint);
+    std::lock_guard<std::mutex> hold(impl_->lock);
     const FaceRef emojiFace = emoji ? nullptr : impl_->emoji();
     if (preferred && !emoji && preferred != emojiFace && preferred->hasGlyph(codePoint)) return preferred;
     auto key = std::make_tuple(codePoint, static_cast<int>(style.kind), style.bold, style.italic);
@@ -418,6 +437,7 @@ FaceRef FontService::faceCovering(char32_t codePoint, const FaceRef& preferred, 
 }
 
 FaceRef FontService::faceForStyle(const FaceStyle& style) {
+    std::lock_guard<std::mutex> hold(impl_->lock);
     auto key = std::make_tuple(static_cast<int>(style.kind), style.bold, style.italic, style.family);
     auto cached = impl_->styled.find(key);
     if (cached != impl_->styled.end()) return cached->second;

@@ -1,9 +1,12 @@
 // The templates parsed so far, and the outputs produced from them, so that a merge that opens
 // the same template (or its own output) once per record parses it only once.
+//
+// Each thread keeps its own: a parsed template holds QPDF objects and caches that fill as they
+// are read, which two threads must never touch at once. Documents opened on one thread share a
+// parsed template only with the other documents of that thread.
 
 #include <cstring>
 #include <deque>
-#include <mutex>
 
 #include "platform/pdf/Internal.h"
 #include "platform/pdf/QpdfSupport.h"
@@ -25,11 +28,17 @@ struct Output {
     bool whole = false;  // `tail` is the whole output
 };
 
-// Never destroyed: QPDF's own statics may be gone by the time ours would be, so a parsed
-// template must not be torn down at exit.
-std::mutex& gMutex = *new std::mutex;
-std::deque<std::shared_ptr<Template>>& gTemplates = *new std::deque<std::shared_ptr<Template>>;  // most recent first
-std::deque<Output>& gOutputs = *new std::deque<Output>;
+struct Caches {
+    std::deque<std::shared_ptr<Template>> templates;  // most recent first
+    std::deque<Output> outputs;
+};
+
+// A thread's caches end with the thread; the main thread's before any static object, while
+// QPDF's own statics are still there.
+Caches& caches() {
+    thread_local Caches c;
+    return c;
+}
 
 bool sameBytes(std::string_view a, const std::string& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0;
@@ -42,38 +51,34 @@ bool startsWith(std::string_view bytes, const std::string& prefix) {
 }  // namespace
 
 std::shared_ptr<Template> sharedTemplate(std::string_view bytes) {
-    {
-        std::lock_guard<std::mutex> lock(gMutex);
-        for (auto it = gTemplates.begin(); it != gTemplates.end(); ++it) {
-            // A decrypted base is no template of ours: opened, those bytes are not encrypted.
-            bool same = sameBytes(bytes, (*it)->original) || (!(*it)->encrypted && sameBytes(bytes, (*it)->base));
-            if (!same) continue;
-            auto t = *it;
-            if (it != gTemplates.begin()) {
-                gTemplates.erase(it);
-                gTemplates.push_front(t);
-            }
-            return t;
+    std::deque<std::shared_ptr<Template>>& templates = caches().templates;
+    for (auto it = templates.begin(); it != templates.end(); ++it) {
+        // A decrypted base is no template of ours: opened, those bytes are not encrypted.
+        bool same = sameBytes(bytes, (*it)->original) || (!(*it)->encrypted && sameBytes(bytes, (*it)->base));
+        if (!same) continue;
+        auto t = *it;
+        if (it != templates.begin()) {
+            templates.erase(it);
+            templates.push_front(t);
         }
+        return t;
     }
     auto t = loadTemplateUncached(bytes);
     if (!t) return nullptr;
-    std::lock_guard<std::mutex> lock(gMutex);
-    gTemplates.push_front(t);
-    if (gTemplates.size() > kTemplates) gTemplates.pop_back();
+    templates.push_front(t);
+    if (templates.size() > kTemplates) templates.pop_back();
     return t;
 }
 
 void rememberOutput(const std::shared_ptr<Template>& tpl, std::string tail,
                     std::shared_ptr<const State> state, bool whole) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    gOutputs.push_front(Output{tpl, std::move(tail), std::move(state), whole});
-    if (gOutputs.size() > kOutputs) gOutputs.pop_back();
+    std::deque<Output>& outputs = caches().outputs;
+    outputs.push_front(Output{tpl, std::move(tail), std::move(state), whole});
+    if (outputs.size() > kOutputs) outputs.pop_back();
 }
 
 std::shared_ptr<const State> recallOutput(std::string_view bytes) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    for (const auto& out : gOutputs) {
+    for (const auto& out : caches().outputs) {
         if (out.whole) {
             if (sameBytes(bytes, out.tail)) return out.state;
             continue;

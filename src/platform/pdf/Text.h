@@ -34,7 +34,7 @@ struct FaceStyle {
     bool operator==(const FaceStyle&) const = default;
 };
 
-// The process-wide font service.
+// The process-wide font service; safe to use from several threads at once.
 class FontService {
 public:
     static FontService& shared();

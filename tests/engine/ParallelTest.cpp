@@ -1,0 +1,257 @@
+// Merges on several threads and merges shared out over several runs: the same files, counts,
+// names and messages as one run on one thread, also when a record fails halfway.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "engine/MergeHarness.h"
+#include "engine/Ordered.h"
+#include "output/PosixIO.h"
+
+using namespace qvtest;
+
+namespace {
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> contents(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files[entry.path().filename().string()] = readFile(entry.path());
+    return files;
+}
+
+class Parallel : public MergeTest {
+protected:
+    // Twenty-five records: more than a few windows of three threads.
+    MergeArgs args() const {
+        MergeArgs a;
+        a.templateBytes = qvfixture::textForm({"naam", "plaats"});
+        std::vector<std::string> lines{"naam,plaats"};
+        for (int i = 1; i <= 25; ++i) lines.push_back("Klant " + std::to_string(i) + ",Plaats " + std::to_string(i));
+        a.data = csv(lines);
+        a.watermarkPattern = "Kopie {#} voor {naam}";
+        return a;
+    }
+
+    MergeOutcome run(const fs::path& folder, const MergeArgs& a, unsigned jobs, QVShard shard = {}) {
+        QVMergeSettings settings = settingsFor(a, folder);
+        settings.jobs = jobs;
+        settings.shard = shard;
+        MergeOutcome o;
+        QVError error;
+        o.ok = QVMergeWithSettings(settings, &o.count, &error, &o.outputs);
+        o.message = o.ok ? "OK" : error.message;
+        return o;
+    }
+};
+
+// Refuses to give the file of one record its name, as a name taken in the meantime would.
+class NameTaken : public QVPosixIO {
+public:
+    explicit NameTaken(std::string name) : name_(std::move(name)) {}
+    int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) override {
+        if (fs::path(to).filename() == name_) {
+            errno = EEXIST;
+            return -1;
+        }
+        return QVPosixIO::linkat(fromFolder, from, toFolder, to, flags);
+    }
+
+private:
+    std::string name_;
+};
+
+// A full disk for the one file whose bytes hold `marker`; called from every building thread.
+class FullForMarker : public QVPosixIO {
+public:
+    explicit FullForMarker(std::string marker) : marker_(std::move(marker)) {}
+    ssize_t write(int fd, const void* buffer, size_t count) override {
+        std::string_view bytes(static_cast<const char*>(buffer), count);
+        if (bytes.find(marker_) != std::string_view::npos) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return QVPosixIO::write(fd, buffer, count);
+    }
+
+private:
+    std::string marker_;
+};
+
+}  // namespace
+
+TEST_F(Parallel, ThreeThreadsWriteExactlyWhatOneThreadWrites) {
+    TempDir one, three;
+    MergeArgs a = args();
+    MergeOutcome single = run(one.path(), a, 1);
+    std::vector<uint64_t> progress;
+    QVSetMergeProgressHandler([&progress](uint64_t done, uint64_t total) {
+        EXPECT_EQ(total, 25u);
+        progress.push_back(done);
+    });
+    MergeOutcome threaded = run(three.path(), a, 3);
+    QVSetMergeProgressHandler({});
+    ASSERT_EQ(progress.size(), 25u);
+    for (size_t i = 0; i < progress.size(); ++i) EXPECT_EQ(progress[i], i + 1) << "progress only goes up";
+    ASSERT_TRUE(single.ok) << single.message;
+    EXPECT_EQ(threaded.message, "OK");
+    EXPECT_EQ(threaded.count, 25u);
+    EXPECT_EQ(threaded.outputs, single.outputs) << "names are appended in record order";
+    EXPECT_EQ(contents(three.path()), contents(one.path()));
+
+    // The broad rule takes the same path.
+    TempDir broadOne, broadThree;
+    a.fieldPolicy = QVFieldPolicy::Broad;
+    EXPECT_EQ(run(broadThree.path(), a, 3).count, 25u);
+    run(broadOne.path(), a, 1);
+    EXPECT_EQ(contents(broadThree.path()), contents(broadOne.path()));
+}
+
+TEST_F(Parallel, AFailureHalfwayEndsAsOnOneThread) {
+    MergeArgs a = args();
+    for (const unsigned jobs : {1u, 3u}) {
+        SCOPED_TRACE(jobs);
+        {
+            // The failure comes when the file is named, on the run's own thread.
+            TempDir folder;
+            const std::string taken = run(folder.path(), a, 1).outputs.at(6);
+            TempDir out;
+            NameTaken io(taken);
+            QVScopedPosixIO scope(io);
+            MergeOutcome o = run(out.path(), a, jobs);
+            EXPECT_FALSE(o.ok);
+            EXPECT_EQ(o.message, "Bestand '" + taken + "' aanmaken mislukt: " + std::strerror(EEXIST));
+            EXPECT_EQ(o.count, 6u);
+            EXPECT_EQ(o.outputs.size(), 6u);
+            EXPECT_EQ(filesIn(out.path()).size(), 6u) << "nothing of record 7 or later stays";
+        }
+        {
+            // The failure comes while record 7 is built, on a building thread; later records
+            // may be built already and must vanish.
+            TempDir out;
+            FullForMarker io("Klant 7)");
+            QVScopedPosixIO scope(io);
+            MergeOutcome o = run(out.path(), a, jobs);
+            EXPECT_FALSE(o.ok);
+            EXPECT_EQ(o.message, std::string("PDF schrijven mislukt: ") + std::strerror(ENOSPC));
+            EXPECT_EQ(o.count, 6u);
+            EXPECT_EQ(filesIn(out.path()).size(), 6u);
+        }
+    }
+}
+
+TEST_F(Parallel, SharesTogetherWriteTheWholeMerge) {
+    MergeArgs a = args();
+    TempDir whole, shared;
+    ASSERT_TRUE(run(whole.path(), a, 1).ok);
+    uint64_t total = 0;
+    std::vector<std::string> names;
+    for (uint64_t k = 1; k <= 4; ++k) {
+        MergeOutcome o = run(shared.path(), a, 2, QVShard{k, 4});
+        ASSERT_TRUE(o.ok) << k << ": " << o.message;
+        EXPECT_EQ(o.count, k == 1 ? 6u : k == 2 ? 6u : k == 3 ? 6u : 7u) << "contiguous ranges of nearly equal size";
+        total += o.count;
+        names.insert(names.end(), o.outputs.begin(), o.outputs.end());
+    }
+    EXPECT_EQ(total, 25u);
+    EXPECT_EQ(names, run(TempDir().path(), a, 1).outputs) << "shares follow each other in record order";
+    EXPECT_EQ(contents(shared.path()), contents(whole.path()));
+
+    // Running a share again finds its own files; the others' files never stop it.
+    MergeOutcome again = run(shared.path(), a, 1, QVShard{2, 4});
+    EXPECT_EQ(again.message, "Uitvoerbestand bestaat al: " + names.at(6));
+    TempDir partial;
+    writeFile(partial / names.at(0), "van een ander deel");
+    EXPECT_TRUE(run(partial.path(), a, 1, QVShard{2, 4}).ok);
+}
+
+TEST_F(Parallel, EveryShareReachesTheSameVerdictOnTheData) {
+    MergeArgs a = args();
+    a.pattern = "{plaats}";
+    a.data += "Klant 26,Plaats 1\n";  // the last share's record repeats the first's name
+    for (uint64_t k = 1; k <= 3; ++k) {
+        TempDir out;
+        MergeOutcome o = run(out.path(), a, 2, QVShard{k, 3});
+        EXPECT_EQ(o.message, "Dubbele bestandsnaam 'Plaats 1.pdf' bij record 26. Voeg bijvoorbeeld {#} toe.") << k;
+        EXPECT_TRUE(filesIn(out.path()).empty());
+    }
+    QVMergeSettings settings = settingsFor(args(), out_.path());
+    for (QVShard bad : {QVShard{0, 3}, QVShard{4, 3}, QVShard{1, 0}}) {
+        settings.shard = bad;
+        QVError error;
+        EXPECT_FALSE(QVMergeWithSettings(settings, nullptr, &error));
+        EXPECT_EQ(error.message.rfind("Ongeldig deel ", 0), 0u) << error.message;
+    }
+}
+
+TEST_F(Parallel, CombinedSharesHaveNamesThatSortInRecordOrder) {
+    MergeArgs a = args();
+    a.mode = QVOutputModeCombined;
+    TempDir out;
+    for (uint64_t k = 1; k <= 3; ++k) {
+        MergeOutcome o = run(out.path(), a, 2, QVShard{k, 3});
+        ASSERT_TRUE(o.ok) << o.message;
+        EXPECT_EQ(o.count, 1u);
+    }
+    EXPECT_EQ(filesIn(out.path()),
+              (std::vector<std::string>{"merge-gecombineerd-001-van-003.pdf", "merge-gecombineerd-002-van-003.pdf",
+                                        "merge-gecombineerd-003-van-003.pdf"}));
+    const std::string last = pdfText(out / "merge-gecombineerd-003-van-003.pdf");
+    EXPECT_NE(last.find("Klant 17"), std::string::npos);
+    EXPECT_NE(last.find("Klant 25"), std::string::npos);
+    EXPECT_EQ(last.find("Klant 9"), std::string::npos);
+
+    // More shares than records: the empty ones write nothing and succeed; wide counts widen.
+    TempDir many;
+    MergeOutcome empty = run(many.path(), a, 1, QVShard{2, 1000});
+    EXPECT_TRUE(empty.ok);
+    EXPECT_EQ(empty.count, 0u);
+    EXPECT_TRUE(run(many.path(), a, 1, QVShard{40, 1000}).ok);
+    EXPECT_EQ(filesIn(many.path()), std::vector<std::string>{"merge-gecombineerd-0040-van-1000.pdf"});
+}
+
+// The ordering itself, with threads that finish in any order.
+TEST(ProduceInOrder, ConsumesInOrderAndStopsAtTheFirstFailureInThatOrder) {
+    for (const unsigned threads : {0u, 1u, 4u}) {
+        SCOPED_TRACE(threads);
+        std::vector<uint64_t> consumed;
+        std::atomic<uint64_t> beyond{0};
+        std::function<std::optional<uint64_t>(uint64_t, QVError*)> produce = [&](uint64_t r, QVError* error) {
+            std::this_thread::sleep_for(std::chrono::microseconds((r * 7919) % 300));
+            if (r > 37) ++beyond;
+            if (r == 37 || r == 60) {
+                error->message = "record " + std::to_string(r);
+                return std::optional<uint64_t>();
+            }
+            return std::optional<uint64_t>(r * 10);
+        };
+        std::function<bool(uint64_t, uint64_t&, QVError*)> consume = [&](uint64_t r, uint64_t& item, QVError*) {
+            EXPECT_EQ(item, r * 10);
+            consumed.push_back(r);
+            return true;
+        };
+        QVError error;
+        EXPECT_FALSE(QVProduceInOrder<uint64_t>(1, 100, threads, 8, produce, consume, &error));
+        EXPECT_EQ(error.message, "record 37");
+        ASSERT_EQ(consumed.size(), 36u);
+        for (uint64_t i = 0; i < consumed.size(); ++i) EXPECT_EQ(consumed[i], i + 1);
+        EXPECT_LE(beyond.load(), 8u) << "no more than a window is built past the failure";
+
+        consumed.clear();
+        consume = [&](uint64_t r, uint64_t&, QVError* error) {
+            consumed.push_back(r);
+            if (r == 20) error->message = "consumed 20";
+            return r != 20;
+        };
+        EXPECT_FALSE(QVProduceInOrder<uint64_t>(5, 100, threads, 8, produce, consume, &error));
+        EXPECT_EQ(error.message, "consumed 20");
+        EXPECT_EQ(consumed.front(), 5u);
+        EXPECT_EQ(consumed.back(), 20u);
+    }
+}
