@@ -189,7 +189,7 @@ TEST_F(DelimitedText, TableAccess) {
 
 TEST_F(DelimitedText, CellsAreViewsIntoTheTextUnlessUnquotingChangesThem) {
     // Every kind of cell end: separator, LF, CR, CR LF, the end of the text, empty cells.
-    const std::string text = "\xEF\xBB\xBFa,\"b\"\r\n\"x\"\"y\",\r\n\"\",z\r\"p\r\nq\",\"\"\"\"\n,\"e\"\"\"";
+    const std::string text = "\xEF\xBB\xBF" "a,\"b\"\r\n\"x\"\"y\",\r\n\"\",z\r\"p\r\nq\",\"\"\"\"\n,\"e\"\"\"";
     std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, QVSeparatorComma);
     ASSERT_TRUE(table);
     EXPECT_EQ(rowsOf(*table), (Rows{{"a", "b"}, {"x\"y", ""}, {"", "z"}, {"p\r\nq", "\""}, {"", "e\""}}));
