@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/pdf/Fonts.h"
@@ -26,7 +27,10 @@ struct CompositeGlyph {
     struct Part {
         uint32_t glyphId = 0;
         int dx = 0, dy = 0;
-        auto operator<=>(const Part&) const = default;
+        // Spelt out: this layer also builds as C++17 (see the top CMakeLists.txt).
+        bool operator==(const Part& o) const { return glyphId == o.glyphId && dx == o.dx && dy == o.dy; }
+        bool operator!=(const Part& o) const { return !(*this == o); }
+        bool operator<(const Part& o) const { return std::tie(glyphId, dx, dy) < std::tie(o.glyphId, o.dx, o.dy); }
     };
     std::vector<Part> parts;
     unsigned advance = 0;

@@ -449,11 +449,11 @@ FaceRef FontService::faceForStyle(const FaceStyle& style) {
         std::vector<std::string> named;
         std::vector<Impl::Candidate> candidates = impl_->sorted(pattern, std::nullopt, &named);
         FcPatternDestroy(pattern);
-        std::erase_if(candidates, [&](const Impl::Candidate& c) {
+        candidates.erase(std::remove_if(candidates.begin(), candidates.end(), [&](const Impl::Candidate& c) {
             return Impl::fit(c, style) < Impl::kPerfectFit ||
                    std::none_of(named.begin(), named.end(),
                                 [&](const std::string& n) { return sameFamily(n, c.family); });
-        });
+        }), candidates.end());
         chosen = impl_->best(candidates, style, {U'a', U'0'});
     }
     if (!chosen) {

@@ -31,7 +31,9 @@ struct FaceStyle {
     bool bold = false;
     bool italic = false;
     std::string family;  // e.g. "Helvetica", "Calibri"; empty for none
-    bool operator==(const FaceStyle&) const = default;
+    bool operator==(const FaceStyle& o) const {
+        return kind == o.kind && bold == o.bold && italic == o.italic && family == o.family;
+    }
 };
 
 // The process-wide font service; safe to use from several threads at once.
