@@ -125,17 +125,11 @@ std::string QVWindows1252ToUTF8(std::string_view bytes) {
     out.reserve(bytes.size() + bytes.size() / 8);
     for (const char byte : bytes) {
         const unsigned char b = static_cast<unsigned char>(byte);
-        const char32_t c = b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : b;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        const UChar32 c = b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : b;
+        uint8_t units[U8_MAX_LENGTH];
+        int32_t length = 0;
+        U8_APPEND_UNSAFE(units, length, c);
+        out.append(reinterpret_cast<const char*>(units), static_cast<size_t>(length));
     }
     return out;
 }
