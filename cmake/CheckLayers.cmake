@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of a layer includes a header of a layer above it (HACKING.md, "Layers").
 # Run by the build (target qv_layer_includes) with -DSOURCE_DIR=<src> -DSTAMP=<file>.
-set(order platform localization input output engine dialogs workflow host)
+set(order platform localization input output engine dialogs workflow plugin)
 set(allowed_qtui platform qtui)
 set(below)
 foreach(layer ${order})
@@ -27,6 +27,22 @@ foreach(layer ${order} qtui)
     endforeach()
   endforeach()
 endforeach()
+# Inside platform/: the PDF layer's object model, writers and caches (platform/pdf/detail/) are
+# its own; everything else uses the document services of platform/pdf/Document.h. Fonts and
+# shaping (platform/text/) know nothing of PDF objects.
+file(GLOB_RECURSE files ${SOURCE_DIR}/*.cpp ${SOURCE_DIR}/*.h)
+foreach(file ${files})
+  file(RELATIVE_PATH shown ${SOURCE_DIR} ${file})
+  file(STRINGS ${file} includes REGEX "^#[ \t]*include[ \t]*\"platform/pdf/")
+  foreach(line ${includes})
+    if(line MATCHES "platform/pdf/detail/" AND NOT shown MATCHES "^platform/pdf/")
+      list(APPEND problems "${shown}: ${line} (platform/pdf/detail/ is private to platform/pdf/)")
+    elseif(shown MATCHES "^platform/text/")
+      list(APPEND problems "${shown}: ${line} (platform/text/ may not include platform/pdf/)")
+    endif()
+  endforeach()
+endforeach()
+
 if(problems)
   list(JOIN problems "\n  " text)
   message(FATAL_ERROR "An include reaches up a layer:\n  ${text}")

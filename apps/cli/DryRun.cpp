@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "engine/Combined.h"
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/Pattern.h"
 #include "platform/Format.h"

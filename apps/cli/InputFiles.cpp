@@ -1,7 +1,7 @@
 #include "InputFiles.h"
 
 #include "input/DelimitedText.h"
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "input/ReadFile.h"
 #include "input/Utf8.h"
 #include "localization/Text.h"
@@ -32,8 +32,7 @@ std::pair<size_t, size_t> lineAndColumn(std::string_view text, size_t offset) {
 }
 
 std::string invalidUtf8Lines(const std::filesystem::path& path) {
-    std::string reason;
-    std::optional<std::string> bytes = QVReadWholeFile(path, kQVMaxDataFileBytes, &reason);
+    std::optional<std::string> bytes = QVReadWholeFile(path, kQVMaxDataFileBytes);
     if (!bytes) return {};
     std::optional<size_t> bad = QVFirstInvalidUtf8(*bytes);
     if (!bad) return {};
@@ -70,10 +69,10 @@ std::optional<QVDataFileText> QVReadDataFileIn(const std::filesystem::path& path
         }
         return data;
     }
-    std::string reason;
-    std::optional<QVMappedFile> bytes = QVMapWholeFile(path, kQVMaxDataFileBytes, &reason);
+    QVError readError;
+    std::optional<QVMappedFile> bytes = QVMapWholeFile(path, kQVMaxDataFileBytes, &readError);
     if (!bytes) {
-        QVFail(error, QVFormat(QVText("CSV lezen mislukt: %@"), {reason}));
+        QVFail(error, QVFormat(QVText("CSV lezen mislukt: %@"), {readError.message}));
         return std::nullopt;
     }
     data.converted = QVWindows1252ToUTF8(bytes->bytes());
@@ -82,10 +81,10 @@ std::optional<QVDataFileText> QVReadDataFileIn(const std::filesystem::path& path
 
 std::optional<std::vector<std::string>> QVReadMappingFile(const std::filesystem::path& path, QVError* error) {
     const std::string name = QVFileDisplayName(path);
-    std::string reason;
-    std::optional<std::string> bytes = QVReadWholeFile(path, kMaxMappingFileBytes, &reason);
+    QVError readError;
+    std::optional<std::string> bytes = QVReadWholeFile(path, kMaxMappingFileBytes, &readError);
     if (!bytes) {
-        QVFail(error, QVFormat(QVText("Koppelingsbestand lezen mislukt: %@"), {reason}));
+        QVFail(error, QVFormat(QVText("Koppelingsbestand lezen mislukt: %@"), {readError.message}));
         return std::nullopt;
     }
     std::string_view text = *bytes;

@@ -6,8 +6,8 @@
 
 #include "Fields.h"
 #include "Language.h"
-#include "Merge.h"
-#include "Preview.h"
+#include "MergeCommand.h"
+#include "PreviewCommand.h"
 #include "Suggest.h"
 #include "Usage.h"
 #include "localization/Text.h"

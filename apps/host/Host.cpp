@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "HostText.h"
+#include "platform/Error.h"
 #include "platform/Bundle.h"
 #include "platform/Format.h"
 
@@ -349,9 +350,9 @@ QVBundleRef* Host::bundleRef(const fs::path& path) {
     return &bundleRefs_.back();
 }
 
-LoadedPlugin* Host::loadPlugin(QVPluginMainProc entryPoint, const fs::path& bundlePath, std::string* why) {
+LoadedPlugin* Host::loadPlugin(QVPluginMainProc entryPoint, const fs::path& bundlePath, QVError* error) {
     auto refuse = [&](std::string step) -> LoadedPlugin* {
-        if (why) *why = std::move(step);
+        QVFail(error, std::move(step));
         return nullptr;
     };
     auto plugin = std::make_unique<LoadedPlugin>();
@@ -384,9 +385,9 @@ LoadedPlugin* Host::loadPlugin(QVPluginMainProc entryPoint, const fs::path& bund
     return plugins_.back().get();
 }
 
-LoadedPlugin* Host::loadBundle(const fs::path& bundlePath, std::string* why) {
+LoadedPlugin* Host::loadBundle(const fs::path& bundlePath, QVError* error) {
     auto refuse = [&](std::string reason) -> LoadedPlugin* {
-        if (why) *why = std::move(reason);
+        QVFail(error, std::move(reason));
         return nullptr;
     };
     std::optional<QVBundle> bundle = QVBundle::bundleWithPath(bundlePath);
@@ -407,8 +408,8 @@ LoadedPlugin* Host::loadBundle(const fs::path& bundlePath, std::string* why) {
     fs::path library = bundle->bundlePath() / executable;
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        const char* error = dlerror();
-        return refuse(error ? std::string(error) : library.string());
+        const char* reason = dlerror();
+        return refuse(reason ? std::string(reason) : library.string());
     }
     auto entryPoint = reinterpret_cast<QVPluginMainProc>(dlsym(handle, kQVPluginMainName));
     if (!entryPoint) {
@@ -417,7 +418,7 @@ LoadedPlugin* Host::loadBundle(const fs::path& bundlePath, std::string* why) {
     }
     libraries_.push_back(handle);
     QVBundle::registerLoadedBundle(*bundle);
-    return loadPlugin(entryPoint, bundle->bundlePath(), why);
+    return loadPlugin(entryPoint, bundle->bundlePath(), error);
 }
 
 void Host::startPlugins() {

@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "host/HostInterface.h"
+#include "platform/Error.h"
+#include "plugin/HostInterface.h"
 
 struct QVHostCallbackRec {
     void* extensionID;
@@ -97,11 +98,11 @@ public:
     static Host* current();
 
     // Runs the load sequence with `entryPoint`: entry point, setup, handshake. The plug-in is
-    // kept only when every step answered true; otherwise `why` says which step refused.
-    LoadedPlugin* loadPlugin(QVPluginMainProc entryPoint, const std::filesystem::path& bundlePath,
-                             std::string* why = nullptr);
+    // kept only when every step answered true; otherwise `error` says which step refused.
+    [[nodiscard]] LoadedPlugin* loadPlugin(QVPluginMainProc entryPoint, const std::filesystem::path& bundlePath,
+                                           QVError* error = nullptr);
     // Opens the bundle folder's library, registers the bundle and loads it as above.
-    LoadedPlugin* loadBundle(const std::filesystem::path& bundlePath, std::string* why = nullptr);
+    [[nodiscard]] LoadedPlugin* loadBundle(const std::filesystem::path& bundlePath, QVError* error = nullptr);
 
     // Calls export, then import, then init of every loaded plug-in, each round over all of them.
     void startPlugins();

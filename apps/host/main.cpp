@@ -66,9 +66,9 @@ void loadPlugins(Host& host, const std::vector<fs::path>& folders, bool warnMiss
         }
         std::sort(bundles.begin(), bundles.end());
         for (const fs::path& bundle : bundles) {
-            std::string why;
+            QVError why;
             if (!host.loadBundle(bundle, &why))
-                std::cerr << QVFormat(QVHostText("Plug-in %@ niet geladen: %@"), {bundle.string(), why}) << '\n';
+                std::cerr << QVFormat(QVHostText("Plug-in %@ niet geladen: %@"), {bundle.string(), why.message}) << '\n';
         }
     }
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/WriteFile.h"
 #include "platform/Format.h"

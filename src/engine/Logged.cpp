@@ -5,7 +5,7 @@
 
 #include "engine/Engine.h"
 #include "engine/MergeRun.h"
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/ProcessingLog.h"
 #include "platform/Format.h"

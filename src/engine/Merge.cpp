@@ -16,7 +16,7 @@
 #include "engine/Ordered.h"
 #include "engine/Progress.h"
 #include "engine/Watermark.h"
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "input/FieldValues.h"
 #include "input/TemplateFields.h"
 #include "localization/Text.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/Pattern.h"
 #include "platform/Format.h"

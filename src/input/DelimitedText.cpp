@@ -15,7 +15,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "input/ReadFile.h"
 #include "input/Utf8.h"
 #include "localization/Text.h"
@@ -31,9 +31,10 @@ namespace {
 
 // Reads the data file by `read` (a copy or a map) and checks that it is UTF-8.
 template <typename Read>
-auto readDataFile(const fs::path& url, QVError* error, Read read) -> decltype(read(std::declval<std::string*>())) {
-    std::string reason;
-    auto data = read(&reason);
+auto readDataFile(const fs::path& url, QVError* error, Read read) -> decltype(read(std::declval<QVError*>())) {
+    QVError readError;
+    auto data = read(&readError);
+    std::string& reason = readError.message;
     if (data) {
         const std::string_view text = [&] {
             if constexpr (std::is_same_v<std::decay_t<decltype(*data)>, QVMappedFile>) return data->bytes();
@@ -52,11 +53,11 @@ auto readDataFile(const fs::path& url, QVError* error, Read read) -> decltype(re
 }  // namespace
 
 std::optional<std::string> QVReadDataFile(const fs::path& url, QVError* error) {
-    return readDataFile(url, error, [&](std::string* reason) { return QVReadWholeFile(url, kQVMaxDataFileBytes, reason); });
+    return readDataFile(url, error, [&](QVError* readError) { return QVReadWholeFile(url, kQVMaxDataFileBytes, readError); });
 }
 
 std::optional<QVMappedFile> QVMapDataFile(const fs::path& url, QVError* error) {
-    return readDataFile(url, error, [&](std::string* reason) { return QVMapWholeFile(url, kQVMaxDataFileBytes, reason); });
+    return readDataFile(url, error, [&](QVError* readError) { return QVMapWholeFile(url, kQVMaxDataFileBytes, readError); });
 }
 
 // ---------------------------------------------------------------------------------------------

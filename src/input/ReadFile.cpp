@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/Error.h"
 #include "localization/Text.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Format.h"
@@ -83,11 +84,11 @@ std::string tooLargeText(const fs::path& path, uint64_t maxBytes) {
 namespace {
 
 // Opens `path` for reading once it is known to be a regular file of at most `maxBytes`; gives
-// the descriptor (blocking again) and its size, or -1 with `reason` filled.
-int openRegularFile(const fs::path& path, uint64_t maxBytes, std::string* reason, uint64_t& size) {
+// the descriptor (blocking again) and its size, or -1 with `error` filled.
+int openRegularFile(const fs::path& path, uint64_t maxBytes, QVError* error, uint64_t& size) {
     const std::string name = QVFileDisplayName(path);
     auto fail = [&](std::string text) {
-        if (reason) *reason = std::move(text);
+        QVFail(error, std::move(text));
         return -1;
     };
     auto notReadable = [&](int code) {
@@ -121,19 +122,19 @@ int openRegularFile(const fs::path& path, uint64_t maxBytes, std::string* reason
 
 }  // namespace
 
-std::optional<std::string> QVReadWholeFile(const fs::path& path, uint64_t maxBytes, std::string* reason) {
+std::optional<std::string> QVReadWholeFile(const fs::path& path, uint64_t maxBytes, QVError* error) {
     uint64_t size = 0;
-    QVFileDescriptor fd(openRegularFile(path, maxBytes, reason, size));
+    QVFileDescriptor fd(openRegularFile(path, maxBytes, error, size));
     if (fd.get() < 0) return std::nullopt;
 
     std::string bytes;
     const size_t limit = static_cast<size_t>(std::min<uint64_t>(maxBytes, SIZE_MAX - 1));
     if (int code = readAll(fd.get(), static_cast<size_t>(size), limit, bytes)) {
-        if (reason) *reason = notReadableText(path, code);
+        QVFail(error, notReadableText(path, code));
         return std::nullopt;
     }
     if (bytes.size() > limit) {
-        if (reason) *reason = tooLargeText(path, maxBytes);
+        QVFail(error, tooLargeText(path, maxBytes));
         return std::nullopt;
     }
     return bytes;
@@ -153,21 +154,21 @@ QVMappedFile::~QVMappedFile() {
     if (address_) ::munmap(address_, size_);
 }
 
-std::optional<QVMappedFile> QVMapWholeFile(const fs::path& path, uint64_t maxBytes, std::string* reason) {
+std::optional<QVMappedFile> QVMapWholeFile(const fs::path& path, uint64_t maxBytes, QVError* error) {
     uint64_t size = 0;
-    QVFileDescriptor fd(openRegularFile(path, maxBytes, reason, size));
+    QVFileDescriptor fd(openRegularFile(path, maxBytes, error, size));
     if (fd.get() < 0) return std::nullopt;
     QVMappedFile file;
     if (size == 0) {
         // Empty, or a file whose size is only known by reading it.
-        std::optional<std::string> bytes = QVReadWholeFile(path, maxBytes, reason);
+        std::optional<std::string> bytes = QVReadWholeFile(path, maxBytes, error);
         if (!bytes) return std::nullopt;
         file.copy_ = std::move(*bytes);
         return file;
     }
     void* address = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
     if (address == MAP_FAILED) {
-        if (reason) *reason = notReadableText(path, errno);
+        QVFail(error, notReadableText(path, errno));
         return std::nullopt;
     }
     // Read front to back, once: the kernel may read ahead generously.

@@ -2,7 +2,7 @@
 
 #include <unordered_set>
 
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "input/ReadFile.h"
 #include "input/TemplateFields.h"
 #include "localization/Text.h"
@@ -23,10 +23,10 @@ std::vector<std::string> namesOf(const std::vector<QVField>& fields) {
 }  // namespace
 
 std::optional<std::string> QVReadTemplate(const std::filesystem::path& url, QVError* error) {
-    std::string reason;
-    std::optional<std::string> bytes = QVReadWholeFile(url, kQVMaxTemplateBytes, &reason);
+    QVError readError;
+    std::optional<std::string> bytes = QVReadWholeFile(url, kQVMaxTemplateBytes, &readError);
     if (!bytes) {
-        QVFail(error, QVFormat(QVText("PDF lezen mislukt: %@"), {reason}));
+        QVFail(error, QVFormat(QVText("PDF lezen mislukt: %@"), {readError.message}));
         return std::nullopt;
     }
     return bytes;

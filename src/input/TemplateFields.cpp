@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
 

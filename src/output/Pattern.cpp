@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
 #include "platform/Unicode.h"

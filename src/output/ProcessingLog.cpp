@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "input/Utf8.h"
 #include "localization/Text.h"
 #include "output/PosixIO.h"

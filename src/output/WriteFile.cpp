@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/PosixIO.h"
 #include "platform/Format.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/Unicode.h"
-#include "platform/pdf/Shaping.h"
+#include "platform/text/Shaping.h"
 #include "support/DutchHome.h"
 #include "support/FormFixtures.h"
 #include "support/TestSupport.h"

@@ -3,7 +3,7 @@
 
 #include "engine/MergeHarness.h"
 #include "engine/Watermark.h"
-#include "platform/pdf/Text.h"
+#include "platform/text/Typesetting.h"
 
 namespace {
 

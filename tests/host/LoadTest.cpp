@@ -1,7 +1,7 @@
 // The load sequence against a host whose tables, versions and records are chosen per test.
 #include "PluginHarness.h"
 
-#include "host/ExceptionFrame.h"
+#include "plugin/ExceptionFrame.h"
 
 using namespace qvtest;
 using qvhostapp::HostCallId;
@@ -21,7 +21,7 @@ HostConfig without(const std::string& table) {
 
 TEST_F(LoadSequence, BindsEveryTableNamesItselfAndRegistersItsCallbacks) {
     qvhostapp::LoadedPlugin* plugin = load();
-    ASSERT_TRUE(plugin) << why;
+    ASSERT_TRUE(plugin) << why.message;
     EXPECT_EQ(plugin->name, "Quorvel:Plugin");
     EXPECT_TRUE(plugin->exportCallback && plugin->importCallback && plugin->initCallback && plugin->unloadCallback);
     EXPECT_EQ(gExtensionID, plugin);
@@ -68,12 +68,12 @@ TEST_F(LoadSequence, HandshakeVersionIsCappedAtTwoAndOlderHostsAreRefused) {
     // Through the host: 3.0 loads, 1.0 is turned down at setup before any table is asked for.
     HostConfig newer;
     newer.handshakeVersion = v(3, 0);
-    EXPECT_TRUE(load(newer)) << why;
+    EXPECT_TRUE(load(newer)) << why.message;
 
     HostConfig older;
     older.handshakeVersion = v(1, 0);
     EXPECT_FALSE(load(older));
-    EXPECT_EQ(why, "de installatie weigerde");
+    EXPECT_EQ(why.message, "de installatie weigerde");
     EXPECT_TRUE(host->tableRequests().empty());
 }
 
@@ -81,7 +81,7 @@ TEST_F(LoadSequence, SetupRecordWithAnotherVersionIsRefused) {
     HostConfig config;
     config.setupRecordVersion = v(2, 1);
     EXPECT_FALSE(load(config));
-    EXPECT_EQ(why, "de installatie weigerde");
+    EXPECT_EQ(why.message, "de installatie weigerde");
     EXPECT_TRUE(host->tableRequests().empty());
     EXPECT_EQ(gCoreHFT, nullptr);
 }
@@ -89,7 +89,7 @@ TEST_F(LoadSequence, SetupRecordWithAnotherVersionIsRefused) {
 TEST_F(LoadSequence, TableOfferedOnlyAtANewerVersionIsFoundThroughTheFallbackList) {
     HostConfig config;
     config.tables["PDSysFont"] = {v(4, 5)};
-    ASSERT_TRUE(load(config)) << why;
+    ASSERT_TRUE(load(config)) << why.message;
     EXPECT_EQ(requestsFor("PDSysFont"), (std::vector<QVVersion>{v(4, 0), v(5, 1), v(5, 0), v(4, 5)}));
     EXPECT_EQ(gPDSysFontVersion, v(4, 5));
     EXPECT_EQ(host->versionOf(gPDSysFontHFT), v(4, 5));
@@ -107,7 +107,7 @@ TEST_F(LoadSequence, FallbackNeverGoesBelowTheRequestedVersion) {
 
 TEST_F(LoadSequence, MissingMacintoshStopsAtTheEleventhTable) {
     EXPECT_FALSE(load(without("Macintosh")));
-    EXPECT_EQ(why, "de installatie weigerde");
+    EXPECT_EQ(why.message, "de installatie weigerde");
     EXPECT_EQ(requestsFor("Macintosh"),
               (std::vector<QVVersion>{v(2, 2), v(5, 1), v(5, 0), v(4, 5), v(4, 0), v(2, 3), v(2, 2)}));
     EXPECT_TRUE(requested("PDSRead"));
@@ -127,7 +127,7 @@ TEST_F(LoadSequence, WithoutAcroSupportAtSixOnlyTheFallbackIsTriedAndFails) {
 }
 
 TEST_F(LoadSequence, HandshakeRefusesAnotherVersion) {
-    ASSERT_TRUE(load()) << why;
+    ASSERT_TRUE(load()) << why.message;
     QVHandshakeRecord record{};
     EXPECT_FALSE(PIHandshake(v(2, 1), &record));
     EXPECT_EQ(record.extensionName, 0);
@@ -138,7 +138,7 @@ TEST_F(LoadSequence, HostErrorInsideAFrameArrivesAsNativeExceptionAndPopsTheFram
     HostConfig config;
     config.raiseErrorIn = HostCallId{"Core", qvhft::kAtomFromString};
     config.occurrence = 100;  // well after loading
-    ASSERT_TRUE(load(config)) << why;
+    ASSERT_TRUE(load(config)) << why.message;
 
     bool caught = false;
     try {
@@ -157,7 +157,7 @@ TEST_F(LoadSequence, HostErrorInsideAFrameArrivesAsNativeExceptionAndPopsTheFram
     // Outside a frame the same error makes the call fail quietly.
     HostConfig quiet;
     quiet.raiseErrorIn = HostCallId{"AcroView", qvhft::kGetMenubar};
-    ASSERT_TRUE(load(quiet)) << why;
+    ASSERT_TRUE(load(quiet)) << why.message;
     EXPECT_EQ(qvhft::entry<qvhft::GetMenubarProc>(gAcroViewHFT, qvhft::kGetMenubar)(), nullptr);
     EXPECT_EQ(host->errorsRaised(), 1u);
 }

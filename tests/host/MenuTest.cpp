@@ -3,8 +3,8 @@
 
 #include <sys/utsname.h>
 
-#include "host/About.h"
-#include "host/Lifecycle.h"
+#include "plugin/About.h"
+#include "plugin/Lifecycle.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 #include "localization/Text.h"
@@ -30,7 +30,7 @@ HostConfig errorIn(unsigned entry, unsigned occurrence = 1) {
 }  // namespace
 
 TEST_F(Menus, InitAddsTheMenuWithThreeEnabledItemsAndReleasesItsReference) {
-    ASSERT_TRUE(start()) << why;
+    ASSERT_TRUE(start()) << why.message;
     QVHostMenuRec* menu = quorvelMenu();
     ASSERT_TRUE(menu);
     EXPECT_EQ(host->menubar()->menus.back(), menu);
@@ -56,7 +56,7 @@ TEST_F(Menus, InitAddsTheMenuWithThreeEnabledItemsAndReleasesItsReference) {
 
 TEST_F(Menus, MenuTitleIsNeverTranslatedButItemsFollowTheLanguage) {
     IsolatedLanguage german("de");
-    ASSERT_TRUE(start()) << why;
+    ASSERT_TRUE(start()) << why.message;
     EXPECT_EQ(quorvelMenu()->title, "Quorvel");
     std::vector<std::string> titles = itemTitles();
     ASSERT_EQ(titles.size(), 3u);
@@ -67,7 +67,7 @@ TEST_F(Menus, MenuTitleIsNeverTranslatedButItemsFollowTheLanguage) {
 TEST_F(Menus, WithoutMenubarInitFailsAndCreatesNothing) {
     HostConfig config;
     config.hasMenubar = false;
-    ASSERT_TRUE(load(config)) << why;
+    ASSERT_TRUE(load(config)) << why.message;
     EXPECT_FALSE(QVInit());
     EXPECT_TRUE(host->allMenus().empty());
     EXPECT_EQ(qvhost::menuItem, nullptr);
@@ -75,7 +75,7 @@ TEST_F(Menus, WithoutMenubarInitFailsAndCreatesNothing) {
 }
 
 TEST_F(Menus, HostErrorWhileAddingTheSecondItemKeepsTheFirstAndReleasesTheMenu) {
-    ASSERT_TRUE(load(errorIn(qvhft::kMenuItemNew, 2))) << why;
+    ASSERT_TRUE(load(errorIn(qvhft::kMenuItemNew, 2))) << why.message;
     EXPECT_FALSE(QVInit());
     EXPECT_EQ(host->exceptionFrameDepth(), 0u);
     QVHostMenuRec* menu = quorvelMenu();
@@ -94,7 +94,7 @@ TEST_F(Menus, HostErrorWhileAddingTheSecondItemKeepsTheFirstAndReleasesTheMenu) 
 }
 
 TEST_F(Menus, HostErrorInTheReleaseItselfReleasesOnceOnTheWayOut) {
-    ASSERT_TRUE(load(errorIn(qvhft::kMenuRelease))) << why;
+    ASSERT_TRUE(load(errorIn(qvhft::kMenuRelease))) << why.message;
     EXPECT_FALSE(QVInit());
     EXPECT_EQ(itemTitles(), kDutchTitles);
     EXPECT_EQ(quorvelMenu()->references, 1);
@@ -102,14 +102,14 @@ TEST_F(Menus, HostErrorInTheReleaseItselfReleasesOnceOnTheWayOut) {
 }
 
 TEST_F(Menus, HostErrorBeforeTheMenuExistsReleasesNothing) {
-    ASSERT_TRUE(load(errorIn(qvhft::kMenuNew))) << why;
+    ASSERT_TRUE(load(errorIn(qvhft::kMenuNew))) << why.message;
     EXPECT_FALSE(QVInit());
     EXPECT_TRUE(host->allMenus().empty());
     for (const auto& call : host->calls()) EXPECT_FALSE(call == (HostCallId{"AcroView", qvhft::kMenuRelease}));
 }
 
 TEST_F(Menus, LanguageCommandRetitlesTheItemsAtOnce) {
-    ASSERT_TRUE(start()) << why;
+    ASSERT_TRUE(start()) << why.message;
     ScriptedDialogs dialogs(R"([{"button": "Bewaren", "popups": [2]}, {"button": 2, "popups": [4]}])");
     ASSERT_TRUE(host->execute(host->findItem("Quorvel:Language")));
     EXPECT_EQ(itemTitles(), (std::vector<std::string>{"Merge CSV...", "Language...", "About Quorvel\u2026"}));
@@ -123,7 +123,7 @@ TEST_F(Menus, LanguageCommandRetitlesTheItemsAtOnce) {
 }
 
 TEST_F(Menus, AboutShowsTheFallbackVersionWithoutABundle) {
-    ASSERT_TRUE(start()) << why;
+    ASSERT_TRUE(start()) << why.message;
     ScriptedDialogs dialogs(R"([{}])");
     ASSERT_TRUE(host->execute(host->findItem("Quorvel:About")));
     dialogs.expectScriptUsedUp();

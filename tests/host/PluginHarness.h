@@ -10,8 +10,8 @@
 
 #include "Host.h"
 #include "dialogs/ScriptedDialogs.h"
-#include "host/Load.h"
-#include "host/PluginState.h"
+#include "plugin/Load.h"
+#include "plugin/PluginState.h"
 #include "localization/MenuTitles.h"
 
 namespace qvtest {
@@ -64,7 +64,7 @@ protected:
 
     IsolatedLanguage language{"nl"};
     std::unique_ptr<qvhostapp::Host> host;
-    std::string why;
+    QVError why;
 
 private:
     static void reset() {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "input/Fail.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 
 TEST(Format, FillsDirectivesInOrder) {

@@ -16,3 +16,12 @@ if cmake -DSOURCE_DIR="$work/src" -DSTAMP="$work/stamp2" -P "$src/cmake/CheckLay
   fail "an include of engine/ from input/ passed the check"
 fi
 grep -q 'input/Utf8.h: #include "engine/Engine.h"' "$work/log" || fail "the check did not name the include:"$'\n'"$(cat "$work/log")"
+
+# The PDF layer's internals stay inside it.
+rm -rf "$work/src" && cp -r "$src/src" "$work/src"
+printf '#include "platform/pdf/detail/Internal.h"\n' >>"$work/src/engine/Watermark.h"
+if cmake -DSOURCE_DIR="$work/src" -DSTAMP="$work/stamp3" -P "$src/cmake/CheckLayers.cmake" >"$work/log" 2>&1; then
+  fail "an include of platform/pdf/detail/ from engine/ passed the check"
+fi
+grep -q 'engine/Watermark.h: #include "platform/pdf/detail/Internal.h"' "$work/log" ||
+  fail "the check did not name the detail include:"$'\n'"$(cat "$work/log")"

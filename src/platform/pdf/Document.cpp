@@ -2,9 +2,9 @@
 
 #include <map>
 
-#include "platform/pdf/Encryption.h"
-#include "platform/pdf/Internal.h"
-#include "platform/pdf/PageAnnotation.h"
+#include "platform/pdf/detail/Encryption.h"
+#include "platform/pdf/detail/Internal.h"
+#include "platform/pdf/detail/PageAnnotation.h"
 
 namespace qvpdf {
 

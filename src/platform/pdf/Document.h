@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/pdf/Text.h"
+#include "platform/text/Typesetting.h"
 
 namespace qvpdf {
 

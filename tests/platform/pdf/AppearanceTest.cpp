@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <regex>
 
-#include "platform/pdf/Appearance.h"
-#include "platform/pdf/Embed.h"
-#include "platform/pdf/Fonts.h"
-#include "platform/pdf/Shaping.h"
-#include "platform/pdf/Text.h"
+#include "platform/pdf/detail/Appearance.h"
+#include "platform/text/Embed.h"
+#include "platform/text/Fonts.h"
+#include "platform/text/Shaping.h"
+#include "platform/text/Typesetting.h"
 
 using namespace qvpdf;
 

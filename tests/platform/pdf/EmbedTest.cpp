@@ -7,10 +7,10 @@
 #include <set>
 #include <sstream>
 
-#include "platform/pdf/Appearance.h"
-#include "platform/pdf/Embed.h"
-#include "platform/pdf/Fonts.h"
-#include "platform/pdf/Shaping.h"
+#include "platform/pdf/detail/Appearance.h"
+#include "platform/text/Embed.h"
+#include "platform/text/Fonts.h"
+#include "platform/text/Shaping.h"
 #include "support/TestSupport.h"
 
 using namespace qvpdf;

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "DocumentFixtures.h"
-#include "platform/pdf/StandardFonts.h"
+#include "platform/text/StandardFonts.h"
 #include "support/TestSupport.h"
 
 using namespace qvpdf;

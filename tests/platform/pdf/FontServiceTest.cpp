@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/pdf/Fonts.h"
+#include "platform/text/Fonts.h"
 #include "support/TestSupport.h"
 
 using namespace qvpdf;

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "platform/pdf/Embed.h"
+#include "platform/text/Embed.h"
 
 using namespace qvpdf;
 

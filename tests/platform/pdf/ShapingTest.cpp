@@ -2,8 +2,8 @@
 
 #include <numeric>
 
-#include "platform/pdf/Fonts.h"
-#include "platform/pdf/Shaping.h"
+#include "platform/text/Fonts.h"
+#include "platform/text/Shaping.h"
 
 using namespace qvpdf;
 

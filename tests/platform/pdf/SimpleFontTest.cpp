@@ -3,9 +3,9 @@
 #include <hb-subset.h>
 #include <hb.h>
 
-#include "platform/pdf/Fonts.h"
-#include "platform/pdf/StandardFonts.h"
-#include "platform/pdf/Text.h"
+#include "platform/text/Fonts.h"
+#include "platform/text/StandardFonts.h"
+#include "platform/text/Typesetting.h"
 #include "support/TestSupport.h"
 
 using namespace qvpdf;
