@@ -8,27 +8,28 @@
 #include "engine/Combined.h"
 #include "platform/Error.h"
 #include "localization/Text.h"
+#include "output/OutputFolder.h"
 #include "output/Pattern.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 
 namespace {
 
 // 0 when a new file can be made in `folder`, else the error number the run would meet.
-int creationError(const std::filesystem::path& folder) {
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::close(fd);  // never linked: it vanishes with its descriptor
-        return 0;
-    }
+int creationError(const QVOutputFolder& folder) {
+    if (folder.openError()) return folder.openError();
+    QVFileDescriptor nameless(::openat(folder.descriptor(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    // Never linked: it vanishes with its descriptor.
+    if (nameless.valid()) return 0;
     const int number = errno;
     // The same cases in which the run writes under the final name instead.
     if (number != EOPNOTSUPP && number != EISDIR && number != EINVAL) return number;
-    const std::filesystem::path probe = folder / (".quorvel-" + QVNewUUIDString());
-    fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return errno;
-    ::close(fd);
-    ::unlink(probe.c_str());
+    const std::string probe = ".quorvel-" + QVNewUUIDString();
+    QVFileDescriptor named(
+        ::openat(folder.descriptor(), probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!named.valid()) return errno;
+    ::unlinkat(folder.descriptor(), probe.c_str(), 0);
     return 0;
 }
 
@@ -51,7 +52,8 @@ std::optional<uint64_t> QVCheckMerge(const QVMergeSettings& settings, QVError* e
 }
 
 bool QVCheckFolderWritable(const QVMergeSettings& settings, QVError* error) {
-    const int number = creationError(settings.outputFolder);
+    // Looked at the way the run looks at it: the folder's path followed once, then held.
+    const int number = creationError(QVOutputFolder::open(settings.outputFolder));
     if (number == 0) return true;
     const std::string text = QVStrError(number);
     return QVFail(error,

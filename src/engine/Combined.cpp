@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "platform/Error.h"
 #include "localization/Text.h"
@@ -11,18 +10,9 @@
 
 bool QVCombinedOutputIsPossible() { return true; }
 
-bool QVPathExists(const std::filesystem::path& path) {
-    std::error_code ec;
-    std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
-    // A path we may not look into counts as free: creating the file there fails later with
-    // the real reason, and creation never replaces anything.
-    if (ec) return false;
-    return status.type() != std::filesystem::file_type::not_found;
-}
-
 class QVCombinedOutput {
 public:
-    explicit QVCombinedOutput(std::filesystem::path url) : url_(std::move(url)) {}
+    QVCombinedOutput(const QVOutputFolder& folder, std::string name) : folder_(folder), name_(std::move(name)) {}
 
     // Starts the file on the first record: streamed, unless its pages are encrypted.
     bool start(bool encrypted, QVError* error) {
@@ -31,7 +21,7 @@ public:
             document_ = qvpdf::PDFDocument::init();
             return document_ || QVFail(error, QVText("Gecombineerde PDF genereren mislukt."));
         }
-        file_ = QVNewPDFFile::create(url_, error);
+        file_ = QVNewPDFFile::create(folder_, name_, error);
         if (!file_) return false;
         writer_ = std::make_unique<qvpdf::PDFPageWriter>(
             [this](std::string_view bytes) { return file_->write(bytes, &writeError_); },
@@ -58,7 +48,7 @@ public:
         if (document_) {
             std::optional<std::string> data = document_->dataRepresentation();
             if (!data) return QVFail(error, QVText("Gecombineerde PDF genereren mislukt."));
-            return QVWriteNewPDF(*data, url_, error);
+            return QVWriteNewPDF(*data, folder_, name_, error);
         }
         if (!writer_) return QVFail(error, QVText("Gecombineerde PDF genereren mislukt."));
         if (!writer_->finish()) return failWriting(error, QVText("Gecombineerde PDF genereren mislukt."));
@@ -75,20 +65,21 @@ private:
         return QVFail(error, message);
     }
 
-    std::filesystem::path url_;
+    const QVOutputFolder& folder_;
+    std::string name_;
     std::shared_ptr<qvpdf::PDFDocument> document_;  // encrypted pages, gathered
     std::unique_ptr<QVNewPDFFile> file_;
     std::unique_ptr<qvpdf::PDFPageWriter> writer_;
     QVError writeError_;
 };
 
-std::shared_ptr<QVCombinedOutput> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error,
+std::shared_ptr<QVCombinedOutput> QVBeginCombined(const QVOutputFolder& outputFolder, QVError* error,
                                                   std::string_view name) {
-    if (QVPathExists(outputFolder / name)) {
+    if (outputFolder.contains(std::string(name))) {
         QVFail(error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {std::string(name)}));
         return nullptr;
     }
-    return std::make_shared<QVCombinedOutput>(outputFolder / name);
+    return std::make_shared<QVCombinedOutput>(outputFolder, std::string(name));
 }
 
 bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number, QVError* error) {

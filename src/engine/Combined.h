@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "output/OutputFolder.h"
 #include "platform/Error.h"
 #include "platform/pdf/Document.h"
 
@@ -22,18 +23,15 @@ bool QVCombinedOutputIsPossible();
 // encrypted as a whole.
 class QVCombinedOutput;
 
-// Before the second pass: refuses when anything (file, folder, link) exists at the combined
-// file's path; otherwise gives the empty combined output. Creates nothing yet. `name` is the
-// file's name.
-std::shared_ptr<QVCombinedOutput> QVBeginCombined(const std::filesystem::path& outputFolder, QVError* error,
-                                                  std::string_view name = QVCombinedFileName);
+// Before the second pass: refuses when anything (file, folder, link) is called `name` in the
+// output folder; otherwise gives the empty combined output, which will be made in that folder
+// (it must outlive the output). Creates nothing yet.
+[[nodiscard]] std::shared_ptr<QVCombinedOutput> QVBeginCombined(const QVOutputFolder& outputFolder, QVError* error,
+                                                                std::string_view name = QVCombinedFileName);
 
 // Burns `record` in, reopens the result and appends its pages to `combined`. `number` is the
 // record number; the flattening message reports it plus one.
-bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number, QVError* error);
+[[nodiscard]] bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number, QVError* error);
 
 // Completes the combined file and gives it its name.
-bool QVWriteCombined(QVCombinedOutput& combined, const std::filesystem::path& outputFolder, QVError* error);
-
-// True when anything at all is at `path`, a dangling symbolic link included.
-bool QVPathExists(const std::filesystem::path& path);
+[[nodiscard]] bool QVWriteCombined(QVCombinedOutput& combined, const std::filesystem::path& outputFolder, QVError* error);

@@ -7,6 +7,7 @@
 #include "engine/MergeRun.h"
 #include "platform/Error.h"
 #include "localization/Text.h"
+#include "output/OutputFolder.h"
 #include "output/ProcessingLog.h"
 #include "platform/Format.h"
 #include "platform/System.h"
@@ -15,9 +16,16 @@ bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vec
                       QVError* error) {
     if (count) *count = 0;
 
+    // The output folder is followed once, here, for the log and the run alike. A log whose path
+    // names that folder is made in it as the PDFs are, so it lands beside them even if the
+    // folder's path changes meanwhile; a log anywhere else is created by its own path.
+    const QVOutputFolder folder = QVOutputFolder::open(settings.outputFolder);
+
     // The log exists before the merge: a merge whose log cannot be kept does not run at all.
     const std::filesystem::path& logURL = *settings.logURL;
-    std::optional<QVLogFile> file = QVCreateLogFile(logURL, error);
+    std::optional<QVLogFile> file = folder.holds(logURL)
+                                        ? QVCreateLogFile(folder, logURL.filename().string(), error)
+                                        : QVCreateLogFile(logURL, error);
     if (!file) return false;
 
     QVProcessingLog log;
@@ -27,7 +35,7 @@ bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vec
     QVError mergeError;
     std::optional<QVFieldPlan> plan;
     if (settings.fieldPolicy == QVFieldPolicy::Broad) plan.emplace();
-    bool merged = QVMergeCollect(settings, &written, &log.outputFiles, &mergeError, plan ? &*plan : nullptr);
+    bool merged = QVMergeCollect(settings, folder, &written, &log.outputFiles, &mergeError, plan ? &*plan : nullptr);
     if (count) *count = written;
     if (outputs) outputs->insert(outputs->end(), log.outputFiles.begin(), log.outputFiles.end());
 

@@ -43,7 +43,7 @@ std::optional<size_t> headerIndex(std::span<const std::string_view> header, std:
 
 struct Run {
     std::string_view templateBytes;
-    const std::filesystem::path& outputFolder;
+    const QVOutputFolder& outputFolder;
     QVOutputMode mode;
     std::string_view filenamePattern;
     const QVFieldMapping* mapping;
@@ -116,7 +116,7 @@ bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r, 
                                           {*filename, static_cast<unsigned long>(r)}));
     }
     // Another run of a shared-out merge may have written its own records' files already.
-    if (run.ownsRecord(r) && QVPathExists(run.outputFolder / *filename))
+    if (run.ownsRecord(r) && run.outputFolder.contains(*filename))
         return QVFail(run.error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {*filename}));
     return true;
 }
@@ -214,7 +214,7 @@ void recordWritten(Run& run, const std::string& filename, uint64_t r, bool repor
 bool writeSeparate(Run& run, qvpdf::PDFDocument& document, const std::string& filename) {
     std::optional<std::string> data = document.dataRepresentation();
     if (!data) return QVFail(run.error, QVText("PDF genereren mislukt."));
-    return QVWriteNewPDF(*data, run.outputFolder / filename, run.error);
+    return QVWriteNewPDF(*data, run.outputFolder, filename, run.error);
 }
 
 // A record's file, complete but without its name yet.
@@ -240,7 +240,7 @@ bool secondPassInParallel(Run& run) {
             QVFail(error, QVText("PDF genereren mislukt."));
             return std::nullopt;
         }
-        std::optional<QVPreparedPDF> file = QVPrepareNewPDF(*data, run.outputFolder / *filename, error);
+        std::optional<QVPreparedPDF> file = QVPrepareNewPDF(*data, run.outputFolder, *filename, error);
         if (!file) return std::nullopt;
         return PreparedRecord{std::move(*filename), std::move(*file)};
     };
@@ -293,9 +293,11 @@ namespace {
 
 // The whole run. With `checkOnly` it stops after the combined file's check, before anything
 // is built or created, and tells in `planned` how many files the run would write. `plan`
-// receives what the run does with the template's fields once it knows.
-bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs, QVError* error,
-              bool checkOnly, uint64_t* planned, QVFieldPlan* plan = nullptr) {
+// receives what the run does with the template's fields once it knows. `folder` is the output
+// folder held open, or null for the run to open it itself.
+bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uint64_t* count,
+              std::vector<std::string>* outputs, QVError* error, bool checkOnly, uint64_t* planned,
+              QVFieldPlan* plan = nullptr) {
     const QVOutputMode mode = settings.mode;
     const std::optional<std::string>& watermarkColumn = settings.watermarkColumn;
     const std::optional<std::string>& watermarkPattern = settings.watermarkPattern;
@@ -318,6 +320,9 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
         return QVFail(error, QVFormat(QVText("Ongeldig deel %lu van %lu."), {static_cast<unsigned long>(shard.index),
                                                                             static_cast<unsigned long>(shard.count)}));
     const bool wantsWatermark = watermarkColumn || watermarkPattern;
+    // The folder's path is followed now, once: every check and file below goes through it.
+    std::optional<QVOutputFolder> ownFolder;
+    if (!folder) folder = &ownFolder.emplace(QVOutputFolder::open(settings.outputFolder));
 
     // Phase B: the data and the template.
     std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(settings.dataText, settings.separator, error);
@@ -325,7 +330,7 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
     std::shared_ptr<qvpdf::PDFDocument> templateDocument = templateDocumentOf(settings, error);
     if (!templateDocument) return false;
 
-    Run run{settings.templateBytes, settings.outputFolder, mode, settings.filenamePattern, mapping, allFields,
+    Run run{settings.templateBytes, *folder, mode, settings.filenamePattern, mapping, allFields,
             *table, table->header(), std::nullopt, {}, count, outputs, error};
     // Contiguous ranges, so that the shares of a combined merge join in record order.
     const uint64_t records = table->rowCount() - 1;
@@ -357,7 +362,7 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
     const std::string combinedName = combinedFileName(shard);
     std::shared_ptr<QVCombinedOutput> combined;
     if (mode == QVOutputModeCombined && ownRecords > 0) {
-        combined = QVBeginCombined(settings.outputFolder, error, combinedName);
+        combined = QVBeginCombined(*folder, error, combinedName);
         if (!combined) return false;
     }
 
@@ -382,12 +387,17 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
 
 bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
                     QVError* error, QVFieldPlan* plan) {
-    return mergeRun(settings, count, outputs, error, false, nullptr, plan);
+    return mergeRun(settings, nullptr, count, outputs, error, false, nullptr, plan);
+}
+
+bool QVMergeCollect(const QVMergeSettings& settings, const QVOutputFolder& folder, uint64_t* count,
+                    std::vector<std::string>* outputs, QVError* error, QVFieldPlan* plan) {
+    return mergeRun(settings, &folder, count, outputs, error, false, nullptr, plan);
 }
 
 bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error) {
     if (planned) *planned = 0;
-    return mergeRun(settings, nullptr, nullptr, error, true, planned);
+    return mergeRun(settings, nullptr, nullptr, nullptr, error, true, planned);
 }
 
 bool QVMergeWithSettings(const QVMergeSettings& settings, uint64_t* count, QVError* error,

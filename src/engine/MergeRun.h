@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "output/OutputFolder.h"
 
 // The run: settings, data and template, a first pass that checks every record without writing
 // anything, then a second pass that fills a fresh copy of the template per record and writes it
@@ -14,8 +15,12 @@
 // settings' log location: the logged merge wraps this. `outputs`, when given, has the names of
 // the files written appended; `plan`, when given, receives what the run does with the
 // template's fields once its field list is known (and stays as it was if it fails before that).
-bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
-                    QVError* error, QVFieldPlan* plan = nullptr);
+[[nodiscard]] bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
+                                  QVError* error, QVFieldPlan* plan = nullptr);
+// The same in an output folder already held open (for `settings.outputFolder`), as the logged
+// merge holds it to put its log beside the files.
+[[nodiscard]] bool QVMergeCollect(const QVMergeSettings& settings, const QVOutputFolder& folder, uint64_t* count,
+                                  std::vector<std::string>* outputs, QVError* error, QVFieldPlan* plan = nullptr);
 
 // The run up to its first file: every check, nothing built or created.
 bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error);

@@ -13,19 +13,23 @@ std::atomic<QVPosixIO*> gCurrentIO{&gSystemIO};
 
 }  // namespace
 
-int QVPosixIO::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int QVPosixIO::openat(int folder, const char* path, int flags, mode_t mode) {
+    return ::openat(folder, path, flags, mode);
+}
 
 ssize_t QVPosixIO::write(int fd, const void* buffer, size_t count) { return ::write(fd, buffer, count); }
 
 int QVPosixIO::close(int fd) { return ::close(fd); }
 
-int QVPosixIO::unlink(const char* path) { return ::unlink(path); }
+int QVPosixIO::unlinkat(int folder, const char* path, int flags) { return ::unlinkat(folder, path, flags); }
 
 int QVPosixIO::linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
     return ::linkat(fromFolder, from, toFolder, to, flags);
 }
 
 QVPosixIO& QVCurrentPosixIO() { return *gCurrentIO.load(); }
+
+int QVPosixClose(int fd) { return QVCurrentPosixIO().close(fd); }
 
 QVScopedPosixIO::QVScopedPosixIO(QVPosixIO& io) : previous_(gCurrentIO.exchange(&io)) {}
 

@@ -9,13 +9,16 @@
 
 #include <string_view>
 
+#include "platform/FileDescriptor.h"
+
 class QVPosixIO {
 public:
     virtual ~QVPosixIO() = default;
-    virtual int open(const char* path, int flags, mode_t mode);
+    // `folder` is a folder's descriptor, or AT_FDCWD for a path taken as it is.
+    virtual int openat(int folder, const char* path, int flags, mode_t mode);
     virtual ssize_t write(int fd, const void* buffer, size_t count);
     virtual int close(int fd);
-    virtual int unlink(const char* path);
+    virtual int unlinkat(int folder, const char* path, int flags);
     virtual int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags);
 };
 
@@ -35,7 +38,13 @@ private:
     QVPosixIO* previous_;
 };
 
+// Closes `fd` through the instance in force: how every descriptor that output code owns ends.
+int QVPosixClose(int fd);
+
+// Takes `fd` (or -1) into an owner that closes it through the instance in force.
+inline QVFileDescriptor QVOwnedDescriptor(int fd) { return QVFileDescriptor(fd, QVPosixClose); }
+
 // Writes all of `bytes` to `fd` through the instance in force: a short write is continued,
 // an interrupted one repeated. Answers 0, or the error number of the write that failed; a
 // write that accepts nothing without an error counts as EIO (the file system takes no more).
-int QVWriteAll(int fd, std::string_view bytes);
+[[nodiscard]] int QVWriteAll(int fd, std::string_view bytes);

@@ -158,41 +158,45 @@ std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, std::
     return *json + "\n";
 }
 
-QVLogFile::~QVLogFile() { close(); }
+namespace {
 
-int QVLogFile::writeAll(std::string_view bytes) { return QVWriteAll(fd_, bytes); }
-
-int QVLogFile::close() {
-    if (fd_ < 0) return 0;
-    int fd = fd_;
-    fd_ = -1;
-    if (QVCurrentPosixIO().close(fd) == 0) return 0;
-    return errno;
-}
-
-std::optional<QVLogFile> QVCreateLogFile(const std::filesystem::path& url, QVError* error) {
-    const std::string& path = url.native();
-    // A NUL inside the path would make the system create a different, shorter name.
+std::optional<QVLogFile> createLog(int folder, const char* path, int refusal, QVError* error) {
     int fd = -1;
-    int number = EINVAL;
-    if (path.find('\0') == std::string::npos) {
-        fd = QVCurrentPosixIO().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int number = refusal;
+    if (!refusal) {
+        fd = QVCurrentPosixIO().openat(folder, path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         number = errno;
     }
-    if (fd < 0) {
+    QVLogFile file = QVOwnedDescriptor(fd);
+    if (!file.valid()) {
         // The system's text is taken before the message is looked up, which may touch errno.
         std::string text = QVStrError(number);
         QVFail(error, QVFormat(QVText("Logboek aanmaken mislukt: %s"), {text.c_str()}));
         return std::nullopt;
     }
-    return QVLogFile(fd);
+    return file;
+}
+
+}  // namespace
+
+std::optional<QVLogFile> QVCreateLogFile(const std::filesystem::path& url, QVError* error) {
+    const std::string& path = url.native();
+    // A NUL inside the path would make the system create a different, shorter name.
+    const int refusal = path.find('\0') == std::string::npos ? 0 : EINVAL;
+    return createLog(AT_FDCWD, path.c_str(), refusal, error);
+}
+
+std::optional<QVLogFile> QVCreateLogFile(const QVOutputFolder& folder, const std::string& name, QVError* error) {
+    const int refusal = folder.openError() ? folder.openError() : QVIsSingleName(name) ? 0 : EINVAL;
+    return createLog(folder.descriptor(), name.c_str(), refusal, error);
 }
 
 std::optional<std::string> QVWriteProcessingLog(QVLogFile& file, const QVProcessingLog& log) {
     std::string serializationReason;
     std::optional<std::string> json = QVProcessingLogJSON(log, &serializationReason);
-    int writeError = json ? file.writeAll(*json) : 0;
-    int closeError = file.close();
+    int writeError = json ? QVWriteAll(file.get(), *json) : 0;
+    int closeError = 0;
+    if (!file.reset()) closeError = errno;
     if (!json) return serializationReason;
     if (writeError) return QVStrError(writeError);
     if (closeError) return QVStrError(closeError);

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "input/FieldMapping.h"
+#include "output/OutputFolder.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Error.h"
 
 // Everything the log records. Plain values, so that output code needs nothing from the engine.
@@ -50,33 +52,19 @@ struct QVProcessingLog {
 // JSON. `reason` (translated) is filled only if serialising fails nonetheless.
 std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, std::string* reason = nullptr);
 
-// An open log file. The descriptor is closed when the object ends unless `close` was called.
-class QVLogFile {
-public:
-    explicit QVLogFile(int fd) : fd_(fd) {}
-    ~QVLogFile();
-    QVLogFile(QVLogFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    QVLogFile(const QVLogFile&) = delete;
-    QVLogFile& operator=(const QVLogFile&) = delete;
-    QVLogFile& operator=(QVLogFile&&) = delete;
+// An open log file, closed when its owner ends (through output/PosixIO.h, as every output file).
+using QVLogFile = QVFileDescriptor;
 
-    // Writes all of `bytes`: a short write continues, an interrupted one is repeated, a write
-    // that accepts nothing counts as EIO. Answers 0, or the error number of the failed write.
-    int writeAll(std::string_view bytes);
-
-    // Closes the file; answers 0 or the error number of the failed close. Only the first call
-    // closes.
-    int close();
-
-private:
-    int fd_;
-};
-
-// Creates the log file at `url` (write-only, fail-if-exists, mode 0600). Fails with
+// Creates the log file at `url` (write-only, fail-if-exists, mode 0600), by its path. Fails with
 // "Logboek aanmaken mislukt: %s", filled with the system's text for the error number.
-std::optional<QVLogFile> QVCreateLogFile(const std::filesystem::path& url, QVError* error = nullptr);
+[[nodiscard]] std::optional<QVLogFile> QVCreateLogFile(const std::filesystem::path& url, QVError* error = nullptr);
+
+// The same for a log that goes into the output folder: created as `name` in the folder held
+// open, so that it lands beside the PDFs of the run whatever happens to the folder's path.
+[[nodiscard]] std::optional<QVLogFile> QVCreateLogFile(const QVOutputFolder& folder, const std::string& name,
+                                                       QVError* error = nullptr);
 
 // Writes `log` into `file` and closes it, in every case. Answers nothing when all went well,
 // otherwise the reason of the first failure (serialization, then writing, then closing),
 // translated and ready to be put into a message.
-std::optional<std::string> QVWriteProcessingLog(QVLogFile& file, const QVProcessingLog& log);
+[[nodiscard]] std::optional<std::string> QVWriteProcessingLog(QVLogFile& file, const QVProcessingLog& log);

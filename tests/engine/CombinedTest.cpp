@@ -115,7 +115,8 @@ TEST_F(Combined, FlatteningFailureNamesTheRecordAndAddsNothing) {
     ASSERT_TRUE(record->insertPage(encrypted->pageAtIndex(0)->copy(), 1));
 
     QVError error;
-    std::shared_ptr<QVCombinedOutput> combined = QVBeginCombined(out_.path(), &error);
+    const QVOutputFolder folder = QVOutputFolder::open(out_.path());
+    std::shared_ptr<QVCombinedOutput> combined = QVBeginCombined(folder, &error);
     ASSERT_TRUE(combined);
     EXPECT_FALSE(QVAppendFlattened(*combined, *record, 1, &error));
     EXPECT_EQ(error.message, "Vlak maken van record 2 mislukt.");

@@ -23,8 +23,8 @@ public:
     int logError = 0;
     std::map<int, int> pdfErrors;  // n-th PDF (1-based) -> errno
 
-    int open(const char* path, int flags, mode_t mode) override {
-        int fd = QVPosixIO::open(path, flags, mode);
+    int openat(int folder, const char* path, int flags, mode_t mode) override {
+        int fd = QVPosixIO::openat(folder, path, flags, mode);
         if (fd < 0) return fd;
         std::string_view name(path);
         if (name.ends_with(".json")) {

@@ -141,8 +141,8 @@ TEST_F(MergeRun, TheCheckAloneFindsWhatTheRunWouldFindAndCreatesNothing) {
 // Fails every write into the third file it creates, as a full disk would.
 class DiskFullAtThirdFile : public QVPosixIO {
 public:
-    int open(const char* path, int flags, mode_t mode) override {
-        int fd = QVPosixIO::open(path, flags, mode);
+    int openat(int folder, const char* path, int flags, mode_t mode) override {
+        int fd = QVPosixIO::openat(folder, path, flags, mode);
         if (fd >= 0 && ++opened_ == 3) failing_ = fd;
         return fd;
     }

@@ -154,9 +154,9 @@ TEST(OutputSafety, ASymbolicLinkAtTheLogNameIsNeverFollowed) {
 class PlantingIO : public QVPosixIO {
 public:
     explicit PlantingIO(fs::path victim) : victim_(std::move(victim)) {}
-    int open(const char* path, int flags, mode_t mode) override {
+    int openat(int folder, const char* path, int flags, mode_t mode) override {
         plantAt(path);
-        return QVPosixIO::open(path, flags, mode);
+        return QVPosixIO::openat(folder, path, flags, mode);
     }
     // A complete file receives its name last; the other program may get there first.
     int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) override {
@@ -167,7 +167,8 @@ public:
 
 private:
     void plantAt(const char* path) {
-        if (fs::path(path) != victim_ || planted_) return;
+        // Names are made relative to the output folder held open.
+        if (fs::path(path) != victim_.filename() || planted_) return;
         qvtest::writeFile(victim_, "er eerst");
         planted_ = true;
     }

@@ -147,7 +147,7 @@ TEST_F(ProcessingLogFile, CreatedNewWithModeOwnerOnlyAndNeverOverAnExistingFile)
     const auto url = dir_ / "quorvel-log.json";
     std::optional<QVLogFile> file = QVCreateLogFile(url);
     ASSERT_TRUE(file);
-    EXPECT_EQ(file->close(), 0);
+    EXPECT_TRUE(file->reset());
     struct stat info {};
     ASSERT_EQ(::stat(url.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0077, 0u) << "nobody but the owner may read a log with personal data";

@@ -51,9 +51,13 @@ protected:
     qvtest::TempDir dir_;
     fs::path target_ = dir_ / "merge-000001.pdf";
 
+    // Writes `url`'s last component into its folder, opened for this one file.
     std::string write(std::string_view bytes, const fs::path& url) {
+        return writeNamed(bytes, QVOutputFolder::open(url.parent_path()), url.filename().string());
+    }
+    std::string writeNamed(std::string_view bytes, const QVOutputFolder& folder, const std::string& name) {
         QVError error;
-        if (QVWriteNewPDF(bytes, url, &error)) return "OK";
+        if (QVWriteNewPDF(bytes, folder, name, &error)) return "OK";
         return error.message;
     }
 };
@@ -115,8 +119,15 @@ TEST_F(WriteNewPDF, CreationFailuresNameOnlyTheFile) {
     EXPECT_EQ(write("x", missing), "Bestand 'a.pdf' aanmaken mislukt: " + sys(ENOENT));
     EXPECT_FALSE(fs::exists(dir_ / "bestaat-niet"));
 
-    // A trailing slash does not hide the name.
-    EXPECT_EQ(write("x", dir_ / "b.pdf/"), "Bestand 'b.pdf' aanmaken mislukt: " + sys(EISDIR));
+    // Only one plain name is made inside the folder: anything else is refused before the system
+    // sees it, and the message names what was asked for.
+    const QVOutputFolder folder = QVOutputFolder::open(dir_.path());
+    EXPECT_EQ(writeNamed("x", folder, "b.pdf/"), "Bestand 'b.pdf/' aanmaken mislukt: " + sys(EINVAL));
+    EXPECT_EQ(writeNamed("x", folder, "../b.pdf"), "Bestand '../b.pdf' aanmaken mislukt: " + sys(EINVAL));
+    EXPECT_EQ(writeNamed("x", folder, ".."), "Bestand '..' aanmaken mislukt: " + sys(EINVAL));
+    EXPECT_EQ(writeNamed("x", folder, ""), "Bestand '' aanmaken mislukt: " + sys(EINVAL));
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
+    EXPECT_FALSE(fs::exists(dir_.path().parent_path() / "b.pdf"));
 
     // A NUL would make the system create the shorter name "c"; nothing is created instead.
     fs::path withNul = dir_ / std::string("c\0d.pdf", 7);
@@ -139,11 +150,11 @@ public:
     std::vector<std::string> calls;
     std::vector<size_t> writeCounts;
 
-    int open(const char* path, int flags, mode_t mode) override {
+    int openat(int folder, const char* path, int flags, mode_t mode) override {
         calls.push_back("open");
         if (openError) return fail(openError);
         if (noNamelessFiles && (flags & O_TMPFILE) == O_TMPFILE) return fail(EOPNOTSUPP);
-        return QVPosixIO::open(path, flags, mode);
+        return QVPosixIO::openat(folder, path, flags, mode);
     }
     ssize_t write(int fd, const void* buffer, size_t count) override {
         calls.push_back("write");
@@ -161,10 +172,10 @@ public:
         if (closeError) return fail(closeError);
         return rc;
     }
-    int unlink(const char* path) override {
+    int unlinkat(int folder, const char* path, int flags) override {
         calls.push_back("unlink");
         if (unlinkError) return fail(unlinkError);
-        return QVPosixIO::unlink(path);
+        return QVPosixIO::unlinkat(folder, path, flags);
     }
     int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) override {
         calls.push_back("linkat");
@@ -189,6 +200,7 @@ public:
 
 class WriteNewPDFFaults : public WriteNewPDF {
 protected:
+    const QVOutputFolder folder_ = QVOutputFolder::open(dir_.path());
     ScriptedIO io_;
     QVScopedPosixIO guard_{io_};
     const std::string bytes_ = sampleBytes(100);
@@ -240,9 +252,9 @@ TEST_F(WriteNewPDFFaults, APreparedFileHasNoNameUntilItIsGivenOne) {
         SCOPED_TRACE(nameless ? "nameless" : "in place");
         io_.noNamelessFiles = !nameless;
         QVError error;
-        std::optional<QVPreparedPDF> first = QVPrepareNewPDF(bytes_, dir_ / "a.pdf", &error);
-        std::optional<QVPreparedPDF> dropped = QVPrepareNewPDF(bytes_, dir_ / "b.pdf", &error);
-        std::optional<QVPreparedPDF> taken = QVPrepareNewPDF(bytes_, dir_ / "c.pdf", &error);
+        std::optional<QVPreparedPDF> first = QVPrepareNewPDF(bytes_, folder_, "a.pdf", &error);
+        std::optional<QVPreparedPDF> dropped = QVPrepareNewPDF(bytes_, folder_, "b.pdf", &error);
+        std::optional<QVPreparedPDF> taken = QVPrepareNewPDF(bytes_, folder_, "c.pdf", &error);
         ASSERT_TRUE(first && dropped && taken) << error.message;
         EXPECT_TRUE(fs::is_empty(dir_.path()));
 
@@ -266,7 +278,7 @@ TEST_F(WriteNewPDFFaults, APreparedFileHasNoNameUntilItIsGivenOne) {
     io_.noNamelessFiles = false;
     io_.writes = {ScriptedIO::atMost(40), ScriptedIO::failWith(ENOSPC)};
     QVError error;
-    EXPECT_FALSE(QVPrepareNewPDF(bytes_, target_, &error));
+    EXPECT_FALSE(QVPrepareNewPDF(bytes_, folder_, target_.filename(), &error));
     EXPECT_EQ(error.message, "PDF schrijven mislukt: " + sys(ENOSPC));
     EXPECT_TRUE(fs::is_empty(dir_.path()));
 }
@@ -354,7 +366,7 @@ ChildResult inChild(const std::function<int(std::string&)>& body) {
 // the one for `expected`.
 int expectWriteFailure(const fs::path& target, size_t size, int expected, std::string& report) {
     QVError error;
-    bool ok = QVWriteNewPDF(sampleBytes(size), target, &error);
+    bool ok = QVWriteNewPDF(sampleBytes(size), QVOutputFolder::open(target.parent_path()), target.filename(), &error);
     std::error_code ec;
     bool left = fs::exists(fs::symlink_status(target, ec));
     report = ok ? "write succeeded" : error.message;
@@ -372,7 +384,7 @@ TEST_F(WriteNewPDF, UnwritableFolderFailsAtCreation) {
     ChildResult result = inChild([&](std::string& report) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 77;
         QVError error;
-        bool ok = QVWriteNewPDF("x", folder / "a.pdf", &error);
+        bool ok = QVWriteNewPDF("x", QVOutputFolder::open(folder), "a.pdf", &error);
         report = ok ? "write succeeded" : error.message;
         return !ok && error.message == "Bestand 'a.pdf' aanmaken mislukt: " + sys(EACCES) ? 0 : 1;
     });
@@ -414,7 +426,7 @@ TEST_F(WriteNewPDFFaults, AFileWrittenInPiecesIsNamedOnlyWhenCommittedAndReadsBa
         io_.noNamelessFiles = !nameless;
         QVError error;
         {
-            std::unique_ptr<QVNewPDFFile> file = QVNewPDFFile::create(target_, &error);
+            std::unique_ptr<QVNewPDFFile> file = QVNewPDFFile::create(folder_, target_.filename(), &error);
             ASSERT_TRUE(file) << error.message;
             ASSERT_TRUE(file->write(bytes_.substr(0, 60), &error));
             ASSERT_TRUE(file->write(bytes_.substr(60), &error));
@@ -427,12 +439,12 @@ TEST_F(WriteNewPDFFaults, AFileWrittenInPiecesIsNamedOnlyWhenCommittedAndReadsBa
         // Given up before its commit: nothing under the name.
         EXPECT_FALSE(fs::exists(fs::symlink_status(target_)));
 
-        std::unique_ptr<QVNewPDFFile> file = QVNewPDFFile::create(target_, &error);
+        std::unique_ptr<QVNewPDFFile> file = QVNewPDFFile::create(folder_, target_.filename(), &error);
         ASSERT_TRUE(file && file->write(bytes_, &error) && file->commit(&error)) << error.message;
         file.reset();
         EXPECT_EQ(readFile(target_), bytes_);
         // A second file of the same name is refused at its commit (nameless) or creation.
-        std::unique_ptr<QVNewPDFFile> second = QVNewPDFFile::create(target_, &error);
+        std::unique_ptr<QVNewPDFFile> second = QVNewPDFFile::create(folder_, target_.filename(), &error);
         EXPECT_FALSE(second && second->write("x", &error) && second->commit(&error));
         second.reset();
         EXPECT_EQ(readFile(target_), bytes_);
