@@ -34,7 +34,8 @@ namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
-// What a shell reports for a process that SIGINT ended.
+// What a shell reports for a process that Ctrl-C ended; a stop by SIGTERM exits the same way,
+// so that scripts see one status for a merge stopped on request.
 constexpr int kInterrupted = 130;
 
 std::string logLine(const std::optional<std::filesystem::path>& logURL) {
