@@ -18,8 +18,10 @@
 #include "FieldKinds.h"
 #include "Hints.h"
 #include "InputFiles.h"
+#include "Interrupt.h"
 #include "Suggest.h"
 #include "ProgressBar.h"
+#include "Records.h"
 #include "Shard.h"
 #include "TerminalText.h"
 #include "engine/Engine.h"
@@ -32,6 +34,9 @@ namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
+// What a shell reports for a process that Ctrl-C ended; a stop by SIGTERM exits the same way,
+// so that scripts see one status for a merge stopped on request.
+constexpr int kInterrupted = 130;
 
 std::string logLine(const std::optional<std::filesystem::path>& logURL) {
     // A log that could not even be created has no location to show.
@@ -45,6 +50,12 @@ std::string filesMade(uint64_t count) {
     const unsigned long n = static_cast<unsigned long>(count);
     if (QVIsSingularCount(count)) return QVFormat(QVText("%lu PDF-bestand gemaakt."), {n});
     return QVFormat(QVText("%lu PDF-bestanden gemaakt."), {n});
+}
+
+std::string filesSkipped(uint64_t count) {
+    const unsigned long n = static_cast<unsigned long>(count);
+    if (QVIsSingularCount(count)) return QVFormat(QVText("%lu bestaand bestand overgeslagen."), {n});
+    return QVFormat(QVText("%lu bestaande bestanden overgeslagen."), {n});
 }
 
 int reportFailure(std::ostream& err, const std::string& message, uint64_t count,
@@ -316,6 +327,13 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
         QVText("Verwerkt alleen deel K van N van de records (aaneengesloten, in volgorde), voor een merge over "
                "meerdere machines; auto leest het deel uit SLURM_ARRAY_TASK_ID/SLURM_ARRAY_TASK_COUNT of "
                "JOB_COMPLETION_INDEX/QV_SHARD_COUNT. Bijvoorbeeld 3/16"));
+    command->add_option_function<std::string>(
+        "--records", [&options](const std::string& value) { options.records = value; },
+        QVText("Maakt alleen de bestanden van deze records (vanaf 1, zonder de kopregel); alle records worden wel "
+               "gecontroleerd. Bijvoorbeeld 3-5,12"));
+    command->add_flag("--skip-existing", options.skipExisting,
+                      QVText("Slaat records over waarvan het bestand al bestaat (alleen bij losse PDF's), om een "
+                             "onderbroken merge af te maken: herhaal dezelfde opdracht met --skip-existing"));
     command->footer(QVText("Voorbeeld:\n  quorvel merge --template factuur.pdf --data klanten.csv --output uitvoer "
                            "--pattern 'Factuur-{Klant}-{#}' --map Naam=Klantnaam --watermark-column Klant --log"));
     return command;
@@ -336,6 +354,15 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
         if (!chosen) return usageError(err, problem);
         shard = *chosen;
     }
+    std::optional<std::vector<QVRecordRange>> records;
+    if (options.records) {
+        std::string problem;
+        records = QVRecordsFromArgument(*options.records, &problem);
+        if (!records) return usageError(err, problem);
+    }
+    if (options.skipExisting && mode->second == QVOutputModeCombined)
+        return usageError(err, QVText("--skip-existing werkt alleen met --mode separate: het gecombineerde bestand "
+                                      "ontstaat in zijn geheel of niet."));
 
     // The data file first, then the template: the order in which the engine reads them too.
     QVError error;
@@ -348,6 +375,14 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     if (guessed && separator != QVSeparatorComma && !options.quiet)
         err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."), {QVSeparatorName(separator)})
             << '\n';
+    if (records) {
+        // Numbers beyond the data are a mistake in the arguments; data that does not parse is
+        // left to the merge, which says why.
+        if (std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, separator)) {
+            if (std::optional<std::string> problem = QVRecordsOutOfRange(*records, table->rowCount() - 1))
+                return usageError(err, *problem);
+        }
+    }
     // A failure of a file whose separator looks wrong says which one would read it.
     const std::vector<std::string>* knownFields = nullptr;
     const QVFieldMapping* knownMapping = nullptr;
@@ -412,6 +447,8 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     settings.fieldPolicy = options.allFields ? QVFieldPolicy::Broad : QVFieldPolicy::Strict;
     settings.jobs = options.jobs ? options.jobs : QVUsableProcessors();
     settings.shard = shard;
+    settings.records = records;
+    settings.skipExisting = options.skipExisting;
     if (options.allFields && !tellFieldPlan(settings, options, err, &error)) return failed(error.message, 0);
     if (options.dryRun) return runDry(settings, out, [&failed](const std::string& message) { return failed(message, 0); });
 
@@ -424,10 +461,20 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
 
     uint64_t count = 0;
     bool merged = false;
+    QVMergeReport report;
     {
+        // Ctrl-C stops the merge between two files, only while it runs.
+        QVStopOnSignals stop;
+        settings.stopRequested = QVStopOnSignals::requested();
         std::optional<QVProgressBar> progress;
         if (!options.quiet && QVStandardErrorIsTerminal()) progress.emplace(err);
-        merged = QVMergeWithSettings(settings, &count, &error);
+        merged = QVMergeWithSettings(settings, &count, &error, nullptr, &report);
+    }
+    const std::string skipped = options.skipExisting ? "\n" + filesSkipped(report.skipped.size()) : std::string();
+    if (report.interrupted) {
+        if (*folder == FolderState::Made && count == 0) rmdir(settings.outputFolder.c_str());
+        err << QVEscapeLinesForTerminal(error.message + skipped + logLine(logURL)) << '\n';
+        return kInterrupted;
     }
     if (!merged) {
         // A folder made for a merge that wrote nothing goes again; one holding anything stays.
@@ -436,7 +483,7 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     }
 
     // Quiet means quiet: the exit status says it went well.
-    if (!options.quiet) out << QVEscapeLinesForTerminal(filesMade(count) + logLine(logURL)) << '\n';
+    if (!options.quiet) out << QVEscapeLinesForTerminal(filesMade(count) + skipped + logLine(logURL)) << '\n';
     out.flush();
     if (!out) {
         err << QVText("Schrijven naar de standaarduitvoer mislukt.") << '\n';

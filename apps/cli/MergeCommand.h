@@ -30,10 +30,13 @@ struct QVMergeOptions {
     bool verbose = false;
     unsigned jobs = 0;               // 0: as many threads as processors this process may use
     std::optional<std::string> shard;  // "K/N" or "auto"
+    std::optional<std::string> records;  // "3-5,12"
+    bool skipExisting = false;
 };
 
 CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options);
 
 // Exit status: 0 success, 1 the merge (or its check) failed, 2 the arguments do not fit the
-// template (a --map entry that is malformed or names no field).
+// template (a --map entry that is malformed or names no field) or the data (--records), 130
+// when Ctrl-C or SIGTERM stopped the merge.
 int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& err);

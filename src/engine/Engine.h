@@ -7,6 +7,7 @@
 // `count`, when given, is set to 0 first and ends as the number of output files written
 // completely.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -68,6 +69,12 @@ struct QVShard {
     uint64_t count = 1;
 };
 
+// Records by number (from 1), both ends included.
+struct QVRecordRange {
+    uint64_t first = 1;
+    uint64_t last = 1;
+};
+
 // Every choice of one merge. The entry points below fill it with their defaults; front ends
 // that offer more (the command line) fill it themselves.
 struct QVMergeSettings {
@@ -95,18 +102,39 @@ struct QVMergeSettings {
     // 0) keeps the whole run on the caller's thread. Combined output always runs on it.
     unsigned jobs = 1;
     QVShard shard;
+    // Only these records are merged (in any order, overlaps allowed); absent: all of them.
+    // Every record is still checked, so the file names stay those of a whole run; a number
+    // beyond the last record fails. Within a share, the share's records that are chosen.
+    std::optional<std::vector<QVRecordRange>> records;
+    // Separate output: a record whose file exists already is skipped (left as it is, never
+    // opened) instead of failing the merge; the report names such files. Refused in combined
+    // output, whose one file is all or nothing.
+    bool skipExisting = false;
+    // When given and raised (by a signal handler, another thread), the merge stops between two
+    // records: the files named so far stay, nothing of a later record gets a name, a combined
+    // file is not made, and the run ends as interrupted. Only read, with a plain atomic load.
+    const std::atomic<bool>* stopRequested = nullptr;
+};
+
+// What a merge did besides the files it wrote.
+struct QVMergeReport {
+    // The stop request ended the run before its last record: the merge answers false, with a
+    // message that says so rather than a failure of any record.
+    bool interrupted = false;
+    // With skipExisting: the names of the files that existed already, in record order.
+    std::vector<std::string> skipped;
 };
 
 // The one merge: checks every record first, then writes. `outputs`, when given, only has names
 // appended (last path components, in the order written).
 bool QVMergeWithSettings(const QVMergeSettings& settings, uint64_t* count = nullptr, QVError* error = nullptr,
-                         std::vector<std::string>* outputs = nullptr);
+                         std::vector<std::string>* outputs = nullptr, QVMergeReport* report = nullptr);
 
 // Every check the merge makes before it writes its first file, with the merge's own messages,
 // and nothing built or created (no log either): the settings, the data, the template and its
 // fields, each record's watermark text, values and file name (refused, duplicate or present
 // already), and the combined file's place. `planned` receives the number of PDF files the
-// merge would write.
+// merge would write (without those skipExisting would skip).
 bool QVCheckMergeSettings(const QVMergeSettings& settings, uint64_t* planned = nullptr, QVError* error = nullptr);
 
 // What a merge with these settings does with the template's fields, by field name in the order

@@ -13,7 +13,7 @@
 #include "platform/System.h"
 
 bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
-                      QVError* error) {
+                      QVError* error, QVMergeReport* report) {
     if (count) *count = 0;
 
     // The output folder is followed once, here, for the log and the run alike. A log whose path
@@ -35,7 +35,9 @@ bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vec
     QVError mergeError;
     std::optional<QVFieldPlan> plan;
     if (settings.fieldPolicy == QVFieldPolicy::Broad) plan.emplace();
-    bool merged = QVMergeCollect(settings, folder, &written, &log.outputFiles, &mergeError, plan ? &*plan : nullptr);
+    QVMergeReport outcome;
+    bool merged = QVMergeCollect(settings, folder, &written, &log.outputFiles, &mergeError, plan ? &*plan : nullptr,
+                                 &outcome);
     if (count) *count = written;
     if (outputs) outputs->insert(outputs->end(), log.outputFiles.begin(), log.outputFiles.end());
 
@@ -59,6 +61,11 @@ bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vec
         if (!plan->filled.empty()) log.fieldMapping = plan->mapping;
     }
     if (!merged) log.errorMessage = mergeError.localizedDescription();
+    // Only what was asked for beyond a plain merge adds members to the log.
+    log.interrupted = outcome.interrupted;
+    if (settings.skipExisting) log.skipped = outcome.skipped;
+    if (settings.records) log.recordSelection = QVRecordRangesText(QVNormalizeRecordRanges(*settings.records));
+    if (report) *report = std::move(outcome);
 
     if (std::optional<std::string> reason = QVWriteProcessingLog(*file, log)) {
         // The PDFs and the (possibly incomplete) log stay; the message tells the user where.

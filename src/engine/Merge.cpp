@@ -3,7 +3,9 @@
 // writes it (separate output) or flattens it into the combined document (combined output).
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <iterator>
 #include <functional>
 #include <span>
 #include <string>
@@ -55,12 +57,44 @@ struct Run {
     uint64_t* count;
     std::vector<std::string>* outputs;
     QVError* error;
-    // This run's records (all of them unless the merge is shared out among several runs).
+    // This run's share of the records (all of them unless the merge is shared out among
+    // several runs), and the records of that share that are chosen, as ascending ranges.
     uint64_t first = 1;
     uint64_t last = 0;
+    std::vector<QVRecordRange> chosen = {};
     unsigned jobs = 1;
+    const std::atomic<bool>* stop = nullptr;
+    bool skipExisting = false;
+    // Chosen records whose file exists already (skipExisting), ascending, and their names.
+    std::vector<uint64_t> skipped = {};
+    std::vector<std::string> skippedNames = {};
+    // What the second pass makes: the chosen records less the skipped ones, as ascending
+    // ranges, and how many records come before each range.
+    std::vector<QVRecordRange> work = {};
+    std::vector<uint64_t> before = {};
+    uint64_t workCount = 0;
+    uint64_t written = 0;
+    bool interrupted = false;
 
-    bool ownsRecord(uint64_t r) const { return r >= first && r <= last; }
+    bool ownsRecord(uint64_t r) const { return inRanges(chosen, r); }
+
+    static bool inRanges(const std::vector<QVRecordRange>& ranges, uint64_t r) {
+        auto after = std::upper_bound(ranges.begin(), ranges.end(), r,
+                                      [](uint64_t n, const QVRecordRange& range) { return n < range.first; });
+        return after != ranges.begin() && r <= std::prev(after)->last;
+    }
+
+    // The record at `position` (0 up to workCount - 1) of the second pass.
+    uint64_t recordAt(uint64_t position) const {
+        const size_t i = static_cast<size_t>(std::upper_bound(before.begin(), before.end(), position) - before.begin()) - 1;
+        return work[i].first + (position - before[i]);
+    }
+
+    bool stopRaised() {
+        if (!stop || !stop->load(std::memory_order_relaxed)) return false;
+        interrupted = true;
+        return true;
+    }
 };
 
 bool refuseCell(const QVField& field, std::string_view value, uint64_t r, QVError* error) {
@@ -116,8 +150,14 @@ bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r, 
                                           {*filename, static_cast<unsigned long>(r)}));
     }
     // Another run of a shared-out merge may have written its own records' files already.
-    if (run.ownsRecord(r) && run.outputFolder.contains(*filename))
+    if (run.ownsRecord(r) && run.outputFolder.contains(*filename)) {
+        if (run.skipExisting) {
+            run.skipped.push_back(r);
+            run.skippedNames.push_back(std::move(*filename));
+            return true;
+        }
         return QVFail(run.error, QVFormat(QVText("Uitvoerbestand bestaat al: %@"), {*filename}));
+    }
     return true;
 }
 
@@ -133,6 +173,7 @@ bool firstPass(Run& run, const std::vector<QVField>& templateFields) {
     const size_t records = run.table.rowCount() - 1;
     QVNameKeys keys(run.mode == QVOutputModeSeparate ? records : 0);
     for (uint64_t r = 1; r <= records; ++r) {
+        if (run.stopRaised()) return false;
         const std::vector<std::string_view> row = run.table.row(r);
         if (run.watermark && !watermarkOf(run, row, r, run.error)) return false;
         if (!checkValues(templateFields, row, r, run.error)) return false;
@@ -204,11 +245,13 @@ std::shared_ptr<qvpdf::PDFDocument> buildRecord(const Run& run, std::span<const 
     return document;
 }
 
-// Counts a written file and reports the progress of the run's own records.
-void recordWritten(Run& run, const std::string& filename, uint64_t r, bool reportProgress) {
+// Counts a written file and reports the progress of the run's own records; `position` counts
+// the records of the second pass from 0.
+void recordWritten(Run& run, const std::string& filename, uint64_t position, bool reportProgress) {
     if (run.outputs) run.outputs->push_back(filename);
     if (run.count) ++*run.count;
-    if (reportProgress) QVReportMergeProgress(r - run.first + 1, run.last - run.first + 1);
+    ++run.written;
+    if (reportProgress) QVReportMergeProgress(position + 1, run.workCount);
 }
 
 bool writeSeparate(Run& run, qvpdf::PDFDocument& document, const std::string& filename) {
@@ -228,8 +271,10 @@ struct PreparedRecord {
 // of the records before r and nothing after, as on one thread.
 bool secondPassInParallel(Run& run) {
     const bool reportProgress = QVHasMergeProgressHandler();
+    // The ordered work runs over positions 1 to workCount of the second pass.
     std::function<std::optional<PreparedRecord>(uint64_t, QVError*)> produce =
-        [&run](uint64_t r, QVError* error) -> std::optional<PreparedRecord> {
+        [&run](uint64_t position, QVError* error) -> std::optional<PreparedRecord> {
+        const uint64_t r = run.recordAt(position - 1);
         const std::vector<std::string_view> row = run.table.row(r);
         std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, error);
         if (!document) return std::nullopt;
@@ -245,36 +290,68 @@ bool secondPassInParallel(Run& run) {
         return PreparedRecord{std::move(*filename), std::move(*file)};
     };
     std::function<bool(uint64_t, PreparedRecord&, QVError*)> consume =
-        [&run, reportProgress](uint64_t r, PreparedRecord& record, QVError* error) {
+        [&run, reportProgress](uint64_t position, PreparedRecord& record, QVError* error) {
             if (!QVNameNewPDF(record.file, error)) return false;
-            recordWritten(run, record.filename, r, reportProgress);
+            recordWritten(run, record.filename, position - 1, reportProgress);
             return true;
         };
     // A few records ahead per thread keep every thread busy while names wait their turn; each
     // holds an open file, so never more than a quarter of the usual limit of 1024.
     const size_t window = std::min<size_t>(4 * size_t{run.jobs}, 256);
-    const unsigned threads = static_cast<unsigned>(std::min<uint64_t>(run.jobs, run.last + 1 - run.first));
-    return QVProduceInOrder<PreparedRecord>(run.first, run.last, threads, window, produce, consume, run.error);
+    const unsigned threads = static_cast<unsigned>(std::min<uint64_t>(run.jobs, run.workCount));
+    return QVProduceInOrder<PreparedRecord>(1, run.workCount, threads, window, produce, consume, run.error, run.stop,
+                                            &run.interrupted);
 }
 
 bool secondPass(Run& run, QVCombinedOutput* combined) {
     if (!combined && run.jobs > 1) return secondPassInParallel(run);
     const bool reportProgress = QVHasMergeProgressHandler();
-    for (uint64_t r = run.first; r <= run.last; ++r) {
-        // The record's document lives only for this iteration.
-        const std::vector<std::string_view> row = run.table.row(r);
-        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, run.error);
-        if (!document) return false;
-        if (combined) {
-            if (!QVAppendFlattened(*combined, *document, r, run.error)) return false;
-            if (reportProgress) QVReportMergeProgress(r - run.first + 1, run.last - run.first + 1);
-        } else {
-            std::optional<std::string> filename = filenameOf(run, row, r, run.error);
-            if (!filename || !writeSeparate(run, *document, *filename)) return false;
-            recordWritten(run, *filename, r, reportProgress);
+    uint64_t position = 0;
+    for (const QVRecordRange& range : run.work) {
+        for (uint64_t r = range.first; r <= range.last; ++r, ++position) {
+            // Between two records only: a file is always finished once begun.
+            if (run.stopRaised()) return false;
+            // The record's document lives only for this iteration.
+            const std::vector<std::string_view> row = run.table.row(r);
+            std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, run.error);
+            if (!document) return false;
+            if (combined) {
+                if (!QVAppendFlattened(*combined, *document, r, run.error)) return false;
+                if (reportProgress) QVReportMergeProgress(position + 1, run.workCount);
+            } else {
+                std::optional<std::string> filename = filenameOf(run, row, r, run.error);
+                if (!filename || !writeSeparate(run, *document, *filename)) return false;
+                recordWritten(run, *filename, position, reportProgress);
+            }
         }
     }
     return true;
+}
+
+// The chosen records of the share less the skipped ones, laid out for the second pass.
+void planWork(Run& run) {
+    auto skipped = run.skipped.begin();
+    for (const QVRecordRange& range : run.chosen) {
+        uint64_t from = range.first;
+        for (; skipped != run.skipped.end() && *skipped <= range.last; ++skipped) {
+            if (*skipped > from) run.work.push_back({from, *skipped - 1});
+            from = *skipped + 1;
+        }
+        if (from <= range.last) run.work.push_back({from, range.last});
+    }
+    for (const QVRecordRange& range : run.work) {
+        run.before.push_back(run.workCount);
+        run.workCount += range.last - range.first + 1;
+    }
+}
+
+// The message of a run that a stop request ended.
+bool failInterrupted(const Run& run, QVError* error) {
+    if (run.mode == QVOutputModeCombined)
+        return QVFail(error, QVText("Onderbroken; het gecombineerde bestand is niet gemaakt."));
+    const unsigned long n = static_cast<unsigned long>(run.written);
+    return QVFail(error, QVIsSingularCount(run.written) ? QVFormat(QVText("Onderbroken na %lu bestand."), {n})
+                                                        : QVFormat(QVText("Onderbroken na %lu bestanden."), {n}));
 }
 
 // The combined file's name: the fixed one for a whole merge, numbered for a share of one.
@@ -297,7 +374,7 @@ namespace {
 // folder held open, or null for the run to open it itself.
 bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uint64_t* count,
               std::vector<std::string>* outputs, QVError* error, bool checkOnly, uint64_t* planned,
-              QVFieldPlan* plan = nullptr) {
+              QVFieldPlan* plan = nullptr, QVMergeReport* report = nullptr) {
     const QVOutputMode mode = settings.mode;
     const std::optional<std::string>& watermarkColumn = settings.watermarkColumn;
     const std::optional<std::string>& watermarkPattern = settings.watermarkPattern;
@@ -319,6 +396,9 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
     if (shard.count == 0 || shard.index == 0 || shard.index > shard.count)
         return QVFail(error, QVFormat(QVText("Ongeldig deel %lu van %lu."), {static_cast<unsigned long>(shard.index),
                                                                             static_cast<unsigned long>(shard.count)}));
+    // The combined file is all or nothing; there is no file of a record to find and keep.
+    if (settings.skipExisting && mode == QVOutputModeCombined)
+        return QVFail(error, QVText("Bestaande bestanden overslaan kan alleen bij losse uitvoer."));
     const bool wantsWatermark = watermarkColumn || watermarkPattern;
     // The folder's path is followed now, once: every check and file below goes through it.
     std::optional<QVOutputFolder> ownFolder;
@@ -336,7 +416,25 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
     const uint64_t records = table->rowCount() - 1;
     run.first = records * (shard.index - 1) / shard.count + 1;
     run.last = records * shard.index / shard.count;
+    if (settings.records) {
+        for (const QVRecordRange& range : *settings.records) {
+            if (range.first < 1 || range.first > range.last || range.last > records)
+                return QVFail(error, QVFormat(QVText("Ongeldige recordselectie %lu-%lu: het gegevensbestand heeft "
+                                                     "records 1 tot %lu."),
+                                              {static_cast<unsigned long>(range.first),
+                                               static_cast<unsigned long>(range.last),
+                                               static_cast<unsigned long>(records)}));
+        }
+        for (const QVRecordRange& range : QVNormalizeRecordRanges(*settings.records)) {
+            const uint64_t from = std::max(range.first, run.first), to = std::min(range.last, run.last);
+            if (from <= to) run.chosen.push_back({from, to});
+        }
+    } else if (run.first <= run.last) {
+        run.chosen.push_back({run.first, run.last});
+    }
     run.jobs = std::max(1u, settings.jobs);
+    run.stop = settings.stopRequested;
+    run.skipExisting = settings.skipExisting;
     std::vector<std::string> kept;
     std::optional<std::vector<QVField>> templateFields = templateFieldsOf(run, templateDocument.get(), &kept, error);
     if (!templateFields) return false;
@@ -353,26 +451,35 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
     }
 
     // Phase C: every record is checked before any file exists.
-    if (!firstPass(run, *templateFields)) return false;
+    const bool checked = firstPass(run, *templateFields);
+    if (report) report->skipped = run.skippedNames;
+    if (!checked && run.interrupted && report) report->interrupted = true;
+    if (!checked) return run.interrupted ? failInterrupted(run, error) : false;
     templateFields.reset();
     templateDocument.reset();
+    planWork(run);
 
     // Phase D: the combined file must not exist yet. A share without records makes none.
-    const uint64_t ownRecords = run.last + 1 - run.first;
     const std::string combinedName = combinedFileName(shard);
     std::shared_ptr<QVCombinedOutput> combined;
-    if (mode == QVOutputModeCombined && ownRecords > 0) {
+    if (mode == QVOutputModeCombined && run.workCount > 0) {
         combined = QVBeginCombined(*folder, error, combinedName);
         if (!combined) return false;
     }
 
     if (checkOnly) {
-        if (planned) *planned = combined ? 1 : mode == QVOutputModeCombined ? 0 : ownRecords;
+        if (planned) *planned = combined ? 1 : mode == QVOutputModeCombined ? 0 : run.workCount;
         return true;
     }
 
-    // Phase E: build and write.
-    if (!secondPass(run, combined.get())) return false;
+    // Phase E: build and write. A stop leaves what is named and drops the rest, the combined
+    // file with it.
+    const bool built = secondPass(run, combined.get());
+    if (run.interrupted || (built && combined && run.stopRaised())) {
+        if (report) report->interrupted = true;
+        return failInterrupted(run, error);
+    }
+    if (!built) return false;
 
     // Phase F: the combined file.
     if (combined) {
@@ -386,13 +493,15 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
 }  // namespace
 
 bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
-                    QVError* error, QVFieldPlan* plan) {
-    return mergeRun(settings, nullptr, count, outputs, error, false, nullptr, plan);
+                    QVError* error, QVFieldPlan* plan, QVMergeReport* report) {
+    if (report) *report = QVMergeReport{};
+    return mergeRun(settings, nullptr, count, outputs, error, false, nullptr, plan, report);
 }
 
 bool QVMergeCollect(const QVMergeSettings& settings, const QVOutputFolder& folder, uint64_t* count,
-                    std::vector<std::string>* outputs, QVError* error, QVFieldPlan* plan) {
-    return mergeRun(settings, &folder, count, outputs, error, false, nullptr, plan);
+                    std::vector<std::string>* outputs, QVError* error, QVFieldPlan* plan, QVMergeReport* report) {
+    if (report) *report = QVMergeReport{};
+    return mergeRun(settings, &folder, count, outputs, error, false, nullptr, plan, report);
 }
 
 bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error) {
@@ -401,9 +510,33 @@ bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* e
 }
 
 bool QVMergeWithSettings(const QVMergeSettings& settings, uint64_t* count, QVError* error,
-                         std::vector<std::string>* outputs) {
-    if (settings.logURL) return QVMergeLoggedRun(settings, count, outputs, error);
-    return QVMergeCollect(settings, count, outputs, error);
+                         std::vector<std::string>* outputs, QVMergeReport* report) {
+    if (settings.logURL) return QVMergeLoggedRun(settings, count, outputs, error, report);
+    return QVMergeCollect(settings, count, outputs, error, nullptr, report);
+}
+
+std::vector<QVRecordRange> QVNormalizeRecordRanges(std::vector<QVRecordRange> ranges) {
+    std::sort(ranges.begin(), ranges.end(),
+              [](const QVRecordRange& a, const QVRecordRange& b) { return a.first < b.first; });
+    std::vector<QVRecordRange> joined;
+    for (const QVRecordRange& range : ranges) {
+        if (range.first > range.last) continue;
+        if (!joined.empty() && range.first <= joined.back().last + 1)
+            joined.back().last = std::max(joined.back().last, range.last);
+        else
+            joined.push_back(range);
+    }
+    return joined;
+}
+
+std::string QVRecordRangesText(const std::vector<QVRecordRange>& ranges) {
+    std::string text;
+    for (const QVRecordRange& range : ranges) {
+        if (!text.empty()) text += ',';
+        text += std::to_string(range.first);
+        if (range.last != range.first) text += '-' + std::to_string(range.last);
+    }
+    return text;
 }
 
 bool QVCheckMergeSettings(const QVMergeSettings& settings, uint64_t* planned, QVError* error) {

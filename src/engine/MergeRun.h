@@ -15,19 +15,27 @@
 // settings' log location: the logged merge wraps this. `outputs`, when given, has the names of
 // the files written appended; `plan`, when given, receives what the run does with the
 // template's fields once its field list is known (and stays as it was if it fails before that).
+// `report`, when given, learns whether a stop request ended the run and which files were skipped.
 [[nodiscard]] bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
-                                  QVError* error, QVFieldPlan* plan = nullptr);
+                                  QVError* error, QVFieldPlan* plan = nullptr, QVMergeReport* report = nullptr);
 // The same in an output folder already held open (for `settings.outputFolder`), as the logged
 // merge holds it to put its log beside the files.
 [[nodiscard]] bool QVMergeCollect(const QVMergeSettings& settings, const QVOutputFolder& folder, uint64_t* count,
-                                  std::vector<std::string>* outputs, QVError* error, QVFieldPlan* plan = nullptr);
+                                  std::vector<std::string>* outputs, QVError* error, QVFieldPlan* plan = nullptr,
+                                  QVMergeReport* report = nullptr);
 
 // The run up to its first file: every check, nothing built or created.
 bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error);
 
 // A merge wrapped in its processing log at `settings.logURL`.
 bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
-                      QVError* error);
+                      QVError* error, QVMergeReport* report = nullptr);
+
+// The chosen records in order, without overlaps: ascending, disjoint ranges, neighbours joined.
+std::vector<QVRecordRange> QVNormalizeRecordRanges(std::vector<QVRecordRange> ranges);
+
+// Ranges as a user writes them: "3-5,12" (a single record as its number).
+std::string QVRecordRangesText(const std::vector<QVRecordRange>& ranges);
 
 // The settings of the entry points' longest argument list, with every other choice at
 // its default.

@@ -123,6 +123,8 @@ QVJson settingsObject(const QVProcessingLog& log) {
         for (const std::string& name : *log.fieldsKept) kept.push_back(withReplacements(name).value_or(name));
         settings.set("fields_kept_from_template", std::move(kept));
     }
+    if (log.recordSelection) settings.set("records", *log.recordSelection);
+    if (log.skipped) settings.set("skip_existing", true);
     return settings;
 }
 
@@ -136,6 +138,11 @@ QVJson logObject(const QVProcessingLog& log) {
     putText(object, "input_data", log.inputData.native());
     putText(object, "output_directory", log.outputDirectory.native());
     putTexts(object, "output_files", log.outputFiles);
+    if (log.skipped) {
+        putTexts(object, "skipped", *log.skipped);
+        object.set("skipped_count", static_cast<uint64_t>(log.skipped->size()));
+    }
+    if (log.interrupted) object.set("interrupted", true);
     object.set("settings", settingsObject(log));
     if (log.succeeded) {
         object.set("error", nullptr);

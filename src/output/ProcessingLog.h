@@ -41,11 +41,20 @@ struct QVProcessingLog {
     // Merges that fill every kind of field: the fields that kept the template's value because
     // no column fed them. Written (as "fields_kept_from_template") only when present.
     std::optional<std::vector<std::string>> fieldsKept;
+
+    // A merge that a stop request (Ctrl-C) ended early: written as "interrupted": true, only then.
+    bool interrupted = false;
+    // Merges that skip records whose file exists: those files' names, written as "skipped" with
+    // "skipped_count" (and "skip_existing" among the settings), only when present.
+    std::optional<std::vector<std::string>> skipped;
+    // Merges of chosen records only: the choice as "3-5,12", written as settings.records.
+    std::optional<std::string> recordSelection;
 };
 
 // The log as pretty-printed JSON: one object with "version", "started_at", "finished_at",
 // "status", "input_pdf", "input_data", "output_directory", "output_files", "settings" and
-// "error", in this order. A path, file name, pattern or message that is not UTF-8 (a Linux name
+// "error", in this order ("skipped", "skipped_count" and "interrupted" follow "output_files" when
+// set). A path, file name, pattern or message that is not UTF-8 (a Linux name
 // is any bytes) is written with U+FFFD for each byte that is not part of a well-formed UTF-8
 // sequence, followed by a member "<name>_bytes_base64" holding its exact bytes in base64 (for
 // "output_files": an array of the same length, null where a name is UTF-8), so the log is always
