@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <type_traits>
 
 #include "HostText.h"
 #include "platform/Error.h"
@@ -23,53 +24,10 @@ constexpr int32_t kErrorBadArgument = 2;
 
 Host& host() { return *Host::current(); }
 
-template <typename Routine>
-QVHFTEntry asEntry(Routine routine) {
+// A routine as a table entry; it must have exactly the type its entry promises.
+template <typename Proc>
+QVHFTEntry asEntry(std::type_identity_t<Proc> routine) {
     return reinterpret_cast<QVHFTEntry>(routine);
-}
-
-// ---- "Core" ----
-
-void pushExceptionFrame(void* frame, QVExceptionHandler handler) {
-    if (host().enter("Core", qvhft::kPushExceptionFrame)) return;
-    host().pushFrame(frame, handler);
-}
-
-void popExceptionFrame() {
-    // The frame goes first, so an error raised by this call reaches the frame outside it.
-    host().popFrame();
-    host().enter("Core", qvhft::kPopExceptionFrame);
-}
-
-QVAtom atomFromString(const char* text) {
-    if (host().enter("Core", qvhft::kAtomFromString)) return 0;
-    return host().atomFromString(text);
-}
-
-QVHostCallback callbackCreate(void* extensionID, QVHFTEntry routine) {
-    if (host().enter("Core", qvhft::kCallbackCreate)) return nullptr;
-    return host().createCallback(extensionID, routine);
-}
-
-QVHFT getHFT(QVAtom name, QVVersion version) {
-    if (host().enter("Core", qvhft::kGetHFT)) return nullptr;
-    return host().table(name, version);
-}
-
-// ---- "AcroSupport" ----
-
-QVVersion versionOfHFT(QVHFT table) {
-    if (host().enter("AcroSupport", qvhft::kVersionOfHFT)) return 0;
-    std::optional<QVVersion> version = host().versionOf(table);
-    if (!version) host().raise(kErrorBadArgument);
-    return version.value_or(0);
-}
-
-// ---- "AcroView" ----
-
-QVHostMenubar getMenubar() {
-    if (host().enter("AcroView", qvhft::kGetMenubar)) return nullptr;
-    return host().menubar();
 }
 
 // Inserts at `position`, or at the end for any position past it (9999 by convention).
@@ -79,15 +37,68 @@ void insertAt(std::vector<T*>& list, T* element, int32_t position) {
     list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), element);
 }
 
-void menubarAddMenu(QVHostMenubar bar, QVHostMenu menu, int32_t position) {
-    if (host().enter("AcroView", qvhft::kMenubarAddMenu)) return;
+// The host's routine for each entry of host/HostTable.def, under the entry's own name.
+namespace routines {
+
+// Records a call of `Entry` (see Host::enter).
+template <typename Entry>
+bool enter() {
+    return host().enter(Entry::table, Entry::index);
+}
+
+// ---- "Core" ----
+
+void PushExceptionFrame(void* frame, QVExceptionHandler handler) {
+    if (enter<qvhft::PushExceptionFrame>()) return;
+    host().pushFrame(frame, handler);
+}
+
+void PopExceptionFrame() {
+    // The frame goes first, so an error raised by this call reaches the frame outside it.
+    host().popFrame();
+    enter<qvhft::PopExceptionFrame>();
+}
+
+QVAtom AtomFromString(const char* text) {
+    if (enter<qvhft::AtomFromString>()) return 0;
+    return host().atomFromString(text);
+}
+
+QVHostCallback CallbackCreate(void* extensionID, QVHFTEntry routine) {
+    if (enter<qvhft::CallbackCreate>()) return nullptr;
+    return host().createCallback(extensionID, routine);
+}
+
+QVHFT GetHFT(QVAtom name, QVVersion version) {
+    if (enter<qvhft::GetHFT>()) return nullptr;
+    return host().table(name, version);
+}
+
+// ---- "AcroSupport" ----
+
+QVVersion VersionOfHFT(QVHFT table) {
+    if (enter<qvhft::VersionOfHFT>()) return 0;
+    std::optional<QVVersion> version = host().versionOf(table);
+    if (!version) host().raise(kErrorBadArgument);
+    return version.value_or(0);
+}
+
+// ---- "AcroView" ----
+
+QVHostMenubar GetMenubar() {
+    if (enter<qvhft::GetMenubar>()) return nullptr;
+    return host().menubar();
+}
+
+void MenubarAddMenu(QVHostMenubar bar, QVHostMenu menu, int32_t position) {
+    if (enter<qvhft::MenubarAddMenu>()) return;
     if (!bar || !menu || std::count(bar->menus.begin(), bar->menus.end(), menu)) return host().raise(kErrorBadArgument);
     insertAt(bar->menus, menu, position);
     ++menu->references;
 }
 
-QVHostMenu menuNew(const char* title, const char* name, void* owner) {
-    if (host().enter("AcroView", qvhft::kMenuNew)) return nullptr;
+QVHostMenu MenuNew(const char* title, const char* name, void* owner) {
+    if (enter<qvhft::MenuNew>()) return nullptr;
     if (!title || !name) {
         host().raise(kErrorBadArgument);
         return nullptr;
@@ -95,22 +106,22 @@ QVHostMenu menuNew(const char* title, const char* name, void* owner) {
     return host().newMenu(title, name, owner);
 }
 
-void menuRelease(QVHostMenu menu) {
-    if (host().enter("AcroView", qvhft::kMenuRelease)) return;
+void MenuRelease(QVHostMenu menu) {
+    if (enter<qvhft::MenuRelease>()) return;
     if (!menu || menu->references <= 0) return host().raise(kErrorBadArgument);
     --menu->references;
 }
 
-void menuAddMenuItem(QVHostMenu menu, QVHostMenuItem item, int32_t position) {
-    if (host().enter("AcroView", qvhft::kMenuAddMenuItem)) return;
+void MenuAddMenuItem(QVHostMenu menu, QVHostMenuItem item, int32_t position) {
+    if (enter<qvhft::MenuAddMenuItem>()) return;
     if (!menu || !item || item->menu) return host().raise(kErrorBadArgument);
     insertAt(menu->items, item, position);
     item->menu = menu;
 }
 
-QVHostMenuItem menuItemNew(const char* title, const char* name, QVHostMenu /*submenu*/, QVHostBool /*longOnly*/,
+QVHostMenuItem MenuItemNew(const char* title, const char* name, QVHostMenu /*submenu*/, QVHostBool /*longOnly*/,
                            char /*shortcut*/, uint8_t /*shortcutFlags*/, void* /*icon*/, void* owner) {
-    if (host().enter("AcroView", qvhft::kMenuItemNew)) return nullptr;
+    if (enter<qvhft::MenuItemNew>()) return nullptr;
     if (!title || !name) {
         host().raise(kErrorBadArgument);
         return nullptr;
@@ -118,8 +129,8 @@ QVHostMenuItem menuItemNew(const char* title, const char* name, QVHostMenu /*sub
     return host().newItem(title, name, owner);
 }
 
-void menuItemRemove(QVHostMenuItem item) {
-    if (host().enter("AcroView", qvhft::kMenuItemRemove)) return;
+void MenuItemRemove(QVHostMenuItem item) {
+    if (enter<qvhft::MenuItemRemove>()) return;
     if (!item) return host().raise(kErrorBadArgument);
     if (!item->menu) return;
     auto& items = item->menu->items;
@@ -127,55 +138,36 @@ void menuItemRemove(QVHostMenuItem item) {
     item->menu = nullptr;
 }
 
-void menuItemSetTitle(QVHostMenuItem item, const char* title) {
-    if (host().enter("AcroView", qvhft::kMenuItemSetTitle)) return;
+void MenuItemSetTitle(QVHostMenuItem item, const char* title) {
+    if (enter<qvhft::MenuItemSetTitle>()) return;
     if (!item || !title) return host().raise(kErrorBadArgument);
     item->title = title;
 }
 
-void menuItemSetExecuteProc(QVHostMenuItem item, QVHostCallback callback, void* clientData) {
-    if (host().enter("AcroView", qvhft::kMenuItemSetExecuteProc)) return;
+void MenuItemSetExecuteProc(QVHostMenuItem item, QVHostCallback callback, void* clientData) {
+    if (enter<qvhft::MenuItemSetExecuteProc>()) return;
     if (!item) return host().raise(kErrorBadArgument);
     item->execute = callback;
     item->executeData = clientData;
 }
 
-void menuItemSetComputeEnabledProc(QVHostMenuItem item, QVHostCallback callback, void* clientData) {
-    if (host().enter("AcroView", qvhft::kMenuItemSetComputeEnabledProc)) return;
+void MenuItemSetComputeEnabledProc(QVHostMenuItem item, QVHostCallback callback, void* clientData) {
+    if (enter<qvhft::MenuItemSetComputeEnabledProc>()) return;
     if (!item) return host().raise(kErrorBadArgument);
     item->computeEnabled = callback;
     item->computeEnabledData = clientData;
 }
 
-// The entries of each table by name; tables the plug-ins bind but never call get none, and
-// an entry the host does not provide is null.
+}  // namespace routines
+
+// The entries of each table by name; tables the plug-ins bind but never call get one null
+// entry, and an entry the host does not provide is null.
 std::vector<QVHFTEntry> entriesOf(const std::string& name) {
-    std::vector<QVHFTEntry> entries;
-    if (name == "Core") {
-        entries.assign(qvhft::kCoreEntries, nullptr);
-        entries[qvhft::kPushExceptionFrame] = asEntry(pushExceptionFrame);
-        entries[qvhft::kPopExceptionFrame] = asEntry(popExceptionFrame);
-        entries[qvhft::kAtomFromString] = asEntry(atomFromString);
-        entries[qvhft::kCallbackCreate] = asEntry(callbackCreate);
-        entries[qvhft::kGetHFT] = asEntry(getHFT);
-    } else if (name == "AcroSupport") {
-        entries.assign(qvhft::kAcroSupportEntries, nullptr);
-        entries[qvhft::kVersionOfHFT] = asEntry(versionOfHFT);
-    } else if (name == "AcroView") {
-        entries.assign(qvhft::kAcroViewEntries, nullptr);
-        entries[qvhft::kGetMenubar] = asEntry(getMenubar);
-        entries[qvhft::kMenubarAddMenu] = asEntry(menubarAddMenu);
-        entries[qvhft::kMenuNew] = asEntry(menuNew);
-        entries[qvhft::kMenuRelease] = asEntry(menuRelease);
-        entries[qvhft::kMenuAddMenuItem] = asEntry(menuAddMenuItem);
-        entries[qvhft::kMenuItemNew] = asEntry(menuItemNew);
-        entries[qvhft::kMenuItemRemove] = asEntry(menuItemRemove);
-        entries[qvhft::kMenuItemSetTitle] = asEntry(menuItemSetTitle);
-        entries[qvhft::kMenuItemSetExecuteProc] = asEntry(menuItemSetExecuteProc);
-        entries[qvhft::kMenuItemSetComputeEnabledProc] = asEntry(menuItemSetComputeEnabledProc);
-    } else {
-        entries.assign(1, nullptr);
-    }
+    std::vector<QVHFTEntry> entries(std::max(1u, qvhft::entryCount(name)), nullptr);
+#define QV_HOST_ENTRY_FILL(Table, Name, number, Return, Params) \
+    if (name == #Table) entries[qvhft::k##Name] = asEntry<qvhft::Name##Proc>(routines::Name);
+    QV_HOST_ENTRIES(QV_HOST_ENTRY_FILL)
+#undef QV_HOST_ENTRY_FILL
     return entries;
 }
 

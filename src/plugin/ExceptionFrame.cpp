@@ -7,7 +7,7 @@ namespace qvhost {
 void miThrowExceptionToHandler(void* /*frame*/, int32_t /*error*/) { throw _miExceptionInfo{0}; }
 
 _miExceptionPushPop::_miExceptionPushPop() {
-    qvhft::entry<qvhft::PushExceptionFrameProc>(gCoreHFT, qvhft::kPushExceptionFrame)(nullptr,
+    qvhft::entry<qvhft::PushExceptionFrame>(gCoreHFT)(nullptr,
                                                                                       miThrowExceptionToHandler);
 }
 
@@ -15,7 +15,7 @@ _miExceptionPushPop::~_miExceptionPushPop() {
     // A destructor that throws while unwinding ends the process: an error the host raises
     // while popping (into an outer frame of ours) is dropped here instead.
     try {
-        qvhft::entry<qvhft::PopExceptionFrameProc>(gCoreHFT, qvhft::kPopExceptionFrame)();
+        qvhft::entry<qvhft::PopExceptionFrame>(gCoreHFT)();
     } catch (...) {
     }
 }

@@ -6,6 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+
+#include "plugin/HostTable.def"
 
 // Versions: major in the high 16 bits, minor in the low 16 bits (6.0 is 0x00060000).
 using QVVersion = uint32_t;
@@ -107,54 +110,63 @@ constexpr const char* kQVPluginMainName = "AcroPluginMain";
 
 namespace qvhft {
 
-// "Core"
-constexpr unsigned kPushExceptionFrame = 2;
-constexpr unsigned kPopExceptionFrame = 3;
-constexpr unsigned kAtomFromString = 5;
-constexpr unsigned kCallbackCreate = 8;
-constexpr unsigned kGetHFT = 10;
-constexpr unsigned kCoreEntries = 11;
-using PushExceptionFrameProc = void (*)(void* frame, QVExceptionHandler handler);
-using PopExceptionFrameProc = void (*)();
-using AtomFromStringProc = QVAtom (*)(const char* text);
-using CallbackCreateProc = QVHostCallback (*)(void* extensionID, QVHFTEntry routine);
-using GetHFTProc = QVHFT (*)(QVAtom name, QVVersion version);
+// Per entry of HostTable.def: its number kName, its routine type NameProc, and a descriptor
+// Name that carries both with the name of its table.
+#define QV_HOST_ENTRY_DECLARE(Table, Name, number, Return, Params) \
+    constexpr unsigned k##Name = number;                           \
+    using Name##Proc = Return(*) Params;                           \
+    struct Name {                                                  \
+        static constexpr const char* table = #Table;               \
+        static constexpr unsigned index = number;                  \
+        using Proc = Name##Proc;                                   \
+    };
+QV_HOST_ENTRIES(QV_HOST_ENTRY_DECLARE)
+#undef QV_HOST_ENTRY_DECLARE
 
-// "AcroSupport"
-constexpr unsigned kVersionOfHFT = 102;
-constexpr unsigned kAcroSupportEntries = 103;
-using VersionOfHFTProc = QVVersion (*)(QVHFT table);
+// The number of entries of table `name` that the list covers (its highest entry number plus
+// one), or 0 for a table none of whose entries is called.
+constexpr unsigned entryCount(std::string_view name) {
+    unsigned count = 0;
+#define QV_HOST_ENTRY_COUNT(Table, Name, number, Return, Params) \
+    if (name == #Table && number + 1 > count) count = number + 1;
+    QV_HOST_ENTRIES(QV_HOST_ENTRY_COUNT)
+#undef QV_HOST_ENTRY_COUNT
+    return count;
+}
+// True when no two entries of one table share a number.
+constexpr bool entryNumbersAreUnique() {
+    struct Numbered {
+        std::string_view table;
+        unsigned number;
+    };
+#define QV_HOST_ENTRY_NUMBERED(Table, Name, number, Return, Params) Numbered{#Table, number},
+    constexpr Numbered all[] = {QV_HOST_ENTRIES(QV_HOST_ENTRY_NUMBERED)};
+#undef QV_HOST_ENTRY_NUMBERED
+    for (const Numbered& a : all)
+        for (const Numbered& b : all)
+            if (&a != &b && a.table == b.table && a.number == b.number) return false;
+    return true;
+}
+static_assert(entryNumbersAreUnique(), "two entries of HostTable.def share a table and number");
 
-// "AcroView"
-constexpr unsigned kGetMenubar = 16;
-constexpr unsigned kMenubarAddMenu = 77;
-constexpr unsigned kMenuNew = 78;
-constexpr unsigned kMenuRelease = 80;
-constexpr unsigned kMenuAddMenuItem = 89;
-constexpr unsigned kMenuItemNew = 90;
-constexpr unsigned kMenuItemRemove = 93;
-constexpr unsigned kMenuItemSetTitle = 96;
-constexpr unsigned kMenuItemSetExecuteProc = 99;
-constexpr unsigned kMenuItemSetComputeEnabledProc = 100;
-constexpr unsigned kAcroViewEntries = 101;
+constexpr unsigned kCoreEntries = entryCount("Core");
+constexpr unsigned kAcroSupportEntries = entryCount("AcroSupport");
+constexpr unsigned kAcroViewEntries = entryCount("AcroView");
+
 // Position that puts a menu or an item after all others.
 constexpr int32_t kAppendPosition = 9999;
-using GetMenubarProc = QVHostMenubar (*)();
-using MenubarAddMenuProc = void (*)(QVHostMenubar bar, QVHostMenu menu, int32_t position);
-using MenuNewProc = QVHostMenu (*)(const char* title, const char* name, void* owner);
-using MenuReleaseProc = void (*)(QVHostMenu menu);
-using MenuAddMenuItemProc = void (*)(QVHostMenu menu, QVHostMenuItem item, int32_t position);
-using MenuItemNewProc = QVHostMenuItem (*)(const char* title, const char* name, QVHostMenu submenu,
-                                           QVHostBool longOnly, char shortcut, uint8_t shortcutFlags,
-                                           void* icon, void* owner);
-using MenuItemRemoveProc = void (*)(QVHostMenuItem item);
-using MenuItemSetTitleProc = void (*)(QVHostMenuItem item, const char* title);
-using MenuItemSetProcProc = void (*)(QVHostMenuItem item, QVHostCallback callback, void* clientData);
 
 // The entry `index` of `table` as a routine of type Proc.
 template <typename Proc>
 Proc entry(QVHFT table, unsigned index) {
     return reinterpret_cast<Proc>(table[index]);
+}
+
+// The entry that descriptor `Entry` names, as its own routine type: the number and the type
+// cannot be mismatched.
+template <typename Entry>
+typename Entry::Proc entry(QVHFT table) {
+    return entry<typename Entry::Proc>(table, Entry::index);
 }
 
 }  // namespace qvhft

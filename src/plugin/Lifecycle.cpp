@@ -1,6 +1,7 @@
 #include "plugin/Lifecycle.h"
 
 #include <array>
+#include <string_view>
 
 #include "plugin/About.h"
 #include "plugin/ExceptionFrame.h"
@@ -30,14 +31,16 @@ const std::array<ItemSpec, 3>& items() {
     return list;
 }
 
-template <typename Proc>
-Proc view(unsigned index) {
-    return qvhft::entry<Proc>(gAcroViewHFT, index);
+// An entry of the "AcroView" table, as its own routine type.
+template <typename Entry>
+typename Entry::Proc view() {
+    static_assert(std::string_view(Entry::table) == "AcroView");
+    return qvhft::entry<Entry>(gAcroViewHFT);
 }
 
 template <typename Routine>
 QVHostCallback makeCallback(Routine routine) {
-    return qvhft::entry<qvhft::CallbackCreateProc>(gCoreHFT, qvhft::kCallbackCreate)(
+    return qvhft::entry<qvhft::CallbackCreate>(gCoreHFT)(
         gExtensionID, reinterpret_cast<QVHFTEntry>(routine));
 }
 
@@ -50,31 +53,31 @@ QVHostBool QVImport() { return true; }
 QVHostBool QVInit() {
     QVSetMenuTitlesUpdater(QVSetMenuItemTitles);
 
-    QVHostMenubar bar = view<qvhft::GetMenubarProc>(qvhft::kGetMenubar)();
+    QVHostMenubar bar = view<qvhft::GetMenubar>()();
     if (!bar) return false;
 
     QVHostMenu menu = nullptr;
     bool released = false;
     try {
         qvhost::_miExceptionPushPop frame;
-        menu = view<qvhft::MenuNewProc>(qvhft::kMenuNew)("Quorvel", "Quorvel:Menu", gExtensionID);
-        view<qvhft::MenubarAddMenuProc>(qvhft::kMenubarAddMenu)(bar, menu, qvhft::kAppendPosition);
+        menu = view<qvhft::MenuNew>()("Quorvel", "Quorvel:Menu", gExtensionID);
+        view<qvhft::MenubarAddMenu>()(bar, menu, qvhft::kAppendPosition);
         for (const ItemSpec& spec : items()) {
-            QVHostMenuItem item = view<qvhft::MenuItemNewProc>(qvhft::kMenuItemNew)(
+            QVHostMenuItem item = view<qvhft::MenuItemNew>()(
                 spec.provisionalTitle, spec.name, nullptr, 1, 0, 0, nullptr, gExtensionID);
             *spec.handle = item;
-            view<qvhft::MenuItemSetProcProc>(qvhft::kMenuItemSetExecuteProc)(item, makeCallback(spec.execute),
+            view<qvhft::MenuItemSetExecuteProc>()(item, makeCallback(spec.execute),
                                                                            nullptr);
-            view<qvhft::MenuItemSetProcProc>(qvhft::kMenuItemSetComputeEnabledProc)(item, makeCallback(QVEnabled),
+            view<qvhft::MenuItemSetComputeEnabledProc>()(item, makeCallback(QVEnabled),
                                                                                   nullptr);
-            view<qvhft::MenuAddMenuItemProc>(qvhft::kMenuAddMenuItem)(menu, item, qvhft::kAppendPosition);
+            view<qvhft::MenuAddMenuItem>()(menu, item, qvhft::kAppendPosition);
         }
         QVUpdateMenuTitles();
-        view<qvhft::MenuReleaseProc>(qvhft::kMenuRelease)(menu);
+        view<qvhft::MenuRelease>()(menu);
         released = true;
     } catch (const qvhost::_miExceptionInfo&) {
         // The frame is already popped; the menu stays wherever the host put it.
-        if (menu && !released) view<qvhft::MenuReleaseProc>(qvhft::kMenuRelease)(menu);
+        if (menu && !released) view<qvhft::MenuRelease>()(menu);
         return false;
     }
     return true;
@@ -82,7 +85,7 @@ QVHostBool QVInit() {
 
 QVHostBool QVUnload() {
     for (const ItemSpec& spec : items()) {
-        if (*spec.handle) view<qvhft::MenuItemRemoveProc>(qvhft::kMenuItemRemove)(*spec.handle);
+        if (*spec.handle) view<qvhft::MenuItemRemove>()(*spec.handle);
     }
     return true;
 }
@@ -96,6 +99,6 @@ void QVSetMenuItemTitles() {
     // handing the host a null item.
     for (const ItemSpec& spec : items()) {
         if (!*spec.handle) continue;
-        view<qvhft::MenuItemSetTitleProc>(qvhft::kMenuItemSetTitle)(*spec.handle, QVText(spec.titleKey).c_str());
+        view<qvhft::MenuItemSetTitle>()(*spec.handle, QVText(spec.titleKey).c_str());
     }
 }

@@ -6,19 +6,19 @@
 namespace {
 
 QVAtom atomFromString(const char* text) {
-    return qvhft::entry<qvhft::AtomFromStringProc>(gCoreHFT, qvhft::kAtomFromString)(text);
+    return qvhft::entry<qvhft::AtomFromString>(gCoreHFT)(text);
 }
 
 QVHFT getHFT(QVAtom name, QVVersion version) {
-    return qvhft::entry<qvhft::GetHFTProc>(gCoreHFT, qvhft::kGetHFT)(name, version);
+    return qvhft::entry<qvhft::GetHFT>(gCoreHFT)(name, version);
 }
 
 QVVersion versionOfHFT(QVHFT support, QVHFT table) {
-    return qvhft::entry<qvhft::VersionOfHFTProc>(support, qvhft::kVersionOfHFT)(table);
+    return qvhft::entry<qvhft::VersionOfHFT>(support)(table);
 }
 
 QVHostCallback makeCallback(QVHFTEntry routine) {
-    return qvhft::entry<qvhft::CallbackCreateProc>(gCoreHFT, qvhft::kCallbackCreate)(gExtensionID, routine);
+    return qvhft::entry<qvhft::CallbackCreate>(gCoreHFT)(gExtensionID, routine);
 }
 
 template <typename Routine>

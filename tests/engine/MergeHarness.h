@@ -1,6 +1,7 @@
 #pragma once
-// Running merges in tests: the run's arguments with the defaults of a fresh merge, its
-// outcome in one value, and what independent readers make of the files it wrote.
+// Running merges in the engine tests: the run's arguments with the defaults of a fresh merge,
+// owning the bytes and text the settings point at (support/MergeRun.h runs them), and what
+// independent readers make of the files it wrote.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include "output/DutchTexts.h"
 #include "platform/pdf/Document.h"
 #include "support/FormFixtures.h"
+#include "support/MergeRun.h"
 #include "support/TestSupport.h"
 
 namespace qvtest {
@@ -32,10 +34,7 @@ struct MergeArgs {
 
 // The run's settings for these arguments; the arguments own the bytes and text they point to.
 inline QVMergeSettings settingsFor(const MergeArgs& a, const fs::path& folder) {
-    QVMergeSettings s;
-    s.templateBytes = a.templateBytes;
-    s.dataText = a.data;
-    s.outputFolder = folder;
+    QVMergeSettings s = mergeSettings(a.templateBytes, a.data, folder);
     s.mode = a.mode;
     s.filenamePattern = a.pattern;
     s.separator = a.separator;
@@ -47,13 +46,6 @@ inline QVMergeSettings settingsFor(const MergeArgs& a, const fs::path& folder) {
     return s;
 }
 
-struct MergeOutcome {
-    bool ok = false;
-    std::string message;  // "OK" on success
-    uint64_t count = 99;
-    std::vector<std::string> outputs;
-};
-
 class MergeTest : public DutchTexts {
 protected:
     TempDir out_;
@@ -61,12 +53,7 @@ protected:
     MergeOutcome merge(const MergeArgs& a, std::vector<std::string> outputs = {}) { return mergeInto(out_.path(), a, outputs); }
 
     MergeOutcome mergeInto(const fs::path& folder, const MergeArgs& a, std::vector<std::string> outputs = {}) {
-        MergeOutcome o;
-        o.outputs = std::move(outputs);
-        QVError error;
-        o.ok = QVMergeWithSettings(settingsFor(a, folder), &o.count, &error, &o.outputs);
-        o.message = o.ok ? "OK" : error.message;
-        return o;
+        return runMerge(settingsFor(a, folder), std::move(outputs));
     }
 
     // Names in the output folder, sorted.

@@ -43,11 +43,7 @@ protected:
         QVMergeSettings settings = settingsFor(a, folder);
         settings.jobs = jobs;
         settings.shard = shard;
-        MergeOutcome o;
-        QVError error;
-        o.ok = QVMergeWithSettings(settings, &o.count, &error, &o.outputs);
-        o.message = o.ok ? "OK" : error.message;
-        return o;
+        return runMerge(settings);
     }
 };
 

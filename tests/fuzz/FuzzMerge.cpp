@@ -16,6 +16,7 @@
 #include "FuzzSupport.h"
 #include "engine/Engine.h"
 #include "support/FormFixtures.h"
+#include "support/MergeRun.h"
 
 namespace {
 
@@ -46,10 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t count = 99;
     std::vector<std::string> outputs;
     QVError error;
-    QVMergeSettings run;
-    run.templateBytes = form;
-    run.dataText = text;
-    run.outputFolder = folder;
+    QVMergeSettings run = qvtest::mergeSettings(form, text, folder);
     run.mode = mode;
     run.filenamePattern = std::string(pattern);
     run.separator = separator;

@@ -15,6 +15,7 @@
 #include "output/Pattern.h"
 #include "platform/Format.h"
 #include "support/FormFixtures.h"
+#include "support/MergeRun.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -30,10 +31,7 @@ size_t entries(const std::filesystem::path& folder) {
 
 bool mergeInto(const TempDir& dir, const std::string& form, const std::string& data, const std::string& pattern,
                QVError* error, const std::optional<std::string>& watermarkPattern = std::nullopt) {
-    QVMergeSettings settings;
-    settings.templateBytes = form;
-    settings.dataText = data;
-    settings.outputFolder = dir.path();
+    QVMergeSettings settings = qvtest::mergeSettings(form, data, dir.path());
     settings.filenamePattern = pattern;
     settings.watermarkPattern = watermarkPattern;
     return QVMergeWithSettings(settings, nullptr, error);
@@ -107,10 +105,7 @@ TEST(HostileData, AHugeCellIsDrawnInPartAndStoredWholeWithinAFewTimesItsSize) {
         // the file's bytes. A few copies of each cell, never one per step of drawing it.
         Bounded run = runBounded(
             [&] {
-                QVMergeSettings settings;
-                settings.templateBytes = bytes;
-                settings.dataText = data;
-                settings.outputFolder = dir.path();
+                QVMergeSettings settings = qvtest::mergeSettings(bytes, data, dir.path());
                 settings.mode = mode;
                 return QVMergeWithSettings(settings, nullptr, nullptr) ? 0 : 1;
             },

@@ -11,6 +11,7 @@
 #include "Bounds.h"
 #include "PlainPdf.h"
 #include "engine/Engine.h"
+#include "support/MergeRun.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -23,10 +24,7 @@ constexpr rlim_t kMiB = 1 << 20;
 int mergeOne(const std::string& form, const std::string& cell) {
     TempDir dir;
     const std::string data = "Naam\n" + cell + "\n";
-    QVMergeSettings settings;
-    settings.templateBytes = form;
-    settings.dataText = data;
-    settings.outputFolder = dir.path();
+    QVMergeSettings settings = qvtest::mergeSettings(form, data, dir.path());
     settings.filenamePattern = "{#}";
     QVError error;
     if (!QVMergeWithSettings(settings, nullptr, &error)) {
@@ -38,7 +36,7 @@ int mergeOne(const std::string& form, const std::string& cell) {
 
 // A one-field form whose multi-line field is `width` points wide, with the /DA given.
 std::string multilineForm(const std::string& da, double width) {
-    PlainPdf pdf;
+    PdfWriter pdf;
     addFormSkeleton(pdf, "5 0 R", "5 0 R");
     pdf.add("<< /Type /Annot /Subtype /Widget /FT /Tx /T (Naam) /Ff 4096 /DA (" + da + ") /Rect [20 100 " +
             std::to_string(20 + width) + " 800] /P 3 0 R >>");
@@ -77,7 +75,7 @@ TEST(HostileLayout, WrappingAHugeCellTakesLinearTime) {
 TEST(HostileLayout, AFieldOfManyWidgetsDrawsEachWidgetOnce) {
     // 10,000 widgets of one field took 7.9 s per record: each widget's fill drew all of them.
     const int count = 10000;
-    PlainPdf pdf;
+    PdfWriter pdf;
     std::string kids;
     for (int i = 0; i < count; ++i) kids += std::to_string(6 + i) + " 0 R ";
     addFormSkeleton(pdf, "5 0 R", kids);

@@ -15,6 +15,7 @@
 #include "input/Template.h"
 #include "localization/Text.h"
 #include "support/FormFixtures.h"
+#include "support/MergeRun.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -38,26 +39,18 @@ Outcome fieldNames(const std::string& bytes) {
     return out;
 }
 
-struct MergeOutcome {
-    bool ok = false;
-    uint64_t count = 0;
-    std::string message;
+// A merge's outcome and how long it took.
+struct TimedMerge : qvtest::MergeOutcome {
     double seconds = 0;
 };
 
-MergeOutcome merge(const std::string& form, const std::string& data, QVOutputMode mode, const TempDir& dir,
-                   const std::string& pattern = "{#}") {
+TimedMerge merge(const std::string& form, const std::string& data, QVOutputMode mode, const TempDir& dir,
+                 const std::string& pattern = "{#}") {
     Stopwatch watch;
-    QVError error;
-    MergeOutcome out;
-    QVMergeSettings settings;
-    settings.templateBytes = form;
-    settings.dataText = data;
-    settings.outputFolder = dir.path();
+    QVMergeSettings settings = qvtest::mergeSettings(form, data, dir.path());
     settings.mode = mode;
     settings.filenamePattern = pattern;
-    out.ok = QVMergeWithSettings(settings, &out.count, &error);
-    out.message = error.message;
+    TimedMerge out{qvtest::runMerge(settings)};
     out.seconds = watch.seconds();
     return out;
 }
@@ -76,21 +69,21 @@ void expectCleanRefusal(const Outcome& outcome) {
 
 TEST(HostilePdf, CyclesInTheFieldTreeEndAndAreRefused) {
     // A widget that is its own parent.
-    PlainPdf self;
+    PdfWriter self;
     addFormSkeleton(self, "5 0 R", "5 0 R");
     self.add(textWidget("a", "/Parent 5 0 R"));
     // Two fields that are each other's parent and kid.
-    PlainPdf pair;
+    PdfWriter pair;
     addFormSkeleton(pair, "6 0 R", "5 0 R");
     pair.add(textWidget("a", "/Parent 6 0 R"));
     pair.add("<< /FT /Tx /T (b) /Parent 5 0 R /Kids [5 0 R] >>");
     // A kid list that contains its own field, reached from the AcroForm.
-    PlainPdf kids;
+    PdfWriter kids;
     addFormSkeleton(kids, "6 0 R", "5 0 R");
     kids.add(textWidget("a", "/Parent 6 0 R"));
     kids.add("<< /FT /Tx /T (b) /Kids [5 0 R 6 0 R] >>");
 
-    for (const PlainPdf* pdf : {&self, &pair, &kids}) {
+    for (const PdfWriter* pdf : {&self, &pair, &kids}) {
         Outcome outcome = fieldNames(pdf->build());
         expectCleanRefusal(outcome);
         // A name of a field whose ancestry loops has no end: it cannot be filled.
@@ -100,7 +93,7 @@ TEST(HostilePdf, CyclesInTheFieldTreeEndAndAreRefused) {
 
 TEST(HostilePdf, DeepNestingIsReadOrRefusedWithoutExhaustingTheStack) {
     // A field hierarchy five thousand levels deep, named "n.n.n...".
-    PlainPdf fields;
+    PdfWriter fields;
     const int depth = 5000;
     addFormSkeleton(fields, "6 0 R", "5 0 R");
     fields.add(textWidget("n", "/Parent 6 0 R"));
@@ -112,13 +105,13 @@ TEST(HostilePdf, DeepNestingIsReadOrRefusedWithoutExhaustingTheStack) {
     expectCleanRefusal(fieldNames(fields.build()));
 
     // An array nested a hundred thousand deep in the page dictionary.
-    PlainPdf arrays;
+    PdfWriter arrays;
     addFormSkeleton(arrays, "5 0 R", "5 0 R", "/Deep " + std::string(100000, '[') + std::string(100000, ']'));
     arrays.add(textWidget("a"));
     expectCleanRefusal(fieldNames(arrays.build()));
 
     // A page tree five thousand nodes deep above the only page.
-    PlainPdf pages;
+    PdfWriter pages;
     pages.add("<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>");
     pages.add("");  // the root, filled in below
     pages.add("");  // the page
@@ -138,23 +131,23 @@ TEST(HostilePdf, DeepNestingIsReadOrRefusedWithoutExhaustingTheStack) {
 
 TEST(HostilePdf, PageTreeLoopsAreRefusedOrCutShort) {
     // The root lists itself among its kids; a node lists its own parent.
-    PlainPdf self;
+    PdfWriter self;
     self.add("<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>");
     self.add("<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 2 >>");
     self.add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [4 0 R] >>");
     self.add(textWidget("a"));
-    PlainPdf mutual;
+    PdfWriter mutual;
     mutual.add("<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>");
     mutual.add("<< /Type /Pages /Kids [5 0 R] /Count 1 >>");
     mutual.add("<< /Type /Page /Parent 5 0 R /MediaBox [0 0 595 842] /Annots [4 0 R] >>");
     mutual.add(textWidget("a"));
     mutual.add("<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 2 0 R] /Count 1 >>");
 
-    for (const PlainPdf* pdf : {&self, &mutual}) {
+    for (const PdfWriter* pdf : {&self, &mutual}) {
         const std::string bytes = pdf->build();
         expectCleanRefusal(fieldNames(bytes));
         TempDir dir;
-        MergeOutcome outcome = merge(bytes, "a\nx\n", QVOutputModeCombined, dir);
+        TimedMerge outcome = merge(bytes, "a\nx\n", QVOutputModeCombined, dir);
         EXPECT_LT(outcome.seconds, kSecondsLimit);
         EXPECT_TRUE(outcome.ok || !outcome.message.empty());
     }
@@ -173,7 +166,7 @@ TEST(HostilePdf, ThousandsOfPagesMergeInBoundedTime) {
     EXPECT_EQ(*names.names, std::vector<std::string>{"Naam"});
 
     TempDir dir;
-    MergeOutcome outcome = merge(bytes, "Naam\nAnna\nBram\n", QVOutputModeCombined, dir);
+    TimedMerge outcome = merge(bytes, "Naam\nAnna\nBram\n", QVOutputModeCombined, dir);
     EXPECT_TRUE(outcome.ok) << outcome.message;
     EXPECT_LT(outcome.seconds, kSecondsLimit);
     qvtest::CommandResult check = qvtest::runCommand({"qpdf", "--show-npages", (dir / "merge-gecombineerd.pdf").string()});
@@ -195,7 +188,7 @@ TEST(HostilePdf, TenThousandFieldsAreListedAndFilled) {
     EXPECT_LT(listed.seconds, kSecondsLimit);
 
     TempDir dir;
-    MergeOutcome outcome = merge(bytes, header + "\n" + row + "\n", QVOutputModeSeparate, dir);
+    TimedMerge outcome = merge(bytes, header + "\n" + row + "\n", QVOutputModeSeparate, dir);
     EXPECT_TRUE(outcome.ok) << outcome.message;
     EXPECT_LT(outcome.seconds, kSecondsLimit);
     Outcome filled = fieldNames(qvtest::readFile(dir / "000001.pdf"));
@@ -206,14 +199,14 @@ TEST(HostilePdf, TenThousandFieldsAreListedAndFilled) {
 // One GiB of zeros, ~1 MiB on disk, as page content or as the form font's embedded program.
 std::string inflatingForm(bool asContent) {
     const std::string bomb = deflatedZeros(size_t{1} << 30);
-    PlainPdf pdf;
+    PdfWriter pdf;
     pdf.add("<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] /DA (/Bomb 10 Tf 0 g) "
             "/DR << /Font << /Bomb 7 0 R >> >> >> >>");
     pdf.add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
     pdf.add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [5 0 R] /Contents 4 0 R >>");
-    pdf.addStream("<< /Filter /FlateDecode", asContent ? bomb : deflatedZeros(16));
+    pdf.addStream(" /Filter /FlateDecode", asContent ? bomb : deflatedZeros(16));
     pdf.add(textWidget("Naam"));
-    pdf.addStream("<< /Filter /FlateDecode", asContent ? deflatedZeros(16) : bomb);
+    pdf.addStream(" /Filter /FlateDecode", asContent ? deflatedZeros(16) : bomb);
     pdf.add("<< /Type /Font /Subtype /TrueType /BaseFont /Bom /FirstChar 32 /LastChar 32 /Widths [500] "
             "/FontDescriptor 8 0 R >>");
     pdf.add("<< /Type /FontDescriptor /FontName /Bom /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 "
@@ -226,7 +219,7 @@ void expectBoundedMerges(const std::string& bytes) {
     expectCleanRefusal(fieldNames(bytes));
     for (QVOutputMode mode : {QVOutputModeSeparate, QVOutputModeCombined}) {
         TempDir dir;
-        MergeOutcome outcome = merge(bytes, "Naam\nAnna\n", mode, dir);
+        TimedMerge outcome = merge(bytes, "Naam\nAnna\n", mode, dir);
         EXPECT_LT(outcome.seconds, kSecondsLimit);
         EXPECT_TRUE(outcome.ok || !outcome.message.empty());
         EXPECT_LT(peakMiB() - before, 768) << "an inflated stream was held in memory (mode " << mode << ")";

@@ -16,6 +16,7 @@
 #include "engine/Engine.h"
 #include "input/Template.h"
 #include "localization/Text.h"
+#include "support/MergeRun.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -27,10 +28,7 @@ constexpr rlim_t kMiB = 1 << 20;
 const std::string kInvalid = "De PDF is ongeldig, leeg of beveiligd.";
 
 bool mergeOne(const std::string& form, const TempDir& dir, QVError* error) {
-    QVMergeSettings settings;
-    settings.templateBytes = form;
-    settings.dataText = "Naam\nAnna\n";
-    settings.outputFolder = dir.path();
+    QVMergeSettings settings = qvtest::mergeSettings(form, "Naam\nAnna\n", dir.path());
     settings.filenamePattern = "{#}";
     return QVMergeWithSettings(settings, nullptr, error);
 }
@@ -53,7 +51,7 @@ int refusedAsDamaged(const std::string& form) {
 // A one-field form whose page tree lists the page `times` times, directly or through one
 // intermediate node listed `times` times.
 std::string repeatedPageForm(int times, bool throughNode) {
-    PlainPdf pdf;
+    PdfWriter pdf;
     std::string kids;
     for (int i = 0; i < times; ++i) kids += throughNode ? "6 0 R " : "3 0 R ";
     const std::string count = std::to_string(times);
@@ -88,12 +86,12 @@ TEST(HostileRepair, APageTreeThatListsOnePageManyTimesIsRefusedAsDamaged) {
 // `size` bytes, with a cross-reference offset that points nowhere, so that it is repaired.
 std::string damagedFormWithInflatingContent(int streams, size_t size) {
     const std::string bomb = deflated(deflatedZeros(size));
-    PlainPdf pdf;
+    PdfWriter pdf;
     std::string contents;
     for (int i = 0; i < streams; ++i) contents += ref(6 + i) + " ";
     addFormSkeleton(pdf, "5 0 R", "5 0 R", "/Contents [" + contents + "]");
     pdf.add(textWidget("Naam"));
-    for (int i = 0; i < streams; ++i) pdf.addStream("<< /Filter [/FlateDecode /FlateDecode]", bomb);
+    for (int i = 0; i < streams; ++i) pdf.addStream(" /Filter [/FlateDecode /FlateDecode]", bomb);
     std::string bytes = pdf.build();
     const size_t at = bytes.rfind("startxref\n") + 10;
     return bytes.replace(at, bytes.find('\n', at) - at, "12");
@@ -134,41 +132,14 @@ std::string objectStreamForm(size_t padding) {
     const std::string widget = textWidget("Naam");
     const std::string header = "5 0 ";
     const std::string data = deflated(deflatedFill(header + widget, padding, ' '));
-    std::vector<std::string> objects = {
-        "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] /DA (/Helv 10 Tf 0 g) "
-        "/DR << /Font << /Helv 4 0 R >> >> >> >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [5 0 R] >>",
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
-        "",  // 5: inside object stream 6
-        "<< /Type /ObjStm /N 1 /First " + std::to_string(header.size()) +
-            " /Filter [/FlateDecode /FlateDecode] /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-            "\nendstream",
-    };
-    std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(out.size());
-        if (!objects[i].empty()) out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    // Rows of the cross-reference stream (object 7): type, offset or stream number, index.
-    std::string rows;
-    auto row = [&](int type, size_t field2, int field3) {
-        rows += static_cast<char>(type);
-        for (int shift = 24; shift >= 0; shift -= 8) rows += static_cast<char>((field2 >> shift) & 0xFF);
-        rows += static_cast<char>((field3 >> 8) & 0xFF);
-        rows += static_cast<char>(field3 & 0xFF);
-    };
-    const size_t xref = out.size();
-    row(0, 0, 0xFFFF);
-    for (size_t i = 0; i < objects.size(); ++i) {
-        if (objects[i].empty()) row(2, 6, 0);
-        else row(1, offsets[i], 0);
-    }
-    row(1, xref, 0);
-    out += "7 0 obj\n<< /Type /XRef /Size 8 /W [1 4 2] /Root 1 0 R /Length " + std::to_string(rows.size()) +
-           " >>\nstream\n" + rows + "\nendstream\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return out;
+    PdfWriter pdf;
+    addFormSkeleton(pdf, "5 0 R", "5 0 R");
+    const int inStream = pdf.reserve();
+    const int objectStream = pdf.addStream(" /Type /ObjStm /N 1 /First " + std::to_string(header.size()) +
+                                               " /Filter [/FlateDecode /FlateDecode]",
+                                           data);
+    pdf.placeInObjectStream(inStream, objectStream);
+    return pdf.buildWithXrefStream();
 }
 
 TEST(HostileRepair, AnObjectStreamThatInflatesToAGigabyteIsDamageNotAnEmptyForm) {

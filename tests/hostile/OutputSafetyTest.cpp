@@ -17,6 +17,7 @@
 #include "output/PosixIO.h"
 #include "platform/Format.h"
 #include "support/FormFixtures.h"
+#include "support/MergeRun.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -51,10 +52,7 @@ const std::string kForm = qvfixture::textForm({"Stad"});
 
 bool merge(const fs::path& folder, const std::string& data, const std::string& pattern, QVError* error,
            QVOutputMode mode = QVOutputModeSeparate, uint64_t* count = nullptr) {
-    QVMergeSettings settings;
-    settings.templateBytes = kForm;
-    settings.dataText = data;
-    settings.outputFolder = folder;
+    QVMergeSettings settings = qvtest::mergeSettings(kForm, data, folder);
     settings.mode = mode;
     settings.filenamePattern = pattern;
     return QVMergeWithSettings(settings, count, error);

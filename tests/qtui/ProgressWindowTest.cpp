@@ -10,6 +10,7 @@
 
 #include "QtSession.h"
 #include "engine/Engine.h"
+#include "support/MergeRun.h"
 #include "platform/dialogs/Backend.h"
 
 using namespace qvtest;
@@ -33,10 +34,7 @@ TEST(QtProgress, ALongMergeShowsRecordsDoneAndKeepsTheWindowsDrawn) {
     for (int i = 1; i <= 12; ++i) data += "Plaats " + std::to_string(i) + ",Naam " + std::to_string(i) + "\n";
     fs::create_directory(home / "uit");
     std::string form = readFile(formsDir() / "libreoffice-two-text.pdf");
-    QVMergeSettings settings;
-    settings.templateBytes = form;
-    settings.dataText = data;
-    settings.outputFolder = home / "uit";
+    QVMergeSettings settings = mergeSettings(form, data, home / "uit");
 
     std::vector<std::string> seen;  // label and bar of the window after each record
     int eventsHandled = 0;

@@ -50,9 +50,85 @@ std::string pdfString(const std::string& utf8) {
     return hex + ">";
 }
 
+}  // namespace
+
 std::string ref(int object) { return std::to_string(object) + " 0 R"; }
 
-}  // namespace
+std::string streamObject(const std::string& entries, const std::string& data) {
+    return "<<" + entries + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+int PdfWriter::add(std::string body) {
+    objects_.push_back(std::move(body));
+    placement_.emplace_back();
+    return size();
+}
+
+void PdfWriter::set(int object, std::string body) { objects_.at(static_cast<size_t>(object - 1)) = std::move(body); }
+
+void PdfWriter::placeInObjectStream(int object, int stream, int index) {
+    placement_.at(static_cast<size_t>(object - 1)) = {stream, index};
+}
+
+std::string PdfWriter::header(std::vector<size_t>& offsets) const {
+    std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+    offsets.assign(objects_.size(), 0);
+    for (size_t i = 0; i < objects_.size(); ++i) {
+        if (placement_[i].stream) continue;
+        offsets[i] = out.size();
+        out += std::to_string(i + 1) + " 0 obj\n" + objects_[i] + "\nendobj\n";
+    }
+    return out;
+}
+
+std::string PdfWriter::build(int root, const std::string& trailerExtra) const {
+    std::vector<size_t> offsets;
+    std::string out = header(offsets);
+    const size_t xref = out.size();
+    const std::string count = std::to_string(objects_.size() + 1);
+    out += "xref\n0 " + count + "\n0000000000 65535 f \n";
+    for (size_t i = 0; i < objects_.size(); ++i) {
+        char line[32];
+        if (placement_[i].stream) std::snprintf(line, sizeof line, "0000000000 00001 f \n");
+        else std::snprintf(line, sizeof line, "%010zu 00000 n \n", offsets[i]);
+        out += line;
+    }
+    out += "trailer\n<< /Size " + count + " /Root " + ref(root) + (trailerExtra.empty() ? "" : " " + trailerExtra) +
+           " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return out;
+}
+
+std::string PdfWriter::buildWithXrefStream(int root) const {
+    std::vector<size_t> offsets;
+    std::string out = header(offsets);
+    // Rows of 1 + 4 + 2 bytes: type, offset or object stream, generation or index.
+    std::string rows;
+    auto row = [&](int type, size_t field2, int field3) {
+        rows += static_cast<char>(type);
+        for (int shift = 24; shift >= 0; shift -= 8) rows += static_cast<char>((field2 >> shift) & 0xFF);
+        rows += static_cast<char>((field3 >> 8) & 0xFF);
+        rows += static_cast<char>(field3 & 0xFF);
+    };
+    const size_t xref = out.size();
+    row(0, 0, 0xFFFF);
+    for (size_t i = 0; i < objects_.size(); ++i) {
+        if (placement_[i].stream) row(2, static_cast<size_t>(placement_[i].stream), placement_[i].index);
+        else row(1, offsets[i], 0);
+    }
+    row(1, xref, 0);
+    const std::string self = std::to_string(objects_.size() + 1);
+    out += self + " 0 obj\n" +
+           streamObject(" /Type /XRef /Size " + std::to_string(objects_.size() + 2) + " /W [1 4 2] /Root " + ref(root),
+                        rows) +
+           "\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return out;
+}
+
+std::string makePdf(const std::vector<std::string>& objects, int root, const std::string& trailerExtra) {
+    PdfWriter pdf;
+    for (const std::string& body : objects) pdf.add(body);
+    return pdf.build(root, trailerExtra);
+}
 
 int FormBuilder::addField(FieldSpec spec) {
     fields_.push_back(std::move(spec));
@@ -157,7 +233,7 @@ std::string FormBuilder::build() const {
                               annots + "] >>";
         std::string content;
         if (!pageTexts_[p].empty()) content = "BT /Helv 12 Tf 72 800 Td " + pdfString(pageTexts_[p]) + " Tj ET\n";
-        objects[contentObj[p]] = "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream";
+        objects[contentObj[p]] = streamObject("", content);
 
         for (size_t i = 0; i < pages_[p].size(); ++i) {
             const Annot& a = pages_[p][i];
@@ -184,21 +260,9 @@ std::string FormBuilder::build() const {
         objects[fieldObj[f]] = "<<" + fieldKeys(f) + " /Kids [" + fieldKids + "] >>";
     }
 
-    std::string pdf = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
-    std::vector<size_t> offsets(next, 0);
-    for (const auto& [number, body] : objects) {
-        offsets[number] = pdf.size();
-        pdf += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
-    }
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(next) + "\n0000000000 65535 f \n";
-    for (int n = 1; n < next; ++n) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offsets[n]);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(next) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return pdf;
+    PdfWriter pdf;
+    for (int n = 1; n < next; ++n) pdf.add(objects[n]);
+    return pdf.build();
 }
 
 std::string textForm(const std::vector<std::string>& names) {
@@ -206,6 +270,104 @@ std::string textForm(const std::vector<std::string>& names) {
     int page = form.addPage();
     for (const std::string& name : names) form.addWidget(page, form.addText(name));
     return form.build();
+}
+
+namespace {
+
+std::string num(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+// "@N" in `text` becomes a reference to ids[N]; higher numbers first, so "@1" leaves "@10" be.
+std::string resolveRefs(std::string text, const std::vector<int>& ids) {
+    for (size_t k = ids.size(); k-- > 0;) {
+        std::string mark = "@" + std::to_string(k);
+        for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
+            text.replace(at, mark.size(), ref(ids[k]));
+    }
+    return text;
+}
+
+std::string buildForm(const std::vector<FixtureField>& fields, int pages, const std::string& helv,
+                      const std::vector<std::string>& objects, bool needAppearances) {
+    PdfWriter b;
+    int catalog = b.reserve(), tree = b.reserve(), form = b.reserve(), font = b.reserve();
+    b.set(font, helv);
+    std::vector<int> extraIds;
+    for (size_t i = 0; i < objects.size(); ++i) extraIds.push_back(b.reserve());
+    for (size_t i = 0; i < objects.size(); ++i) b.set(extraIds[i], resolveRefs(objects[i], extraIds));
+    std::vector<int> pageIds, contentIds;
+    for (int p = 0; p < pages; ++p) {
+        pageIds.push_back(b.reserve());
+        contentIds.push_back(b.reserve());
+    }
+    std::map<std::string, int> parents;
+    std::map<std::string, std::vector<int>> parentKids;
+    std::vector<int> topFields;
+    std::vector<std::vector<int>> pageAnnots(static_cast<size_t>(pages));
+    for (const auto& f : fields) {
+        int parentId = 0;
+        if (!f.parent.empty()) {
+            if (!parents.count(f.parent)) {
+                parents[f.parent] = b.reserve();
+                topFields.push_back(parents[f.parent]);
+            }
+            parentId = parents[f.parent];
+        }
+        int id = b.reserve();
+        std::string title = f.name.empty() ? std::string() : " /T (" + f.name + ")";
+        std::string d = "<</Type /Annot /Subtype /Widget /FT /" + f.type + title + " /Rect [" + num(f.rect[0]) + " " +
+                        num(f.rect[1]) + " " + num(f.rect[2]) + " " + num(f.rect[3]) + "] /F " +
+                        std::to_string(f.annotFlags) + " /Ff " + std::to_string(f.flags) + " /DA (" + f.da + ") /P " +
+                        ref(pageIds[static_cast<size_t>(f.page)]);
+        if (f.maxLen) d += " /MaxLen " + std::to_string(f.maxLen);
+        if (f.quadding) d += " /Q " + std::to_string(f.quadding);
+        if (parentId) d += " /Parent " + ref(parentId);
+        if (!f.extra.empty()) d += " " + f.extra;
+        d += ">>";
+        b.set(id, resolveRefs(d, extraIds));
+        pageAnnots[static_cast<size_t>(f.page)].push_back(id);
+        if (parentId)
+            parentKids[f.parent].push_back(id);
+        else
+            topFields.push_back(id);
+    }
+    for (const auto& [name, id] : parents) {
+        std::string kids;
+        for (int k : parentKids[name]) kids += ref(k) + " ";
+        b.set(id, "<</T (" + name + ") /Kids [" + kids + "]>>");
+    }
+    std::string kids, fieldRefs;
+    for (int p = 0; p < pages; ++p) {
+        std::string annots;
+        for (int a : pageAnnots[static_cast<size_t>(p)]) annots += ref(a) + " ";
+        b.set(pageIds[static_cast<size_t>(p)], "<</Type /Page /Parent " + ref(tree) +
+                                                   " /MediaBox [0 0 612 792] /Resources <</Font <</F1 " + ref(font) +
+                                                   ">>>> /Contents " + ref(contentIds[static_cast<size_t>(p)]) +
+                                                   " /Annots [" + annots + "]>>");
+        b.set(contentIds[static_cast<size_t>(p)],
+              streamObject("", "BT /F1 12 Tf 72 750 Td (Static page " + std::to_string(p + 1) + ") Tj ET"));
+        kids += ref(pageIds[static_cast<size_t>(p)]) + " ";
+    }
+    for (int f : topFields) fieldRefs += ref(f) + " ";
+    b.set(tree, "<</Type /Pages /Count " + std::to_string(pages) + " /Kids [" + kids + "]>>");
+    b.set(form, "<</Fields [" + fieldRefs + "] /DR <</Font <</Helv " + ref(font) + ">>>> /DA (/Helv 0 Tf 0 g)" +
+                    (needAppearances ? " /NeedAppearances true" : "") + ">>");
+    b.set(catalog, "<</Type /Catalog /Pages " + ref(tree) + " /AcroForm " + ref(form) + ">>");
+    return b.build(catalog);
+}
+
+}  // namespace
+
+std::string makeForm(const std::vector<FixtureField>& fields, int pages, const std::string& helv) {
+    return buildForm(fields, pages, helv, {}, false);
+}
+
+std::string makeForm(const std::vector<FixtureField>& fields, const std::vector<std::string>& objects,
+                     bool needAppearances) {
+    return buildForm(fields, 1, kHelveticaFont, objects, needAppearances);
 }
 
 }  // namespace qvfixture

@@ -1,5 +1,6 @@
 #pragma once
-// Forms made by code for the document tests, and small checks with independent readers.
+// Small checks of the document tests with independent readers; their forms are made by
+// support/FormFixtures.h.
 
 #include <array>
 #include <optional>
@@ -7,38 +8,16 @@
 #include <vector>
 
 #include "platform/pdf/Document.h"
+#include "support/FormFixtures.h"
 
 namespace qvtest {
 
-struct FixtureField {
-    std::string name;                    // partial name; empty for a widget of its parent field
-    std::string parent;                  // partial name of a parent field; empty for none
-    double rect[4] = {72, 700, 300, 720};
-    int page = 0;
-    int flags = 0;                       // field flags
-    int annotFlags = 4;                  // annotation flags (print)
-    int maxLen = 0;
-    std::string type = "Tx";
-    std::string da = "/Helv 12 Tf 0 g";
-    int quadding = 0;                    // /Q
-    std::string extra;                   // further widget entries; "@N" stands for extra object N
-};
-
-inline const char* kHelveticaFont = "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>";
-
-// A form with classic cross-reference table, the font dictionary as /Helv in /DR (Helvetica
-// unless told) and the given fields.
-std::string makeForm(const std::vector<FixtureField>& fields, int pages = 1, const std::string& helv = kHelveticaFont);
-
-// The same with objects of the test's own (bodies, numbered after the fields), which fields'
-// `extra` entries refer to as "@0", "@1", ...; `needAppearances` asks viewers to make them.
-std::string makeForm(const std::vector<FixtureField>& fields, const std::vector<std::string>& objects,
-                     bool needAppearances);
-// A PDF of the given object bodies, numbered from 1, with a classic cross-reference table; the
-// trailer names object `root` as the catalog and holds `trailerExtra` as well.
-std::string makePdf(const std::vector<std::string>& objects, int root, const std::string& trailerExtra = "");
-// An object body holding a stream with the dictionary entries and the data.
-std::string streamObject(const std::string& dict, const std::string& data);
+// The form writers live with every test program's fixtures.
+using qvfixture::FixtureField;
+using qvfixture::kHelveticaFont;
+using qvfixture::makeForm;
+using qvfixture::makePdf;
+using qvfixture::streamObject;
 
 // A page rendered by poppler at 72 dpi in grey, to measure ink in several places at once.
 class PageImage {

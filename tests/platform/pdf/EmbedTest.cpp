@@ -11,6 +11,7 @@
 #include "platform/text/Embed.h"
 #include "platform/text/Fonts.h"
 #include "platform/text/Shaping.h"
+#include "support/FormFixtures.h"
 #include "support/TestSupport.h"
 
 using namespace qvpdf;
@@ -41,7 +42,7 @@ public:
     }
 
     std::string write() {
-        objects_.clear();
+        pdf_ = {};
         std::string fontRefs;
         for (const auto& [name, font] : embedder_.build()) fontRefs += "/" + name + " " + addFont(font) + " ";
         fontRefs += "/Helv " + add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>") + " ";
@@ -51,46 +52,23 @@ public:
                                " " + pdfNumber(a.bbox[2]) + " " + pdfNumber(a.bbox[3]) + "] /Matrix [";
             for (double m : a.matrix) dict += pdfNumber(m) + " ";
             dict += "] /Resources << /Font << " + fontRefs + ">> >>";
-            xobjects += "/" + name + " " + add(stream(dict, a.content)) + " ";
+            xobjects += "/" + name + " " + add(qvfixture::streamObject(dict, a.content)) + " ";
         }
-        std::string contentRef = add(stream("", content_));
-        std::string pageRef = std::to_string(objects_.size() + 1) + " 0 R";
-        std::string pagesRef = std::to_string(objects_.size() + 2) + " 0 R";
+        std::string contentRef = add(qvfixture::streamObject("", content_));
+        std::string pageRef = qvfixture::ref(pdf_.size() + 1);
+        std::string pagesRef = qvfixture::ref(pdf_.size() + 2);
         add("<< /Type /Page /Parent " + pagesRef + " /MediaBox [0 0 400 200] /Contents " + contentRef +
             " /Resources << /Font << " + fontRefs + ">> /XObject << " + xobjects + ">> >> >>");
         add("<< /Type /Pages /Kids [" + pageRef + "] /Count 1 >>");
-        std::string catalog = add("<< /Type /Catalog /Pages " + pagesRef + " >>");
-
-        std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
-        std::vector<size_t> offsets;
-        for (size_t i = 0; i < objects_.size(); ++i) {
-            offsets.push_back(out.size());
-            out += std::to_string(i + 1) + " 0 obj\n" + objects_[i] + "\nendobj\n";
-        }
-        size_t xref = out.size();
-        out += "xref\n0 " + std::to_string(objects_.size() + 1) + "\n0000000000 65535 f \n";
-        for (size_t offset : offsets) {
-            char entry[32];
-            std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-            out += entry;
-        }
-        out += "trailer\n<< /Size " + std::to_string(objects_.size() + 1) + " /Root " + catalog +
-               " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-        return out;
+        return pdf_.build(pdf_.add("<< /Type /Catalog /Pages " + pagesRef + " >>"));
     }
 
     FontEmbedder& embedder() { return embedder_; }
 
 private:
-    static std::string stream(const std::string& extra, const std::string& data) {
-        return "<< /Length " + std::to_string(data.size()) + extra + " >>\nstream\n" + data + "\nendstream";
-    }
-    std::string add(const std::string& body) {
-        objects_.push_back(body);
-        return std::to_string(objects_.size()) + " 0 R";
-    }
+    std::string add(const std::string& body) { return qvfixture::ref(pdf_.add(body)); }
     std::string addFont(const EmbeddedFont& f) {
-        std::string file = add(stream(f.isCFF() ? " /Subtype /" + f.fontFile3Subtype : "", f.fontFile2));
+        std::string file = add(qvfixture::streamObject(f.isCFF() ? " /Subtype /" + f.fontFile3Subtype : "", f.fontFile2));
         std::string bbox = "[" + pdfNumber(f.bbox[0]) + " " + pdfNumber(f.bbox[1]) + " " + pdfNumber(f.bbox[2]) + " " +
                            pdfNumber(f.bbox[3]) + "]";
         std::string descriptor = add("<< /Type /FontDescriptor /FontName /" + f.baseFont + " /Flags " +
@@ -100,13 +78,13 @@ private:
                                      pdfNumber(f.stemV) + (f.isCFF() ? " /FontFile3 " : " /FontFile2 ") + file +
                                      " >>");
         std::string map = "/Identity";
-        if (!f.cidToGidMap.empty()) map = add(stream("", f.cidToGidMap));
+        if (!f.cidToGidMap.empty()) map = add(qvfixture::streamObject("", f.cidToGidMap));
         std::string cid = add(std::string("<< /Type /Font /Subtype ") + (f.isCFF() ? "/CIDFontType0" : "/CIDFontType2") +
                               " /BaseFont /" + f.baseFont +
                               " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
                               " /FontDescriptor " + descriptor + " /W " + f.widths +
                               (f.isCFF() ? "" : " /CIDToGIDMap " + map) + " >>");
-        std::string toUnicode = add(stream("", f.toUnicode));
+        std::string toUnicode = add(qvfixture::streamObject("", f.toUnicode));
         return add("<< /Type /Font /Subtype /Type0 /BaseFont /" + f.baseFont +
                    " /Encoding /Identity-H /DescendantFonts [" + cid + "] /ToUnicode " + toUnicode + " >>");
     }
@@ -114,7 +92,7 @@ private:
     FontEmbedder embedder_;
     std::string content_;
     std::vector<std::pair<std::string, Appearance>> forms_;
-    std::vector<std::string> objects_;
+    qvfixture::PdfWriter pdf_;
 };
 
 std::string extractText(const std::string& pdf, qvtest::TempDir& dir) {
