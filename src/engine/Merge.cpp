@@ -59,6 +59,8 @@ struct Run {
     uint64_t first = 1;
     uint64_t last = 0;
     unsigned jobs = 1;
+    // An encrypted template's combined file is encrypted as a whole, on one thread.
+    bool encryptedTemplate = false;
 
     bool ownsRecord(uint64_t r) const { return r >= first && r <= last; }
 };
@@ -257,8 +259,36 @@ bool secondPassInParallel(Run& run) {
     return QVProduceInOrder<PreparedRecord>(run.first, run.last, threads, window, produce, consume, run.error);
 }
 
+// Combined output on several threads: each builds, flattens and encodes records; this thread
+// appends their pages to the file in record order, so the file and a failure's message are
+// those of one thread.
+bool combinedInParallel(Run& run, QVCombinedOutput& combined) {
+    if (!QVStartStreamedCombined(combined, run.error)) return false;
+    const bool reportProgress = QVHasMergeProgressHandler();
+    const QVCombinedOutput& shared = combined;
+    std::function<std::optional<qvpdf::PDFEncodedPages>(uint64_t, QVError*)> produce =
+        [&run, &shared](uint64_t r, QVError* error) -> std::optional<qvpdf::PDFEncodedPages> {
+        const std::vector<std::string_view> row = run.table.row(r);
+        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, error);
+        if (!document) return std::nullopt;
+        return QVEncodeFlattened(shared, *document, r, error);
+    };
+    std::function<bool(uint64_t, qvpdf::PDFEncodedPages&, QVError*)> consume =
+        [&run, &combined, reportProgress](uint64_t r, qvpdf::PDFEncodedPages& pages, QVError* error) {
+            if (!QVAppendEncoded(combined, pages, error)) return false;
+            if (reportProgress) QVReportMergeProgress(r - run.first + 1, run.last - run.first + 1);
+            return true;
+        };
+    // Encoded records hold their compressed objects (tens of KB for a page of fields).
+    const size_t window = std::min<size_t>(4 * size_t{run.jobs}, 256);
+    const unsigned threads = static_cast<unsigned>(std::min<uint64_t>(run.jobs, run.last + 1 - run.first));
+    return QVProduceInOrder<qvpdf::PDFEncodedPages>(run.first, run.last, threads, window, produce, consume,
+                                                    run.error);
+}
+
 bool secondPass(Run& run, QVCombinedOutput* combined) {
     if (!combined && run.jobs > 1) return secondPassInParallel(run);
+    if (combined && run.jobs > 1 && !run.encryptedTemplate) return combinedInParallel(run, *combined);
     const bool reportProgress = QVHasMergeProgressHandler();
     for (uint64_t r = run.first; r <= run.last; ++r) {
         // The record's document lives only for this iteration.
@@ -336,6 +366,7 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
     std::optional<std::vector<QVField>> templateFields = templateFieldsOf(run, templateDocument.get(), &kept, error);
     if (!templateFields) return false;
     if (plan) *plan = planOf(*templateFields, std::move(kept));
+    run.encryptedTemplate = templateDocument->isEncrypted();
 
     if (watermarkColumn) {
         run.watermarkSource.column = headerIndex(run.header, *watermarkColumn);
