@@ -2,8 +2,8 @@
 # Whole-process merge benchmarks: `quorvel merge` on the shared benchmark forms, separate and
 # combined, side by side with the PyMuPDF reference script on the same inputs and in the same
 # run (the variants of a case take turns, so drift of the machine hits them alike), with
-# `--jobs 1` against `--jobs 2`; then peak memory of separate output for 10,000 against 1,000
-# records, and, when asked, 1,000,000 records of the one-page form.
+# `--jobs 1` against `--jobs 2` (separate and combined); then peak memory of separate output for
+# 10,000 against 1,000 records, and, when asked, 1,000,000 records of the one-page form.
 #
 #   bench/run-merge-bench.sh [BUILD_DIR] [RUNS]
 #
@@ -13,6 +13,8 @@
 #
 #   QV_BENCH_OUT=DIR       where outputs go (default /dev/shm: the disk's cost per file creation
 #                          would hide the tools' own)
+#   QV_BENCH_CASES="large:combined ..."
+#                          only these cases (form:mode), without the memory figures
 #   QV_BENCH_MILLION=1     adds 1,000,000 records of the one-page form, separate and combined, one
 #                          run each with --jobs 2 (separate output needs about 17 GB in QV_BENCH_OUT
 #                          unless QV_BENCH_MILLION_OUT names a roomier folder; it is removed after)
@@ -100,20 +102,22 @@ compare() {  # form mode records variants...
 printf "%-38s %9s %10s %9s %10s %s\n" "case (median of $runs)" "ms/record" "records/s" "peak MB" "output MB" "vs peer"
 peer_variant=()
 [ "$have_peer" = 1 ] && peer_variant=(pymupdf)
+wanted() { [ -z "${QV_BENCH_CASES:-}" ] || [[ " $QV_BENCH_CASES " == *" $1:$2 "* ]]; }
 for form in small large; do
   records=$(( $(wc -l < "$inputs/$form.csv") - 1 ))
-  compare "$form" separate "$records" "${peer_variant[@]}" quorvel-j1 quorvel-j2
-  # Combined output runs on one thread whatever --jobs says.
-  compare "$form" combined "$records" "${peer_variant[@]}" quorvel
+  for mode in separate combined; do
+    if wanted "$form" "$mode"; then compare "$form" "$mode" "$records" "${peer_variant[@]}" quorvel-j1 quorvel-j2; fi
+  done
 done
 
 echo
-awk '$1 == "quorvel-j1" { one = $2 } $1 == "quorvel-j2" { two = $2 }
-     END { if (two > 0) printf "--jobs 2 against --jobs 1, small separate: %.2fx faster\n", one / two }' \
-  "$work/medians-small-separate"
-awk '$1 == "quorvel-j1" { one = $2 } $1 == "quorvel-j2" { two = $2 }
-     END { if (two > 0) printf "--jobs 2 against --jobs 1, large separate: %.2fx faster\n", one / two }' \
-  "$work/medians-large-separate"
+for m in "$work"/medians-*; do
+  name=${m#"$work"/medians-}
+  awk -v c="$name" '$1 == "quorvel-j1" { one = $2 } $1 == "quorvel-j2" { two = $2 }
+       END { if (two > 0) printf "--jobs 2 against --jobs 1, %s: %.2fx faster\n", c, one / two }' "$m"
+done
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+[ -n "${QV_BENCH_CASES:-}" ] && exit 0
 
 # Separate output must not grow with the number of records: 10,000 records against 1,000.
 big="$work/small-10000.csv"

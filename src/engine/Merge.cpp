@@ -75,6 +75,8 @@ struct Run {
     uint64_t workCount = 0;
     uint64_t written = 0;
     bool interrupted = false;
+    // An encrypted template's combined file is encrypted as a whole, on one thread.
+    bool encryptedTemplate = false;
 
     bool ownsRecord(uint64_t r) const { return inRanges(chosen, r); }
 
@@ -303,8 +305,38 @@ bool secondPassInParallel(Run& run) {
                                             &run.interrupted);
 }
 
+// Combined output on several threads: each builds, flattens and encodes records; this thread
+// appends their pages to the file in record order, so the file and a failure's message are
+// those of one thread.
+bool combinedInParallel(Run& run, QVCombinedOutput& combined) {
+    if (!QVStartStreamedCombined(combined, run.error)) return false;
+    const bool reportProgress = QVHasMergeProgressHandler();
+    const QVCombinedOutput& shared = combined;
+    // The ordered work runs over positions 1 to workCount of the second pass.
+    std::function<std::optional<qvpdf::PDFEncodedPages>(uint64_t, QVError*)> produce =
+        [&run, &shared](uint64_t position, QVError* error) -> std::optional<qvpdf::PDFEncodedPages> {
+        const uint64_t r = run.recordAt(position - 1);
+        const std::vector<std::string_view> row = run.table.row(r);
+        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, error);
+        if (!document) return std::nullopt;
+        return QVEncodeFlattened(shared, *document, r, error);
+    };
+    std::function<bool(uint64_t, qvpdf::PDFEncodedPages&, QVError*)> consume =
+        [&run, &combined, reportProgress](uint64_t position, qvpdf::PDFEncodedPages& pages, QVError* error) {
+            if (!QVAppendEncoded(combined, pages, error)) return false;
+            if (reportProgress) QVReportMergeProgress(position, run.workCount);
+            return true;
+        };
+    // Encoded records hold their compressed objects (tens of KB for a page of fields).
+    const size_t window = std::min<size_t>(4 * size_t{run.jobs}, 256);
+    const unsigned threads = static_cast<unsigned>(std::min<uint64_t>(run.jobs, run.workCount));
+    return QVProduceInOrder<qvpdf::PDFEncodedPages>(1, run.workCount, threads, window, produce, consume, run.error,
+                                                    run.stop, &run.interrupted);
+}
+
 bool secondPass(Run& run, QVCombinedOutput* combined) {
     if (!combined && run.jobs > 1) return secondPassInParallel(run);
+    if (combined && run.jobs > 1 && !run.encryptedTemplate) return combinedInParallel(run, *combined);
     const bool reportProgress = QVHasMergeProgressHandler();
     uint64_t position = 0;
     for (const QVRecordRange& range : run.work) {
@@ -439,6 +471,7 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
     std::optional<std::vector<QVField>> templateFields = templateFieldsOf(run, templateDocument.get(), &kept, error);
     if (!templateFields) return false;
     if (plan) *plan = planOf(*templateFields, std::move(kept));
+    run.encryptedTemplate = templateDocument->isEncrypted();
 
     if (watermarkColumn) {
         run.watermarkSource.column = headerIndex(run.header, *watermarkColumn);

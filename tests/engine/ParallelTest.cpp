@@ -10,8 +10,10 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/Combined.h"
 #include "engine/MergeHarness.h"
 #include "engine/Ordered.h"
+#include "input/Template.h"
 #include "output/PosixIO.h"
 
 using namespace qvtest;
@@ -78,6 +80,23 @@ public:
 
 private:
     std::string marker_;
+};
+
+// A disk that is full after `allowed` writes.
+class FullAfterWrites : public QVPosixIO {
+public:
+    explicit FullAfterWrites(int allowed) : allowed_(allowed) {}
+    ssize_t write(int fd, const void* buffer, size_t count) override {
+        if (writes_.fetch_add(1) >= allowed_) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return QVPosixIO::write(fd, buffer, count);
+    }
+
+private:
+    const int allowed_;
+    std::atomic<int> writes_{0};
 };
 
 }  // namespace
@@ -210,6 +229,196 @@ TEST_F(Parallel, CombinedSharesHaveNamesThatSortInRecordOrder) {
     EXPECT_EQ(empty.count, 0u);
     EXPECT_TRUE(run(many.path(), a, 1, QVShard{40, 1000}).ok);
     EXPECT_EQ(filesIn(many.path()), std::vector<std::string>{"merge-gecombineerd-0040-van-1000.pdf"});
+}
+
+namespace {
+
+// The shared benchmark forms beside the repository, when they are there.
+fs::path benchDir() { return fs::path(QV_SOURCE_DIR) / ".." / "shared" / "bench"; }
+
+// The header and the first `records` records of a data file.
+std::string firstRecords(const std::string& data, size_t records) {
+    size_t end = 0;
+    for (size_t line = 0; line <= records && end != std::string::npos; ++line) {
+        end = data.find('\n', end);
+        if (end != std::string::npos) ++end;
+    }
+    return end == std::string::npos ? data : data.substr(0, end);
+}
+
+std::string csvQuoted(const std::string& cell) {
+    std::string out = "\"";
+    for (char c : cell) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+// Every widget the broad rule fills, a value each that differs per record; empty where a
+// record has no value that the widget takes.
+std::string recordsForEveryField(const std::string& bytes, int records) {
+    std::optional<std::vector<QVWidgetDescription>> widgets = QVDescribeWidgets(bytes);
+    if (!widgets) return "";
+    std::vector<const QVWidgetDescription*> fillable;
+    std::vector<std::string> seen;
+    for (const QVWidgetDescription& w : *widgets) {
+        if (w.use != QVWidgetUse::Fillable || std::find(seen.begin(), seen.end(), w.name) != seen.end()) continue;
+        seen.push_back(w.name);
+        fillable.push_back(&w);
+    }
+    std::string data;
+    for (size_t i = 0; i < fillable.size(); ++i) {
+        if (i) data += ',';
+        data += csvQuoted(fillable[i]->name);
+    }
+    data += "\n";
+    for (int r = 1; r <= records; ++r) {
+        for (size_t i = 0; i < fillable.size(); ++i) {
+            const QVWidgetDescription& w = *fillable[i];
+            std::string cell;
+            if (w.kind == QVWidgetKind::Text) {
+                cell = w.maximumLength > 0 ? std::to_string(r % 10) : "Waarde " + std::to_string(r);
+            } else if (!w.choices.empty() && r % 3) {
+                const std::string& choice = w.choices[static_cast<size_t>(r) % w.choices.size()];
+                cell = choice.substr(0, choice.find(" = "));
+            }
+            if (i) data += ',';
+            data += csvQuoted(cell);
+        }
+        data += "\n";
+    }
+    return data;
+}
+
+}  // namespace
+
+// Combined output built on three threads: the same file, byte for byte, the same count and
+// progress as on one thread.
+TEST_F(Parallel, CombinedOnThreeThreadsIsTheFileOfOneThread) {
+    struct Case {
+        std::string name;
+        MergeArgs args;
+    };
+    std::vector<Case> cases;
+    MergeArgs fixture = args();
+    fixture.mode = QVOutputModeCombined;
+    cases.push_back({"fixture with watermark", fixture});
+    fixture.watermarkPattern.reset();
+    cases.push_back({"fixture", fixture});
+    if (fs::exists(benchDir() / "large.pdf")) {
+        for (const auto& [form, records] : {std::pair<const char*, size_t>{"small", 60}, {"large", 9}}) {
+            MergeArgs bench;
+            bench.templateBytes = readFile(benchDir() / (std::string(form) + ".pdf"));
+            bench.data = firstRecords(readFile(benchDir() / (std::string(form) + ".csv")), records);
+            bench.mode = QVOutputModeCombined;
+            cases.push_back({form, bench});
+            bench.watermarkPattern = "Kopie {#}";
+            cases.push_back({std::string(form) + " with watermark", bench});
+        }
+    } else {
+        ADD_FAILURE() << "no benchmark forms at " << benchDir() << "; only the fixture is compared";
+    }
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir one, three;
+        MergeOutcome single = run(one.path(), c.args, 1);
+        ASSERT_EQ(single.message, "OK");
+        std::vector<uint64_t> progress;
+        QVSetMergeProgressHandler([&progress](uint64_t done, uint64_t) { progress.push_back(done); });
+        MergeOutcome threaded = run(three.path(), c.args, 3);
+        QVSetMergeProgressHandler({});
+        ASSERT_EQ(threaded.message, "OK");
+        EXPECT_EQ(threaded.count, 1u);
+        EXPECT_EQ(threaded.outputs, single.outputs);
+        for (size_t i = 0; i < progress.size(); ++i) EXPECT_EQ(progress[i], i + 1) << "records are appended in order";
+        const fs::path file = three / QVCombinedFileName;
+        EXPECT_TRUE(readFile(file) == readFile(one / QVCombinedFileName)) << "byte for byte";
+        EXPECT_TRUE(qpdfChecks(file));
+    }
+}
+
+// Every real form that merges, with every kind of field filled: the broad rule's pages on
+// three threads are those of one, and a form that fails fails alike.
+TEST_F(Parallel, CombinedRealFormsWithEveryFieldOnThreeThreads) {
+    size_t compared = 0;
+    for (const auto& entry : fs::directory_iterator(formsDir())) {
+        if (entry.path().extension() != ".pdf") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        MergeArgs a;
+        a.templateBytes = readFile(entry.path());
+        a.data = recordsForEveryField(a.templateBytes, 7);
+        a.fieldPolicy = QVFieldPolicy::Broad;
+        a.mode = QVOutputModeCombined;
+        TempDir one, three;
+        MergeOutcome single = run(one.path(), a, 1);
+        MergeOutcome threaded = run(three.path(), a, 3);
+        EXPECT_EQ(threaded.message, single.message);
+        EXPECT_EQ(contents(three.path()), contents(one.path()));
+        if (single.ok) ++compared;
+    }
+    EXPECT_GE(compared, 10u);
+}
+
+// A record that fails while the file is being written: the run ends at that record with its
+// message, and the combined file is not there at all, however many records the other threads
+// built ahead.
+TEST_F(Parallel, CombinedFailureHalfwayLeavesNothingAsOnOneThread) {
+    if (!fs::exists(benchDir() / "large.pdf")) GTEST_SKIP() << "no benchmark forms at " << benchDir();
+    MergeArgs a;
+    a.templateBytes = readFile(benchDir() / "large.pdf");
+    // Enough records for the file to go to disk in pieces before the end.
+    a.data = firstRecords(readFile(benchDir() / "large.csv"), 60);
+    a.mode = QVOutputModeCombined;
+    std::vector<uint64_t> progress[2];
+    for (const unsigned jobs : {1u, 3u}) {
+        SCOPED_TRACE(jobs);
+        TempDir out;
+        FullAfterWrites io(0);
+        QVScopedPosixIO scope(io);
+        std::vector<uint64_t>& done = progress[jobs == 1 ? 0 : 1];
+        QVSetMergeProgressHandler([&done](uint64_t d, uint64_t) { done.push_back(d); });
+        MergeOutcome o = run(out.path(), a, jobs);
+        QVSetMergeProgressHandler({});
+        EXPECT_FALSE(o.ok);
+        EXPECT_EQ(o.message, std::string("PDF schrijven mislukt: ") + std::strerror(ENOSPC));
+        EXPECT_EQ(o.count, 0u);
+        EXPECT_TRUE(filesIn(out.path()).empty());
+    }
+    EXPECT_LT(progress[0].size(), 59u) << "the failure comes before the last record";
+    EXPECT_EQ(progress[1], progress[0]) << "and at the same record";
+}
+
+// Records flattened on other threads: a record that cannot be flattened gives its own message
+// there, and pages encoded out of their thread's order are refused rather than written broken.
+TEST_F(Parallel, CombinedRecordsEncodedOnOtherThreads) {
+    auto encrypted = qvpdf::PDFDocument::initWithData(readFile(formsDir() / "encrypted-aes128-text.pdf"));
+    auto plain = qvpdf::PDFDocument::initWithData(qvfixture::textForm({"naam"}));
+    ASSERT_TRUE(encrypted && plain);
+    auto mixed = qvpdf::PDFDocument::init();
+    ASSERT_TRUE(mixed->insertPage(plain->pageAtIndex(0)->copy(), 0));
+    ASSERT_TRUE(mixed->insertPage(encrypted->pageAtIndex(0)->copy(), 1));
+
+    QVError error;
+    std::shared_ptr<QVCombinedOutput> combined = QVBeginCombined(out_.path(), &error);
+    ASSERT_TRUE(combined && QVStartStreamedCombined(*combined, &error));
+    std::optional<qvpdf::PDFEncodedPages> refused;
+    std::thread([&] { refused = QVEncodeFlattened(*combined, *mixed, 4, &error); }).join();
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(error.message, "Vlak maken van record 5 mislukt.");
+
+    // The second record refers to the template's objects the first carried: appended first, it
+    // has nothing to refer to.
+    std::optional<qvpdf::PDFEncodedPages> first, second;
+    std::thread([&] {
+        auto a = qvpdf::PDFDocument::initWithData(qvfixture::textForm({"naam"}));
+        auto b = qvpdf::PDFDocument::initWithData(qvfixture::textForm({"naam"}));
+        first = QVEncodeFlattened(*combined, *a, 0, nullptr);
+        second = QVEncodeFlattened(*combined, *b, 1, nullptr);
+    }).join();
+    ASSERT_TRUE(first && second);
+    EXPECT_FALSE(QVAppendEncoded(*combined, *second, &error));
+    EXPECT_FALSE(QVWriteCombined(*combined, out_.path(), &error));
+    combined.reset();
+    EXPECT_TRUE(files().empty());
 }
 
 // The ordering itself, with threads that finish in any order.

@@ -120,11 +120,34 @@ private:
     std::shared_ptr<detail::DocumentImpl> impl_;
 };
 
+// Pages made ready for one PDFPageWriter: every object they need as bytes, streams compressed,
+// references still open. Holds nothing of the document they came from, so they may be made on
+// the document's thread and appended on the writer's.
+class PDFEncodedPages {
+public:
+    PDFEncodedPages(PDFEncodedPages&&) noexcept;
+    PDFEncodedPages& operator=(PDFEncodedPages&&) noexcept;
+    ~PDFEncodedPages();
+    size_t pageCount() const;
+
+    struct Impl;
+
+private:
+    friend class PDFPageWriter;
+    explicit PDFEncodedPages(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
 // A new PDF written as its pages come, for files too large to hold: each page goes out with
 // the objects it uses as soon as it is appended, and objects written before (a shared font, an
 // identical appearance) are referred to, not written again. Encrypted pages are refused: such a
 // file must be encrypted as a whole. The bytes are the same kind of file dataRepresentation
 // gives for a document of inserted pages.
+//
+// The writer belongs to the thread that made it. Pages may be encoded for it on other threads
+// (encodePages), each on the thread that owns the document; a thread leaves out the template
+// objects it encoded for this writer before, so the pages a thread encodes must be appended in
+// the order it encoded them. Pages appended out of that order fail rather than make a broken file.
 class PDFPageWriter {
 public:
     // `write` takes the next bytes of the file; `readBack` reads `length` bytes it took before,
@@ -140,6 +163,12 @@ public:
     // cannot be written (an encrypted one among them) or writing failed; nothing more can
     // be written after a failure.
     bool appendPages(PDFDocument& document);
+    // Every page of `document`, encoded for this writer on the calling thread, which must own
+    // `document`; reads nothing of the writer but its identity, so any thread may call it while
+    // the writer appends. Empty when a page cannot be written (an encrypted one among them).
+    std::optional<PDFEncodedPages> encodePages(PDFDocument& document) const;
+    // Appends pages encodePages made for this writer; the same as appendPages of their document.
+    bool appendEncoded(const PDFEncodedPages& pages);
     size_t pageCount() const;
     // The page tree, the cross-reference table and the trailer: the file is complete.
     bool finish();

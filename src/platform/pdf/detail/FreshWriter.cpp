@@ -1,9 +1,16 @@
 // A new PDF file from pages of any documents (combined output). Objects of a shared template
 // are written once however many pages use them; objects that records added are written once
 // per distinct content, so identical appearance streams and font subsets are not repeated.
+//
+// Writing takes two steps, so that the costly one can run on the threads that own the
+// documents: encoding serialises every object a page needs (streams compressed) with its
+// references left open, on the document's thread; the writer then numbers the objects in page
+// order, fills the references in and writes them out. The writer touches nothing of a
+// document, only the encoded bytes.
 
 #include <qpdf/Buffer.hh>
 
+#include <atomic>
 #include <cstdio>
 #include <climits>
 #include <cstdint>
@@ -11,6 +18,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <unordered_map>
 
 #include "platform/pdf/detail/Deflate.h"
@@ -19,257 +27,88 @@
 
 namespace qvpdf::detail {
 
+// A reference left open in an encoded body: the writer puts "n 0 R" or "null" there.
+struct OpenRef {
+    enum Kind : uint8_t { Page, Local, Template };
+    Kind kind = Local;
+    int a = 0;  // Page: the page's index in its template; Local: the local's index; Template: object number
+    int b = 0;  // Template: generation
+};
+
+struct EncodedObject {
+    std::string text;                              // the body without its references
+    std::vector<std::pair<size_t, OpenRef>> refs;  // where each goes in `text`, in order
+};
+
+// What the pages of one document state need. Locals are the state's own objects (changed,
+// added, annotations copied per page) and template objects that lead to a page or a local;
+// the other template objects are the same for every state of the template and are numbered
+// once per file.
+struct EncodedPart {
+    std::shared_ptr<const std::string> source;  // the template's bytes
+    std::vector<std::pair<const char*, std::string>> info;  // the template's title and author
+    std::vector<EncodedObject> locals;
+    std::vector<char> deferrable;  // per local: numbered late in deep chains, as template objects are
+    // Template objects this thread had not encoded for the writer before.
+    std::map<std::pair<int, int>, EncodedObject> templates;
+};
+
+struct EncodedPage {
+    int part = 0;
+    int page = 0;  // index of the page in its template
+    EncodedObject dict;
+    std::vector<int> copies;  // locals written once per copy of the page (its annotations), in /Annots order
+};
+
+}  // namespace qvpdf::detail
+
+namespace qvpdf {
+
+struct PDFEncodedPages::Impl {
+    std::vector<detail::EncodedPart> parts;
+    std::vector<detail::EncodedPage> pages;
+};
+
+}  // namespace qvpdf
+
+namespace qvpdf::detail {
+
 namespace {
 
 constexpr size_t kCompressAbove = 64;
 // Deeper reference chains are written breadth first, without looking for duplicates.
 constexpr int kMaxDepth = 200;
+// What an open reference holds while its body is written; cut out afterwards.
+constexpr std::string_view kPlaceholder = "0 0 R";
 
-struct ObjKey {
-    const void* owner;
-    int num;
-    int gen;
-    bool operator<(const ObjKey& o) const {
-        if (owner != o.owner) return std::less<const void*>()(owner, o.owner);
-        return num != o.num ? num < o.num : gen < o.gen;
-    }
+using ObjectKey = std::pair<int, int>;
+
+// The template objects this thread has encoded for one writer, by template bytes: later pages
+// refer to them without their bodies, since the writer has them by then (pages encoded on one
+// thread are appended in the order they were encoded). Each thread keeps its own, for the
+// writer it encoded for last.
+struct Shipped {
+    uint64_t writer = 0;
+    std::map<std::shared_ptr<const std::string>, std::set<ObjectKey>> bySource;
 };
 
-// Where each object starts, five bytes apiece: a combined file of millions of records holds
-// millions of objects, and files beyond a terabyte are not made.
-class Offsets {
+Shipped& shippedOnThisThread() {
+    thread_local Shipped shipped;
+    return shipped;
+}
+
+// Encodes the pages of one state, on the thread that owns it.
+class Encoder {
 public:
-    void assign(size_t n, uint64_t value) {
-        low_.assign(n, static_cast<uint32_t>(value));
-        high_.assign(n, static_cast<uint8_t>(value >> 32));
-    }
-    void push_back(uint64_t value) {
-        low_.push_back(static_cast<uint32_t>(value));
-        high_.push_back(static_cast<uint8_t>(value >> 32));
-    }
-    void set(size_t i, uint64_t value) {
-        low_[i] = static_cast<uint32_t>(value);
-        high_[i] = static_cast<uint8_t>(value >> 32);
-    }
-    uint64_t operator[](size_t i) const { return uint64_t{high_[i]} << 32 | low_[i]; }
-    size_t size() const { return low_.size(); }
+    Encoder(const State& state, EncodedPart& part, const std::set<ObjectKey>& shipped)
+        : s_(state), t_(*state.tpl), part_(part), shipped_(shipped), newLocals_(state.added.size(), -1) {}
 
-private:
-    std::vector<uint32_t> low_;
-    std::vector<uint8_t> high_;
-};
-
-// Where a streamed file goes: `write` appends bytes, `read` gives back bytes written before.
-struct FreshSink {
-    std::function<bool(std::string_view)> write;
-    std::function<bool(uint64_t, size_t, char*)> read;
-};
-
-class FreshWriter {
-public:
-    // Without a sink the whole file collects in memory; with one it goes out page by page.
-    explicit FreshWriter(FreshSink sink = {}) : sink_(std::move(sink)) {
-        out_ = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
-        offsets_.assign(3, 0);
-    }
-
-    std::string write(const std::vector<PageSlot>& slots) {
-        if (!slots.empty()) noteInfo(slots.front());
-        for (size_t i = 0; i < slots.size(); ++i) pageIds_.push_back(allocate());
-        for (size_t i = 0; i < slots.size(); ++i) {
-            writePage(slots[i], pageIds_[i]);
-            drain();
-        }
-        writeTail();
-        return std::move(out_);
-    }
-
-    // Streaming: one more page, written out with every object it needs that is not out yet.
-    bool add(const PageSlot& slot) {
-        noteInfo(slot);
-        pageIds_.push_back(allocate());
-        writePage(slot, pageIds_.back());
-        drain();
-        // Small pieces are gathered first: a write per page would cost more than the page.
-        // Object places beyond what Offsets holds end the file rather than corrupt it.
-        return (out_.size() < kFlushAbove || flush()) && position() < kMostBytes;
-    }
-    // The objects numbered for `state` are never asked for again: its pages are all out.
-    void forget(const State* state) {
-        for (auto it = ids_.lower_bound(ObjKey{state, INT_MIN, INT_MIN}); it != ids_.end() && it->first.owner == state;)
-            it = ids_.erase(it);
-        for (auto it = newIds_.lower_bound({state, INT_MIN}); it != newIds_.end() && it->first.first == state;)
-            it = newIds_.erase(it);
-    }
-    bool end() {
-        writeTail();
-        return position() < kMostBytes && flush();
-    }
-    size_t pageCount() const { return pageIds_.size(); }
-
-private:
-    static constexpr size_t kFlushAbove = 1 << 20;
-    static constexpr uint64_t kMostBytes = uint64_t{1} << 40;
-
-    size_t position() const { return flushed_ + out_.size(); }
-
-    bool flush() {
-        if (out_.empty()) return true;
-        if (!sink_.write || !sink_.write(out_)) return false;
-        streamHash_ = streamHash_ * 1099511628211u ^ std::hash<std::string_view>{}(out_);
-        flushed_ += out_.size();
-        out_.clear();
-        return true;
-    }
-
-    void writeTail() {
-        offsets_.set(1, position());
-        out_ += "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n";
-        offsets_.set(2, position());
-        out_ += "2 0 obj\n<</Type /Pages /Count ";
-        appendInt(out_, static_cast<long long>(pageIds_.size()));
-        out_ += " /Kids [";
-        for (int id : pageIds_) {
-            appendInt(out_, id);
-            out_ += " 0 R ";
-        }
-        out_ += "]>>\nendobj\n";
-        writeXref(writeInfo());
-    }
-
-    // True when the bytes at `offset` (written before) are `body`.
-    bool sameAt(size_t offset, const std::string& body) {
-        if (offset >= flushed_) return std::memcmp(out_.data() + (offset - flushed_), body.data(), body.size()) == 0;
-        if (!sink_.read) return false;
-        std::string back(body.size(), '\0');
-        return sink_.read(offset, back.size(), back.data()) && back == body;
-    }
-
-    struct Context {
-        const State* state;
-        int page;    // page index within the state
-        int pageId;  // its object number here
-    };
-    struct Pending {
-        Context ctx;
-        QPDFObjGen og;
-        bool replaced;
-        int id;
-    };
-
-    int allocate() {
-        offsets_.push_back(0);
-        return static_cast<int>(offsets_.size()) - 1;
-    }
-
-    RefMapper mapperFor(const Context& ctx) {
-        RefMapper m;
-        m.templateRef = [this, ctx](QPDFObjGen og) -> std::optional<QPDFObjGen> {
-            int id = templateRef(ctx, og);
-            if (id <= 0) return std::nullopt;
-            return QPDFObjGen(id, 0);
-        };
-        m.newRef = [this, ctx](int index) { return newRef(ctx, index); };
-        return m;
-    }
-
-    // Pages and the page tree are this file's own: a reference to the page being written
-    // stays (an annotation's /P), any other page or tree node is dropped, so that copying one
-    // page never drags the rest of its document along.
-    int templateRef(const Context& ctx, QPDFObjGen og) {
-        const Template& t = *ctx.state->tpl;
-        auto page = t.pageByOg.find(og);
-        if (page != t.pageByOg.end()) return page->second == ctx.page ? ctx.pageId : 0;
-        if (og == t.rootOg || t.pageTreeNodes.count(og)) return 0;
-        bool replaced = ctx.state->replaced.count(og.getObj()) > 0;
-        // Replaced objects are the state's own; the rest belong to the template. Identical
-        // objects of different templates (a record's output parsed anew) are written once too.
-        ObjKey key{replaced ? static_cast<const void*>(ctx.state) : static_cast<const void*>(&t),
-                   og.getObj(), og.getGen()};
-        auto found = ids_.find(key);
-        if (found != ids_.end()) {
-            if (found->second == 0) found->second = allocate();  // a cycle: number it now
-            return found->second;
-        }
-        if (depth_ >= kMaxDepth) {
-            int id = allocate();
-            ids_.emplace(key, id);
-            pending_.push_back(Pending{ctx, og, replaced, id});
-            return id;
-        }
-        ids_.emplace(key, 0);
-        ++depth_;
-        std::string body;
-        writeBody(body, ctx, og, replaced);
-        --depth_;
-        return finish(ids_[key], body);
-    }
-
-    // Gives the object its number: the one of an identical object written before, or a new
-    // one. An object numbered early (inside a cycle) keeps its number.
-    int finish(int& id, const std::string& body) {
-        if (id != 0) {
-            emit(id, body, nullptr);
-            return id;
-        }
-        size_t hash = std::hash<std::string_view>{}(body);
-        auto& candidates = bodies_[hash];
-        for (const auto& [offset, length, existing] : candidates) {
-            if (length == body.size() && sameAt(offset, body)) {
-                id = existing;
-                return id;
-            }
-        }
-        id = allocate();
-        emit(id, body, &candidates);
-        return id;
-    }
-
-    void writeBody(std::string& body, const Context& ctx, QPDFObjGen og, bool replaced) {
-        RefMapper m = mapperFor(ctx);
-        if (replaced)
-            writeObjectBody(body, ctx.state->currentDict(og), nullptr, &m);
-        else
-            writeTemplateBody(body, ctx.state->tpl->qpdf->getObjectByObjGen(og), m);
-    }
-
-    int newRef(const Context& ctx, int index) {
-        auto key = std::make_pair(static_cast<const void*>(ctx.state), index);
-        auto found = newIds_.find(key);
-        if (found != newIds_.end()) {
-            // A cycle among new objects: give the one in progress its number now.
-            if (found->second == 0) found->second = allocate();
-            return found->second;
-        }
-        newIds_.emplace(key, 0);
-        const NewObject& obj = *ctx.state->added[static_cast<size_t>(index)];
-        std::string body;
-        RefMapper m = mapperFor(ctx);
-        if (obj.stream && obj.stream->size() > kCompressAbove && !obj.dict.find("Filter")) {
-            // A combined file holds thousands of these; compressed they take a third.
-            Value dict = obj.dict;
-            dict.set("Filter", Value::name("FlateDecode"));
-            std::string data = deflateBytes(*obj.stream);
-            writeObjectBody(body, dict, &data, &m);
-        } else {
-            writeObjectBody(body, obj.dict, obj.stream ? &*obj.stream : nullptr, &m);
-        }
-        return finish(newIds_[key], body);
-    }
-
-    void emit(int id, const std::string& body, std::vector<std::tuple<size_t, size_t, int>>* candidates) {
-        offsets_.set(static_cast<size_t>(id), position());
-        appendInt(out_, id);
-        out_ += " 0 obj\n";
-        if (candidates) candidates->emplace_back(position(), body.size(), id);
-        out_ += body;
-    }
-
-    void writePage(const PageSlot& slot, int pageId) {
-        const State& s = *slot.frozen;
-        const TemplatePage& tp = s.tpl->pages[static_cast<size_t>(slot.page)];
-        Context ctx{&s, slot.page, pageId};
-        Value page = s.currentDict(tp.og);
+    EncodedPage encodePage(int pageIndex, int partIndex) {
+        const TemplatePage& tp = t_.pages[static_cast<size_t>(pageIndex)];
+        EncodedPage out;
+        out.part = partIndex;
+        out.page = pageIndex;
+        Value page = s_.currentDict(tp.og);
         for (const char* key : {"Parent", "Annots", "B"}) page.remove(key);
         page.set("Parent", Value::raw("2 0 R"));
         if (!page.find("Resources") && tp.resources.isInitialized() && !tp.resources.isNull())
@@ -284,40 +123,189 @@ private:
         }
         if (!page.find("CropBox") && tp.cropBox.isArray()) page.set("CropBox", Value::handle(tp.cropBox));
         if (!page.find("Rotate") && tp.rotate.isNumber()) page.set("Rotate", Value::handle(tp.rotate));
-        const auto& refs = s.pageAnnots[static_cast<size_t>(slot.page)];
+        const auto& refs = s_.pageAnnots[static_cast<size_t>(pageIndex)];
         if (!refs.empty()) {
-            // Annotations belong to one page each: they are written per copy.
+            // Annotations belong to one page each: they are written per copy. A copy is named
+            // by a negative index among the state's new objects.
             Value annots = Value::array();
             for (const AnnotRef& ref : refs) {
                 if (ref.tpl >= 0) {
-                    QPDFObjGen og = s.tpl->annots[static_cast<size_t>(ref.tpl)].og;
-                    int id = allocate();
-                    pending_.push_back(Pending{ctx, og, true, id});
-                    annots.items().push_back(Value::raw(std::to_string(id) + " 0 R"));
+                    int copy = addLocal(true);
+                    queue_.push_back(Job{Job::Current, copy, s_.tpl->annots[static_cast<size_t>(ref.tpl)].og, 0});
+                    out.copies.push_back(copy);
+                    annots.items().push_back(Value::newRef(-1 - copy));
                 } else {
-                    annots.items().push_back(Value::newRef(s.freeTexts[static_cast<size_t>(ref.freeText)].annotObj));
+                    annots.items().push_back(Value::newRef(s_.freeTexts[static_cast<size_t>(ref.freeText)].annotObj));
                 }
             }
             page.set("Annots", std::move(annots));
         }
-        // New objects it refers to are written while it is serialised, so it goes out after.
-        RefMapper m = mapperFor(ctx);
-        std::string body;
-        writeObjectBody(body, page, nullptr, &m);
-        emit(pageId, body, nullptr);
+        out.dict = encode([&](std::string& text, const RefMapper& m) { writeObjectBody(text, page, nullptr, &m); });
+        drain();
+        return out;
     }
 
+    // Template objects that lead to a page or to a local are the state's own: numbered once
+    // per file, they would keep what the first state had there. The rest are marked as sent.
+    void finish(std::vector<EncodedPage>& pages, int partIndex, std::set<ObjectKey>& shipped) {
+        std::set<ObjectKey> own;
+        for (const auto& [key, object] : part_.templates)
+            for (const auto& [at, ref] : object.refs)
+                if (ref.kind != OpenRef::Template) own.insert(key);
+        for (bool grew = !own.empty(); grew;) {
+            grew = false;
+            for (const auto& [key, object] : part_.templates) {
+                if (own.count(key)) continue;
+                for (const auto& [at, ref] : object.refs) {
+                    if (ref.kind == OpenRef::Template && own.count(ObjectKey(ref.a, ref.b))) {
+                        own.insert(key);
+                        grew = true;
+                        break;
+                    }
+                }
+            }
+        }
+        std::map<ObjectKey, int> moved;
+        for (const ObjectKey& key : own) {
+            int local = addLocal(true);
+            part_.locals[static_cast<size_t>(local)] = std::move(part_.templates[key]);
+            part_.templates.erase(key);
+            moved.emplace(key, local);
+        }
+        if (!moved.empty()) {
+            auto relink = [&moved](EncodedObject& object) {
+                for (auto& [at, ref] : object.refs) {
+                    if (ref.kind != OpenRef::Template) continue;
+                    auto found = moved.find(ObjectKey(ref.a, ref.b));
+                    if (found != moved.end()) ref = OpenRef{OpenRef::Local, found->second, 0};
+                }
+            };
+            for (EncodedObject& object : part_.locals) relink(object);
+            for (auto& entry : part_.templates) relink(entry.second);
+            for (EncodedPage& page : pages)
+                if (page.part == partIndex) relink(page.dict);
+        }
+        for (const auto& entry : part_.templates) shipped.insert(entry.first);
+    }
+
+private:
+    struct Job {
+        enum Kind { Current, New, TemplateObject };  // Current: the state's dictionary of `og`
+        Kind kind;
+        int local;
+        QPDFObjGen og;
+        int index;  // New: index among the state's new objects
+    };
+
+    int addLocal(bool deferrable) {
+        part_.locals.emplace_back();
+        part_.deferrable.push_back(deferrable ? 1 : 0);
+        return static_cast<int>(part_.locals.size()) - 1;
+    }
+
+    // The body `write` produces, each reference recorded where it goes and cut out.
+    template <typename Write>
+    EncodedObject encode(Write write) {
+        EncodedObject object;
+        RefMapper m;
+        m.templateRef = [this, &object](QPDFObjGen og) -> std::optional<QPDFObjGen> {
+            std::optional<OpenRef> ref = templateRef(og);
+            if (!ref) return std::nullopt;
+            object.refs.emplace_back(object.text.size(), *ref);
+            return QPDFObjGen(0, 0);
+        };
+        m.newRef = [this, &object](int index) {
+            object.refs.emplace_back(object.text.size(), newRef(index));
+            return 0;
+        };
+        write(object.text, m);
+        if (object.refs.empty()) return object;
+        std::string text;
+        text.reserve(object.text.size() - object.refs.size() * kPlaceholder.size());
+        size_t from = 0;
+        for (auto& [at, ref] : object.refs) {
+            text.append(object.text, from, at - from);
+            from = at + kPlaceholder.size();
+            at = text.size();
+        }
+        text.append(object.text, from, std::string::npos);
+        object.text = std::move(text);
+        return object;
+    }
+
+    // Pages and the page tree are the file's own: a reference to a page stays when it is the
+    // page being written (an annotation's /P), any other page or tree node is dropped.
+    std::optional<OpenRef> templateRef(QPDFObjGen og) {
+        auto page = t_.pageByOg.find(og);
+        if (page != t_.pageByOg.end()) return OpenRef{OpenRef::Page, page->second, 0};
+        if (og == t_.rootOg || t_.pageTreeNodes.count(og)) return std::nullopt;
+        const ObjectKey key(og.getObj(), og.getGen());
+        if (s_.replaced.count(og.getObj())) {
+            auto found = replacedLocals_.find(key);
+            if (found != replacedLocals_.end()) return OpenRef{OpenRef::Local, found->second, 0};
+            int local = addLocal(true);
+            replacedLocals_.emplace(key, local);
+            queue_.push_back(Job{Job::Current, local, og, 0});
+            return OpenRef{OpenRef::Local, local, 0};
+        }
+        if (!shipped_.count(key) && !part_.templates.count(key)) {
+            part_.templates.emplace(key, EncodedObject{});
+            queue_.push_back(Job{Job::TemplateObject, -1, og, 0});
+        }
+        return OpenRef{OpenRef::Template, key.first, key.second};
+    }
+
+    OpenRef newRef(int index) {
+        if (index < 0) return OpenRef{OpenRef::Local, -1 - index, 0};
+        int& local = newLocals_[static_cast<size_t>(index)];
+        if (local < 0) {
+            local = addLocal(false);
+            queue_.push_back(Job{Job::New, local, QPDFObjGen(), index});
+        }
+        return OpenRef{OpenRef::Local, local, 0};
+    }
+
+    // Bodies of the objects met so far, and of those they meet in turn.
     void drain() {
-        while (!pending_.empty()) {
-            Pending p = pending_.front();
-            pending_.pop_front();
-            std::string body;
-            writeBody(body, p.ctx, p.og, p.replaced);
-            emit(p.id, body, nullptr);
+        while (!queue_.empty()) {
+            Job job = queue_.front();
+            queue_.pop_front();
+            switch (job.kind) {
+            case Job::Current: {
+                Value dict = s_.currentDict(job.og);
+                EncodedObject object =
+                    encode([&](std::string& text, const RefMapper& m) { writeObjectBody(text, dict, nullptr, &m); });
+                part_.locals[static_cast<size_t>(job.local)] = std::move(object);
+                break;
+            }
+            case Job::New: {
+                const NewObject& obj = *s_.added[static_cast<size_t>(job.index)];
+                EncodedObject object = encode([&](std::string& text, const RefMapper& m) {
+                    if (obj.stream && obj.stream->size() > kCompressAbove && !obj.dict.find("Filter")) {
+                        // A combined file holds thousands of these; compressed they take a third.
+                        Value dict = obj.dict;
+                        dict.set("Filter", Value::name("FlateDecode"));
+                        std::string data = deflateBytes(*obj.stream);
+                        writeObjectBody(text, dict, &data, &m);
+                    } else {
+                        writeObjectBody(text, obj.dict, obj.stream ? &*obj.stream : nullptr, &m);
+                    }
+                });
+                part_.locals[static_cast<size_t>(job.local)] = std::move(object);
+                break;
+            }
+            case Job::TemplateObject: {
+                QPDFObjectHandle h = t_.qpdf->getObjectByObjGen(job.og);
+                EncodedObject object =
+                    encode([&](std::string& text, const RefMapper& m) { writeTemplateBody(text, h, m); });
+                part_.templates[ObjectKey(job.og.getObj(), job.og.getGen())] = std::move(object);
+                break;
+            }
+            }
         }
     }
 
-    void writeTemplateBody(std::string& body, QPDFObjectHandle h, const RefMapper& m) {
+    static void writeTemplateBody(std::string& body, QPDFObjectHandle h, const RefMapper& m) {
         if (!h.isStream()) {
             if (h.isDictionary()) {
                 body += "<<";
@@ -358,17 +346,358 @@ private:
         body += "\nendstream\nendobj\n";
     }
 
-    // The combined file is still the template's document: it keeps its title and author,
-    // taken from the first page's template as it comes.
-    void noteInfo(const PageSlot& slot) {
+    const State& s_;
+    const Template& t_;
+    EncodedPart& part_;
+    const std::set<ObjectKey>& shipped_;
+    std::map<ObjectKey, int> replacedLocals_;
+    std::vector<int> newLocals_;
+    std::deque<Job> queue_;
+};
+
+// The template's title and author: the combined file is still the template's document.
+std::vector<std::pair<const char*, std::string>> infoOf(const Template& t) {
+    std::vector<std::pair<const char*, std::string>> info;
+    QPDFObjectHandle dict = t.trailer.getKey("/Info");
+    if (!dict.isDictionary()) return info;
+    for (const char* key : {"Title", "Author"}) {
+        QPDFObjectHandle item = dict.getKey(std::string("/") + key);
+        if (item.isString()) info.emplace_back(key, item.getStringValue());
+    }
+    return info;
+}
+
+// The pages of the slots (all frozen), encoded for the writer `writer`; the pages of one state
+// share their objects. Throws what QPDF throws.
+PDFEncodedPages::Impl encodeSlots(const std::vector<PageSlot>& slots, uint64_t writer) {
+    Shipped& shipped = shippedOnThisThread();
+    if (shipped.writer != writer) shipped = Shipped{writer, {}};
+    PDFEncodedPages::Impl out;
+    std::map<const State*, int> partOf;
+    std::vector<std::unique_ptr<Encoder>> encoders;
+    std::vector<std::set<ObjectKey>*> sent;
+    for (const PageSlot& slot : slots) {
+        const State& state = *slot.frozen;
+        auto found = partOf.find(&state);
+        if (found == partOf.end()) {
+            Template& t = *state.tpl;
+            if (!t.source) t.source = std::make_shared<const std::string>(t.original);
+            found = partOf.emplace(&state, static_cast<int>(out.parts.size())).first;
+            out.parts.emplace_back();
+            out.parts.back().source = t.source;
+            out.parts.back().info = infoOf(t);
+            sent.push_back(&shipped.bySource[t.source]);
+        }
+        (void)found;
+    }
+    // Parts are complete in number now: encoders may keep references to them.
+    for (const PageSlot& slot : slots) {
+        const size_t part = static_cast<size_t>(partOf[slot.frozen.get()]);
+        if (encoders.size() <= part) encoders.resize(part + 1);
+        if (!encoders[part]) encoders[part] = std::make_unique<Encoder>(*slot.frozen, out.parts[part], *sent[part]);
+        out.pages.push_back(encoders[part]->encodePage(slot.page, static_cast<int>(part)));
+    }
+    for (size_t part = 0; part < encoders.size(); ++part) encoders[part]->finish(out.pages, static_cast<int>(part), *sent[part]);
+    return out;
+}
+
+// Where each object starts, five bytes apiece: a combined file of millions of records holds
+// millions of objects, and files beyond a terabyte are not made.
+class Offsets {
+public:
+    void assign(size_t n, uint64_t value) {
+        low_.assign(n, static_cast<uint32_t>(value));
+        high_.assign(n, static_cast<uint8_t>(value >> 32));
+    }
+    void push_back(uint64_t value) {
+        low_.push_back(static_cast<uint32_t>(value));
+        high_.push_back(static_cast<uint8_t>(value >> 32));
+    }
+    void set(size_t i, uint64_t value) {
+        low_[i] = static_cast<uint32_t>(value);
+        high_[i] = static_cast<uint8_t>(value >> 32);
+    }
+    uint64_t operator[](size_t i) const { return uint64_t{high_[i]} << 32 | low_[i]; }
+    size_t size() const { return low_.size(); }
+
+private:
+    std::vector<uint32_t> low_;
+    std::vector<uint8_t> high_;
+};
+
+// Where a streamed file goes: `write` appends bytes, `read` gives back bytes written before.
+struct FreshSink {
+    std::function<bool(std::string_view)> write;
+    std::function<bool(uint64_t, size_t, char*)> read;
+};
+
+uint64_t newWriterKey() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
+
+class FreshWriter {
+public:
+    // Without a sink the whole file collects in memory; with one it goes out page by page.
+    explicit FreshWriter(FreshSink sink = {}) : sink_(std::move(sink)) {
+        out_ = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+        offsets_.assign(3, 0);
+    }
+
+    uint64_t key() const { return key_; }
+
+    // Every page of `pages`, numbered before any is written.
+    std::string write(const PDFEncodedPages::Impl& pages) {
+        if (!pages.pages.empty()) noteInfo(pages);
+        std::vector<Replay> replays = replaysFor(pages);
+        std::vector<int> ids;
+        for (size_t i = 0; i < pages.pages.size(); ++i) ids.push_back(allocate());
+        pageIds_.insert(pageIds_.end(), ids.begin(), ids.end());
+        for (size_t i = 0; i < pages.pages.size(); ++i) {
+            writePage(replays, pages.pages[i], ids[i]);
+            drain();
+        }
+        writeTail();
+        return std::move(out_);
+    }
+
+    // Streaming: more pages, written out with every object they need that is not out yet.
+    // False when writing failed or an object is missing (pages appended out of order).
+    bool add(const PDFEncodedPages::Impl& pages) {
+        if (!pages.pages.empty()) noteInfo(pages);
+        std::vector<Replay> replays = replaysFor(pages);
+        for (const EncodedPage& page : pages.pages) {
+            pageIds_.push_back(allocate());
+            writePage(replays, page, pageIds_.back());
+            drain();
+            if (missing_) return false;
+            // Small pieces are gathered first: a write per page would cost more than the page.
+            // Object places beyond what Offsets holds end the file rather than corrupt it.
+            if (!((out_.size() < kFlushAbove || flush()) && position() < kMostBytes)) return false;
+        }
+        return true;
+    }
+    bool end() {
+        writeTail();
+        return position() < kMostBytes && flush();
+    }
+    size_t pageCount() const { return pageIds_.size(); }
+    bool missing() const { return missing_; }
+
+private:
+    static constexpr size_t kFlushAbove = 1 << 20;
+    static constexpr uint64_t kMostBytes = uint64_t{1} << 40;
+
+    // One part's locals as numbered here: -1 not yet, 0 while its body is written.
+    struct Replay {
+        const EncodedPart* part;
+        int source;
+        std::vector<int> ids;
+    };
+    struct Context {
+        Replay* replay;
+        int page;    // page index within the template
+        int pageId;  // its object number here
+    };
+    struct Pending {
+        Context ctx;
+        OpenRef ref;
+        int id;
+    };
+    struct TemplateKey {
+        int source, num, gen;
+        bool operator<(const TemplateKey& o) const {
+            if (source != o.source) return source < o.source;
+            return num != o.num ? num < o.num : gen < o.gen;
+        }
+    };
+
+    std::vector<Replay> replaysFor(const PDFEncodedPages::Impl& pages) {
+        std::vector<Replay> replays;
+        for (const EncodedPart& part : pages.parts)
+            replays.push_back(Replay{&part, sourceIndex(part.source), std::vector<int>(part.locals.size(), -1)});
+        return replays;
+    }
+
+    // Templates with the same bytes have the same objects, whichever thread parsed them.
+    int sourceIndex(const std::shared_ptr<const std::string>& source) {
+        auto known = sourceIndex_.find(source.get());
+        if (known != sourceIndex_.end()) return known->second;
+        int index = static_cast<int>(sources_.size());
+        for (size_t i = 0; i < sources_.size(); ++i) {
+            if (*sources_[i] == *source) {
+                index = static_cast<int>(i);
+                break;
+            }
+        }
+        if (index == static_cast<int>(sources_.size())) sources_.push_back(source);
+        // Held, so that no other string takes its address.
+        seen_.push_back(source);
+        sourceIndex_.emplace(source.get(), index);
+        return index;
+    }
+
+    size_t position() const { return flushed_ + out_.size(); }
+
+    bool flush() {
+        if (out_.empty()) return true;
+        if (!sink_.write || !sink_.write(out_)) return false;
+        streamHash_ = streamHash_ * 1099511628211u ^ std::hash<std::string_view>{}(out_);
+        flushed_ += out_.size();
+        out_.clear();
+        return true;
+    }
+
+    void writeTail() {
+        offsets_.set(1, position());
+        out_ += "1 0 obj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n";
+        offsets_.set(2, position());
+        out_ += "2 0 obj\n<</Type /Pages /Count ";
+        appendInt(out_, static_cast<long long>(pageIds_.size()));
+        out_ += " /Kids [";
+        for (int id : pageIds_) {
+            appendInt(out_, id);
+            out_ += " 0 R ";
+        }
+        out_ += "]>>\nendobj\n";
+        writeXref(writeInfo());
+    }
+
+    // True when the bytes at `offset` (written before) are `body`.
+    bool sameAt(size_t offset, const std::string& body) {
+        if (offset >= flushed_) return std::memcmp(out_.data() + (offset - flushed_), body.data(), body.size()) == 0;
+        if (!sink_.read) return false;
+        std::string back(body.size(), '\0');
+        return sink_.read(offset, back.size(), back.data()) && back == body;
+    }
+
+    int allocate() {
+        offsets_.push_back(0);
+        return static_cast<int>(offsets_.size()) - 1;
+    }
+
+    // The body of an encoded object with its references numbered; those it meets first are
+    // written before it.
+    std::string bodyOf(const Context& ctx, const EncodedObject& object) {
+        std::string body;
+        body.reserve(object.text.size() + object.refs.size() * 8);
+        size_t from = 0;
+        for (const auto& [at, ref] : object.refs) {
+            body.append(object.text, from, at - from);
+            from = at;
+            int id = resolve(ctx, ref);
+            if (id <= 0) {
+                body += "null";
+            } else {
+                appendInt(body, id);
+                body += " 0 R";
+            }
+        }
+        body.append(object.text, from, std::string::npos);
+        return body;
+    }
+
+    const EncodedObject* objectOf(const Context& ctx, const OpenRef& ref) {
+        if (ref.kind == OpenRef::Local) return &ctx.replay->part->locals[static_cast<size_t>(ref.a)];
+        const auto& templates = ctx.replay->part->templates;
+        auto found = templates.find(ObjectKey(ref.a, ref.b));
+        if (found != templates.end()) return &found->second;
+        missing_ = true;
+        return nullptr;
+    }
+
+    // The number of a referenced object, writing it first when it is not out yet; 0 for null.
+    int resolve(const Context& ctx, const OpenRef& ref) {
+        if (ref.kind == OpenRef::Page) return ref.a == ctx.page ? ctx.pageId : 0;
+        int* slot = nullptr;
+        bool deferrable = true;
+        if (ref.kind == OpenRef::Template) {
+            TemplateKey key{ctx.replay->source, ref.a, ref.b};
+            auto found = ids_.find(key);
+            if (found != ids_.end()) {
+                if (found->second == 0) found->second = allocate();  // a cycle: number it now
+                return found->second;
+            }
+            slot = &ids_.emplace(key, -1).first->second;
+        } else {
+            slot = &ctx.replay->ids[static_cast<size_t>(ref.a)];
+            if (*slot == 0) *slot = allocate();  // a cycle: number it now
+            if (*slot > 0) return *slot;
+            deferrable = ctx.replay->part->deferrable[static_cast<size_t>(ref.a)] != 0;
+        }
+        const EncodedObject* object = objectOf(ctx, ref);
+        if (!object) {
+            *slot = 0;
+            return 0;
+        }
+        if (deferrable && depth_ >= kMaxDepth) {
+            *slot = allocate();
+            pending_.push_back(Pending{ctx, ref, *slot});
+            return *slot;
+        }
+        *slot = 0;
+        if (deferrable) ++depth_;
+        std::string body = bodyOf(ctx, *object);
+        if (deferrable) --depth_;
+        // The slot stays where it is: ids_ is a map, a part's ids do not grow.
+        return finish(*slot, body);
+    }
+
+    // Gives the object its number: the one of an identical object written before, or a new
+    // one. An object numbered early (inside a cycle) keeps its number.
+    int finish(int& id, const std::string& body) {
+        if (id != 0) {
+            emit(id, body, nullptr);
+            return id;
+        }
+        size_t hash = std::hash<std::string_view>{}(body);
+        auto& candidates = bodies_[hash];
+        for (const auto& [offset, length, existing] : candidates) {
+            if (length == body.size() && sameAt(offset, body)) {
+                id = existing;
+                return id;
+            }
+        }
+        id = allocate();
+        emit(id, body, &candidates);
+        return id;
+    }
+
+    void emit(int id, const std::string& body, std::vector<std::tuple<size_t, size_t, int>>* candidates) {
+        offsets_.set(static_cast<size_t>(id), position());
+        appendInt(out_, id);
+        out_ += " 0 obj\n";
+        if (candidates) candidates->emplace_back(position(), body.size(), id);
+        out_ += body;
+    }
+
+    void writePage(std::vector<Replay>& replays, const EncodedPage& page, int pageId) {
+        Context ctx{&replays[static_cast<size_t>(page.part)], page.page, pageId};
+        for (int copy : page.copies) {
+            int id = allocate();
+            ctx.replay->ids[static_cast<size_t>(copy)] = id;
+            pending_.push_back(Pending{ctx, OpenRef{OpenRef::Local, copy, 0}, id});
+        }
+        // New objects it refers to are written while it is serialised, so it goes out after.
+        std::string body = bodyOf(ctx, page.dict);
+        emit(pageId, body, nullptr);
+    }
+
+    void drain() {
+        while (!pending_.empty()) {
+            Pending p = pending_.front();
+            pending_.pop_front();
+            const EncodedObject* object = objectOf(p.ctx, p.ref);
+            std::string body = object ? bodyOf(p.ctx, *object) : std::string("null\nendobj\n");
+            emit(p.id, body, nullptr);
+        }
+    }
+
+    // The combined file keeps the title and author of the first page's template.
+    void noteInfo(const PDFEncodedPages::Impl& pages) {
         if (infoNoted_) return;
         infoNoted_ = true;
-        QPDFObjectHandle info = slot.frozen->tpl->trailer.getKey("/Info");
-        if (!info.isDictionary()) return;
-        for (const char* key : {"Title", "Author"}) {
-            QPDFObjectHandle item = info.getKey(std::string("/") + key);
-            if (item.isString()) info_.emplace_back(key, item.getStringValue());
-        }
+        info_ = pages.parts[static_cast<size_t>(pages.pages.front().part)].info;
     }
 
     int writeInfo() {
@@ -414,8 +743,10 @@ private:
         out_ += "\n%%EOF\n";
     }
 
+    const uint64_t key_ = newWriterKey();
     FreshSink sink_;
     bool infoNoted_ = false;
+    bool missing_ = false;
     std::vector<std::pair<const char*, std::string>> info_;
     size_t flushed_ = 0;  // bytes the sink has taken
     size_t streamHash_ = 14695981039346656037u;
@@ -423,9 +754,11 @@ private:
     std::string out_;
     Offsets offsets_;
     std::deque<Pending> pending_;
-    std::map<ObjKey, int> ids_;
+    std::map<TemplateKey, int> ids_;  // template objects: -1 not yet, 0 while written
     int depth_ = 0;
-    std::map<std::pair<const void*, int>, int> newIds_;
+    std::vector<std::shared_ptr<const std::string>> sources_;  // distinct template bytes
+    std::vector<std::shared_ptr<const std::string>> seen_;
+    std::map<const std::string*, int> sourceIndex_;
     std::unordered_map<size_t, std::vector<std::tuple<size_t, size_t, int>>> bodies_;
 };
 
@@ -435,7 +768,10 @@ std::optional<std::string> writeFresh(const std::vector<PageSlot>& slots) {
     for (const PageSlot& slot : slots)
         if (!slot.frozen) return std::nullopt;
     FreshWriter writer;
-    return writer.write(slots);
+    PDFEncodedPages::Impl pages = encodeSlots(slots, writer.key());
+    std::string bytes = writer.write(pages);
+    if (writer.missing()) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace qvpdf::detail
@@ -444,11 +780,16 @@ namespace qvpdf {
 
 using namespace detail;
 
+PDFEncodedPages::PDFEncodedPages(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+PDFEncodedPages::PDFEncodedPages(PDFEncodedPages&&) noexcept = default;
+PDFEncodedPages& PDFEncodedPages::operator=(PDFEncodedPages&&) noexcept = default;
+PDFEncodedPages::~PDFEncodedPages() = default;
+
+size_t PDFEncodedPages::pageCount() const { return impl_ ? impl_->pages.size() : 0; }
+
 struct PDFPageWriter::Impl {
     explicit Impl(FreshSink sink) : writer(std::move(sink)) {}
     FreshWriter writer;
-    // Objects of a template are numbered by its address: it must outlive the writer.
-    std::map<const Template*, std::shared_ptr<Template>> templates;
     bool failed = false;
 };
 
@@ -457,34 +798,45 @@ PDFPageWriter::PDFPageWriter(Write write, ReadBack readBack)
 
 PDFPageWriter::~PDFPageWriter() = default;
 
-bool PDFPageWriter::appendPages(PDFDocument& document) {
-    if (impl_->failed) return false;
+std::optional<PDFEncodedPages> PDFPageWriter::encodePages(PDFDocument& document) const {
     try {
         DocumentImpl& d = *document.impl_;
         std::vector<PageSlot> slots;
         for (const PageSlot& slot : d.slots) {
             std::shared_ptr<const State> frozen = slot.frozen;
             if (!frozen) {
-                if (!d.state || !prepareForWrite(d, false)) return false;
+                if (!d.state || !prepareForWrite(d, false)) return std::nullopt;
                 frozen = d.freeze();
             }
             // An encrypted file is encrypted as a whole, which a stream cannot be.
-            if (frozen->tpl->encryption) return false;
+            if (frozen->tpl->encryption) return std::nullopt;
             slots.push_back(PageSlot{frozen, slot.page});
         }
-        for (const PageSlot& slot : slots) {
-            impl_->templates.emplace(slot.frozen->tpl.get(), slot.frozen->tpl);
-            if (!impl_->writer.add(slot)) {
-                impl_->failed = true;
-                return false;
-            }
+        auto impl = std::make_unique<PDFEncodedPages::Impl>(encodeSlots(slots, impl_->writer.key()));
+        return PDFEncodedPages(std::move(impl));
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool PDFPageWriter::appendEncoded(const PDFEncodedPages& pages) {
+    if (impl_->failed || !pages.impl_) return false;
+    try {
+        if (!impl_->writer.add(*pages.impl_)) {
+            impl_->failed = true;
+            return false;
         }
-        for (const PageSlot& slot : slots) impl_->writer.forget(slot.frozen.get());
         return true;
     } catch (...) {
         impl_->failed = true;
         return false;
     }
+}
+
+bool PDFPageWriter::appendPages(PDFDocument& document) {
+    if (impl_->failed) return false;
+    std::optional<PDFEncodedPages> pages = encodePages(document);
+    return pages && appendEncoded(*pages);
 }
 
 size_t PDFPageWriter::pageCount() const { return impl_->writer.pageCount(); }

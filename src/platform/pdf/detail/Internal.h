@@ -96,6 +96,9 @@ struct TemplateEncryption;
 // bytes shares it.
 struct Template {
     std::string original;  // the bytes the caller gave
+    // The same bytes, shared with the writers its pages go to (which may run on other
+    // threads); made when first needed.
+    std::shared_ptr<const std::string> source;
     std::string base;      // the bytes updates are appended to (a clean, decrypted rewrite when needed)
     std::unique_ptr<QPDF> qpdf;
     bool encrypted = false;
