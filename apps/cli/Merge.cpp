@@ -21,7 +21,6 @@
 #include "Suggest.h"
 #include "Progress.h"
 #include "Shard.h"
-#include "TerminalText.h"
 #include "engine/Engine.h"
 #include "localization/Text.h"
 #include "platform/Format.h"

@@ -6,10 +6,10 @@
 
 #include "Choices.h"
 #include "InputFiles.h"
-#include "TerminalText.h"
 #include "input/DelimitedText.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
+#include "platform/Unicode.h"
 
 namespace {
 
