@@ -9,18 +9,13 @@
 #include <utility>
 
 #include "input/Fail.h"
+#include "input/ReadFile.h"
 #include "localization/Text.h"
 #include "output/PosixIO.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 
 namespace {
-
-// The last path component, as the user knows the file; a trailing slash does not hide it.
-std::string displayName(const std::filesystem::path& url) {
-    if (url.has_filename()) return url.filename().string();
-    return url.parent_path().filename().string();
-}
 
 // `format` is already translated.
 bool failRemoved(const std::string& format, int cause, QVError* error) {
@@ -32,7 +27,7 @@ bool failNotRemoved(const std::string& format, int cause, const std::filesystem:
                     QVError* error) {
     std::string causeText = QVStrError(cause);
     std::string removalText = QVStrError(removal);
-    return QVFail(error, QVFormat(format, {causeText.c_str(), displayName(url), removalText.c_str()}));
+    return QVFail(error, QVFormat(format, {causeText.c_str(), QVFileDisplayName(url), removalText.c_str()}));
 }
 
 // Nameless files are linked into place through /proc; without it they cannot get a name.
@@ -44,7 +39,7 @@ bool canNameAnonymousFiles() {
 bool failCreation(const std::filesystem::path& url, int number, QVError* error) {
     // The system's text is taken before the message is looked up, which may touch errno.
     std::string text = QVStrError(number);
-    return QVFail(error, QVFormat(QVText("Bestand '%@' aanmaken mislukt: %s"), {displayName(url), text.c_str()}));
+    return QVFail(error, QVFormat(QVText("Bestand '%@' aanmaken mislukt: %s"), {QVFileDisplayName(url), text.c_str()}));
 }
 
 enum class Stage { writing, closing };
