@@ -10,7 +10,7 @@
 #include <string>
 
 #include "input/DelimitedText.h"
-#include "input/Utf8.h"
+#include "platform/Unicode.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ void BM_AlternativeSeparatorCheck(benchmark::State& state) {
 
 void BM_Utf8Check(benchmark::State& state) {
     const std::string& text = data(static_cast<size_t>(state.range(0)));
-    for (auto _ : state) benchmark::DoNotOptimize(QVFirstInvalidUtf8(text));
+    for (auto _ : state) benchmark::DoNotOptimize(QVFirstInvalidUTF8(text));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 

@@ -1,8 +1,8 @@
 #include "FieldKinds.h"
 
-#include "TerminalText.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
+#include "platform/Unicode.h"
 #include "platform/pdf/Document.h"
 
 std::string QVWidgetKindName(QVWidgetKind kind) {

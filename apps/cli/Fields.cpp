@@ -4,9 +4,9 @@
 
 #include "FieldKinds.h"
 #include "Hints.h"
-#include "TerminalText.h"
 #include "engine/Engine.h"
 #include "localization/Text.h"
+#include "platform/Unicode.h"
 
 CLI::App* QVAddFieldsCommand(CLI::App& app, QVFieldsOptions& options) {
     CLI::App* command = app.add_subcommand(

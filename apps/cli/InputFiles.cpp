@@ -3,7 +3,6 @@
 #include "input/DelimitedText.h"
 #include "platform/Error.h"
 #include "input/ReadFile.h"
-#include "input/Utf8.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
 #include "platform/System.h"
@@ -34,7 +33,7 @@ std::pair<size_t, size_t> lineAndColumn(std::string_view text, size_t offset) {
 std::string invalidUtf8Lines(const std::filesystem::path& path) {
     std::optional<std::string> bytes = QVReadWholeFile(path, kQVMaxDataFileBytes);
     if (!bytes) return {};
-    std::optional<size_t> bad = QVFirstInvalidUtf8(*bytes);
+    std::optional<size_t> bad = QVFirstInvalidUTF8(*bytes);
     if (!bad) return {};
     const auto [line, column] = lineAndColumn(*bytes, *bad);
     return QVFormat(QVText("De ongeldige byte staat op regel %lu, teken %lu."),
@@ -89,7 +88,7 @@ std::optional<std::vector<std::string>> QVReadMappingFile(const std::filesystem:
     }
     std::string_view text = *bytes;
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
-    if (std::optional<size_t> bad = QVFirstInvalidUtf8(text)) {
+    if (std::optional<size_t> bad = QVFirstInvalidUTF8(text)) {
         QVFail(error, QVFormat(QVText("Het bestand '%@' is geen geldige UTF-8-tekst (ongeldige byte op positie %lu)."),
                                {name, static_cast<unsigned long>(*bad)}));
         return std::nullopt;

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <utility>
 
-#include "TerminalText.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
+#include "platform/Unicode.h"
 #include "platform/UserDefaults.h"
 
 namespace {

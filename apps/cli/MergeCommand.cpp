@@ -23,7 +23,6 @@
 #include "ProgressBar.h"
 #include "Records.h"
 #include "Shard.h"
-#include "TerminalText.h"
 #include "engine/Engine.h"
 #include "localization/Text.h"
 #include "platform/Format.h"

@@ -6,29 +6,13 @@
 
 #include "Choices.h"
 #include "InputFiles.h"
-#include "TerminalText.h"
 #include "input/DelimitedText.h"
+#include "input/PreviewText.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
+#include "platform/Unicode.h"
 
 namespace {
-
-constexpr size_t kPreviewLimit = 5;
-
-// The records as the dialog lists them: a title per record, then "name: value" per column and
-// an empty line. Unlike the dialog, names and values are escaped: this goes to a terminal.
-std::string previewText(const QVRecordTable& table, size_t shown) {
-    std::string text;
-    const std::string titleFormat = QVText("Record %lu");
-    for (size_t r = 1; r <= shown; ++r) {
-        text += QVFormat("%@\n", {QVFormat(titleFormat, {static_cast<unsigned long>(r)})});
-        for (size_t c = 0; c < table.columnCount(); ++c) {
-            text += QVFormat("%@: %@\n", {QVEscapeForTerminal(table.cell(0, c)), QVEscapeForTerminal(table.cell(r, c))});
-        }
-        text += "\n";
-    }
-    return text;
-}
 
 int failWith(std::ostream& err, const std::string& message) {
     err << QVEscapeLinesForTerminal(message) << '\n';
@@ -83,13 +67,10 @@ int QVRunPreview(const QVPreviewOptions& options, std::ostream& out, std::ostrea
     }
 
     const size_t records = table->rowCount() - 1;
-    const size_t shown = std::min(records, kPreviewLimit);
-    out << QVText("Controleer de ingelezen gegevens") << '\n'
-        << QVFormat(QVText("%lu records gevonden. De eerste %lu worden hieronder getoond; controleer de kolommen "
-                           "en waarden. Dit is geen PDF-voorbeeld."),
-                    {static_cast<unsigned long>(records), static_cast<unsigned long>(shown)})
-        << "\n\n"
-        << previewText(*table, shown);
+    const size_t shown = std::min(records, kQVPreviewRecordLimit);
+    // Unlike the dialog's, names and values are escaped: this goes to a terminal.
+    out << QVPreviewTitle() << '\n' << QVPreviewSummary(records, shown) << "\n\n"
+        << QVPreviewText(*table, shown, QVEscapeForTerminal);
     out.flush();
     if (!out) return failWith(err, QVText("Schrijven naar de standaarduitvoer mislukt."));
     return 0;

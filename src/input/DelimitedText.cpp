@@ -17,10 +17,10 @@
 
 #include "platform/Error.h"
 #include "input/ReadFile.h"
-#include "input/Utf8.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
 #include "platform/System.h"
+#include "platform/Unicode.h"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +40,7 @@ auto readDataFile(const fs::path& url, QVError* error, Read read) -> decltype(re
             if constexpr (std::is_same_v<std::decay_t<decltype(*data)>, QVMappedFile>) return data->bytes();
             else return std::string_view(*data);
         }();
-        if (std::optional<size_t> bad = QVFirstInvalidUtf8(text)) {
+        if (std::optional<size_t> bad = QVFirstInvalidUTF8(text)) {
             reason = QVFormat(QVText("Het bestand '%@' is geen geldige UTF-8-tekst (ongeldige byte op positie %lu)."),
                               {QVFileDisplayName(url), static_cast<unsigned long>(*bad)});
             data.reset();

@@ -5,32 +5,14 @@
 #include <cerrno>
 
 #include "platform/Error.h"
-#include "input/Utf8.h"
 #include "localization/Text.h"
 #include "output/PosixIO.h"
 #include "platform/Format.h"
 #include "platform/Json.h"
 #include "platform/System.h"
+#include "platform/Unicode.h"
 
 namespace {
-
-// One UTF-16 code unit as UTF-8. A lone surrogate has no UTF-8 form; it never reaches a
-// successful parse anyway, so the replacement character stands in for it.
-std::string codeUnitString(uint16_t unit) {
-    char32_t c = (unit >= 0xD800 && unit <= 0xDFFF) ? U'\uFFFD' : unit;
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
-}
 
 std::string base64(std::string_view bytes) {
     static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -55,14 +37,14 @@ std::string base64(std::string_view bytes) {
 // `bytes` with every byte that is not part of a well-formed UTF-8 sequence shown as U+FFFD;
 // nothing when `bytes` is well-formed already.
 std::optional<std::string> withReplacements(std::string_view bytes) {
-    std::optional<size_t> bad = QVFirstInvalidUtf8(bytes);
+    std::optional<size_t> bad = QVFirstInvalidUTF8(bytes);
     if (!bad) return std::nullopt;
     std::string out;
     while (bad) {
         out.append(bytes.substr(0, *bad));
         out += "\xEF\xBF\xBD";
         bytes.remove_prefix(*bad + 1);
-        bad = QVFirstInvalidUtf8(bytes);
+        bad = QVFirstInvalidUTF8(bytes);
     }
     out.append(bytes);
     return out;
@@ -110,7 +92,7 @@ QVJson settingsObject(const QVProcessingLog& log) {
     settings.set("output_mode", separate ? "separate" : "combined");
     // Combined output has one fixed name; the pattern played no part in it.
     putText(settings, "filename_pattern", separate ? log.filenamePattern : std::string());
-    settings.set("separator", codeUnitString(log.separator));
+    settings.set("separator", QVEncodeUTF8(std::u32string(1, log.separator)));  // one UTF-16 unit
     settings.set("field_mapping", std::move(mapping));
     putOptionalText(settings, "watermark_column", log.watermarkColumn);
     putOptionalText(settings, "watermark_pattern", log.watermarkPattern);

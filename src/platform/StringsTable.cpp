@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "platform/FileDescriptor.h"
+#include "platform/Unicode.h"
 
 // A deliberately small reader for the subset of gettext .po that our tables use:
 //   - comments (#...), including flags (#, fuzzy) and obsolete entries (#~), which are comments;
@@ -25,40 +26,9 @@ namespace {
 // Our own tables are a few tens of kilobytes; anything far larger is not a strings table.
 constexpr off_t kMaxTableBytes = 16 * 1024 * 1024;
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF, and no NUL (a table
-// is text, and its texts end up in C strings such as menu titles).
-bool isCleanUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c == 0) return false;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length = 0;
-        unsigned min = 0;
-        unsigned cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2, min = 0x80, cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3, min = 0x800, cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4, min = 0x10000, cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (s.size() - i < length) return false;
-        for (size_t k = 1; k < length; ++k) {
-            unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += length;
-    }
-    return true;
-}
+// Well-formed UTF-8 without NUL (a table is text, and its texts end up in C strings such as
+// menu titles).
+bool isCleanUtf8(std::string_view s) { return s.find('\0') == std::string_view::npos && QVIsValidUTF8(s); }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 

@@ -8,6 +8,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -36,30 +43,185 @@ bool QVIsWhitespaceOrNewline(char32_t c) {
     return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
 }
 
-std::optional<char32_t> QVNextCodePoint(std::string_view text, size_t& offset) {
-    if (offset >= text.size()) return std::nullopt;
-    // A code point takes at most four bytes, so a window of four keeps ICU's int32 indexes safe.
-    const int32_t window = static_cast<int32_t>(std::min<size_t>(text.size() - offset, 4));
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data() + offset);
-    int32_t i = 0;
-    UChar32 c = 0;
-    U8_NEXT(bytes, i, window, c);
-    if (c < 0) return std::nullopt;
-    offset += static_cast<size_t>(i);
-    return static_cast<char32_t>(c);
+bool QVIsUnsafeOnTerminal(char32_t c) {
+    if (c >= 0x20 && c < 0x7F) return false;  // printable ASCII, the common case
+    switch (u_charType(static_cast<UChar32>(c))) {
+    case U_CONTROL_CHAR:
+    case U_FORMAT_CHAR:
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+    case U_SURROGATE:
+    case U_UNASSIGNED: return true;
+    default: return false;
+    }
 }
 
-bool QVIsValidUTF8(std::string_view text) {
-    size_t offset = 0;
-    while (offset < text.size()) {
-        // ASCII runs are the common case in names and data; skip them without ICU.
-        if (static_cast<unsigned char>(text[offset]) < 0x80) {
+namespace {
+
+void appendHex(std::string& out, const char* format, unsigned value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    out += buffer;
+}
+
+}  // namespace
+
+std::string QVEscapeForTerminal(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t offset = 0; offset < text.size();) {
+        const QVUTF8Step step = QVDecodeUTF8(text, offset);
+        if (!step.valid) {
+            // Byte by byte, so that the bytes of the file can be read back from what is shown.
+            appendHex(out, "\\x%02X", static_cast<unsigned char>(text[offset]));
             ++offset;
             continue;
         }
-        if (!QVNextCodePoint(text, offset)) return false;
+        if (!QVIsUnsafeOnTerminal(step.codePoint)) {
+            out.append(text.substr(offset, step.length));
+        } else if (step.codePoint == U'\n') {
+            out += "\\n";
+        } else if (step.codePoint == U'\r') {
+            out += "\\r";
+        } else if (step.codePoint == U'\t') {
+            out += "\\t";
+        } else {
+            appendHex(out, "\\u{%02X}", static_cast<unsigned>(step.codePoint));
+        }
+        offset += step.length;
     }
-    return true;
+    return out;
+}
+
+std::string QVEscapeLinesForTerminal(std::string_view text) {
+    std::string out;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
+        // The CR of a CR LF belongs to the line break, not to the line.
+        if (end != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+        out += QVEscapeForTerminal(line);
+        if (end == std::string_view::npos) break;
+        out += '\n';
+        start = end + 1;
+    }
+    return out;
+}
+
+namespace {
+
+// The one decoder: the sequence at `s` (`n` > 0 bytes left), checked byte by byte against the
+// ranges of well-formed UTF-8 (Unicode, table 3-7).
+inline QVUTF8Step decodeAt(const unsigned char* s, size_t n) {
+    const unsigned char lead = s[0];
+    if (lead < 0x80) return {lead, 1, true};
+    size_t need = 0;
+    char32_t c = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        need = 1;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        need = 2;
+        c = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;   // overlong below U+0800
+        if (lead == 0xED) high = 0x9F;  // U+D800..U+DFFF
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        need = 3;
+        c = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;   // overlong below U+10000
+        if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+    } else {
+        return {0xFFFD, 1, false};
+    }
+    for (size_t k = 1; k <= need; ++k) {
+        if (k >= n || s[k] < low || s[k] > high) return {0xFFFD, k, false};
+        c = (c << 6) | (s[k] & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    return {c, need + 1, true};
+}
+
+// The first byte at or after `i` that is not ASCII, or `n`.
+inline size_t skipASCII(const unsigned char* s, size_t i, size_t n) {
+#if defined(__SSE2__)
+    while (n - i >= 32) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 16));
+        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0) break;
+        i += 32;
+    }
+    if (n - i >= 16) {
+        const int mask = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+        if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        i += 16;
+    }
+#else
+    while (n - i >= 8) {
+        uint64_t word;
+        std::memcpy(&word, s + i, 8);
+        if (word & 0x8080808080808080ull) break;
+        i += 8;
+    }
+#endif
+    while (i < n && s[i] < 0x80) ++i;
+    return i;
+}
+
+}  // namespace
+
+QVUTF8Step QVDecodeUTF8(std::string_view text, size_t offset) {
+    return decodeAt(reinterpret_cast<const unsigned char*>(text.data()) + offset, text.size() - offset);
+}
+
+std::optional<size_t> QVFirstInvalidUTF8(std::string_view text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    for (;;) {
+        i = skipASCII(s, i, n);
+        // Text with few ASCII bytes (Greek, CJK) stays in this loop.
+        while (i < n && s[i] >= 0x80) {
+            const QVUTF8Step step = decodeAt(s + i, n - i);
+            if (!step.valid) return i;
+            i += step.length;
+        }
+        if (i == n) return std::nullopt;
+    }
+}
+
+std::u32string QVDecodeUTF8Replacing(std::string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (size_t offset = 0; offset < text.size();) {
+        const QVUTF8Step step = QVDecodeUTF8(text, offset);
+        out.push_back(step.codePoint);
+        offset += step.length;
+    }
+    return out;
+}
+
+std::string QVEncodeUTF8(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : text) {
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        uint8_t units[U8_MAX_LENGTH];
+        int32_t length = 0;
+        U8_APPEND_UNSAFE(units, length, static_cast<UChar32>(c));
+        out.append(reinterpret_cast<const char*>(units), static_cast<size_t>(length));
+    }
+    return out;
+}
+
+std::optional<char32_t> QVNextCodePoint(std::string_view text, size_t& offset) {
+    if (offset >= text.size()) return std::nullopt;
+    const QVUTF8Step step = QVDecodeUTF8(text, offset);
+    if (!step.valid) return std::nullopt;
+    offset += step.length;
+    return step.codePoint;
 }
 
 std::optional<std::string> QVNormalizeNFC(std::string_view text) {

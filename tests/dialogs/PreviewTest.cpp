@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/Preview.h"
+#include "input/PreviewText.h"
 #include "input/DelimitedText.h"
 #include "platform/dialogs/ScrollView.h"
 #include "ScriptedDialogs.h"
@@ -50,7 +51,7 @@ TEST(Preview, ShowsValuesExactlyAsParsed) {
     IsolatedLanguage dutch;
     auto table = QVParseCSV("Naam,Adres,Leeg\n\"Jansen, P.\",\"Regel 1\nRegel 2\",\n");
     ASSERT_TRUE(table);
-    EXPECT_EQ(previewText(*table, 1), "Record 1\nNaam: Jansen, P.\nAdres: Regel 1\nRegel 2\nLeeg: \n\n");
+    EXPECT_EQ(QVPreviewText(*table, 1), "Record 1\nNaam: Jansen, P.\nAdres: Regel 1\nRegel 2\nLeeg: \n\n");
 }
 
 TEST(Preview, AnythingButVerderStops) {

@@ -7,6 +7,7 @@
 #include "localization/Text.h"
 #include "platform/Format.h"
 #include "support/DutchHome.h"
+#include "support/TerminalCases.h"
 #include "support/TestSupport.h"
 
 using qvtest::CommandResult;
@@ -117,6 +118,16 @@ TEST_F(CliPreview, ControlCharactersArePrintedHarmlessly) {
     CommandResult missing = quorvel({"preview", (dir_ / "x\x1B[2Jy.csv").string()});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.errors, "CSV lezen mislukt: Het bestand 'x\\u{1B}[2Jy.csv' bestaat niet.\n");
+}
+
+TEST_F(CliPreview, FileNamesAreShownAsEveryTerminalTextIs) {
+    // File names may hold any byte but NUL and the slash.
+    for (const qvtest::TerminalCase& c : qvtest::terminalCases()) {
+        if (c.text.find_first_of(std::string("/\0", 2)) != std::string::npos) continue;
+        CommandResult missing = quorvel({"preview", (dir_ / ("x" + c.text + ".csv")).string()});
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_EQ(missing.errors, "CSV lezen mislukt: Het bestand 'x" + c.shown + ".csv' bestaat niet.\n");
+    }
 }
 
 TEST_F(CliPreview, SpeaksTheLanguageInForce) {

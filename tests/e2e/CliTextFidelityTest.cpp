@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/Unicode.h"
-#include "platform/text/Shaping.h"
 #include "support/DutchHome.h"
 #include "support/FormFixtures.h"
 #include "support/TestSupport.h"
@@ -46,7 +45,7 @@ const std::vector<Sample>& corpus() {
     return samples;
 }
 
-std::u32string codePoints(const std::string& utf8) { return qvpdf::decodeUtf8(utf8); }
+std::u32string codePoints(const std::string& utf8) { return QVDecodeUTF8Replacing(utf8); }
 
 // The samples a merge fills in: a watermark refuses format characters (ZWNJ, ZWJ).
 std::vector<Sample> samples(bool watermark) {
@@ -71,7 +70,7 @@ std::string comparable(const std::string& utf8, bool reverse = false) {
         out += space ? U' ' : c;
     }
     while (!out.empty() && out.back() == U' ') out.pop_back();
-    return QVNormalizeNFC(qvpdf::encodeUtf8(out)).value_or("(not UTF-8)");
+    return QVNormalizeNFC(QVEncodeUTF8(out)).value_or("(not UTF-8)");
 }
 
 class TextFidelity : public qvtest::DutchHomeTest {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "input/Utf8.h"
 #include "output/Pattern.h"
+#include "platform/Unicode.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QV_FUZZ_CHECK(name->ends_with(".pdf"));
     QV_FUZZ_CHECK(name->front() != '.');
     QV_FUZZ_CHECK(name->find_first_of(std::string_view("/\\:\0", 4)) == std::string::npos);
-    QV_FUZZ_CHECK(!QVFirstInvalidUtf8(*name));
+    QV_FUZZ_CHECK(!QVFirstInvalidUTF8(*name));
     const std::filesystem::path path = std::filesystem::path("folder") / *name;
     QV_FUZZ_CHECK(path.parent_path() == "folder" && path.filename() == *name);
     return 0;

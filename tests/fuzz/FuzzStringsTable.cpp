@@ -6,16 +6,16 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "input/Utf8.h"
 #include "platform/StringsTable.h"
+#include "platform/Unicode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::optional<QVStringsTable> table = QVParseStringsTable(text);
     if (!table) return 0;
     for (const auto& [key, value] : *table) {
-        QV_FUZZ_CHECK(!QVFirstInvalidUtf8(key));
-        QV_FUZZ_CHECK(!QVFirstInvalidUtf8(value));
+        QV_FUZZ_CHECK(!QVFirstInvalidUTF8(key));
+        QV_FUZZ_CHECK(!QVFirstInvalidUTF8(value));
         QV_FUZZ_CHECK(!value.empty());
     }
     // The same text reads the same way every time.

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "input/Utf8.h"
+#include "platform/Unicode.h"
 #include "platform/UserDefaults.h"
 
 #include <nlohmann/json.hpp>
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QVUserDefaults defaults(file);
     for (const char* key : {"org.quorvel.language", "", "a"}) {
         std::optional<std::string> value = defaults.stringForKey(key);
-        if (value) QV_FUZZ_CHECK(!QVFirstInvalidUtf8(*value));
+        if (value) QV_FUZZ_CHECK(!QVFirstInvalidUTF8(*value));
     }
 
     QV_FUZZ_CHECK(defaults.setStringForKey("fr", "org.quorvel.language"));

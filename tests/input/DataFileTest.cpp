@@ -6,7 +6,7 @@
 #include <string>
 
 #include "input/DelimitedText.h"
-#include "input/Utf8.h"
+#include "platform/Unicode.h"
 #include "support/DutchHome.h"
 #include "support/TestSupport.h"
 
@@ -102,9 +102,9 @@ TEST(Utf8, AcceptsWellFormedText) {
     for (std::string text : {"", "plain ascii, long enough for the word loop", "\xC2\x80", "\xDF\xBF",
                              "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80",
                              "\xF4\x8F\xBF\xBF", "Zo\xC3\xAB \xF0\x9F\x98\x80 \xE2\x82\xAC"}) {
-        EXPECT_EQ(QVFirstInvalidUtf8(text), std::nullopt) << text;
+        EXPECT_EQ(QVFirstInvalidUTF8(text), std::nullopt) << text;
     }
-    EXPECT_EQ(QVFirstInvalidUtf8(std::string("a\0b", 3)), std::nullopt);
+    EXPECT_EQ(QVFirstInvalidUTF8(std::string("a\0b", 3)), std::nullopt);
 }
 
 TEST(Utf8, FindsTheFirstIllFormedSequence) {
@@ -136,5 +136,5 @@ TEST(Utf8, FindsTheFirstIllFormedSequence) {
         {std::string(37, 'a') + "\xC3(", 37},  // after the word-at-a-time part
         {std::string(64, 'a') + "\xE2\x82\xAC" + std::string(9, 'b') + "\x80", 76},
     };
-    for (const Case& c : cases) EXPECT_EQ(QVFirstInvalidUtf8(c.text), c.offset) << "text of " << c.text.size() << " bytes";
+    for (const Case& c : cases) EXPECT_EQ(QVFirstInvalidUTF8(c.text), c.offset) << "text of " << c.text.size() << " bytes";
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Unicode.h"
+#include "support/TerminalCases.h"
 
 TEST(Unicode, ControlCharactersAreCcAndCf) {
     for (char32_t c : {U'\0', U'\x1f', U'\x7f', U'\x85', U'\u200B', U'\u200E', U'\u202E', U'\uFEFF', U'\U000E0001'}) {
@@ -66,4 +67,23 @@ TEST(Unicode, NormalisationAndLowerCasing) {
     EXPECT_EQ(QVLowercase("\u0130"), "i\u0307");
     EXPECT_EQ(QVLowercase("\u03A3\u039F\u03A3"), "\u03C3\u03BF\u03C2");  // final sigma
     EXPECT_EQ(QVLowercase("\xc3"), std::nullopt);
+}
+
+TEST(Unicode, TerminalTextIsEscapedByOneRule) {
+    for (const qvtest::TerminalCase& c : qvtest::terminalCases()) {
+        EXPECT_EQ(QVEscapeForTerminal(c.text), c.shown) << testing::PrintToString(c.text);
+        EXPECT_EQ(QVEscapeLinesForTerminal(c.text), c.shown) << testing::PrintToString(c.text);
+    }
+    // The rule is the general category: what ICU does not know yet is escaped too.
+    for (char32_t c : {U'\x1b', U'\u200B', U'\u2028', U'\uFFFE', U'\U000E0001', U'\U0010FFFF'}) {
+        EXPECT_TRUE(QVIsUnsafeOnTerminal(c)) << std::hex << static_cast<uint32_t>(c);
+    }
+    for (char32_t c : {U' ', U'~', U'\u00A0', U'\u0301', U'\uE000', U'\uFFFD', U'\U0001F600'}) {
+        EXPECT_FALSE(QVIsUnsafeOnTerminal(c)) << std::hex << static_cast<uint32_t>(c);
+    }
+}
+
+TEST(Unicode, LinesStayLinesAndTheirContentsAreEscaped) {
+    EXPECT_EQ(QVEscapeLinesForTerminal("a\r\nb\rc\n\n\x1b" "d\n"), "a\nb\\rc\n\n\\u{1B}d\n");
+    EXPECT_EQ(QVEscapeForTerminal("a\r\nb"), "a\\r\\nb");
 }

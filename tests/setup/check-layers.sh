@@ -11,11 +11,11 @@ fail() { echo "check-layers: $*" >&2; exit 1; }
 cmake -DSOURCE_DIR="$src/src" -DSTAMP="$work/stamp" -P "$src/cmake/CheckLayers.cmake" >"$work/log" 2>&1 ||
   fail "the sources themselves fail the check:"$'\n'"$(cat "$work/log")"
 cp -r "$src/src" "$work/src"
-printf '#include "engine/Engine.h"\n' >>"$work/src/input/Utf8.h"
+printf '#include "engine/Engine.h"\n' >>"$work/src/input/ReadFile.h"
 if cmake -DSOURCE_DIR="$work/src" -DSTAMP="$work/stamp2" -P "$src/cmake/CheckLayers.cmake" >"$work/log" 2>&1; then
   fail "an include of engine/ from input/ passed the check"
 fi
-grep -q 'input/Utf8.h: #include "engine/Engine.h"' "$work/log" || fail "the check did not name the include:"$'\n'"$(cat "$work/log")"
+grep -q 'input/ReadFile.h: #include "engine/Engine.h"' "$work/log" || fail "the check did not name the include:"$'\n'"$(cat "$work/log")"
 
 # The PDF layer's internals stay inside it.
 rm -rf "$work/src" && cp -r "$src/src" "$work/src"

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "platform/Format.h"
+#include "platform/Unicode.h"
 #include "platform/dialogs/Alert.h"
 #include "platform/dialogs/Controls.h"
 #include "platform/dialogs/OpenPanel.h"
@@ -88,7 +89,7 @@ size_t TerminalBackend::width() const {
 
 std::optional<std::string> TerminalBackend::ask(const std::string& prompt) {
     if (ended_) return std::nullopt;
-    out_ << wrapText(terminalSafeText(prompt, false), width()) << std::flush;
+    out_ << wrapText(QVEscapeForTerminal(prompt), width()) << std::flush;
     std::string line;
     if (!std::getline(in_, line)) {
         ended_ = true;
@@ -100,11 +101,11 @@ std::optional<std::string> TerminalBackend::ask(const std::string& prompt) {
 }
 
 void TerminalBackend::say(const std::string& text, bool multiline, size_t indent) {
-    out_ << wrapText(terminalSafeText(text, multiline), width(), indent) << '\n';
+    out_ << wrapText(multiline ? QVEscapeLinesForTerminal(text) : QVEscapeForTerminal(text), width(), indent) << '\n';
 }
 
 void TerminalBackend::heading(const std::string& text) {
-    std::string safe = wrapText(terminalSafeText(text, true), width());
+    std::string safe = wrapText(QVEscapeLinesForTerminal(text), width());
     if (emphasise_) out_ << "\x1b[1m" << safe << "\x1b[0m\n";
     else out_ << safe << '\n';
 }
@@ -193,9 +194,9 @@ bool TerminalBackend::askTable(View& table) {
     size_t numberWidth = number.size() + 2;  // "12) "
     size_t titleWidth = 0;
     for (const std::string& title : rows.titles)
-        titleWidth = std::max(titleWidth, terminalWidth(terminalSafeText(title, false)));
+        titleWidth = std::max(titleWidth, terminalWidth(QVEscapeForTerminal(title)));
     if (!rows.headings.empty())
-        titleWidth = std::max(titleWidth, terminalWidth(terminalSafeText(rows.headings[0], false)));
+        titleWidth = std::max(titleWidth, terminalWidth(QVEscapeForTerminal(rows.headings[0])));
     // Long titles are shortened in the middle, as a window shortens them, so that the chosen
     // column stays on the same line.
     size_t columns = width() ? width() : kFallbackWidth;
@@ -207,16 +208,16 @@ bool TerminalBackend::askTable(View& table) {
     auto overview = [&] {
         if (!rows.headings.empty()) {
             std::string line = "  " + std::string(numberWidth, ' ') +
-                               padded(terminalSafeText(rows.headings[0], false), titleWidth);
-            for (size_t h = 1; h < rows.headings.size(); ++h) line += "  " + terminalSafeText(rows.headings[h], false);
+                               padded(QVEscapeForTerminal(rows.headings[0]), titleWidth);
+            for (size_t h = 1; h < rows.headings.size(); ++h) line += "  " + QVEscapeForTerminal(rows.headings[h]);
             out_ << wrapText(line, width(), valueIndent) << '\n';
         }
         for (size_t i = 0; i < count; ++i) {
             std::string n = std::to_string(i + 1);
-            std::string title = truncateMiddle(terminalSafeText(rows.titles[i], false), titleWidth);
+            std::string title = truncateMiddle(QVEscapeForTerminal(rows.titles[i]), titleWidth);
             std::string line = "  " + std::string(number.size() - n.size(), ' ') + n + ") " +
                                padded(title, titleWidth) + "  " +
-                               terminalSafeText(rows.popups[i]->titleOfSelectedItem(), false);
+                               QVEscapeForTerminal(rows.popups[i]->titleOfSelectedItem());
             out_ << wrapText(line, width(), valueIndent) << '\n';
         }
     };

@@ -1,32 +1,14 @@
 #include "platform/dialogs/TerminalText.h"
 
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
 #include <vector>
+
+#include "platform/Unicode.h"
 
 namespace qvui {
 
 namespace {
-
-bool isControl(UChar32 c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
-
-bool mustEscape(UChar32 c, bool multiline) {
-    if (c == '\t') return false;
-    if (c == '\n') return !multiline;
-    if (isControl(c)) return true;
-    return c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
-void appendEscape(std::string& out, UChar32 c) {
-    char buf[12];
-    if (c < 0x100) std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(c));
-    else std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
-    out += buf;
-}
 
 size_t codePointWidth(UChar32 c) {
     if (c == 0x200B || c == 0x200D || c == 0xFEFF) return 0;
@@ -36,8 +18,8 @@ size_t codePointWidth(UChar32 c) {
     return width == U_EA_WIDE || width == U_EA_FULLWIDTH ? 2 : 1;
 }
 
-// The code points of `text` with their byte offsets and widths; bytes that are not UTF-8 count
-// as one column each, as U+FFFD would.
+// The code points of `text` with their byte offsets and widths; an ill-formed part counts as
+// one column, as the U+FFFD it would be shown as.
 struct Piece {
     size_t offset;
     size_t length;
@@ -46,14 +28,10 @@ struct Piece {
 
 std::vector<Piece> pieces(std::string_view text) {
     std::vector<Piece> out;
-    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-    int32_t length = static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
-    int32_t i = 0;
-    while (i < length) {
-        int32_t start = i;
-        UChar32 c;
-        U8_NEXT(s, i, length, c);
-        out.push_back({static_cast<size_t>(start), static_cast<size_t>(i - start), c < 0 ? 1 : codePointWidth(c)});
+    for (size_t offset = 0; offset < text.size();) {
+        const QVUTF8Step step = QVDecodeUTF8(text, offset);
+        out.push_back({offset, step.length, step.valid ? codePointWidth(static_cast<UChar32>(step.codePoint)) : 1});
+        offset += step.length;
     }
     return out;
 }
@@ -139,39 +117,14 @@ std::string truncateMiddle(std::string_view text, size_t width) {
     return std::string(text.substr(0, headEnd)) + "\u2026" + std::string(text.substr(tailStart));
 }
 
-std::string terminalSafeText(std::string_view text, bool multiline) {
-    std::string out;
-    out.reserve(text.size());
-    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-    int32_t length = static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
-    int32_t i = 0;
-    while (i < length) {
-        int32_t start = i;
-        UChar32 c;
-        U8_NEXT(s, i, length, c);
-        if (c < 0) {
-            out += "\xEF\xBF\xBD";
-            continue;
-        }
-        if (c == '\r' && multiline && i < length && s[i] == '\n') continue;
-        if (mustEscape(c, multiline)) appendEscape(out, c);
-        else out.append(text.substr(static_cast<size_t>(start), static_cast<size_t>(i - start)));
-    }
-    return out;
-}
-
 TypedTextProblem checkTypedText(std::string_view text) {
-    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-    int32_t length = static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
-    int32_t i = 0;
-    TypedTextProblem found = TypedTextProblem::none;
-    while (i < length) {
-        UChar32 c;
-        U8_NEXT(s, i, length, c);
-        if (c < 0) return TypedTextProblem::invalidUtf8;
-        if (isControl(c)) found = TypedTextProblem::controlCharacter;
-    }
-    return found;
+    bool control = false;
+    if (!QVForEachCodePoint(text, [&](char32_t c) {
+            control = control || u_charType(static_cast<UChar32>(c)) == U_CONTROL_CHAR;
+            return true;
+        }))
+        return TypedTextProblem::invalidUtf8;
+    return control ? TypedTextProblem::controlCharacter : TypedTextProblem::none;
 }
 
 }  // namespace qvui

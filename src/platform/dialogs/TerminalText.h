@@ -1,19 +1,14 @@
 #pragma once
-// Text on its way to and from a terminal. Texts shown come from data files, file names and
-// translations; none of them may move the cursor, change colours, retitle the window or
-// reorder what is shown, so control characters are made visible instead of being sent.
+// Text on its way to and from a terminal: its width in columns, folding and shortening it, and
+// checking what the user typed. What may be shown at all (texts come from data files, file
+// names and translations and must not move the cursor, change colours, retitle the window or
+// reorder what is shown) is QVEscapeForTerminal's rule, in platform/Unicode.h.
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace qvui {
-
-// `text` made safe to print: control characters (C0 but tab and, when `multiline`, line feed;
-// DEL; C1), line and paragraph separators and bidirectional overrides and isolates are shown
-// as \xHH or \uHHHH; a CR before an LF is dropped in multi-line text; bytes that are not UTF-8
-// become U+FFFD.
-std::string terminalSafeText(std::string_view text, bool multiline);
 
 // Columns `text` takes on a terminal: wide East Asian characters two, combining marks and
 // other zero-width characters none, everything else one.
@@ -28,7 +23,7 @@ std::string wrapText(std::string_view text, size_t width, size_t indent = 0);
 std::string truncateMiddle(std::string_view text, size_t width);
 
 enum class TypedTextProblem { none, invalidUtf8, controlCharacter };
-// Whether a typed line is fit for a text field: valid UTF-8 without control characters.
+// Whether a typed line is fit for a text field: valid UTF-8 without control characters (Cc).
 TypedTextProblem checkTypedText(std::string_view text);
 
 }  // namespace qvui

@@ -8,84 +8,10 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/Unicode.h"
 #include "platform/text/Fonts.h"
 
 namespace qvpdf {
-
-std::u32string decodeUtf8(std::string_view s) {
-    std::u32string out;
-    out.reserve(s.size());
-    size_t i = 0;
-    const size_t n = s.size();
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    while (i < n) {
-        unsigned char b = byte(i);
-        if (b < 0x80) {
-            out.push_back(b);
-            ++i;
-            continue;
-        }
-        int need = 0;
-        char32_t cp = 0;
-        unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-        if (b >= 0xC2 && b <= 0xDF) {
-            need = 1;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            need = 2;
-            cp = b & 0x0F;
-            if (b == 0xE0) lo = 0xA0;
-            if (b == 0xED) hi = 0x9F;  // no surrogates
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            need = 3;
-            cp = b & 0x07;
-            if (b == 0xF0) lo = 0x90;
-            if (b == 0xF4) hi = 0x8F;
-        } else {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        size_t k = i + 1;
-        bool ok = true;
-        for (int j = 0; j < need; ++j, ++k) {
-            unsigned char lower = j == 0 ? lo : 0x80, upper = j == 0 ? hi : 0xBF;
-            if (k >= n || byte(k) < lower || byte(k) > upper) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (byte(k) & 0x3F);
-        }
-        // A broken sequence is replaced as a whole up to the first byte that does not fit.
-        out.push_back(ok ? cp : 0xFFFD);
-        i = k;
-    }
-    return out;
-}
-
-std::string encodeUtf8(std::u32string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char32_t c : text) {
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 double GlyphRun::width() const {
     double sum = 0;
@@ -334,7 +260,7 @@ std::vector<size_t> visualOrder(std::u32string_view text, int paragraphLevel) {
 }
 
 std::vector<GlyphRun> shapeLine(std::string_view utf8, const FaceRef& primary) {
-    return shapeText(decodeUtf8(utf8), primary, FontService::shared());
+    return shapeText(QVDecodeUTF8Replacing(utf8), primary, FontService::shared());
 }
 
 double measureLine(std::string_view utf8, const FaceRef& face, double size) {

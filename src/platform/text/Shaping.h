@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the shaper that the appearance builder shares: UTF-8 decoding with U+FFFD for
-// invalid sequences, and shaping of already decoded text with a chosen font service.
+// Shaping of already decoded text (QVDecodeUTF8Replacing, platform/Unicode.h) with a chosen
+// font service, for the appearance builder.
 
 #include <string>
 #include <string_view>
@@ -9,10 +9,6 @@
 #include "platform/text/Typesetting.h"
 
 namespace qvpdf {
-
-// Decodes UTF-8; every maximal invalid subsequence becomes one U+FFFD.
-std::u32string decodeUtf8(std::string_view utf8);
-std::string encodeUtf8(std::u32string_view text);
 
 // shapeLine on decoded text, with fallback faces from `service` of the kind, weight and slant
 // of `style`. `paragraphLevel` is the bidi level of the paragraph the text belongs to (0 left

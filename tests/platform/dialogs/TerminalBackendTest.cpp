@@ -8,6 +8,7 @@
 #include "platform/dialogs/ScrollView.h"
 #include "platform/dialogs/TerminalBackend.h"
 #include "DialogSession.h"
+#include "support/TerminalCases.h"
 #include "support/TestSupport.h"
 
 using namespace qvui;
@@ -93,13 +94,13 @@ TEST(TerminalBackend, RendersTheAccessoryInViewTreeOrder) {
     EXPECT_EQ(t.out.str(),
               "\n\x1b[1mKoppel\x1b[0m\n"
               "PDF-veld\n"
-              "CSV-kolom voor PDF-veld \\x1B[31mNaam:\n"
+              "CSV-kolom voor PDF-veld \\u{1B}[31mNaam:\n"
               "  * 1) Kies een kolom...\n"
               "    2) Naam\n"
               "Kies een nummer (1-2, Enter = 1): "
               "Tekstveld: merge-{#}\n"
               "Nieuwe tekst (Enter = ongewijzigd): "
-              "Record 1\nNaam: \\x1B]0;x\\x07Jan\n\n\n"
+              "Record 1\nNaam: \\u{1B}]0;x\\u{07}Jan\n\n\n"
               "1) OK\n"
               "Druk op Enter om verder te gaan: ");
 }
@@ -280,4 +281,24 @@ TEST(TerminalBackend, OpenPanelChecksWhatIsTyped) {
     EXPECT_EQ(lines[0]["extensions"], nlohmann::json::array({"csv", "tsv", "txt"}));
     EXPECT_EQ(lines[1]["folders"], true);
     EXPECT_EQ(lines[1]["path"], home.path().string());
+}
+
+TEST(TerminalBackend, ShowsTextAsTheCommandLineDoes) {
+    // Every place a dialog prints texts: the message and informative text (several lines), the
+    // choices of a pop-up and the buttons (one line each).
+    for (const qvtest::TerminalCase& c : qvtest::terminalCases()) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        Terminal t("\n\n");
+        Alert alert;
+        alert.setMessageText(c.text);
+        alert.setInformativeText(c.text + "\r\n" + c.text);
+        auto popup = std::make_shared<PopUpButton>();
+        popup->addItemWithTitle(c.text);
+        alert.setAccessoryView(popup);
+        alert.addButtonWithTitle(c.text);
+        EXPECT_EQ(alert.runModal(), kAlertFirstButtonReturn);
+        EXPECT_EQ(t.out.str(), "\n" + c.shown + "\n" + c.shown + "\n" + c.shown + "\n" + "Keuzelijst:\n" + "  * 1) " +
+                                   c.shown + "\n" + "Kies een nummer (1-1, Enter = 1): " + "1) " + c.shown + "\n" +
+                                   "Druk op Enter om verder te gaan: ");
+    }
 }

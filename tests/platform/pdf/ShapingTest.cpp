@@ -26,17 +26,6 @@ double totalWidth(const std::vector<GlyphRun>& runs) {
 
 }  // namespace
 
-TEST(Utf8, InvalidSequencesBecomeReplacementCharacters) {
-    EXPECT_EQ(decodeUtf8("a\xC3\xA9z"), U"a\u00E9z");
-    EXPECT_EQ(decodeUtf8("\xF0\x9F\x98\x80"), U"\U0001F600");
-    EXPECT_EQ(decodeUtf8("\xC0\xAF"), U"\uFFFD\uFFFD");          // overlong
-    EXPECT_EQ(decodeUtf8("\xED\xA0\x80"), U"\uFFFD\uFFFD\uFFFD");  // surrogate
-    EXPECT_EQ(decodeUtf8("\xE2\x82" "a"), U"\uFFFD" "a");         // truncated, then ASCII
-    EXPECT_EQ(decodeUtf8("\xF4\x90\x80\x80"), U"\uFFFD\uFFFD\uFFFD\uFFFD");  // above U+10FFFF
-    EXPECT_EQ(decodeUtf8("\xE2\x82"), U"\uFFFD");                 // truncated at the end
-    EXPECT_EQ(encodeUtf8(decodeUtf8("Zo\xC3\xAB \xE4\xB8\xAD \xF0\x9F\x98\x80")), "Zo\xC3\xAB \xE4\xB8\xAD \xF0\x9F\x98\x80");
-}
-
 TEST(Shaping, LatinStaysInThePrimaryFaceAndKeepsItsText) {
     FaceRef face = systemFace();
     ASSERT_TRUE(face);

@@ -774,7 +774,7 @@ Appearance buildTextFieldAppearance(const TextFieldAppearanceRequest& request, F
     if (request.comb && request.maxLen > 0 && !request.multiline) out += combDividers(request, w, h);
     out += "/Tx BMC\n";
     // Composed first, so that "o" and a combining diaeresis find the font's own "ö".
-    std::u32string value = decodeUtf8(request.value);
+    std::u32string value = QVDecodeUTF8Replacing(request.value);
     QVComposeNFC(value);
     setter.settle(value);
     if (value.empty() || !setter.canDraw()) {
@@ -1034,7 +1034,7 @@ Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontE
     }
     out += "BT\n" + da.colour + "\n";
     for (int i = first; i < last; ++i) {
-        std::u32string option = decodeUtf8(request.options[static_cast<size_t>(i)]);
+        std::u32string option = QVDecodeUTF8Replacing(request.options[static_cast<size_t>(i)]);
         QVComposeNFC(option);
         setter.settle(option);
         Line line = setter.layout(option);

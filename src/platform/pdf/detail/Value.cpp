@@ -1,5 +1,6 @@
 #include "platform/pdf/detail/Value.h"
 
+#include "platform/Unicode.h"
 #include "platform/pdf/detail/Names.h"
 
 #include <charconv>
@@ -174,34 +175,11 @@ void appendLiteralString(std::string& out, std::string_view bytes) {
 
 namespace {
 
-// Decodes one UTF-8 sequence; invalid or overlong input gives U+FFFD and skips one byte.
+// The code point at `i`, advancing past it; an ill-formed sequence gives U+FFFD and skips one byte.
 char32_t nextCodePoint(std::string_view s, size_t& i) {
-    auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) {
-        ++i;
-        return b0;
-    }
-    int len = b0 >= 0xF0 && b0 <= 0xF4 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC2 && b0 <= 0xDF ? 2 : 0;
-    if (len == 0 || b0 >= 0xF5 || i + len > s.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    char32_t cp = b0 & (0x7F >> len);
-    for (int k = 1; k < len; ++k) {
-        auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    bool overlong = (len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF));
-    if (overlong || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++i;
-        return 0xFFFD;
-    }
-    i += static_cast<size_t>(len);
-    return cp;
+    const QVUTF8Step step = QVDecodeUTF8(s, i);
+    i += step.valid ? step.length : 1;
+    return step.codePoint;
 }
 
 }  // namespace
