@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "Suggest.h"
+#include "TerminalText.h"
 #include "input/DelimitedText.h"
 #include "input/Template.h"
 #include "localization/Text.h"
@@ -122,6 +123,24 @@ std::string QVFileNameHint(const std::string& message, std::string_view pattern,
     std::optional<std::string> name = QVExpandPattern(pattern, header, table->row(*record), *record, 0, nullptr);
     if (!name) return {};
     return QVFormat(QVText("Het patroon maakt er '%@' van."), {*name});
+}
+
+std::string QVDataLineHint(const std::string& message, std::string_view text, uint16_t separator) {
+    QVError error;
+    std::optional<QVTextPlace> place;
+    if (QVParseDelimitedTextInPlace(text, separator, &error, &place) || !place || error.message != message) return {};
+    // The start of the line, up to its line break: enough to find it in a spreadsheet or editor.
+    constexpr size_t kShownCharacters = 40;
+    const std::string_view rest = text.substr(place->lineStart);
+    const std::string_view line = rest.substr(0, rest.find_first_of("\r\n"));
+    size_t end = 0, characters = 0;
+    for (; end < line.size(); ++end) {
+        const bool startsCharacter = (static_cast<unsigned char>(line[end]) & 0xC0) != 0x80;
+        if (startsCharacter && characters++ == kShownCharacters) break;
+    }
+    std::string shown = QVEscapeForTerminal(line.substr(0, end));
+    if (end < line.size()) shown += "…";
+    return QVFormat(QVText("Regel %lu van het gegevensbestand: \"%@\""), {static_cast<unsigned long>(place->line), shown});
 }
 
 std::string QVTemplateProblemHint(std::string_view templateBytes) {
