@@ -5,6 +5,7 @@
 #include "engine/Engine.h"
 #include "engine/MergeHarness.h"
 #include "output/PosixIO.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -172,7 +173,7 @@ TEST_F(MergeRun, AWriteFailureKeepsTheFilesWrittenBeforeIt) {
         o = merge(a, {"earlier.pdf"});
     }
     EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.message, std::string("PDF schrijven mislukt: ") + std::strerror(ENOSPC));
+    EXPECT_EQ(o.message, std::string("PDF schrijven mislukt: ") + QVStrError(ENOSPC));
     EXPECT_EQ(o.count, 2u);
     EXPECT_EQ(o.outputs, (std::vector<std::string>{"earlier.pdf", "merge-000001.pdf", "merge-000002.pdf"}));
     EXPECT_EQ(files(), (std::vector<std::string>{"merge-000001.pdf", "merge-000002.pdf"}));
