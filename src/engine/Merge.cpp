@@ -371,6 +371,7 @@ bool mergeRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std:
 
     // Phase F: the combined file.
     if (combined) {
+        QVReportMergeStage(QVMergeStage::WritingCombinedFile);
         if (!QVWriteCombined(*combined, settings.outputFolder, error)) return false;
         if (outputs) outputs->push_back(combinedName);
         if (count) *count = 1;

@@ -225,6 +225,28 @@ TEST_F(MergeRun, ProgressIsReportedAfterEachRecordOfTheSecondPass) {
     EXPECT_EQ(calls, (std::vector<std::pair<uint64_t, uint64_t>>{{1, 3}, {2, 3}, {3, 3}}));
 }
 
+TEST_F(MergeRun, TheCombinedFilesCompletionIsAStageAfterTheLastRecord) {
+    for (QVOutputMode mode : {QVOutputModeSeparate, QVOutputModeCombined}) {
+        std::vector<std::string> events;
+        QVSetMergeProgressHandler([&](uint64_t done, uint64_t) { events.push_back(std::to_string(done)); });
+        QVSetMergeStageHandler([&](QVMergeStage stage) {
+            EXPECT_EQ(stage, QVMergeStage::WritingCombinedFile);
+            events.push_back("combined file");
+        });
+        MergeArgs a = basic({"name", "a", "b"});
+        a.mode = mode;
+        TempDir folder;
+        MergeOutcome o = mergeInto(folder.path(), a);
+        QVSetMergeProgressHandler({});
+        QVSetMergeStageHandler({});
+        EXPECT_EQ(o.message, "OK");
+        if (mode == QVOutputModeCombined)
+            EXPECT_EQ(events, (std::vector<std::string>{"1", "2", "combined file"}));
+        else
+            EXPECT_EQ(events, (std::vector<std::string>{"1", "2"}));
+    }
+}
+
 class EntryPoints : public MergeTest {
 protected:
     TempDir in_;
