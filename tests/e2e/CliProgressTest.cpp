@@ -71,7 +71,7 @@ class CliProgress : public qvtest::DutchHomeTest {};
 
 TEST_F(CliProgress, TheBarNamesTheCombinedFileAfterTheLastRecord) {
     // Enough records that the merge takes longer than the bar's half second of grace.
-    const int records = 4000;
+    const int records = 20000;
     std::string data = "Naam,Plaats\n";
     for (int i = 1; i <= records; ++i) data += "Klant " + std::to_string(i) + ",Utrecht\n";
     qvtest::writeFile(dir_ / "klanten.csv", data);
@@ -81,7 +81,7 @@ TEST_F(CliProgress, TheBarNamesTheCombinedFileAfterTheLastRecord) {
                                      (dir_ / "klanten.csv").string(), "--output", (dir_ / "uit").string(),
                                      "--mode", "combined"});
     ASSERT_EQ(run.status, 0) << run.shown;
-    const std::string all = "4000 van 4000 records";
+    const std::string all = "20000 van 20000 records";
     const std::string combined = "\r[" + std::string(30, '#') + "] Gecombineerd bestand schrijven…\x1b[K";
     const size_t last = run.shown.rfind(all);
     const size_t writing = run.shown.find(combined);

@@ -19,6 +19,8 @@ namespace {
 class CliSystemText : public qvtest::DutchHomeTest {
 protected:
     void SetUp() override {
+        // Asked without LANGUAGE, which would otherwise speak for the C library.
+        ScopedEnv noLanguage("LANGUAGE", std::nullopt);
         for (const char* language : {"nl", "fr"})
             if (QVStrErrorIn(ENOENT, language) == QVStrErrorIn(ENOENT, "en"))
                 GTEST_SKIP() << "no " << language << " system texts here (Debian: libc-l10n and the locale)";

@@ -38,6 +38,7 @@ namespace {
 // Whether this system translates its error texts into `language`: the C library's catalogs and
 // a locale of the language are both installed.
 bool systemSpeaks(const char* language) {
+    qvtest::ScopedEnv noLanguage("LANGUAGE", std::nullopt);  // it would speak for the C library
     return QVStrErrorIn(ENOENT, language) != QVStrErrorIn(ENOENT, "en");
 }
 
