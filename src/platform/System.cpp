@@ -138,7 +138,7 @@ std::string QVStrErrorIn(int errnum, const std::string& language) {
     if (language == "en" || !languageVariableAgrees(language)) return englishText(errnum);
     locale_t locale = messageLocales().find(language);
     if (!locale) return englishText(errnum);
-    // strerror_l's text lives in the locale's buffer for this thread until its next call.
+    // Copied at once: the text of an unknown number is in a buffer of this thread's.
     const char* text = strerror_l(errnum, locale);
     return text && *text ? std::string(text) : englishText(errnum);
 }
