@@ -124,6 +124,24 @@ std::string QVFileNameHint(const std::string& message, std::string_view pattern,
     return QVFormat(QVText("Het patroon maakt er '%@' van."), {*name});
 }
 
+std::string QVDataLineHint(const std::string& message, std::string_view text, uint16_t separator) {
+    QVError error;
+    std::optional<QVTextPlace> place;
+    if (QVParseDelimitedTextInPlace(text, separator, &error, &place) || !place || error.message != message) return {};
+    // The start of the line, up to its line break: enough to find it in a spreadsheet or editor.
+    constexpr size_t kShownCharacters = 40;
+    const std::string_view rest = text.substr(place->lineStart);
+    const std::string_view line = rest.substr(0, rest.find_first_of("\r\n"));
+    size_t end = 0, characters = 0;
+    for (; end < line.size(); ++end) {
+        const bool startsCharacter = (static_cast<unsigned char>(line[end]) & 0xC0) != 0x80;
+        if (startsCharacter && characters++ == kShownCharacters) break;
+    }
+    std::string shown = QVEscapeForTerminal(line.substr(0, end));
+    if (end < line.size()) shown += "…";
+    return QVFormat(QVText("Regel %lu van het gegevensbestand: \"%@\""), {static_cast<unsigned long>(place->line), shown});
+}
+
 std::string QVTemplateProblemHint(std::string_view templateBytes) {
     // Readers look for the header within the first kilobyte; so does the PDF layer.
     if (templateBytes.substr(0, 1024).find("%PDF-") == std::string_view::npos)

@@ -23,5 +23,9 @@ std::string QVTooLongHint(const std::string& message, const std::vector<std::str
 std::string QVFileNameHint(const std::string& message, std::string_view pattern, std::string_view text,
                            uint16_t separator);
 
+// After a data file refused for its quoting or for a row's width: the line of the file the
+// fault is on and how that line starts.
+std::string QVDataLineHint(const std::string& message, std::string_view text, uint16_t separator);
+
 // After a template that could not be opened: which of not a PDF, a password, damage or no pages.
 std::string QVTemplateProblemHint(std::string_view templateBytes);

@@ -394,7 +394,8 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
                           : std::string(),
               knownFields ? QVTooLongHint(message, *knownFields, *knownMapping, text, separator, *knownTemplate)
                           : std::string(),
-              QVFileNameHint(message, options.pattern, text, separator), QVSeparatorHint(text, separator)})
+              QVFileNameHint(message, options.pattern, text, separator), QVDataLineHint(message, text, separator),
+              QVSeparatorHint(text, separator)})
             if (!hint.empty()) lines += "\n" + hint;
         return reportFailure(err, lines, count, logURL);
     };

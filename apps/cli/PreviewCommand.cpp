@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "Choices.h"
+#include "Hints.h"
 #include "InputFiles.h"
 #include "input/DelimitedText.h"
 #include "input/PreviewText.h"
@@ -54,8 +55,10 @@ int QVRunPreview(const QVPreviewOptions& options, std::ostream& out, std::ostrea
             << '\n';
     std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, separator, &error);
     if (!table) {
-        std::string hint = QVSeparatorHint(text, separator);
-        return failWith(err, hint.empty() ? error.message : error.message + "\n" + hint);
+        std::string message = error.message;
+        for (const std::string& hint : {QVDataLineHint(error.message, text, separator), QVSeparatorHint(text, separator)})
+            if (!hint.empty()) message += "\n" + hint;
+        return failWith(err, message);
     }
 
     // The merge workflow warns here; so do we, without stopping.

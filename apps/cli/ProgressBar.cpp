@@ -21,13 +21,22 @@ std::string QVProgressLine(uint64_t done, uint64_t total, double seconds, size_t
                           {static_cast<unsigned long>(done), static_cast<unsigned long>(total), perSecond}));
 }
 
+std::string QVCombinedFileLine(size_t width) {
+    std::string bar(1, '[');
+    bar.append(width, '#');
+    bar.append("] ");
+    return bar.append(QVText("Gecombineerd bestand schrijven…"));
+}
+
 QVProgressBar::QVProgressBar(std::ostream& out, Clock::duration delay)
     : out_(out), start_(Clock::now()), delay_(delay) {
     QVSetMergeProgressHandler([this](uint64_t done, uint64_t total) { update(done, total); });
+    QVSetMergeStageHandler([this](QVMergeStage stage) { enter(stage); });
 }
 
 QVProgressBar::~QVProgressBar() {
     QVSetMergeProgressHandler({});
+    QVSetMergeStageHandler({});
     // Erase the bar: carriage return, then clear to the end of the line.
     if (drawn_) out_ << "\r\x1b[K" << std::flush;
 }
@@ -37,7 +46,20 @@ void QVProgressBar::update(uint64_t done, uint64_t total) {
     if (now - start_ < delay_) return;
     if (drawn_ && done < total && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
     const double seconds = std::chrono::duration<double>(now - start_).count();
-    out_ << '\r' << QVProgressLine(done, total, seconds) << "\x1b[K" << std::flush;
+    draw(QVProgressLine(done, total, seconds), now);
+}
+
+void QVProgressBar::enter(QVMergeStage stage) {
+    const Clock::time_point now = Clock::now();
+    // As with records, a merge that is still short shows nothing.
+    if (!drawn_ && now - start_ < delay_) return;
+    switch (stage) {
+    case QVMergeStage::WritingCombinedFile: draw(QVCombinedFileLine(), now); break;
+    }
+}
+
+void QVProgressBar::draw(const std::string& line, Clock::time_point now) {
+    out_ << '\r' << line << "\x1b[K" << std::flush;
     lastDrawn_ = now;
     drawn_ = true;
 }

@@ -203,3 +203,14 @@ bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText,
 #include <functional>
 using QVMergeProgressHandler = std::function<void(uint64_t done, uint64_t total)>;
 void QVSetMergeProgressHandler(QVMergeProgressHandler handler);
+
+// The stages of a run that a progress display may name beside its count of records, reported
+// on the merge's own thread as the run enters them. Progress reports stay as they are.
+enum class QVMergeStage {
+    // After the last record of combined output: the file is completed (the fonts and images its
+    // pages share, the page tree, the cross-reference table) and gets its name. No records are
+    // reported meanwhile, and with many records it takes a while.
+    WritingCombinedFile,
+};
+using QVMergeStageHandler = std::function<void(QVMergeStage stage)>;
+void QVSetMergeStageHandler(QVMergeStageHandler handler);

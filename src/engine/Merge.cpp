@@ -516,6 +516,7 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
 
     // Phase F: the combined file.
     if (combined) {
+        QVReportMergeStage(QVMergeStage::WritingCombinedFile);
         if (!QVWriteCombined(*combined, settings.outputFolder, error)) return false;
         if (outputs) outputs->push_back(combinedName);
         if (count) *count = 1;

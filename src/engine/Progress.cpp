@@ -13,6 +13,11 @@ QVMergeProgressHandler& handler() {
     return h;
 }
 
+QVMergeStageHandler& stageHandler() {
+    static QVMergeStageHandler h;
+    return h;
+}
+
 }  // namespace
 
 void QVSetMergeProgressHandler(QVMergeProgressHandler h) { handler() = std::move(h); }
@@ -22,4 +27,11 @@ bool QVHasMergeProgressHandler() { return static_cast<bool>(handler()); }
 void QVReportMergeProgress(uint64_t done, uint64_t total) {
     const QVMergeProgressHandler& h = handler();
     if (h) h(done, total);
+}
+
+void QVSetMergeStageHandler(QVMergeStageHandler h) { stageHandler() = std::move(h); }
+
+void QVReportMergeStage(QVMergeStage stage) {
+    const QVMergeStageHandler& h = stageHandler();
+    if (h) h(stage);
 }

@@ -118,6 +118,10 @@ public:
     size_t rows() const { return rows_; }
     size_t columns() const { return columns_; }
     size_t firstUnevenRow() const { return firstUnevenRow_; }
+    // Where the scan failed (the misplaced quote, or the opening quote of a cell that never
+    // closes), and where the first uneven row starts: offsets into the text.
+    size_t failedAt() const { return failedAt_; }
+    size_t unevenRowStart() const { return unevenRowStart_; }
     bool headerValid() const;
     QVRecordTable takeTable() {
         table_.setColumnCount(columns_);
@@ -139,8 +143,13 @@ private:
         unquoting_ = false;
         ++rowCells_;
     }
-    // Answers false when a pass that keeps only the header may stop.
-    bool endRow();
+    // Answers false when a pass that keeps only the header may stop. `next` is where the next
+    // row starts.
+    bool endRow(const char* next);
+    ScanFailure failAt(const char* p, ScanFailure failure) {
+        failedAt_ = static_cast<size_t>(p - text_.data());
+        return failure;
+    }
 
     std::string_view text_;
     char separator_;
@@ -151,6 +160,9 @@ private:
     size_t rows_ = 0;
     size_t columns_ = 0;
     size_t firstUnevenRow_ = 0;  // table index of the first row narrower or wider than the header
+    const char* rowStart_ = text_.data();
+    size_t unevenRowStart_ = 0;
+    size_t failedAt_ = 0;
 };
 
 template <bool KeepRecords>
@@ -165,12 +177,14 @@ bool Scanner<KeepRecords>::headerValid() const {
 }
 
 template <bool KeepRecords>
-bool Scanner<KeepRecords>::endRow() {
+bool Scanner<KeepRecords>::endRow(const char* next) {
     if (rows_ == 0) {
         columns_ = rowCells_;
     } else if (rowCells_ != columns_ && firstUnevenRow_ == 0) {
         firstUnevenRow_ = rows_;
+        unevenRowStart_ = static_cast<size_t>(rowStart_ - text_.data());
     }
+    rowStart_ = next;
     ++rows_;
     rowCells_ = 0;
     if (KeepRecords) return true;
@@ -191,7 +205,7 @@ ScanFailure Scanner<KeepRecords>::run() {
             // separator, the row still gets its last, empty cell.
             if (rowCells_ != 0) {
                 endCell(pastEnd);
-                endRow();
+                endRow(end);
             }
             return ScanFailure::none;
         }
@@ -201,7 +215,7 @@ ScanFailure Scanner<KeepRecords>::run() {
             for (;;) {
                 const char* run = p;
                 p = scanQuoted(p, end);
-                if (p == end) return ScanFailure::unterminatedQuote;
+                if (p == end) return failAt(content - 1, ScanFailure::unterminatedQuote);
                 if (unquoting_) table_.arena().append(run, static_cast<size_t>(p - run));
                 ++p;
                 if (p == end || *p != kQuote) break;
@@ -218,7 +232,7 @@ ScanFailure Scanner<KeepRecords>::run() {
             // The quote is closed: only a separator, a line break or the end may follow.
             if (p == end) {
                 endCell(pastEnd);
-                endRow();
+                endRow(end);
                 return ScanFailure::none;
             }
             const char c = *p++;
@@ -226,10 +240,10 @@ ScanFailure Scanner<KeepRecords>::run() {
                 endCell(p);
                 continue;
             }
-            if (c != '\n' && c != '\r') return ScanFailure::misplacedQuote;
+            if (c != '\n' && c != '\r') return failAt(p - 1, ScanFailure::misplacedQuote);
             if (c == '\r' && p != end && *p == '\n') ++p;
             endCell(p);
-            if (!endRow()) return ScanFailure::stopped;
+            if (!endRow(p)) return ScanFailure::stopped;
             continue;
         }
 
@@ -237,7 +251,7 @@ ScanFailure Scanner<KeepRecords>::run() {
         const char* q = scanUnquoted(p, end, separator_);
         if (q == end) {
             endCell(pastEnd);
-            endRow();
+            endRow(end);
             return ScanFailure::none;
         }
         p = q + 1;
@@ -246,10 +260,10 @@ ScanFailure Scanner<KeepRecords>::run() {
             endCell(p);
             continue;
         }
-        if (c == kQuote) return ScanFailure::misplacedQuote;  // the cell had already started
+        if (c == kQuote) return failAt(q, ScanFailure::misplacedQuote);  // the cell had already started
         if (c == '\r' && p != end && *p == '\n') ++p;
         endCell(p);
-        if (!endRow()) return ScanFailure::stopped;
+        if (!endRow(p)) return ScanFailure::stopped;
     }
 }
 
@@ -266,20 +280,27 @@ std::string_view withoutByteOrderMark(std::string_view text) {
 
 namespace {
 
-std::optional<QVRecordTable> parse(std::string_view text, char separator, QVError* error) {
+std::optional<QVRecordTable> parse(std::string_view text, char separator, QVError* error,
+                                   std::optional<QVTextPlace>* place) {
     auto fail = [&](const std::string& message) -> std::optional<QVRecordTable> {
         QVFail(error, message);
         return std::nullopt;
     };
+    const std::string_view whole = text;
     text = withoutByteOrderMark(text);
+    // Offsets of the scan are into the text without its byte-order mark.
+    auto failAt = [&](size_t offset, const std::string& message) {
+        if (place) *place = QVTextPlaceOf(whole, offset + (whole.size() - text.size()));
+        return fail(message);
+    };
     // The table counts in 32-bit offsets; the data file's own cap is far below.
     if (text.size() > QVRecordTable::kMaxTextBytes) return fail(QVStrError(EFBIG));
     Scanner<true> scanner(text, separator);
     switch (scanner.run()) {
     case ScanFailure::misplacedQuote:
-        return fail(QVText("Ongeldige aanhalingstekens in CSV."));
+        return failAt(scanner.failedAt(), QVText("Ongeldige aanhalingstekens in CSV."));
     case ScanFailure::unterminatedQuote:
-        return fail(QVText("Een geciteerd CSV-veld is niet afgesloten."));
+        return failAt(scanner.failedAt(), QVText("Een geciteerd CSV-veld is niet afgesloten."));
     case ScanFailure::none:
     case ScanFailure::stopped:
         break;
@@ -287,21 +308,23 @@ std::optional<QVRecordTable> parse(std::string_view text, char separator, QVErro
     if (scanner.rows() < 2) return fail(QVText("De CSV moet een kopregel en minstens één gegevensrij bevatten."));
     if (!scanner.headerValid()) return fail(QVText("CSV-kolomnamen mogen niet leeg of dubbel zijn."));
     if (size_t row = scanner.firstUnevenRow()) {
-        return fail(QVFormat(QVText("CSV-record %lu heeft een afwijkend aantal kolommen."),
-                             {static_cast<unsigned long>(row + 1)}));
+        return failAt(scanner.unevenRowStart(), QVFormat(QVText("CSV-record %lu heeft een afwijkend aantal kolommen."),
+                                                         {static_cast<unsigned long>(row + 1)}));
     }
     return scanner.takeTable();
 }
 
 std::optional<QVRecordTable> parseChecked(std::string_view text, uint16_t separator, QVError* error,
-                                          std::shared_ptr<const std::string> owned) {
+                                          std::shared_ptr<const std::string> owned,
+                                          std::optional<QVTextPlace>* place = nullptr) {
+    if (place) place->reset();
     if (!isAcceptedSeparator(separator)) {
         QVFail(error, QVText("Ongeldig scheidingsteken."));
         return std::nullopt;
     }
     try {
         if (owned) text = *owned;
-        std::optional<QVRecordTable> table = parse(text, static_cast<char>(separator), error);
+        std::optional<QVRecordTable> table = parse(text, static_cast<char>(separator), error, place);
         if (table && owned) table->keepAlive(std::move(owned));
         return table;
     } catch (const std::bad_alloc&) {
@@ -312,6 +335,29 @@ std::optional<QVRecordTable> parseChecked(std::string_view text, uint16_t separa
 }
 
 }  // namespace
+
+QVTextPlace QVTextPlaceOf(std::string_view text, size_t offset) {
+    QVTextPlace place;
+    offset = std::min(offset, text.size());
+    place.offset = offset;
+    // Counted only when a parse has failed, so a plain walk will do.
+    for (size_t i = 0; i < offset; ++i) {
+        const char c = text[i];
+        if (c != '\n' && c != '\r') continue;
+        if (c == '\r' && i + 1 < offset && text[i + 1] == '\n') ++i;  // CR LF ends one line
+        ++place.line;
+        place.lineStart = i + 1;
+    }
+    if (place.line == 1 && text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        place.lineStart = kByteOrderMark.size();
+    place.lineStart = std::min(place.lineStart, offset);
+    return place;
+}
+
+std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator, QVError* error,
+                                                         std::optional<QVTextPlace>* failurePlace) {
+    return parseChecked(text, separator, error, nullptr, failurePlace);
+}
 
 std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator, QVError* error) {
     return parseChecked(text, separator, error, nullptr);

@@ -42,6 +42,23 @@ std::optional<QVRecordTable> QVParseDelimitedText(std::string_view text, uint16_
 std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator,
                                                          QVError* error = nullptr);
 
+// A place in a data file's text, for messages that point at a line.
+struct QVTextPlace {
+    size_t offset = 0;     // byte offset into the text as given (a leading byte-order mark counts)
+    size_t line = 1;       // physical line from 1: LF, CR and CR LF each end one, inside quotes too
+    size_t lineStart = 0;  // offset of that line's first byte (past the byte-order mark on line 1)
+};
+
+// The line that holds `offset` of `text` (an offset past the end counts as the end).
+QVTextPlace QVTextPlaceOf(std::string_view text, size_t offset);
+
+// QVParseDelimitedTextInPlace that, on failure, also says where the fault is: the misplaced
+// quote or the first byte after a closing quote that may not follow it, the opening quote of a
+// cell that is never closed, or the first byte of the first row narrower or wider than the
+// header. Other failures leave `failurePlace` empty. The place is only worked out on failure.
+std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator, QVError* error,
+                                                         std::optional<QVTextPlace>* failurePlace);
+
 // QVParseDelimitedText with the comma.
 std::optional<QVRecordTable> QVParseCSV(std::string_view text, QVError* error = nullptr);
 

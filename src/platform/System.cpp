@@ -1,6 +1,7 @@
 #include "platform/System.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/random.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -10,9 +11,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <random>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/LanguageChoice.h"
 
 namespace {
 
@@ -61,12 +68,82 @@ void fillFromClock(unsigned char* out, size_t size) {
 
 }  // namespace
 
-std::string QVStrError(int errnum) {
+namespace {
+
+// The locales whose messages speak our languages, made once and kept for the process's life
+// (a locale_t is only read once made, so threads may share them). The C library translates its
+// error texts through its message catalogs, found by the locale's language. The whole locale is
+// taken, not only its messages: the translation then arrives as UTF-8 rather than turned into
+// ASCII for the C locale's character type.
+class MessageLocales {
+public:
+    MessageLocales() {
+        english_ = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+        const std::pair<std::string_view, std::vector<const char*>> candidates[] = {
+            {"nl", {"nl_NL.UTF-8", "nl_BE.UTF-8"}},
+            {"fr", {"fr_FR.UTF-8", "fr_BE.UTF-8", "fr_CA.UTF-8", "fr_CH.UTF-8"}},
+            {"de", {"de_DE.UTF-8", "de_AT.UTF-8", "de_CH.UTF-8"}},
+            {"es", {"es_ES.UTF-8", "es_MX.UTF-8", "es_AR.UTF-8"}},
+        };
+        for (const auto& [language, names] : candidates) {
+            for (const char* name : names) {
+                locale_t made = newlocale(LC_ALL_MASK, name, static_cast<locale_t>(nullptr));
+                if (!made) continue;
+                byLanguage_.emplace_back(language, made);
+                break;
+            }
+        }
+    }
+
+    // The locale for `language`, or none when the system has no locale of it.
+    locale_t find(std::string_view language) const {
+        for (const auto& [code, made] : byLanguage_)
+            if (code == language) return made;
+        return static_cast<locale_t>(nullptr);
+    }
+    locale_t english() const { return english_; }
+
+private:
+    locale_t english_;
+    std::vector<std::pair<std::string_view, locale_t>> byLanguage_;
+};
+
+const MessageLocales& messageLocales() {
+    static const MessageLocales locales;
+    return locales;
+}
+
+// The C library's lookup lets LANGUAGE overrule the locale's own language. When the two differ,
+// its answer could be in a third language; English is better than that.
+bool languageVariableAgrees(std::string_view language) {
+    const char* variable = std::getenv("LANGUAGE");
+    if (!variable || !*variable) return true;
+    std::string_view first(variable);
+    first = first.substr(0, first.find_first_of(":_-.@"));
+    return first == language;
+}
+
+std::string englishText(int errnum) {
     char buffer[256] = {0};
-    const char* text = strerrorResult(strerror_r(errnum, buffer, sizeof buffer), buffer);
+    const char* text = nullptr;
+    if (locale_t english = messageLocales().english()) text = strerror_l(errnum, english);
+    if (!text || !*text) text = strerrorResult(strerror_r(errnum, buffer, sizeof buffer), buffer);
     if (text && *text) return text;
     return "Unknown error " + std::to_string(errnum);
 }
+
+}  // namespace
+
+std::string QVStrErrorIn(int errnum, const std::string& language) {
+    if (language == "en" || !languageVariableAgrees(language)) return englishText(errnum);
+    locale_t locale = messageLocales().find(language);
+    if (!locale) return englishText(errnum);
+    // Copied at once: the text of an unknown number is in a buffer of this thread's.
+    const char* text = strerror_l(errnum, locale);
+    return text && *text ? std::string(text) : englishText(errnum);
+}
+
+std::string QVStrError(int errnum) { return QVStrErrorIn(errnum, QVResolveLanguage()); }
 
 std::string QVNewUUIDString() {
     unsigned char bytes[16];

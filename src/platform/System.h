@@ -5,8 +5,14 @@
 #include <chrono>
 #include <string>
 
-// The system's text for `errnum` (as strerror), safe to call from any thread.
+// The system's text for `errnum` (as strerror) in the language in force, safe to call from any
+// thread. The text is in English when the system has no translation: the C library's message
+// catalogs (Debian: libc-l10n) and a locale of the language (Debian: locales, generated for
+// nl_NL, fr_FR, de_DE or es_ES with UTF-8) are both needed.
 std::string QVStrError(int errnum);
+
+// The same text in `language` ("nl", "en", "fr", "de", "es"), or in English as above.
+std::string QVStrErrorIn(int errnum, const std::string& language);
 
 // A fresh random (version 4) UUID, upper case, as "E621E1F8-C36C-495A-93FC-0C247A3E6E5F".
 std::string QVNewUUIDString();

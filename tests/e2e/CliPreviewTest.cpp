@@ -83,7 +83,7 @@ TEST_F(CliPreview, FailuresGoToStandardErrorWithExitOne) {
     CommandResult uneven = quorvel({"preview", file("scheef.csv", "a,b\n1,2\n3\n")});
     EXPECT_EQ(uneven.status, 1);
     EXPECT_EQ(uneven.output, "");
-    EXPECT_EQ(uneven.errors, "CSV-record 3 heeft een afwijkend aantal kolommen.\n");
+    EXPECT_EQ(uneven.errors, "CSV-record 3 heeft een afwijkend aantal kolommen.\nRegel 3 van het gegevensbestand: \"3\"\n");
 
     CommandResult latin1 = quorvel({"preview", file("latin1.csv", "Naam\nJos\xE9\n")});
     EXPECT_EQ(latin1.status, 1);

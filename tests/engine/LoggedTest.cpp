@@ -10,6 +10,7 @@
 
 #include "engine/MergeHarness.h"
 #include "output/PosixIO.h"
+#include "platform/System.h"
 
 using Json = nlohmann::ordered_json;
 using qvtest::csv;
@@ -133,7 +134,7 @@ TEST_F(LoggedMerge, ADiskFullAtRecordTwoIsLoggedWithTheOneFileWritten) {
     io.pdfErrors[2] = ENOSPC;
     QVScopedPosixIO guard(io);
     Result r = run();
-    const std::string message = std::string("PDF schrijven mislukt: ") + std::strerror(ENOSPC);
+    const std::string message = std::string("PDF schrijven mislukt: ") + QVStrError(ENOSPC);
     EXPECT_EQ(r.message, message);
     EXPECT_EQ(r.count, 1u);
     Json log = readLog();
@@ -147,7 +148,7 @@ TEST_F(LoggedMerge, AnExistingLogStopsEverythingBeforeTheMerge) {
     qvtest::writeFile(log_, "a log from before");
     Result r = run();
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.message, std::string("Logboek aanmaken mislukt: ") + std::strerror(EEXIST));
+    EXPECT_EQ(r.message, std::string("Logboek aanmaken mislukt: ") + QVStrError(EEXIST));
     EXPECT_EQ(r.count, 0u) << "the count is reset even when nothing runs";
     EXPECT_EQ(files(), std::vector<std::string>{"quorvel-log-TEST.json"}) << "no merge ran";
     EXPECT_EQ(qvtest::readFile(log_), "a log from before");
@@ -159,7 +160,7 @@ TEST_F(LoggedMerge, ALogThatCannotBeWrittenFailsTheCallButKeepsThePdfs) {
     QVScopedPosixIO guard(io);
     Result r = run();
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.message, std::string("Logboek schrijven mislukt: ") + std::strerror(ENOSPC) +
+    EXPECT_EQ(r.message, std::string("Logboek schrijven mislukt: ") + QVStrError(ENOSPC) +
                              ". Het logboek kan onvolledig zijn: " + log_.string());
     EXPECT_EQ(r.count, 3u);
     EXPECT_EQ(files(), (std::vector<std::string>{"merge-000001.pdf", "merge-000002.pdf", "merge-000003.pdf",
@@ -173,9 +174,9 @@ TEST_F(LoggedMerge, WhenMergeAndLogBothFailBothMessagesAreGiven) {
     io.logError = EIO;
     QVScopedPosixIO guard(io);
     Result r = run();
-    EXPECT_EQ(r.message, std::string("Logboek schrijven mislukt: ") + std::strerror(EIO) +
+    EXPECT_EQ(r.message, std::string("Logboek schrijven mislukt: ") + QVStrError(EIO) +
                              ". Het logboek kan onvolledig zijn: " + log_.string() + "\nPDF schrijven mislukt: " +
-                             std::strerror(ENOSPC));
+                             QVStrError(ENOSPC));
     EXPECT_EQ(r.count, 1u);
 }
 

@@ -5,6 +5,7 @@
 #include "engine/Engine.h"
 #include "engine/MergeHarness.h"
 #include "output/PosixIO.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -172,7 +173,7 @@ TEST_F(MergeRun, AWriteFailureKeepsTheFilesWrittenBeforeIt) {
         o = merge(a, {"earlier.pdf"});
     }
     EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.message, std::string("PDF schrijven mislukt: ") + std::strerror(ENOSPC));
+    EXPECT_EQ(o.message, std::string("PDF schrijven mislukt: ") + QVStrError(ENOSPC));
     EXPECT_EQ(o.count, 2u);
     EXPECT_EQ(o.outputs, (std::vector<std::string>{"earlier.pdf", "merge-000001.pdf", "merge-000002.pdf"}));
     EXPECT_EQ(files(), (std::vector<std::string>{"merge-000001.pdf", "merge-000002.pdf"}));
@@ -222,6 +223,28 @@ TEST_F(MergeRun, ProgressIsReportedAfterEachRecordOfTheSecondPass) {
     QVSetMergeProgressHandler({});
     EXPECT_EQ(o.message, "OK");
     EXPECT_EQ(calls, (std::vector<std::pair<uint64_t, uint64_t>>{{1, 3}, {2, 3}, {3, 3}}));
+}
+
+TEST_F(MergeRun, TheCombinedFilesCompletionIsAStageAfterTheLastRecord) {
+    for (QVOutputMode mode : {QVOutputModeSeparate, QVOutputModeCombined}) {
+        std::vector<std::string> events;
+        QVSetMergeProgressHandler([&](uint64_t done, uint64_t) { events.push_back(std::to_string(done)); });
+        QVSetMergeStageHandler([&](QVMergeStage stage) {
+            EXPECT_EQ(stage, QVMergeStage::WritingCombinedFile);
+            events.push_back("combined file");
+        });
+        MergeArgs a = basic({"name", "a", "b"});
+        a.mode = mode;
+        TempDir folder;
+        MergeOutcome o = mergeInto(folder.path(), a);
+        QVSetMergeProgressHandler({});
+        QVSetMergeStageHandler({});
+        EXPECT_EQ(o.message, "OK");
+        if (mode == QVOutputModeCombined)
+            EXPECT_EQ(events, (std::vector<std::string>{"1", "2", "combined file"}));
+        else
+            EXPECT_EQ(events, (std::vector<std::string>{"1", "2"}));
+    }
 }
 
 class EntryPoints : public MergeTest {

@@ -15,6 +15,7 @@
 #include "engine/Ordered.h"
 #include "input/Template.h"
 #include "output/PosixIO.h"
+#include "platform/System.h"
 
 using namespace qvtest;
 
@@ -141,7 +142,7 @@ TEST_F(Parallel, AFailureHalfwayEndsAsOnOneThread) {
             QVScopedPosixIO scope(io);
             MergeOutcome o = run(out.path(), a, jobs);
             EXPECT_FALSE(o.ok);
-            EXPECT_EQ(o.message, "Bestand '" + taken + "' aanmaken mislukt: " + std::strerror(EEXIST));
+            EXPECT_EQ(o.message, "Bestand '" + taken + "' aanmaken mislukt: " + QVStrError(EEXIST));
             EXPECT_EQ(o.count, 6u);
             EXPECT_EQ(o.outputs.size(), 6u);
             EXPECT_EQ(filesIn(out.path()).size(), 6u) << "nothing of record 7 or later stays";
@@ -154,7 +155,7 @@ TEST_F(Parallel, AFailureHalfwayEndsAsOnOneThread) {
             QVScopedPosixIO scope(io);
             MergeOutcome o = run(out.path(), a, jobs);
             EXPECT_FALSE(o.ok);
-            EXPECT_EQ(o.message, std::string("PDF schrijven mislukt: ") + std::strerror(ENOSPC));
+            EXPECT_EQ(o.message, std::string("PDF schrijven mislukt: ") + QVStrError(ENOSPC));
             EXPECT_EQ(o.count, 6u);
             EXPECT_EQ(filesIn(out.path()).size(), 6u);
         }

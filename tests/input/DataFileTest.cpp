@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,6 +11,7 @@
 #include "platform/Unicode.h"
 #include "support/DutchHome.h"
 #include "support/TestSupport.h"
+#include "platform/System.h"
 
 using qvtest::ScopedEnv;
 using qvtest::TempDir;
@@ -83,13 +86,13 @@ TEST_F(DataFile, UnreadableFile) {
     writeFile(dir_ / "geheim.csv", "a\n1\n");
     fs::permissions(dir_ / "geheim.csv", fs::perms::none);
     EXPECT_EQ(readError(dir_ / "geheim.csv"),
-              "CSV lezen mislukt: Het bestand 'geheim.csv' kon niet worden gelezen: Permission denied");
+              "CSV lezen mislukt: Het bestand 'geheim.csv' kon niet worden gelezen: " + QVStrError(EACCES));
 }
 
 TEST_F(DataFile, ReadFailureAfterOpening) {
     // Opens for anyone, root included, and fails at the first read (nothing is mapped at 0).
     if (!fs::exists("/proc/self/mem")) GTEST_SKIP() << "no /proc";
-    EXPECT_EQ(readError("/proc/self/mem"), "CSV lezen mislukt: Het bestand 'mem' kon niet worden gelezen: Input/output error");
+    EXPECT_EQ(readError("/proc/self/mem"), "CSV lezen mislukt: Het bestand 'mem' kon niet worden gelezen: " + QVStrError(EIO));
 }
 
 TEST_F(DataFile, RejectsInvalidUtf8WithItsPosition) {

@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <variant>
 #include <vector>
 
@@ -375,4 +376,52 @@ TEST_F(DelimitedText, AgreesWithUnitByUnitReading) {
     }
     // The generator must really reach the success path, not only failures.
     EXPECT_GT(successes, 1000u);
+}
+
+namespace {
+
+// Where the parse says its fault is, as (line, offset of the line's start, offset), or nothing.
+std::optional<std::tuple<size_t, size_t, size_t>> faultAt(std::string_view text, std::string* message = nullptr) {
+    QVError error;
+    std::optional<QVTextPlace> place;
+    std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, QVSeparatorComma, &error, &place);
+    if (message) *message = error.message;
+    if (table || !place) return std::nullopt;
+    return std::make_tuple(place->line, place->lineStart, place->offset);
+}
+
+}  // namespace
+
+TEST_F(DelimitedText, AFailureSaysOnWhichPhysicalLineItIs) {
+    using Place = std::tuple<size_t, size_t, size_t>;
+    std::string message;
+    // A quote inside an unquoted cell: at the quote.
+    EXPECT_EQ(faultAt("a,b\n1,2\nx,y\"z\n", &message), Place(3, 8, 11));
+    EXPECT_EQ(message, kBadQuotes);
+    // Something after a closing quote: at what follows it.
+    EXPECT_EQ(faultAt("a,b\r\n\"1\" ,2\r\n"), Place(2, 5, 8));
+    // A quoted cell never closed: at its opening quote, however far the text runs on.
+    EXPECT_EQ(faultAt("a,b\n1,\"2\n3,4\n5,6\n", &message), Place(2, 4, 6));
+    EXPECT_EQ(message, kUnterminated);
+    // An uneven row: at its start, counting the line breaks inside quoted cells before it, a
+    // lone CR and a CR LF as one line each, and the byte-order mark as no character.
+    const std::string text = "\xEF\xBB\xBF" "a,b\r\n\"1\n2\",x\r3,y\r\n4,5,6\r\n";
+    EXPECT_EQ(faultAt(text, &message), Place(5, 21, 21));
+    EXPECT_EQ(message, uneven(4));
+    EXPECT_EQ(faultAt("a,b\n1,2\n\n"), Place(3, 8, 8));  // the blank last line
+    // Faults of the whole table have no line, and a good parse none either.
+    EXPECT_EQ(faultAt("a,a\n1,2\n", &message), std::nullopt);
+    EXPECT_EQ(message, kBadNames);
+    EXPECT_EQ(faultAt("a,b\n1,2\n"), std::nullopt);
+}
+
+TEST_F(DelimitedText, ALineIsFoundForAnyOffset) {
+    const std::string text = "\xEF\xBB\xBF" "ab\r\ncd\ref\n";
+    EXPECT_EQ(QVTextPlaceOf(text, 0).lineStart, 0u);
+    EXPECT_EQ(QVTextPlaceOf(text, 4).lineStart, 3u);  // line 1 starts past the mark
+    EXPECT_EQ(QVTextPlaceOf(text, 7).line, 2u);
+    EXPECT_EQ(QVTextPlaceOf(text, 10).line, 3u);
+    EXPECT_EQ(QVTextPlaceOf(text, 10).lineStart, 10u);
+    EXPECT_EQ(QVTextPlaceOf(text, 1000).line, 4u);  // past the end: the end
+    EXPECT_EQ(QVTextPlaceOf(text, 1000).offset, text.size());
 }

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include "input/TemplateFields.h"
 #include "support/DutchHome.h"
 #include "support/TestSupport.h"
+#include "platform/System.h"
 
 using qvfixture::FieldSpec;
 using qvfixture::FormBuilder;
@@ -106,13 +109,13 @@ TEST_F(Template, ReadFailuresGiveTheReason) {
 
     if (fs::exists("/proc/self/mem")) {
         EXPECT_EQ(readError("/proc/self/mem"),
-                  "PDF lezen mislukt: Het bestand 'mem' kon niet worden gelezen: Input/output error");
+                  "PDF lezen mislukt: Het bestand 'mem' kon niet worden gelezen: " + QVStrError(EIO));
     }
     if (geteuid() != 0) {
         writeFile(dir_ / "geheim.pdf", textForm({"Naam"}));
         fs::permissions(dir_ / "geheim.pdf", fs::perms::none);
         EXPECT_EQ(readError(dir_ / "geheim.pdf"),
-                  "PDF lezen mislukt: Het bestand 'geheim.pdf' kon niet worden gelezen: Permission denied");
+                  "PDF lezen mislukt: Het bestand 'geheim.pdf' kon niet worden gelezen: " + QVStrError(EACCES));
     }
 }
 

@@ -13,6 +13,7 @@
 #include "output/DutchTexts.h"
 #include "output/PosixIO.h"
 #include "output/ProcessingLog.h"
+#include "platform/System.h"
 
 using Json = nlohmann::ordered_json;
 
@@ -155,11 +156,11 @@ TEST_F(ProcessingLogFile, CreatedNewWithModeOwnerOnlyAndNeverOverAnExistingFile)
     qvtest::writeFile(url, "earlier log");
     QVError error;
     EXPECT_FALSE(QVCreateLogFile(url, &error));
-    EXPECT_EQ(error.message, std::string("Logboek aanmaken mislukt: ") + std::strerror(EEXIST));
+    EXPECT_EQ(error.message, std::string("Logboek aanmaken mislukt: ") + QVStrError(EEXIST));
     EXPECT_EQ(qvtest::readFile(url), "earlier log");
 
     EXPECT_FALSE(QVCreateLogFile(dir_ / "geen-map" / "log.json", &error));
-    EXPECT_EQ(error.message, std::string("Logboek aanmaken mislukt: ") + std::strerror(ENOENT));
+    EXPECT_EQ(error.message, std::string("Logboek aanmaken mislukt: ") + QVStrError(ENOENT));
     EXPECT_FALSE(QVCreateLogFile(std::string("log\0.json", 9), &error)) << "a NUL would shorten the name";
 }
 
@@ -233,7 +234,7 @@ TEST_F(ProcessingLogFile, WriteAndCloseFailuresGiveTheSystemsReasonAndTheFileIsC
         const auto url = dir_ / ("log-" + std::to_string(c.expected) + "-" + std::to_string(c.failAfter) + ".json");
         std::optional<QVLogFile> file = QVCreateLogFile(url);
         ASSERT_TRUE(file);
-        EXPECT_EQ(QVWriteProcessingLog(*file, sampleLog()), std::optional<std::string>(std::strerror(c.expected)));
+        EXPECT_EQ(QVWriteProcessingLog(*file, sampleLog()), std::optional<std::string>(QVStrError(c.expected)));
         EXPECT_EQ(io.closes, 1);
         EXPECT_TRUE(std::filesystem::exists(url)) << "an incomplete log stays in place";
     }

@@ -21,6 +21,7 @@
 #include "DutchTexts.h"
 #include "output/PosixIO.h"
 #include "output/WriteFile.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ namespace fs = std::filesystem;
 using qvtest::readFile;
 using qvtest::writeFile;
 
-std::string sys(int number) { return std::strerror(number); }
+std::string sys(int number) { return QVStrError(number); }
 
 // Some bytes of every value, NULs included, larger than one pipe or page.
 std::string sampleBytes(size_t size) {

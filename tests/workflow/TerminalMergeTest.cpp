@@ -109,3 +109,18 @@ TEST(TerminalMerge, TextsFoldAtSpacesToTheTerminalsWidth) {
     for (const char* whole : {"gegevensbestand", "formuliervelden", "verwijderbare", "persoonlijke"})
         EXPECT_TRUE(contains(shown, whole)) << whole << " was cut:\n" << shown;
 }
+
+TEST(TerminalMerge, TheMergeShowsItsRecordsOnOneLineRedrawnInPlace) {
+    WorkflowFiles files("Text Box 1,Text Box 2\nAmsterdam,Jansen\nUtrecht,de Vries\nGouda,Visser\n");
+    std::string shown = runCommandInTerminal(enterEverywhere(files), 100, true);
+
+    const size_t first = shown.find("\rPDF-bestanden maken... 1 van 3 records\x1b[K");
+    const std::string last = "\rPDF-bestanden maken... 3 van 3 records\x1b[K\r\x1b[K";
+    const size_t end = shown.find(last);
+    ASSERT_NE(first, std::string::npos) << shown;
+    ASSERT_NE(end, std::string::npos) << shown;
+    // All on one line, erased before the report, which starts on a clean line.
+    EXPECT_EQ(shown.substr(first, end - first).find('\n'), std::string::npos) << shown;
+    EXPECT_TRUE(contains(shown.substr(end + last.size()), "3 PDF-bestanden gemaakt.")) << shown;
+    EXPECT_EQ(folderNames(files.out).size(), 3u);
+}

@@ -132,7 +132,7 @@ nlohmann::json completeRun(const WorkflowFiles& files) {
     });
 }
 
-std::string runCommandInTerminal(const std::string& typed, unsigned short columns) {
+std::string runCommandInTerminal(const std::string& typed, unsigned short columns, bool progressAtOnce) {
     termios mode{};
     cfmakeraw(&mode);
     // A cooked terminal as a person has it, without the echo that would mix the typed-ahead
@@ -150,7 +150,9 @@ std::string runCommandInTerminal(const std::string& typed, unsigned short column
     pid_t pid = forkpty(&master, nullptr, &mode, &size);
     if (pid < 0) return "forkpty failed";
     if (pid == 0) {
-        qvui::setDialogBackend(std::make_shared<qvui::TerminalBackend>());
+        auto backend = std::make_shared<qvui::TerminalBackend>();
+        if (progressAtOnce) backend->setProgressTiming(std::chrono::seconds(0), std::chrono::seconds(5));
+        qvui::setDialogBackend(backend);
         qvui::setDialogTextProvider(QVText);
         QVCommand(nullptr);
         std::cout.flush();

@@ -73,8 +73,9 @@ nlohmann::json completeRun(const WorkflowFiles& files);
 
 // Runs the merge command in a child process whose terminal is a pseudo-terminal `columns`
 // wide (0: a size of 0 by 0, as a terminal that does not tell it), types `typed` ahead without
-// echo, and answers everything the child showed, with its line ends as "\n".
-std::string runCommandInTerminal(const std::string& typed, unsigned short columns = 0);
+// echo, and answers everything the child showed, with its line ends as "\n". With
+// `progressAtOnce` the merge's progress shows from its first record on.
+std::string runCommandInTerminal(const std::string& typed, unsigned short columns = 0, bool progressAtOnce = false);
 
 // Texts of the transcript lines, for compact comparisons.
 std::vector<std::string> messages(const std::vector<nlohmann::json>& lines);

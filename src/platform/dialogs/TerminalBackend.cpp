@@ -296,4 +296,48 @@ PanelAnswer TerminalBackend::runOpenPanel(const OpenPanel& panel) {
     }
 }
 
+void TerminalBackend::setProgressTiming(Clock::duration delay, Clock::duration plainEvery) {
+    progressDelay_ = delay;
+    plainEvery_ = plainEvery;
+}
+
+void TerminalBackend::beginProgress(const std::string& message) {
+    endProgress();
+    progress_ = Progress{message, Clock::now(), {}, false, 0, 0};
+}
+
+void TerminalBackend::updateProgress(uint64_t done, uint64_t total) {
+    if (!progress_) return;
+    Progress& p = *progress_;
+    const Clock::time_point now = Clock::now();
+    if (now - p.start < progressDelay_) return;
+    const bool last = done >= total;
+    // In place the line may be redrawn often; a log gets a line now and then, and the last.
+    const Clock::duration every = emphasise_ ? Clock::duration(std::chrono::milliseconds(100)) : plainEvery_;
+    if (p.shown && !last && now - p.drawn < every) return;
+    if (p.shown && !emphasise_ && done == p.lastDone && total == p.lastTotal) return;
+    const std::string count = QVFormat(dialogText("%lu van %lu records"),
+                                       {static_cast<unsigned long>(done), static_cast<unsigned long>(total)});
+    std::string message = terminalSafeText(p.message, false);
+    if (emphasise_) {
+        // One line that fits, or the carriage return would only return to its last part.
+        const size_t columns = width() ? width() - 1 : 0;
+        const size_t countWidth = terminalWidth(count) + 1;
+        if (columns > countWidth) message = truncateMiddle(message, columns - countWidth);
+        out_ << '\r' << message << ' ' << count << "\x1b[K" << std::flush;
+    } else {
+        out_ << message << ' ' << count << '\n' << std::flush;
+    }
+    p.shown = true;
+    p.drawn = now;
+    p.lastDone = done;
+    p.lastTotal = total;
+}
+
+void TerminalBackend::endProgress() {
+    // What follows starts on a clean line.
+    if (progress_ && progress_->shown && emphasise_) out_ << "\r\x1b[K" << std::flush;
+    progress_.reset();
+}
+
 }  // namespace qvui

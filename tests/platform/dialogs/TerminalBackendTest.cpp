@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 
 #include "platform/dialogs/Alert.h"
@@ -301,4 +302,42 @@ TEST(TerminalBackend, ShowsTextAsTheCommandLineDoes) {
                                    c.shown + "\n" + "Kies een nummer (1-1, Enter = 1): " + "1) " + c.shown + "\n" +
                                    "Druk op Enter om verder te gaan: ");
     }
+}
+
+TEST(TerminalBackend, ProgressInALogIsAPlainLineNowAndThenAndTheLast) {
+    using namespace std::chrono_literals;
+    Terminal t("");
+    // Not yet due: a short task shows nothing.
+    t.backend->setProgressTiming(1h, 1h);
+    {
+        ProgressDisplay progress("PDF-bestanden maken...");
+        progress.update(1, 3);
+    }
+    EXPECT_EQ(t.out.str(), "");
+
+    t.backend->setProgressTiming(0s, 1h);
+    {
+        ProgressDisplay progress("PDF-bestanden maken...");
+        for (uint64_t done = 1; done <= 1000; ++done) progress.update(done, 1000);
+    }
+    EXPECT_EQ(t.out.str(), "PDF-bestanden maken... 1 van 1000 records\n"
+                           "PDF-bestanden maken... 1000 van 1000 records\n");
+}
+
+TEST(TerminalBackend, ProgressOnATerminalIsOneLineRedrawnAndErased) {
+    using namespace std::chrono_literals;
+    std::istringstream in;
+    std::ostringstream out;
+    auto backend = std::make_shared<TerminalBackend>(in, out, true, 30);
+    qvtest::DialogSession session(backend);
+    backend->setProgressTiming(0s, 1h);
+    {
+        ProgressDisplay progress("PDF-bestanden maken voor alle klanten...");
+        progress.update(1, 2);
+        progress.update(2, 2);
+    }
+    // Cut to the width in its message, never in its count; erased at the end.
+    EXPECT_EQ(out.str(), "\r" "PDF-be…ten... 1 van 2 records\x1b[K"
+                         "\r" "PDF-be…ten... 2 van 2 records\x1b[K"
+                         "\r\x1b[K");
 }
