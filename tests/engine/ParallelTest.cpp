@@ -14,6 +14,7 @@
 #include "engine/MergeHarness.h"
 #include "engine/Ordered.h"
 #include "input/Template.h"
+#include "output/OutputFolder.h"
 #include "output/PosixIO.h"
 #include "platform/System.h"
 
@@ -399,7 +400,8 @@ TEST_F(Parallel, CombinedRecordsEncodedOnOtherThreads) {
     ASSERT_TRUE(mixed->insertPage(encrypted->pageAtIndex(0)->copy(), 1));
 
     QVError error;
-    std::shared_ptr<QVCombinedOutput> combined = QVBeginCombined(out_.path(), &error);
+    const QVOutputFolder folder = QVOutputFolder::open(out_.path());
+    std::shared_ptr<QVCombinedOutput> combined = QVBeginCombined(folder, &error);
     ASSERT_TRUE(combined && QVStartStreamedCombined(*combined, &error));
     std::optional<qvpdf::PDFEncodedPages> refused;
     std::thread([&] { refused = QVEncodeFlattened(*combined, *mixed, 4, &error); }).join();

@@ -318,7 +318,7 @@ void TerminalBackend::updateProgress(uint64_t done, uint64_t total) {
     if (p.shown && !emphasise_ && done == p.lastDone && total == p.lastTotal) return;
     const std::string count = QVFormat(dialogText("%lu van %lu records"),
                                        {static_cast<unsigned long>(done), static_cast<unsigned long>(total)});
-    std::string message = terminalSafeText(p.message, false);
+    std::string message = QVEscapeForTerminal(p.message);
     if (emphasise_) {
         // One line that fits, or the carriage return would only return to its last part.
         const size_t columns = width() ? width() - 1 : 0;
