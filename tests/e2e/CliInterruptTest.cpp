@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/DutchHome.h"
+#include "support/CustomerMerge.h"
 #include "support/FormFixtures.h"
 #include "support/TestSupport.h"
 
@@ -72,32 +72,17 @@ private:
     int status_ = 0;
 };
 
-class CliInterrupt : public qvtest::DutchHomeTest {
+class CliInterrupt : public qvtest::CustomerMergeTest {
 protected:
     static constexpr int kRecords = 2500;
     std::string form_ = file("formulier.pdf", qvfixture::textForm({"Naam", "Plaats"}));
     std::string data_ = file("klanten.csv", records(kRecords));
 
-    std::string file(const std::string& name, const std::string& bytes) {
-        qvtest::writeFile(dir_ / name, bytes);
-        return (dir_ / name).string();
-    }
-    static std::string records(int n) {
-        std::string text = "Naam,Plaats\n";
-        for (int i = 1; i <= n; ++i) text += "Klant " + std::to_string(i) + ",Plaats " + std::to_string(i) + "\n";
-        return text;
-    }
     std::vector<std::string> merge(const fs::path& out, std::vector<std::string> more = {}) const {
         std::vector<std::string> arguments = {(qvtest::binDir() / "quorvel").string(), "merge", "--template", form_,
                                               "--data", data_, "--output", out.string()};
         arguments.insert(arguments.end(), more.begin(), more.end());
         return arguments;
-    }
-    static std::map<std::string, std::string> pdfs(const fs::path& folder) {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::directory_iterator(folder))
-            if (entry.path().extension() == ".pdf") files[entry.path().filename().string()] = qvtest::readFile(entry.path());
-        return files;
     }
     static std::vector<fs::path> logs(const fs::path& folder) {
         std::vector<fs::path> found;

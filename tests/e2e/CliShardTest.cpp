@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/DutchHome.h"
+#include "support/CustomerMerge.h"
 #include "support/FormFixtures.h"
 #include "support/TestSupport.h"
 
@@ -19,20 +19,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CliShard : public qvtest::DutchHomeTest {
+class CliShard : public qvtest::CustomerMergeTest {
 protected:
     std::string form_ = file("formulier.pdf", qvfixture::textForm({"Naam", "Plaats"}));
     std::string data_ = file("klanten.csv", records(40));
 
-    std::string file(const std::string& name, const std::string& bytes) {
-        qvtest::writeFile(dir_ / name, bytes);
-        return (dir_ / name).string();
-    }
-    static std::string records(int n) {
-        std::string text = "Naam,Plaats\n";
-        for (int i = 1; i <= n; ++i) text += "Klant " + std::to_string(i) + ",Plaats " + std::to_string(i) + "\n";
-        return text;
-    }
     std::vector<std::string> merge(const fs::path& out, std::vector<std::string> more = {}) {
         std::vector<std::string> arguments = {(qvtest::binDir() / "quorvel").string(), "merge", "--template", form_,
                                               "--data", data_, "--output", out.string(),
@@ -42,12 +33,6 @@ protected:
     }
     CommandResult run(const fs::path& out, std::vector<std::string> more = {}) {
         return qvtest::runCommand(merge(out, std::move(more)));
-    }
-    static std::map<std::string, std::string> contents(const fs::path& folder) {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::directory_iterator(folder))
-            if (entry.path().extension() == ".pdf") files[entry.path().filename().string()] = qvtest::readFile(entry.path());
-        return files;
     }
     // The log of a run without what differs between any two runs: the times and the folder.
     static nlohmann::json logOf(const fs::path& folder) {
@@ -71,7 +56,7 @@ TEST_F(CliShard, ThreadsWriteTheSameFilesAndLogAsOne) {
         CommandResult threaded = run(three.path(), {"--mode", mode, "--jobs", "3", "--log"});
         ASSERT_EQ(single.status, 0) << single.errors;
         EXPECT_EQ(threaded.status, 0) << threaded.errors;
-        EXPECT_EQ(contents(three.path()), contents(one.path()));
+        EXPECT_EQ(pdfs(three.path()), pdfs(one.path()));
         EXPECT_EQ(logOf(three.path()), logOf(one.path()));
         EXPECT_FALSE(logOf(one.path()).is_null());
     }
@@ -108,8 +93,8 @@ TEST_F(CliShard, GnuParallelSharesAddUpToTheWholeMerge) {
     for (const char* k : {":::", "1", "2", "3", "4"}) command.push_back(k);
     CommandResult result = qvtest::runCommand(command);
     ASSERT_EQ(result.status, 0) << result.errors;
-    EXPECT_EQ(contents(folder), contents(whole.path()));
-    EXPECT_EQ(contents(folder).size(), 40u);
+    EXPECT_EQ(pdfs(folder), pdfs(whole.path()));
+    EXPECT_EQ(pdfs(folder).size(), 40u);
 
     // Combined shares join, in the order their names sort, into the whole merge's pages.
     command = {"parallel", "--quote", "--halt", "now,fail=1"};
@@ -119,7 +104,7 @@ TEST_F(CliShard, GnuParallelSharesAddUpToTheWholeMerge) {
     result = qvtest::runCommand(command);
     ASSERT_EQ(result.status, 0) << result.errors;
     std::vector<std::string> names;
-    for (const auto& [name, bytes] : contents(combined.path())) names.push_back(name);
+    for (const auto& [name, bytes] : pdfs(combined.path())) names.push_back(name);
     EXPECT_EQ(names, (std::vector<std::string>{"merge-gecombineerd-001-van-003.pdf", "merge-gecombineerd-002-van-003.pdf",
                                                "merge-gecombineerd-003-van-003.pdf"}));
     ASSERT_EQ(run(whole.path(), {"--mode", "combined"}).status, 0);
@@ -141,7 +126,7 @@ TEST_F(CliShard, AutoReadsTheJobSchedulersVariables) {
         qvtest::TempDir out;
         CommandResult result = run(out.path(), {"--shard", "auto", "--pattern", "{Naam}"});
         std::vector<std::string> names;
-        for (const auto& [name, bytes] : contents(out.path())) names.push_back(name);
+        for (const auto& [name, bytes] : pdfs(out.path())) names.push_back(name);
         return std::make_pair(result, names);
     };
     // --array=4-12:4 makes tasks 4, 8 and 12; task 8 is the second of three (records 14 to 26).
@@ -179,7 +164,7 @@ TEST_F(CliShard, ASharesOrThreadsThatMakeNoSenseAreUsageErrors) {
         EXPECT_EQ(result.errors, "Ongeldig deel " + std::string(bad) +
                                      ": gebruik K/N met K van 1 tot N en N van 1 tot 1000000, bijvoorbeeld 3/16.\n")
             << bad;
-        EXPECT_TRUE(contents(out.path()).empty());
+        EXPECT_TRUE(pdfs(out.path()).empty());
     }
     for (const char* bad : {"0", "1025", "x", "2.5"}) {
         qvtest::TempDir out;

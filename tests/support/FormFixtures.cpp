@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <map>
 
+#include <unicode/unistr.h>
+
 namespace qvfixture {
 
 namespace {
@@ -29,24 +31,9 @@ std::string pdfString(const std::string& utf8) {
         std::snprintf(buf, sizeof buf, "%04X", u & 0xFFFF);
         hex += buf;
     };
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        unsigned cp = c;
-        size_t len = 1;
-        if (c >= 0xF0) cp = c & 0x07, len = 4;
-        else if (c >= 0xE0) cp = c & 0x0F, len = 3;
-        else if (c >= 0xC0) cp = c & 0x1F, len = 2;
-        for (size_t k = 1; k < len && i + k < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        i += len;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            unit(0xD800 + (cp >> 10));
-            unit(0xDC00 + (cp & 0x3FF));
-        } else {
-            unit(cp);
-        }
-    }
+    // UTF-16 units, as ICU makes them (bad bytes become U+FFFD).
+    const icu::UnicodeString units = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    for (int32_t k = 0; k < units.length(); ++k) unit(units.charAt(k));
     return hex + ">";
 }
 
