@@ -95,6 +95,13 @@ public:
         }
     }
 
+    ~MessageLocales() {
+        for (const auto& entry : byLanguage_) freelocale(entry.second);
+        if (english_) freelocale(english_);
+    }
+    MessageLocales(const MessageLocales&) = delete;
+    MessageLocales& operator=(const MessageLocales&) = delete;
+
     // The locale for `language`, or none when the system has no locale of it.
     locale_t find(std::string_view language) const {
         for (const auto& [code, made] : byLanguage_)

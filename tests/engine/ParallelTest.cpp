@@ -381,7 +381,7 @@ TEST_F(Parallel, CombinedFailureHalfwayLeavesNothingAsOnOneThread) {
         MergeOutcome o = run(out.path(), a, jobs);
         QVSetMergeProgressHandler({});
         EXPECT_FALSE(o.ok);
-        EXPECT_EQ(o.message, std::string("PDF schrijven mislukt: ") + std::strerror(ENOSPC));
+        EXPECT_EQ(o.message, "PDF schrijven mislukt: " + QVStrError(ENOSPC));
         EXPECT_EQ(o.count, 0u);
         EXPECT_TRUE(filesIn(out.path()).empty());
     }

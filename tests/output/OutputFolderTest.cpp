@@ -15,6 +15,7 @@
 #include "output/PosixIO.h"
 #include "output/ProcessingLog.h"
 #include "output/WriteFile.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ TEST_F(OutputFolder, EveryWayOfMakingAFileUsesTheFolderAsItWasOpened) {
         dropped.reset();
         // Never over what is there, looked up in the same folder.
         EXPECT_FALSE(QVWriteNewPDF("nieuw", folder, "oud.pdf", &error));
-        EXPECT_EQ(error.message, "Bestand 'oud.pdf' aanmaken mislukt: " + std::string(std::strerror(EEXIST)));
+        EXPECT_EQ(error.message, "Bestand 'oud.pdf' aanmaken mislukt: " + QVStrError(EEXIST));
 
         EXPECT_TRUE(fs::is_empty(elsewhere_));
         EXPECT_EQ(readFile(moved_ / "a.pdf"), "a");
@@ -119,9 +120,9 @@ TEST_F(OutputFolder, AFolderThatCannotBeOpenedFailsEachFileAsCreatingItByPathWou
         EXPECT_EQ(folder.openError(), number);
         EXPECT_FALSE(folder.contains("a.pdf"));
         EXPECT_FALSE(QVWriteNewPDF("a", folder, "a.pdf", &error));
-        EXPECT_EQ(error.message, "Bestand 'a.pdf' aanmaken mislukt: " + std::string(std::strerror(number)));
+        EXPECT_EQ(error.message, "Bestand 'a.pdf' aanmaken mislukt: " + QVStrError(number));
         EXPECT_FALSE(QVCreateLogFile(folder, "log.json", &error));
-        EXPECT_EQ(error.message, "Logboek aanmaken mislukt: " + std::string(std::strerror(number)));
+        EXPECT_EQ(error.message, "Logboek aanmaken mislukt: " + QVStrError(number));
     }
     EXPECT_FALSE(fs::exists(root_ / "bestaat-niet"));
 }
