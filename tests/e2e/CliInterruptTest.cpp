@@ -130,7 +130,11 @@ TEST_F(CliInterrupt, CtrlCStopsAfterTheCurrentFileAndSkipExistingFinishesTheRun)
     const std::map<std::string, std::string> all = pdfs(whole.path());
     for (const auto& [name, bytes] : left) ASSERT_TRUE(all.count(name) && all.at(name) == bytes) << name;
     EXPECT_EQ(qvtest::runCommand({"qpdf", "--check", (out.path() / left.rbegin()->first).string()}).status, 0);
-    const std::string message = "Onderbroken na " + std::to_string(left.size()) + " bestanden.";
+    // Counts take the singular for one, as the program says them.
+    auto files = [](size_t n, const std::string& one, const std::string& more) {
+        return std::to_string(n) + " " + (n == 1 ? one : more);
+    };
+    const std::string message = "Onderbroken na " + files(left.size(), "bestand.", "bestanden.");
     EXPECT_EQ(program.errors().rfind(message + "\nLogboeklocatie: ", 0), 0u) << program.errors();
     EXPECT_EQ(program.output(), "");
     ASSERT_EQ(logs(out.path()).size(), 1u);
@@ -148,8 +152,9 @@ TEST_F(CliInterrupt, CtrlCStopsAfterTheCurrentFileAndSkipExistingFinishesTheRun)
     EXPECT_NE(again.errors.find("Uitvoerbestand bestaat al: merge-000001.pdf"), std::string::npos) << again.errors;
     CommandResult rest = qvtest::runCommand(merge(out.path(), {"--skip-existing", "--log"}));
     ASSERT_EQ(rest.status, 0) << rest.errors;
-    EXPECT_EQ(rest.output.rfind(std::to_string(kRecords - left.size()) + " PDF-bestanden gemaakt.\n" +
-                                    std::to_string(left.size()) + " bestaande bestanden overgeslagen.\n",
+    EXPECT_EQ(rest.output.rfind(files(kRecords - left.size(), "PDF-bestand gemaakt.\n", "PDF-bestanden gemaakt.\n") +
+                                    files(left.size(), "bestaand bestand overgeslagen.\n",
+                                          "bestaande bestanden overgeslagen.\n"),
                                 0),
               0u)
         << rest.output;
