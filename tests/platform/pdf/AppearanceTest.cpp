@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <hb-subset.h>
-#include <hb.h>
-
 #include <algorithm>
 #include <regex>
 
 #include "platform/pdf/detail/Appearance.h"
 #include "platform/text/Embed.h"
+#include "DocumentFixtures.h"
 #include "platform/text/Fonts.h"
 #include "platform/text/Shaping.h"
 #include "platform/text/Typesetting.h"
@@ -89,20 +87,6 @@ bool contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
 
-// A real subset of a face holding only the given characters, as a form would embed it.
-std::string subsetOf(const FaceRef& face, std::u32string_view characters) {
-    hb_subset_input_t* input = hb_subset_input_create_or_fail();
-    for (char32_t c : characters) hb_set_add(hb_subset_input_unicode_set(input), c);
-    hb_face_t* subset = hb_subset_or_fail(face->hbFace(), input);
-    hb_subset_input_destroy(input);
-    hb_blob_t* blob = hb_face_reference_blob(subset);
-    unsigned length = 0;
-    const char* data = hb_blob_get_data(blob, &length);
-    std::string bytes(data, length);
-    hb_blob_destroy(blob);
-    hb_face_destroy(subset);
-    return bytes;
-}
 
 // The form's own font for a standard /BaseFont, not embedded.
 std::unique_ptr<SimpleFont> standard(const std::string& baseFont) {
@@ -145,7 +129,7 @@ TEST(Appearance, FallsBackPerRunToSystemFaces) {
     d.subtype = "TrueType";
     d.baseFont = "QWERTY+" + Fixture::system()->postScriptName();
     d.encodingName = "WinAnsiEncoding";
-    d.fontProgram = subsetOf(Fixture::system(), U"Zo\u00EB d\u00F3");
+    d.fontProgram = qvtest::subsetOf(Fixture::system(), U"Zo\u00EB d\u00F3");
     SimpleFont embedded(d);
     auto r = f.request(value, 300, 20, "/Helv 10 Tf 0 g");
     r.formFont = [&embedded](const std::string&) -> const SimpleFont* { return &embedded; };

@@ -1,10 +1,14 @@
 #include "DocumentFixtures.h"
 
+#include <hb-subset.h>
+#include <hb.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/text/Fonts.h"
 #include "support/TestSupport.h"
 
 namespace qvtest {
@@ -114,5 +118,19 @@ double PageImage::ink(const qvpdf::PDFRect& rect, int threshold) const {
 
 std::string readForm(const std::string& name) { return readFile(formsDir() / name); }
 
+
+std::string subsetOf(const qvpdf::FaceRef& face, std::u32string_view characters) {
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    for (char32_t c : characters) hb_set_add(hb_subset_input_unicode_set(input), c);
+    hb_face_t* subset = hb_subset_or_fail(face->hbFace(), input);
+    hb_subset_input_destroy(input);
+    hb_blob_t* blob = hb_face_reference_blob(subset);
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(blob, &length);
+    std::string bytes(data, length);
+    hb_blob_destroy(blob);
+    hb_face_destroy(subset);
+    return bytes;
+}
 
 }  // namespace qvtest

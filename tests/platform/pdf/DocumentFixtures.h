@@ -5,9 +5,11 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/pdf/Document.h"
+#include "platform/text/Typesetting.h"
 #include "support/FormFixtures.h"
 
 namespace qvtest {
@@ -48,5 +50,9 @@ bool qpdfCheckClean(const std::string& pdf, std::string* report = nullptr);
 double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, double pageHeight);
 
 std::string readForm(const std::string& name);
+
+// A real subset of `face` holding only the given characters, with its own cmap, as a form would
+// embed it.
+std::string subsetOf(const qvpdf::FaceRef& face, std::u32string_view characters);
 
 }  // namespace qvtest

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <hb-subset.h>
-#include <hb.h>
-
+#include "DocumentFixtures.h"
 #include "platform/text/Fonts.h"
 #include "platform/text/StandardFonts.h"
 #include "platform/text/Typesetting.h"
@@ -21,20 +19,6 @@ SimpleFont font(const std::string& baseFont, const std::string& encoding = "", s
     return SimpleFont(d);
 }
 
-// A real subset of the system face holding only the given characters, with its own cmap.
-std::string subsetOf(const FaceRef& face, std::u32string_view characters) {
-    hb_subset_input_t* input = hb_subset_input_create_or_fail();
-    for (char32_t c : characters) hb_set_add(hb_subset_input_unicode_set(input), c);
-    hb_face_t* subset = hb_subset_or_fail(face->hbFace(), input);
-    hb_subset_input_destroy(input);
-    hb_blob_t* blob = hb_face_reference_blob(subset);
-    unsigned length = 0;
-    const char* data = hb_blob_get_data(blob, &length);
-    std::string bytes(data, length);
-    hb_blob_destroy(blob);
-    hb_face_destroy(subset);
-    return bytes;
-}
 
 }  // namespace
 
@@ -207,7 +191,7 @@ TEST(SimpleFont, EmbeddedSubsetsOnlyShowTheirOwnGlyphs) {
     d.subtype = "TrueType";
     d.baseFont = "QWERTY+" + face->postScriptName();
     d.encodingName = "WinAnsiEncoding";
-    d.fontProgram = subsetOf(face, U"Hal \u0308");
+    d.fontProgram = qvtest::subsetOf(face, U"Hal \u0308");
     d.differences = {{1, "uni0308"}};
     SimpleFont f(d);
     EXPECT_TRUE(f.embedded());
