@@ -74,12 +74,12 @@ double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, d
     return -1;
 }
 
-PageImage::PageImage(const std::string& pdf, int page) {
+PageImage::PageImage(const std::string& pdf, int page, int dpi) : scale_(dpi / 72.0) {
     TempDir dir;
     writeFile(dir / "in.pdf", pdf);
     std::string p = std::to_string(page + 1);
-    CommandResult r = runCommand({"pdftoppm", "-q", "-f", p, "-l", p, "-r", "72", "-gray", (dir / "in.pdf").string(),
-                                  (dir / "out").string()});
+    CommandResult r = runCommand({"pdftoppm", "-q", "-f", p, "-l", p, "-r", std::to_string(dpi), "-gray",
+                                  (dir / "in.pdf").string(), (dir / "out").string()});
     if (r.status != 0) return;
     for (const auto& entry : fs::directory_iterator(dir.path())) {
         if (entry.path().extension() != ".pgm") continue;
@@ -100,10 +100,11 @@ PageImage::PageImage(const std::string& pdf, int page) {
 }
 
 double PageImage::ink(const qvpdf::PDFRect& rect, int threshold) const {
-    int x0 = std::max(0, static_cast<int>(std::floor(rect.x)));
-    int x1 = std::min(width_, static_cast<int>(std::ceil(rect.x + rect.width)));
-    int y0 = std::max(0, static_cast<int>(std::floor(height_ - rect.y - rect.height)));
-    int y1 = std::min(height_, static_cast<int>(std::ceil(height_ - rect.y)));
+    const double k = scale_;
+    int x0 = std::max(0, static_cast<int>(std::floor(rect.x * k)));
+    int x1 = std::min(width_, static_cast<int>(std::ceil((rect.x + rect.width) * k)));
+    int y0 = std::max(0, static_cast<int>(std::floor(height_ - (rect.y + rect.height) * k)));
+    int y1 = std::min(height_, static_cast<int>(std::ceil(height_ - rect.y * k)));
     size_t dark = 0, total = 0;
     for (int y = y0; y < y1; ++y) {
         for (int x = x0; x < x1; ++x) {

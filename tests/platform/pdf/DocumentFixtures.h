@@ -21,17 +21,24 @@ using qvfixture::makeForm;
 using qvfixture::makePdf;
 using qvfixture::streamObject;
 
-// A page rendered by poppler at 72 dpi in grey, to measure ink in several places at once.
+// A page rendered by poppler in grey (72 dpi unless asked), to measure ink in several places at
+// once.
 class PageImage {
 public:
-    PageImage(const std::string& pdf, int page);
+    PageImage(const std::string& pdf, int page, int dpi = 72);
     bool ok() const { return width_ > 0; }
     // Fraction of pixels darker than `threshold` (0..255) inside a page-space rectangle
     // (y upwards from the page's bottom).
     double ink(const qvpdf::PDFRect& rect, int threshold = 200) const;
 
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // Rows from the top, one byte per pixel.
+    const std::string& pixels() const { return pixels_; }
+
 private:
     int width_ = 0, height_ = 0;
+    double scale_ = 1;  // pixels per point
     std::string pixels_;
 };
 

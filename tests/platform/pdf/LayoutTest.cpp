@@ -25,44 +25,28 @@ constexpr double kPageHeight = 792;  // the fixture forms' pages
 // A page rendered by poppler at 150 dpi in grey.
 class Raster {
 public:
-    explicit Raster(const std::string& pdf) {
-        TempDir dir;
-        writeFile(dir / "in.pdf", pdf);
-        CommandResult r = runCommand({"pdftoppm", "-q", "-r", "150", "-gray", "-f", "1", "-l", "1",
-                                      (dir / "in.pdf").string(), (dir / "out").string()});
-        if (r.status != 0) return;
-        for (const auto& entry : fs::directory_iterator(dir.path())) {
-            if (entry.path().extension() != ".pgm") continue;
-            std::string img = readFile(entry.path());
-            std::istringstream in(img);
-            std::string magic;
-            int maxval = 0;
-            in >> magic >> width_ >> height_ >> maxval;
-            in.get();
-            size_t start = static_cast<size_t>(in.tellg());
-            pixels_ = img.substr(start);
-        }
-    }
-    bool ok() const { return width_ > 0 && pixels_.size() >= static_cast<size_t>(width_) * static_cast<size_t>(height_); }
+    explicit Raster(const std::string& pdf) : image_(pdf, 0, 150) {}
+    bool ok() const { return image_.ok(); }
 
     // Dark pixels inside a page-space rectangle (points, y upwards), or outside it when `outside`.
     size_t dark(double x0, double y0, double x1, double y1, bool outside = false) const {
         const double k = 150.0 / 72;
+        const int width = image_.width(), height = image_.height();
+        const std::string& pixels = image_.pixels();
         int px0 = static_cast<int>(std::floor(x0 * k)), px1 = static_cast<int>(std::ceil(x1 * k));
         int py0 = static_cast<int>(std::floor((kPageHeight - y1) * k)), py1 = static_cast<int>(std::ceil((kPageHeight - y0) * k));
         size_t n = 0;
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
                 bool in = x >= px0 && x < px1 && y >= py0 && y < py1;
-                if (in != outside && static_cast<unsigned char>(pixels_[static_cast<size_t>(y) * width_ + x]) < 160) ++n;
+                if (in != outside && static_cast<unsigned char>(pixels[static_cast<size_t>(y) * width + x]) < 160) ++n;
             }
         return n;
     }
-    const std::string& pixels() const { return pixels_; }
+    const std::string& pixels() const { return image_.pixels(); }
 
 private:
-    int width_ = 0, height_ = 0;
-    std::string pixels_;
+    PageImage image_;
 };
 
 // The same output with the fields' clipping turned off (the same number of bytes, so the
