@@ -11,14 +11,6 @@ using namespace qvtest;
 
 namespace {
 
-std::vector<std::string> folderNames(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string pdfText(const fs::path& pdf) { return runCommand({"pdftotext", "-layout", pdf.string(), "-"}).output; }
 bool qpdfChecks(const fs::path& pdf) { return runCommand({"qpdf", "--check", pdf.string()}).status == 0; }
 bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 

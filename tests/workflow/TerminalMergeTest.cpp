@@ -12,14 +12,6 @@ namespace {
 
 bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
-std::vector<std::string> folderNames(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string pdfText(const fs::path& pdf) { return runCommand({"pdftotext", "-layout", pdf.string(), "-"}).output; }
 
 // Enter at every question after the two files: each dialog's first button, each field and
 // pop-up as it stands.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -79,5 +80,18 @@ std::string runCommandInTerminal(const std::string& typed, unsigned short column
 
 // Texts of the transcript lines, for compact comparisons.
 std::vector<std::string> messages(const std::vector<nlohmann::json>& lines);
+
+// The names in `folder`, sorted.
+inline std::vector<std::string> folderNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// pdftotext of a PDF file, laid out as on the page.
+inline std::string pdfText(const std::filesystem::path& pdf) {
+    return runCommand({"pdftotext", "-layout", pdf.string(), "-"}).output;
+}
 
 }  // namespace qvtest
