@@ -49,7 +49,8 @@ struct Folder {
     fs::path path;
     Folder() {
         const char* base = std::getenv("QV_BENCH_DIR");
-        std::string templ = ((base && *base ? fs::path(base) : fs::temp_directory_path()) / "qv-merge-bench-XXXXXX").string();
+        std::string templ =
+            ((base && *base ? fs::path(base) : fs::temp_directory_path()) / "qv-merge-bench-XXXXXX").string();
         path = ::mkdtemp(templ.data()) ? fs::path(templ) : fs::path();
     }
     ~Folder() {
@@ -84,7 +85,8 @@ void merge(benchmark::State& state, const std::string& name, QVOutputMode mode,
         state.PauseTiming();  // measuring and removing the output is not part of the merge
         std::error_code ec;
         if (mode == QVOutputModeCombined)
-            state.counters["combined_bytes"] = static_cast<double>(fs::file_size(folder->path / "merge-gecombineerd.pdf", ec));
+            state.counters["combined_bytes"] =
+                static_cast<double>(fs::file_size(folder->path / "merge-gecombineerd.pdf", ec));
         folder.reset();
         state.ResumeTiming();
     }

@@ -15,16 +15,19 @@
 namespace {
 
 std::string generate(size_t bytes) {
-    static const char* firstNames[] = {"Anna", "José", "Mehmet", "Zoë", "Thomas", "Fatima", "Pieter", "Sanne",
-                                       "Noëlle", "Kees", "Ilse", "Jeroen", "Müge", "Bram", "Lotte", "René"};
-    static const char* lastNames[] = {"de Vries", "Martens", "Çelik", "Bakker", "Brüggemann", "El Amrani",
-                                      "van den Berg", "Jansen", "Dubois", "Visser", "de Groot", "Smit"};
+    static const char* firstNames[] = {"Anna",   "José", "Mehmet", "Zoë",    "Thomas", "Fatima", "Pieter", "Sanne",
+                                       "Noëlle", "Kees", "Ilse",   "Jeroen", "Müge",   "Bram",   "Lotte",  "René"};
+    static const char* lastNames[] = {"de Vries",     "Martens", "Çelik",  "Bakker", "Brüggemann", "El Amrani",
+                                      "van den Berg", "Jansen",  "Dubois", "Visser", "de Groot",   "Smit"};
     static const char* streets[] = {"Lindelaan", "Kerkstraat", "Havenweg", "Molenpad", "Grensweg", "Dorpsstraat"};
-    static const char* places[] = {"Utrecht", "’s-Hertogenbosch", "Rotterdam", "Zwolle", "Enschede", "Leiden",
-                                   "Den Haag", "Groningen"};
-    static const char* notes[] = {"Onderhoud tuin", "Aanleg terras, inclusief materiaal",
-                                  "Vlonder van \"\"duurzaam\"\" hout", "Overkapping plaatsen\n(fase 1 van 2)",
-                                  "Snoeiwerk", "Advies beplanting en bemesting voor het voorjaar"};
+    static const char* places[] = {"Utrecht",  "’s-Hertogenbosch", "Rotterdam", "Zwolle",
+                                   "Enschede", "Leiden",           "Den Haag",  "Groningen"};
+    static const char* notes[] = {"Onderhoud tuin",
+                                  "Aanleg terras, inclusief materiaal",
+                                  "Vlonder van \"\"duurzaam\"\" hout",
+                                  "Overkapping plaatsen\n(fase 1 van 2)",
+                                  "Snoeiwerk",
+                                  "Advies beplanting en bemesting voor het voorjaar"};
     std::mt19937 random(12345);
     auto pick = [&](auto& list) { return list[random() % (sizeof list / sizeof *list)]; };
 
@@ -38,8 +41,8 @@ std::string generate(size_t bytes) {
                       "%s %s,%s %lu,%04lu %c%c,%s,K-%06lu,F2024-%06lu,%02lu-%02lu-2024,\"€ %lu.%03lu,%02lu\",%s%s%s\n",
                       pick(firstNames), pick(lastNames), pick(streets), random() % 300 + 1ul, random() % 9000 + 1000ul,
                       'A' + int(random() % 26), 'A' + int(random() % 26), pick(places), n, n, random() % 28 + 1ul,
-                      random() % 12 + 1ul, random() % 10ul, random() % 1000ul, random() % 100ul,
-                      quotedNote ? "\"" : "", quotedNote ? note : "Onderhoud", quotedNote ? "\"" : "");
+                      random() % 12 + 1ul, random() % 10ul, random() % 1000ul, random() % 100ul, quotedNote ? "\"" : "",
+                      quotedNote ? note : "Onderhoud", quotedNote ? "\"" : "");
         text += line;
     }
     return text;

@@ -139,7 +139,8 @@ void chineseValue(benchmark::State& state, bool burn) {
         ++records;
         benchmark::DoNotOptimize(data->data());
     }
-    if (records) state.counters["bytes/record"] = benchmark::Counter(static_cast<double>(bytes) / static_cast<double>(records));
+    if (records)
+        state.counters["bytes/record"] = benchmark::Counter(static_cast<double>(bytes) / static_cast<double>(records));
 }
 
 void combined(benchmark::State& state, const std::string& name) {
@@ -155,7 +156,8 @@ void combined(benchmark::State& state, const std::string& name) {
         for (size_t r = 0; r < records; ++r) {
             auto doc = filled(w, r);
             auto flat = PDFDocument::initWithData(*doc->dataRepresentationWithOptions({true}));
-            for (size_t p = 0; p < flat->pageCount(); ++p) all->insertPage(flat->pageAtIndex(p)->copy(), all->pageCount());
+            for (size_t p = 0; p < flat->pageCount(); ++p)
+                all->insertPage(flat->pageAtIndex(p)->copy(), all->pageCount());
         }
         auto data = all->dataRepresentation();
         size = data ? data->size() : 0;

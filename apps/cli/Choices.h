@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // "comma", "semicolon", "tab" and their code units.

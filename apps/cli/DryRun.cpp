@@ -6,10 +6,10 @@
 #include <cerrno>
 
 #include "engine/Combined.h"
-#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/OutputFolder.h"
 #include "output/Pattern.h"
+#include "platform/Error.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Format.h"
 #include "platform/System.h"
@@ -43,7 +43,6 @@ std::string firstFileName(const QVMergeSettings& settings) {
 }
 
 }  // namespace
-
 
 std::optional<uint64_t> QVCheckMerge(const QVMergeSettings& settings, QVError* error) {
     uint64_t planned = 0;

@@ -70,9 +70,9 @@ std::string QVWidgetDetailLine(const QVWidgetDescription& widget) {
     std::string maximum = widget.maximumLength > 0 ? std::to_string(widget.maximumLength) : std::string("-");
     return QVEscapeForTerminal(QVFormat(
         QVText("pagina %lu | %@ | %@ | vlaggen: %@ | max. lengte: %@ | uitlijning: %@ | keuzes: %@ | ingevuld: %@"),
-        {static_cast<unsigned long>(widget.page), QVWidgetKindName(widget.kind), name, flagNames(widget.kind == QVWidgetKind::Text ? widget.flags : widget.flags & kNonTextFlags),
-         maximum, alignmentName(widget.alignment), choices.empty() ? std::string("-") : choices,
-         useReason(widget.use)}));
+        {static_cast<unsigned long>(widget.page), QVWidgetKindName(widget.kind), name,
+         flagNames(widget.kind == QVWidgetKind::Text ? widget.flags : widget.flags & kNonTextFlags), maximum,
+         alignmentName(widget.alignment), choices.empty() ? std::string("-") : choices, useReason(widget.use)}));
 }
 
 std::string QVTextRuleHint(std::string_view templateBytes) {
@@ -80,14 +80,16 @@ std::string QVTextRuleHint(std::string_view templateBytes) {
     if (!widgets) return {};
     std::shared_ptr<qvpdf::PDFDocument> document = qvpdf::PDFDocument::initWithData(templateBytes);
     if (document && document->isEncrypted())
-        return QVText("Het PDF-sjabloon is versleuteld, maar opent zonder wachtwoord. Met --all-fields wordt het "
-                      "toch ingevuld; de uitvoer blijft dan versleuteld.");
+        return QVText(
+            "Het PDF-sjabloon is versleuteld, maar opent zonder wachtwoord. Met --all-fields wordt het "
+            "toch ingevuld; de uitvoer blijft dan versleuteld.");
     std::optional<QVWidgetDescription> first = QVFirstWidgetRefusedByTextRule(templateBytes);
     if (!first) return {};
     std::string kind = QVWidgetKindName(first->kind);
     if (first->use == QVWidgetUse::ReadOnly) kind = QVFormat(QVText("%@, alleen-lezen"), {kind});
     if (first->use == QVWidgetUse::Password) kind = QVText("wachtwoordveld");
-    return QVFormat(QVText("Eerste niet-ondersteunde veld: '%@' (%@, pagina %lu). Met --all-fields worden ook "
-                           "selectievakjes, keuzerondjes en keuzelijsten ingevuld en blijven andere velden zoals ze zijn."),
-                    {first->name, kind, static_cast<unsigned long>(first->page)});
+    return QVFormat(
+        QVText("Eerste niet-ondersteunde veld: '%@' (%@, pagina %lu). Met --all-fields worden ook "
+               "selectievakjes, keuzerondjes en keuzelijsten ingevuld en blijven andere velden zoals ze zijn."),
+        {first->name, kind, static_cast<unsigned long>(first->page)});
 }

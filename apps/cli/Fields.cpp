@@ -46,12 +46,14 @@ int QVRunFields(const QVFieldsOptions& options, std::ostream& out, std::ostream&
     }
     std::optional<std::vector<std::string>> names;
     if (bytes && !options.details)
-        names = options.allFields ? QVTemplateFieldNamesForAllFields(*bytes, &error) : QVTemplateFieldNames(*bytes, &error);
+        names =
+            options.allFields ? QVTemplateFieldNamesForAllFields(*bytes, &error) : QVTemplateFieldNames(*bytes, &error);
     if (!names) {
         err << QVEscapeLinesForTerminal(error.message) << '\n';
         if (bytes) {
-            for (const std::string& hint : {QVTemplateProblemHint(*bytes),
-                                            options.allFields || options.details ? std::string() : QVTextRuleHint(*bytes)})
+            for (const std::string& hint :
+                 {QVTemplateProblemHint(*bytes),
+                  options.allFields || options.details ? std::string() : QVTextRuleHint(*bytes)})
                 if (!hint.empty()) err << QVEscapeForTerminal(hint) << '\n';
         }
         return 1;

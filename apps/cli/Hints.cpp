@@ -33,7 +33,7 @@ std::optional<unsigned long> numberIn(const std::string& message, const std::str
 // The lines that follow a missing column: which column was looked for when --map named it, the
 // data's columns, and the closest of them, with how to tie the field to a column.
 std::string QVMissingColumnHint(const std::string& message, const std::vector<std::string>& fields,
-                              const QVFieldMapping& mapping, std::string_view text, uint16_t separator) {
+                                const QVFieldMapping& mapping, std::string_view text, uint16_t separator) {
     const std::string* field = nullptr;
     for (const std::string& name : fields)
         if (message == QVFormat(QVText("CSV-kolom ontbreekt voor PDF-veld '%@'."), {name})) field = &name;
@@ -73,8 +73,8 @@ std::string QVMissingColumnHint(const std::string& message, const std::vector<st
 
 // The line that follows a value that is too long: its length and the field's limit.
 std::string QVTooLongHint(const std::string& message, const std::vector<std::string>& fields,
-                        const QVFieldMapping& mapping, std::string_view text, uint16_t separator,
-                        std::string_view templateBytes) {
+                          const QVFieldMapping& mapping, std::string_view text, uint16_t separator,
+                          std::string_view templateBytes) {
     // The message is the translated format filled with the field name and record number + 1.
     const std::string format = QVText("Waarde voor '%@' in record %lu is te lang.");
     const size_t name = format.find("%@"), number = format.find("%lu");
@@ -139,7 +139,8 @@ std::string QVDataLineHint(const std::string& message, std::string_view text, ui
     }
     std::string shown = QVEscapeForTerminal(line.substr(0, end));
     if (end < line.size()) shown += "…";
-    return QVFormat(QVText("Regel %lu van het gegevensbestand: \"%@\""), {static_cast<unsigned long>(place->line), shown});
+    return QVFormat(QVText("Regel %lu van het gegevensbestand: \"%@\""),
+                    {static_cast<unsigned long>(place->line), shown});
 }
 
 std::string QVTemplateProblemHint(std::string_view templateBytes) {

@@ -1,9 +1,9 @@
 #include "InputFiles.h"
 
 #include "input/DelimitedText.h"
-#include "platform/Error.h"
 #include "input/ReadFile.h"
 #include "localization/Text.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 #include "platform/Unicode.h"
@@ -39,8 +39,9 @@ std::string invalidUtf8Lines(const std::filesystem::path& path) {
     return QVFormat(QVText("De ongeldige byte staat op regel %lu, teken %lu."),
                     {static_cast<unsigned long>(line), static_cast<unsigned long>(column)}) +
            "\n" +
-           QVText("Misschien is het bestand in Windows-1252 opgeslagen. Sla het op als UTF-8 (in een "
-                  "rekenblad: \"CSV UTF-8\") of lees het met --encoding windows-1252.");
+           QVText(
+               "Misschien is het bestand in Windows-1252 opgeslagen. Sla het op als UTF-8 (in een "
+               "rekenblad: \"CSV UTF-8\") of lees het met --encoding windows-1252.");
 }
 
 std::string trimmed(std::string_view text) {

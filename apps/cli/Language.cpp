@@ -16,8 +16,8 @@ namespace {
 const char* const kLanguageKey = "org.quorvel.language";
 
 // Each language is named in its own language; only the automatic choice is translated.
-const std::array<std::pair<std::string_view, std::string_view>, 5> kLanguageNames = {{
-    {"nl", "Nederlands"}, {"en", "English"}, {"fr", "Français"}, {"de", "Deutsch"}, {"es", "Español"}}};
+const std::array<std::pair<std::string_view, std::string_view>, 5> kLanguageNames = {
+    {{"nl", "Nederlands"}, {"en", "English"}, {"fr", "Français"}, {"de", "Deutsch"}, {"es", "Español"}}};
 
 std::optional<std::string_view> languageName(std::string_view code) {
     for (const auto& [c, name] : kLanguageNames)
@@ -53,8 +53,7 @@ int QVRunLanguage(const QVLanguageOptions& options, std::ostream& out, std::ostr
         std::optional<std::string> stored = QVUserDefaults::standardUserDefaults().stringForKey(kLanguageKey);
         const bool kept = options.choice == "auto" ? !stored : stored == options.choice;
         if (!kept) {
-            const std::string where =
-                QVUserDefaultsPath() ? QVUserDefaultsPath()->string() : std::string("?");
+            const std::string where = QVUserDefaultsPath() ? QVUserDefaultsPath()->string() : std::string("?");
             err << QVEscapeForTerminal(QVFormat(QVText("Taalkeuze bewaren mislukt in %@."), {where})) << '\n';
             return 1;
         }

@@ -19,10 +19,10 @@
 #include "Hints.h"
 #include "InputFiles.h"
 #include "Interrupt.h"
-#include "Suggest.h"
 #include "ProgressBar.h"
 #include "Records.h"
 #include "Shard.h"
+#include "Suggest.h"
 #include "engine/Engine.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
@@ -60,11 +60,10 @@ std::string filesSkipped(uint64_t count) {
 int reportFailure(std::ostream& err, const std::string& message, uint64_t count,
                   const std::optional<std::filesystem::path>& logURL = std::nullopt) {
     const unsigned long n = static_cast<unsigned long>(count);
-    const std::string made = QVIsSingularCount(count) ? QVFormat(QVText("%@\n%lu PDF-bestand is al gemaakt."), {message, n})
-                                                      : QVFormat(QVText("%@\n%lu PDF-bestanden zijn al gemaakt."), {message, n});
-    err << QVEscapeLinesForTerminal(made +
-                         logLine(logURL))
-        << '\n';
+    const std::string made = QVIsSingularCount(count)
+                                 ? QVFormat(QVText("%@\n%lu PDF-bestand is al gemaakt."), {message, n})
+                                 : QVFormat(QVText("%@\n%lu PDF-bestanden zijn al gemaakt."), {message, n});
+    err << QVEscapeLinesForTerminal(made + logLine(logURL)) << '\n';
     return kFailed;
 }
 
@@ -181,10 +180,14 @@ std::optional<FolderState> prepareOutputFolder(const std::filesystem::path& fold
         } else {
             const std::filesystem::path parent = folder.parent_path();
             struct stat above {};
-            if (stat(parent.c_str(), &above) != 0) number = errno;
-            else if (!S_ISDIR(above.st_mode)) number = ENOTDIR;
-            else if (access(parent.c_str(), W_OK | X_OK) != 0) number = errno;
-            else return FolderState::WouldBeMade;
+            if (stat(parent.c_str(), &above) != 0)
+                number = errno;
+            else if (!S_ISDIR(above.st_mode))
+                number = ENOTDIR;
+            else if (access(parent.c_str(), W_OK | X_OK) != 0)
+                number = errno;
+            else
+                return FolderState::WouldBeMade;
         }
     }
     const std::string reason = QVStrError(number);
@@ -207,9 +210,11 @@ int runDry(const QVMergeSettings& settings, std::ostream& out, const std::functi
         return fail(error.message);
     const unsigned long n = static_cast<unsigned long>(*planned);
     out << (QVIsSingularCount(*planned)
-                ? QVFormat(QVText("Controle geslaagd: %lu PDF-bestand zou worden gemaakt. Er is niets geschreven."), {n})
-                : QVFormat(QVText("Controle geslaagd: %lu PDF-bestanden zouden worden gemaakt. Er is niets geschreven."),
-                           {n}))
+                ? QVFormat(QVText("Controle geslaagd: %lu PDF-bestand zou worden gemaakt. Er is niets geschreven."),
+                           {n})
+                : QVFormat(
+                      QVText("Controle geslaagd: %lu PDF-bestanden zouden worden gemaakt. Er is niets geschreven."),
+                      {n}))
         << '\n';
     return 0;
 }
@@ -333,8 +338,9 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
     command->add_flag("--skip-existing", options.skipExisting,
                       QVText("Slaat records over waarvan het bestand al bestaat (alleen bij losse PDF's), om een "
                              "onderbroken merge af te maken: herhaal dezelfde opdracht met --skip-existing"));
-    command->footer(QVText("Voorbeeld:\n  quorvel merge --template factuur.pdf --data klanten.csv --output uitvoer "
-                           "--pattern 'Factuur-{Klant}-{#}' --map Naam=Klantnaam --watermark-column Klant --log"));
+    command->footer(
+        QVText("Voorbeeld:\n  quorvel merge --template factuur.pdf --data klanten.csv --output uitvoer "
+               "--pattern 'Factuur-{Klant}-{#}' --map Naam=Klantnaam --watermark-column Klant --log"));
     return command;
 }
 
@@ -348,8 +354,8 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     QVShard shard;
     if (options.shard) {
         std::string problem;
-        std::optional<QVShard> chosen =
-            QVShardFromArgument(*options.shard, [](const char* name) { return std::getenv(name); }, &problem);
+        std::optional<QVShard> chosen = QVShardFromArgument(
+            *options.shard, [](const char* name) { return std::getenv(name); }, &problem);
         if (!chosen) return usageError(err, problem);
         shard = *chosen;
     }
@@ -372,7 +378,8 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     bool guessed = false;
     const uint16_t separator = *QVSeparatorFor(options.separator, text, &guessed);
     if (guessed && separator != QVSeparatorComma && !options.quiet)
-        err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."), {QVSeparatorName(separator)})
+        err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."),
+                        {QVSeparatorName(separator)})
             << '\n';
     if (records) {
         // Numbers beyond the data are a mistake in the arguments; data that does not parse is
@@ -390,8 +397,7 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
                       const std::optional<std::filesystem::path>& logURL = std::nullopt) {
         std::string lines = message;
         for (const std::string& hint :
-             {knownFields ? QVMissingColumnHint(message, *knownFields, *knownMapping, text, separator)
-                          : std::string(),
+             {knownFields ? QVMissingColumnHint(message, *knownFields, *knownMapping, text, separator) : std::string(),
               knownFields ? QVTooLongHint(message, *knownFields, *knownMapping, text, separator, *knownTemplate)
                           : std::string(),
               QVFileNameHint(message, options.pattern, text, separator), QVDataLineHint(message, text, separator),
@@ -401,9 +407,8 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     };
     std::optional<std::string> bytes = QVReadTemplate(options.templatePath, &error);
     if (!bytes) return reportFailure(err, error.message, 0);
-    std::optional<std::vector<std::string>> fieldNames = options.allFields
-                                                             ? QVTemplateFieldNamesForAllFields(*bytes, &error)
-                                                             : QVTemplateFieldNames(*bytes, &error);
+    std::optional<std::vector<std::string>> fieldNames =
+        options.allFields ? QVTemplateFieldNamesForAllFields(*bytes, &error) : QVTemplateFieldNames(*bytes, &error);
     if (!fieldNames) {
         std::string message = error.message;
         for (const std::string& hint :
@@ -450,7 +455,8 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     settings.records = records;
     settings.skipExisting = options.skipExisting;
     if (options.allFields && !tellFieldPlan(settings, options, err, &error)) return failed(error.message, 0);
-    if (options.dryRun) return runDry(settings, out, [&failed](const std::string& message) { return failed(message, 0); });
+    if (options.dryRun)
+        return runDry(settings, out, [&failed](const std::string& message) { return failed(message, 0); });
 
     std::string folderProblem;
     const std::optional<FolderState> folder = prepareOutputFolder(settings.outputFolder, true, &folderProblem);

@@ -28,8 +28,8 @@ struct QVMergeOptions {
     bool quiet = false;
     bool allFields = false;  // fill check boxes, radio buttons and choices too
     bool verbose = false;
-    unsigned jobs = 0;               // 0: as many threads as processors this process may use
-    std::optional<std::string> shard;  // "K/N" or "auto"
+    unsigned jobs = 0;                   // 0: as many threads as processors this process may use
+    std::optional<std::string> shard;    // "K/N" or "auto"
     std::optional<std::string> records;  // "3-5,12"
     bool skipExisting = false;
 };

@@ -25,8 +25,7 @@ int failWith(std::ostream& err, const std::string& message) {
 CLI::App* QVAddPreviewCommand(CLI::App& app, QVPreviewOptions& options) {
     CLI::App* command = app.add_subcommand(
         "preview", QVText("Toont hoe een gegevensbestand wordt ingelezen: het aantal records en de eerste vijf."));
-    command->add_option("DATA", options.data, QVText("Het gegevensbestand (UTF-8-tekst met een kopregel)"))
-        ->required();
+    command->add_option("DATA", options.data, QVText("Het gegevensbestand (UTF-8-tekst met een kopregel)"))->required();
     command
         ->add_option("--separator", options.separator,
                      QVText("Het scheidingsteken tussen de kolommen: auto (het gegevensbestand beslist), comma, "
@@ -51,12 +50,14 @@ int QVRunPreview(const QVPreviewOptions& options, std::ostream& out, std::ostrea
     bool guessed = false;
     const uint16_t separator = *QVSeparatorFor(options.separator, text, &guessed);
     if (guessed && separator != QVSeparatorComma)
-        err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."), {QVSeparatorName(separator)})
+        err << QVFormat(QVText("Gekozen scheidingsteken: %@ (kies zelf met --separator)."),
+                        {QVSeparatorName(separator)})
             << '\n';
     std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, separator, &error);
     if (!table) {
         std::string message = error.message;
-        for (const std::string& hint : {QVDataLineHint(error.message, text, separator), QVSeparatorHint(text, separator)})
+        for (const std::string& hint :
+             {QVDataLineHint(error.message, text, separator), QVSeparatorHint(text, separator)})
             if (!hint.empty()) message += "\n" + hint;
         return failWith(err, message);
     }
@@ -64,15 +65,17 @@ int QVRunPreview(const QVPreviewOptions& options, std::ostream& out, std::ostrea
     // The merge workflow warns here; so do we, without stopping.
     if (table->columnCount() == 1 && QVHasAlternativeMultiColumnParse(text, separator)) {
         err << QVText("Mogelijk verkeerd scheidingsteken") << '\n'
-            << QVText("Met de gekozen instelling is één kolom gevonden, maar een ander scheidingsteken levert "
-                      "meerdere kolommen op. Controleer het bestand: één kolom kan ook juist zijn.")
+            << QVText(
+                   "Met de gekozen instelling is één kolom gevonden, maar een ander scheidingsteken levert "
+                   "meerdere kolommen op. Controleer het bestand: één kolom kan ook juist zijn.")
             << '\n';
     }
 
     const size_t records = table->rowCount() - 1;
     const size_t shown = std::min(records, kQVPreviewRecordLimit);
     // Unlike the dialog's, names and values are escaped: this goes to a terminal.
-    out << QVPreviewTitle() << '\n' << QVPreviewSummary(records, shown) << "\n\n"
+    out << QVPreviewTitle() << '\n'
+        << QVPreviewSummary(records, shown) << "\n\n"
         << QVPreviewText(*table, shown, QVEscapeForTerminal);
     out.flush();
     if (!out) return failWith(err, QVText("Schrijven naar de standaarduitvoer mislukt."));

@@ -18,7 +18,7 @@ std::string QVProgressLine(uint64_t done, uint64_t total, double seconds, size_t
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
     const unsigned long perSecond = std::isfinite(rate) ? static_cast<unsigned long>(std::lround(rate)) : 0;
     return bar.append(QVFormat(QVText("%lu van %lu records, %lu per seconde"),
-                          {static_cast<unsigned long>(done), static_cast<unsigned long>(total), perSecond}));
+                               {static_cast<unsigned long>(done), static_cast<unsigned long>(total), perSecond}));
 }
 
 std::string QVCombinedFileLine(size_t width) {

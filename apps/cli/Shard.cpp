@@ -90,8 +90,10 @@ std::optional<QVShard> QVShardFromArgument(const std::string& text,
                                            std::string* problem) {
     if (text == "auto") return fromVariables(variable, problem);
     const size_t slash = text.find('/');
-    std::optional<uint64_t> index = slash == std::string::npos ? std::nullopt : number(std::string_view(text).substr(0, slash));
-    std::optional<uint64_t> count = slash == std::string::npos ? std::nullopt : number(std::string_view(text).substr(slash + 1));
+    std::optional<uint64_t> index =
+        slash == std::string::npos ? std::nullopt : number(std::string_view(text).substr(0, slash));
+    std::optional<uint64_t> count =
+        slash == std::string::npos ? std::nullopt : number(std::string_view(text).substr(slash + 1));
     if (!index || !count) return checked(0, 0, text, problem);
     return checked(*index, *count, text, problem);
 }

@@ -66,7 +66,8 @@ std::string QVTypoHint(const CLI::App& app, int argc, const char* const* argv) {
         std::string_view word = argv[i];
         if (word.rfind("--", 0) != 0) continue;
         word = word.substr(0, word.find('='));
-        if (std::optional<std::string> meant = closest(word, options)) return QVFormat(QVText("Bedoelde je %@?"), {*meant});
+        if (std::optional<std::string> meant = closest(word, options))
+            return QVFormat(QVText("Bedoelde je %@?"), {*meant});
     }
     return {};
 }

@@ -6,8 +6,8 @@
 #include <type_traits>
 
 #include "HostText.h"
-#include "platform/Error.h"
 #include "platform/Bundle.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 
 namespace fs = std::filesystem;
@@ -196,8 +196,8 @@ std::map<std::string, std::vector<QVVersion>> HostConfig::standardTables() {
         {"PDSysFont", {QVMakeVersion(4, 0)}},
         {"Macintosh", {QVMakeVersion(2, 2)}},
     };
-    for (const char* name : {"Cos", "PDModel", "PDFEditWrite", "PDFEditRead", "PagePDEContent", "AcroView",
-                             "PDSWrite", "PDSRead", "ASExtra", "PDMetadata", "AcroColorHFT"})
+    for (const char* name : {"Cos", "PDModel", "PDFEditWrite", "PDFEditRead", "PagePDEContent", "AcroView", "PDSWrite",
+                             "PDSRead", "ASExtra", "PDMetadata", "AcroColorHFT"})
         tables[name] = {QVMakeVersion(6, 0)};
     return tables;
 }
@@ -267,8 +267,8 @@ QVHFT Host::table(QVAtom name, QVVersion version) {
     QVHFT found = nullptr;
     // The setup's own "Core" (first in the list) is not offered unless the configuration says so.
     auto offered = config_.tables.find(text);
-    bool listed = offered != config_.tables.end() &&
-                  std::count(offered->second.begin(), offered->second.end(), version) > 0;
+    bool listed =
+        offered != config_.tables.end() && std::count(offered->second.begin(), offered->second.end(), version) > 0;
     if (listed) {
         for (auto it = tables_.begin() + 1; it != tables_.end(); ++it) {
             if (it->name == text && it->version == version) {
@@ -366,7 +366,8 @@ LoadedPlugin* Host::loadPlugin(QVPluginMainProc entryPoint, const fs::path& bund
     auto handshake = reinterpret_cast<QVHandshakeProc>(setupRecord.handshakeCallback->routine);
     QVHandshakeRecord handshakeRecord{};
     handshakeRecord.size = sizeof(QVHandshakeRecord);
-    if (!callPlugin([&] { return handshake(agreed, &handshakeRecord) != 0; })) return refuse(QVHostText("de handdruk weigerde"));
+    if (!callPlugin([&] { return handshake(agreed, &handshakeRecord) != 0; }))
+        return refuse(QVHostText("de handdruk weigerde"));
 
     plugin->name = atomText(handshakeRecord.extensionName);
     plugin->exportCallback = handshakeRecord.exportCallback;
@@ -392,8 +393,8 @@ LoadedPlugin* Host::loadBundle(const fs::path& bundlePath, QVError* error) {
     }
     // The library sits in the bundle folder itself; a name with a path in it could point
     // anywhere, so it is refused.
-    std::string executable = bundle->objectForInfoDictionaryKey("CFBundleExecutable")
-                                 .value_or(bundle->bundlePath().stem().string() + ".so");
+    std::string executable =
+        bundle->objectForInfoDictionaryKey("CFBundleExecutable").value_or(bundle->bundlePath().stem().string() + ".so");
     if (executable.empty() || executable.find('/') != std::string::npos || executable == "." || executable == "..")
         return refuse(QVFormat(QVHostText("ongeldige CFBundleExecutable: %@"), {executable}));
 

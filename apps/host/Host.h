@@ -60,7 +60,7 @@ struct HostConfig {
     // Tables offered, by name, at exactly these versions.
     std::map<std::string, std::vector<QVVersion>> tables = standardTables();
     QVVersion handshakeVersion = kQVHandshakeVersion;  // offered to the entry point
-    std::optional<QVVersion> setupRecordVersion;      // the setup record's own field; default: agreed
+    std::optional<QVVersion> setupRecordVersion;       // the setup record's own field; default: agreed
     bool hasMenubar = true;
     // Raise a host error in the `occurrence`-th call (1-based) of this entry.
     std::optional<HostCallId> raiseErrorIn;

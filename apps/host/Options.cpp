@@ -76,8 +76,10 @@ std::vector<std::filesystem::path> defaultPluginFolders(const std::filesystem::p
     if (!installedRelative.empty()) folders.push_back((programFolder / installedRelative).lexically_normal());
     const char* data = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    if (data && data[0] == '/') folders.push_back(std::filesystem::path(data) / "quorvel" / "plugins");
-    else if (home && home[0] == '/') folders.push_back(std::filesystem::path(home) / ".local/share/quorvel/plugins");
+    if (data && data[0] == '/')
+        folders.push_back(std::filesystem::path(data) / "quorvel" / "plugins");
+    else if (home && home[0] == '/')
+        folders.push_back(std::filesystem::path(home) / ".local/share/quorvel/plugins");
     return folders;
 }
 

@@ -25,9 +25,9 @@ struct HostOptions {
     std::vector<std::filesystem::path> pluginFolders;  // empty: the default folders
     std::optional<std::string> invoke;                 // a menu item's language-independent name
     HostUi ui = HostUi::automatic;
-    std::optional<std::filesystem::path> script;       // the dialog script, with HostUi::scripted
+    std::optional<std::filesystem::path> script;  // the dialog script, with HostUi::scripted
     std::optional<std::filesystem::path> transcript;
-    std::optional<std::filesystem::path> screenshot;   // a new PNG file for the shown window
+    std::optional<std::filesystem::path> screenshot;  // a new PNG file for the shown window
     bool help = false;
 };
 

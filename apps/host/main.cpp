@@ -56,8 +56,7 @@ void loadPlugins(Host& host, const std::vector<fs::path>& folders, bool warnMiss
         fs::path canonical = fs::weakly_canonical(folder, ec);
         if (ec || !seen.insert(canonical).second) continue;
         if (!fs::is_directory(folder, ec)) {
-            if (warnMissing)
-                std::cerr << QVFormat(QVHostText("Geen map met plug-ins: %@"), {folder.string()}) << '\n';
+            if (warnMissing) std::cerr << QVFormat(QVHostText("Geen map met plug-ins: %@"), {folder.string()}) << '\n';
             continue;
         }
         std::vector<fs::path> bundles;
@@ -68,7 +67,8 @@ void loadPlugins(Host& host, const std::vector<fs::path>& folders, bool warnMiss
         for (const fs::path& bundle : bundles) {
             QVError why;
             if (!host.loadBundle(bundle, &why))
-                std::cerr << QVFormat(QVHostText("Plug-in %@ niet geladen: %@"), {bundle.string(), why.message}) << '\n';
+                std::cerr << QVFormat(QVHostText("Plug-in %@ niet geladen: %@"), {bundle.string(), why.message})
+                          << '\n';
         }
     }
 }
@@ -187,9 +187,9 @@ int main(int argc, char** argv) {
 
     Host host;
     bool chosenFolders = !options->pluginFolders.empty();
-    loadPlugins(host, chosenFolders ? options->pluginFolders
-                                    : defaultPluginFolders(programFolder(), QV_HOST_INSTALLED_PLUGINS),
-                chosenFolders);
+    loadPlugins(
+        host, chosenFolders ? options->pluginFolders : defaultPluginFolders(programFolder(), QV_HOST_INSTALLED_PLUGINS),
+        chosenFolders);
     if (host.plugins().empty()) std::cerr << QVHostText("Er is geen plug-in geladen.") << '\n';
     host.startPlugins();
     recordMenubarInTranscript(host);

@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/WriteFile.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 
 bool QVCombinedOutputIsPossible() { return true; }
@@ -137,9 +137,8 @@ bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, u
 
 bool QVStartStreamedCombined(QVCombinedOutput& combined, QVError* error) { return combined.start(false, error); }
 
-std::optional<qvpdf::PDFEncodedPages> QVEncodeFlattened(const QVCombinedOutput& combined,
-                                                        qvpdf::PDFDocument& record, uint64_t number,
-                                                        QVError* error) {
+std::optional<qvpdf::PDFEncodedPages> QVEncodeFlattened(const QVCombinedOutput& combined, qvpdf::PDFDocument& record,
+                                                        uint64_t number, QVError* error) {
     std::shared_ptr<qvpdf::PDFDocument> flat = flattened(record, number, error);
     if (!flat) return std::nullopt;
     const qvpdf::PDFPageWriter* writer = combined.streamingWriter();

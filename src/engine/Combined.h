@@ -32,7 +32,8 @@ class QVCombinedOutput;
 
 // Burns `record` in, reopens the result and appends its pages to `combined`. `number` is the
 // record number; the flattening message reports it plus one.
-[[nodiscard]] bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number, QVError* error);
+[[nodiscard]] bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number,
+                                     QVError* error);
 
 // The same on several threads, for pages that are streamed (not those of an encrypted
 // template): QVStartStreamedCombined once before any record, then per record
@@ -40,10 +41,10 @@ class QVCombinedOutput;
 // changes) and QVAppendEncoded on the thread that started it, in record order. The file is
 // created by the first append, as QVAppendFlattened creates it with the first record.
 bool QVStartStreamedCombined(QVCombinedOutput& combined, QVError* error);
-std::optional<qvpdf::PDFEncodedPages> QVEncodeFlattened(const QVCombinedOutput& combined,
-                                                        qvpdf::PDFDocument& record, uint64_t number,
-                                                        QVError* error);
+std::optional<qvpdf::PDFEncodedPages> QVEncodeFlattened(const QVCombinedOutput& combined, qvpdf::PDFDocument& record,
+                                                        uint64_t number, QVError* error);
 bool QVAppendEncoded(QVCombinedOutput& combined, const qvpdf::PDFEncodedPages& pages, QVError* error);
 
 // Completes the combined file and gives it its name.
-[[nodiscard]] bool QVWriteCombined(QVCombinedOutput& combined, const std::filesystem::path& outputFolder, QVError* error);
+[[nodiscard]] bool QVWriteCombined(QVCombinedOutput& combined, const std::filesystem::path& outputFolder,
+                                   QVError* error);

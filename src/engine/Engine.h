@@ -154,18 +154,16 @@ bool QVMerge(const std::filesystem::path& templateURL, const std::filesystem::pa
              uint64_t* count = nullptr, QVError* error = nullptr);
 
 bool QVMergeDelimited(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
-                      const std::filesystem::path& outputFolder, QVOutputMode mode,
-                      std::string_view filenamePattern, uint16_t separator, uint64_t* count = nullptr,
-                      QVError* error = nullptr);
+                      const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
+                      uint16_t separator, uint64_t* count = nullptr, QVError* error = nullptr);
 
 bool QVMergeText(const std::filesystem::path& templateURL, std::string_view dataText,
                  const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
                  uint16_t separator, uint64_t* count = nullptr, QVError* error = nullptr);
 
-bool QVMergeMapped(std::string_view templateBytes, std::string_view dataText,
-                   const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
-                   uint16_t separator, const QVFieldMapping* mapping, uint64_t* count = nullptr,
-                   QVError* error = nullptr);
+bool QVMergeMapped(std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& outputFolder,
+                   QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
+                   const QVFieldMapping* mapping, uint64_t* count = nullptr, QVError* error = nullptr);
 
 bool QVMergeWithWatermark(std::string_view templateBytes, std::string_view dataText,
                           const std::filesystem::path& outputFolder, QVOutputMode mode,
@@ -175,8 +173,8 @@ bool QVMergeWithWatermark(std::string_view templateBytes, std::string_view dataT
 
 bool QVMergeWithWatermarkPattern(std::string_view templateBytes, std::string_view dataText,
                                  const std::filesystem::path& outputFolder, QVOutputMode mode,
-                                 std::string_view filenamePattern, uint16_t separator,
-                                 const QVFieldMapping* mapping, const std::optional<std::string>& watermarkColumn,
+                                 std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
+                                 const std::optional<std::string>& watermarkColumn,
                                  const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
                                  uint64_t* count = nullptr, QVError* error = nullptr);
 
@@ -190,11 +188,10 @@ bool QVMergeLoggedWithPattern(std::string_view templateBytes, std::string_view d
                               const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
                               uint64_t* count = nullptr, QVError* error = nullptr);
 
-bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText,
-                   const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
-                   const std::filesystem::path& outputFolder, const std::filesystem::path& logURL,
-                   QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
-                   const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
+bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& templateURL,
+                   const std::filesystem::path& dataURL, const std::filesystem::path& outputFolder,
+                   const std::filesystem::path& logURL, QVOutputMode mode, std::string_view filenamePattern,
+                   uint16_t separator, const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
                    uint64_t* count = nullptr, QVError* error = nullptr);
 
 // Progress of the merge runs of this process, for a front end's progress display: called on

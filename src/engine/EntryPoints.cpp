@@ -7,13 +7,12 @@
 bool QVMerge(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
              const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
              uint64_t* count, QVError* error) {
-    return QVMergeDelimited(templateURL, dataURL, outputFolder, mode, filenamePattern, QVSeparatorComma, count,
-                            error);
+    return QVMergeDelimited(templateURL, dataURL, outputFolder, mode, filenamePattern, QVSeparatorComma, count, error);
 }
 
 bool QVMergeDelimited(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
-                      const std::filesystem::path& outputFolder, QVOutputMode mode,
-                      std::string_view filenamePattern, uint16_t separator, uint64_t* count, QVError* error) {
+                      const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
+                      uint16_t separator, uint64_t* count, QVError* error) {
     if (count) *count = 0;
     // The data file is read first, so its failure is the one reported when both are unreadable.
     std::optional<QVMappedFile> text = QVMapDataFile(dataURL, error);
@@ -30,9 +29,9 @@ bool QVMergeText(const std::filesystem::path& templateURL, std::string_view data
     return QVMergeMapped(*bytes, dataText, outputFolder, mode, filenamePattern, separator, nullptr, count, error);
 }
 
-bool QVMergeMapped(std::string_view templateBytes, std::string_view dataText,
-                   const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
-                   uint16_t separator, const QVFieldMapping* mapping, uint64_t* count, QVError* error) {
+bool QVMergeMapped(std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& outputFolder,
+                   QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
+                   const QVFieldMapping* mapping, uint64_t* count, QVError* error) {
     return QVMergeWithWatermark(templateBytes, dataText, outputFolder, mode, filenamePattern, separator, mapping,
                                 std::nullopt, count, error);
 }
@@ -41,15 +40,14 @@ bool QVMergeWithWatermark(std::string_view templateBytes, std::string_view dataT
                           const std::filesystem::path& outputFolder, QVOutputMode mode,
                           std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
                           const std::optional<std::string>& watermarkColumn, uint64_t* count, QVError* error) {
-    return QVMergeWithWatermarkPattern(templateBytes, dataText, outputFolder, mode, filenamePattern, separator,
-                                       mapping, watermarkColumn, std::nullopt, QVDefaultWatermarkStyle, count,
-                                       error);
+    return QVMergeWithWatermarkPattern(templateBytes, dataText, outputFolder, mode, filenamePattern, separator, mapping,
+                                       watermarkColumn, std::nullopt, QVDefaultWatermarkStyle, count, error);
 }
 
 bool QVMergeWithWatermarkPattern(std::string_view templateBytes, std::string_view dataText,
                                  const std::filesystem::path& outputFolder, QVOutputMode mode,
-                                 std::string_view filenamePattern, uint16_t separator,
-                                 const QVFieldMapping* mapping, const std::optional<std::string>& watermarkColumn,
+                                 std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
+                                 const std::optional<std::string>& watermarkColumn,
                                  const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
                                  uint64_t* count, QVError* error) {
     const QVMergeSettings settings = QVEntryPointSettings(templateBytes, dataText, outputFolder, mode, filenamePattern,

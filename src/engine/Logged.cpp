@@ -5,10 +5,10 @@
 
 #include "engine/Engine.h"
 #include "engine/MergeRun.h"
-#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/OutputFolder.h"
 #include "output/ProcessingLog.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 
@@ -23,9 +23,8 @@ bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vec
 
     // The log exists before the merge: a merge whose log cannot be kept does not run at all.
     const std::filesystem::path& logURL = *settings.logURL;
-    std::optional<QVLogFile> file = folder.holds(logURL)
-                                        ? QVCreateLogFile(folder, logURL.filename().string(), error)
-                                        : QVCreateLogFile(logURL, error);
+    std::optional<QVLogFile> file = folder.holds(logURL) ? QVCreateLogFile(folder, logURL.filename().string(), error)
+                                                         : QVCreateLogFile(logURL, error);
     if (!file) return false;
 
     QVProcessingLog log;
@@ -36,8 +35,8 @@ bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vec
     std::optional<QVFieldPlan> plan;
     if (settings.fieldPolicy == QVFieldPolicy::Broad) plan.emplace();
     QVMergeReport outcome;
-    bool merged = QVMergeCollect(settings, folder, &written, &log.outputFiles, &mergeError, plan ? &*plan : nullptr,
-                                 &outcome);
+    bool merged =
+        QVMergeCollect(settings, folder, &written, &log.outputFiles, &mergeError, plan ? &*plan : nullptr, &outcome);
     if (count) *count = written;
     if (outputs) outputs->insert(outputs->end(), log.outputFiles.begin(), log.outputFiles.end());
 
@@ -96,11 +95,10 @@ bool QVMergeLoggedWithPattern(std::string_view templateBytes, std::string_view d
     return QVMergeLoggedRun(settings, count, nullptr, error);
 }
 
-bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText,
-                   const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
-                   const std::filesystem::path& outputFolder, const std::filesystem::path& logURL,
-                   QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
-                   const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
+bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& templateURL,
+                   const std::filesystem::path& dataURL, const std::filesystem::path& outputFolder,
+                   const std::filesystem::path& logURL, QVOutputMode mode, std::string_view filenamePattern,
+                   uint16_t separator, const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
                    uint64_t* count, QVError* error) {
     return QVMergeLoggedWithPattern(templateBytes, dataText, templateURL, dataURL, outputFolder, logURL, mode,
                                     filenamePattern, separator, mapping, watermarkColumn, std::nullopt,

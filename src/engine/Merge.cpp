@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,12 +18,12 @@
 #include "engine/Ordered.h"
 #include "engine/Progress.h"
 #include "engine/Watermark.h"
-#include "platform/Error.h"
 #include "input/FieldValues.h"
 #include "input/TemplateFields.h"
 #include "localization/Text.h"
 #include "output/Pattern.h"
 #include "output/WriteFile.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 #include "platform/Unicode.h"
 
@@ -88,7 +88,8 @@ struct Run {
 
     // The record at `position` (0 up to workCount - 1) of the second pass.
     uint64_t recordAt(uint64_t position) const {
-        const size_t i = static_cast<size_t>(std::upper_bound(before.begin(), before.end(), position) - before.begin()) - 1;
+        const size_t i =
+            static_cast<size_t>(std::upper_bound(before.begin(), before.end(), position) - before.begin()) - 1;
         return work[i].first + (position - before[i]);
     }
 
@@ -148,8 +149,9 @@ bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r, 
         return name ? nameKey(*name) : std::string();
     };
     if (!keys.insert(nameKey(*filename), r, keyOfRecord)) {
-        return QVFail(run.error, QVFormat(QVText("Dubbele bestandsnaam '%@' bij record %lu. Voeg bijvoorbeeld {#} toe."),
-                                          {*filename, static_cast<unsigned long>(r)}));
+        return QVFail(run.error,
+                      QVFormat(QVText("Dubbele bestandsnaam '%@' bij record %lu. Voeg bijvoorbeeld {#} toe."),
+                               {*filename, static_cast<unsigned long>(r)}));
     }
     // Another run of a shared-out merge may have written its own records' files already.
     if (run.ownsRecord(r) && run.outputFolder.contains(*filename)) {
@@ -427,7 +429,7 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
     const QVShard& shard = settings.shard;
     if (shard.count == 0 || shard.index == 0 || shard.index > shard.count)
         return QVFail(error, QVFormat(QVText("Ongeldig deel %lu van %lu."), {static_cast<unsigned long>(shard.index),
-                                                                            static_cast<unsigned long>(shard.count)}));
+                                                                             static_cast<unsigned long>(shard.count)}));
     // The combined file is all or nothing; there is no file of a record to find and keep.
     if (settings.skipExisting && mode == QVOutputModeCombined)
         return QVFail(error, QVText("Bestaande bestanden overslaan kan alleen bij losse uitvoer."));
@@ -442,8 +444,19 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
     std::shared_ptr<qvpdf::PDFDocument> templateDocument = templateDocumentOf(settings, error);
     if (!templateDocument) return false;
 
-    Run run{settings.templateBytes, *folder, mode, settings.filenamePattern, mapping, allFields,
-            *table, table->header(), std::nullopt, {}, count, outputs, error};
+    Run run{settings.templateBytes,
+            *folder,
+            mode,
+            settings.filenamePattern,
+            mapping,
+            allFields,
+            *table,
+            table->header(),
+            std::nullopt,
+            {},
+            count,
+            outputs,
+            error};
     // Contiguous ranges, so that the shares of a combined merge join in record order.
     const uint64_t records = table->rowCount() - 1;
     run.first = records * (shard.index - 1) / shard.count + 1;
@@ -451,11 +464,11 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
     if (settings.records) {
         for (const QVRecordRange& range : *settings.records) {
             if (range.first < 1 || range.first > range.last || range.last > records)
-                return QVFail(error, QVFormat(QVText("Ongeldige recordselectie %lu-%lu: het gegevensbestand heeft "
-                                                     "records 1 tot %lu."),
-                                              {static_cast<unsigned long>(range.first),
-                                               static_cast<unsigned long>(range.last),
-                                               static_cast<unsigned long>(records)}));
+                return QVFail(error,
+                              QVFormat(QVText("Ongeldige recordselectie %lu-%lu: het gegevensbestand heeft "
+                                              "records 1 tot %lu."),
+                                       {static_cast<unsigned long>(range.first), static_cast<unsigned long>(range.last),
+                                        static_cast<unsigned long>(records)}));
         }
         for (const QVRecordRange& range : QVNormalizeRecordRanges(*settings.records)) {
             const uint64_t from = std::max(range.first, run.first), to = std::min(range.last, run.last);
@@ -526,8 +539,8 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
 
 }  // namespace
 
-bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
-                    QVError* error, QVFieldPlan* plan, QVMergeReport* report) {
+bool QVMergeCollect(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs, QVError* error,
+                    QVFieldPlan* plan, QVMergeReport* report) {
     if (report) *report = QVMergeReport{};
     return mergeRun(settings, nullptr, count, outputs, error, false, nullptr, plan, report);
 }

@@ -40,9 +40,9 @@ bool QVProduceInOrder(uint64_t first, uint64_t last, unsigned threads, size_t wi
     std::vector<Slot> slots(window);
     std::mutex lock;
     std::condition_variable built, taken;
-    uint64_t next = first;       // the next record to claim
-    uint64_t consumed = first;   // the next record to consume
-    uint64_t limit = last;       // no record beyond this one is needed any more
+    uint64_t next = first;      // the next record to claim
+    uint64_t consumed = first;  // the next record to consume
+    uint64_t limit = last;      // no record beyond this one is needed any more
     bool stopping = false;
     auto stopRaised = [stop] { return stop && stop->load(std::memory_order_relaxed); };
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/Pattern.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 #include "platform/Unicode.h"
 
@@ -51,8 +51,7 @@ PDFRect QVWatermarkBand(const PDFRect& crop, uint64_t position, double height) {
 }
 
 std::optional<QVWatermarkSetup> QVPrepareWatermark(const QVWatermarkStyle& style,
-                                                   const qvpdf::PDFDocument& templateDocument,
-                                                   QVError* error) {
+                                                   const qvpdf::PDFDocument& templateDocument, QVError* error) {
     if (!QVWatermarkStyleIsValid(style)) {
         QVFail(error, QVText("Ongeldige watermerkopmaak."));
         return std::nullopt;

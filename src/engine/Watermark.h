@@ -42,8 +42,7 @@ qvpdf::PDFRect QVWatermarkBand(const qvpdf::PDFRect& crop, uint64_t position, do
 
 // Checks the style, finds the font and refuses the first rotated page of the template.
 std::optional<QVWatermarkSetup> QVPrepareWatermark(const QVWatermarkStyle& style,
-                                                   const qvpdf::PDFDocument& templateDocument,
-                                                   QVError* error);
+                                                   const qvpdf::PDFDocument& templateDocument, QVError* error);
 
 // Record `number`'s watermark text, exactly as it will be drawn: taken from the source,
 // refused when blank or holding a control character, and measured against every page.

@@ -15,9 +15,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/Error.h"
 #include "input/ReadFile.h"
 #include "localization/Text.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 #include "platform/Unicode.h"
@@ -37,8 +37,10 @@ auto readDataFile(const fs::path& url, QVError* error, Read read) -> decltype(re
     std::string& reason = readError.message;
     if (data) {
         const std::string_view text = [&] {
-            if constexpr (std::is_same_v<std::decay_t<decltype(*data)>, QVMappedFile>) return data->bytes();
-            else return std::string_view(*data);
+            if constexpr (std::is_same_v<std::decay_t<decltype(*data)>, QVMappedFile>)
+                return data->bytes();
+            else
+                return std::string_view(*data);
         }();
         if (std::optional<size_t> bad = QVFirstInvalidUTF8(text)) {
             reason = QVFormat(QVText("Het bestand '%@' is geen geldige UTF-8-tekst (ongeldige byte op positie %lu)."),
@@ -53,11 +55,13 @@ auto readDataFile(const fs::path& url, QVError* error, Read read) -> decltype(re
 }  // namespace
 
 std::optional<std::string> QVReadDataFile(const fs::path& url, QVError* error) {
-    return readDataFile(url, error, [&](QVError* readError) { return QVReadWholeFile(url, kQVMaxDataFileBytes, readError); });
+    return readDataFile(url, error,
+                        [&](QVError* readError) { return QVReadWholeFile(url, kQVMaxDataFileBytes, readError); });
 }
 
 std::optional<QVMappedFile> QVMapDataFile(const fs::path& url, QVError* error) {
-    return readDataFile(url, error, [&](QVError* readError) { return QVMapWholeFile(url, kQVMaxDataFileBytes, readError); });
+    return readDataFile(url, error,
+                        [&](QVError* readError) { return QVMapWholeFile(url, kQVMaxDataFileBytes, readError); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -74,9 +78,7 @@ enum class ScanFailure { none, misplacedQuote, unterminatedQuote, stopped };
 // exactly the code units a UTF-16 scan would find. Runs of other bytes are skipped sixteen at a
 // time; nothing is copied, since cells are views into the text.
 
-inline bool endsUnquotedRun(char c, char separator) {
-    return c == separator || c == '\r' || c == '\n' || c == kQuote;
-}
+inline bool endsUnquotedRun(char c, char separator) { return c == separator || c == '\r' || c == '\n' || c == kQuote; }
 
 const char* scanUnquoted(const char* p, const char* end, char separator) {
 #if defined(__SSE2__)
@@ -297,13 +299,11 @@ std::optional<QVRecordTable> parse(std::string_view text, char separator, QVErro
     if (text.size() > QVRecordTable::kMaxTextBytes) return fail(QVStrError(EFBIG));
     Scanner<true> scanner(text, separator);
     switch (scanner.run()) {
-    case ScanFailure::misplacedQuote:
-        return failAt(scanner.failedAt(), QVText("Ongeldige aanhalingstekens in CSV."));
+    case ScanFailure::misplacedQuote: return failAt(scanner.failedAt(), QVText("Ongeldige aanhalingstekens in CSV."));
     case ScanFailure::unterminatedQuote:
         return failAt(scanner.failedAt(), QVText("Een geciteerd CSV-veld is niet afgesloten."));
     case ScanFailure::none:
-    case ScanFailure::stopped:
-        break;
+    case ScanFailure::stopped: break;
     }
     if (scanner.rows() < 2) return fail(QVText("De CSV moet een kopregel en minstens één gegevensrij bevatten."));
     if (!scanner.headerValid()) return fail(QVText("CSV-kolomnamen mogen niet leeg of dubbel zijn."));
@@ -402,9 +402,12 @@ size_t headerCount(std::string_view text, char separator) {
     size_t count = 0;
     bool quoted = false;
     for (char c : text) {
-        if (c == '"') quoted = !quoted;
-        else if (!quoted && (c == '\n' || c == '\r')) break;
-        else if (!quoted && c == separator) ++count;
+        if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && (c == '\n' || c == '\r'))
+            break;
+        else if (!quoted && c == separator)
+            ++count;
     }
     return count;
 }

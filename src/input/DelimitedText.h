@@ -34,8 +34,7 @@ std::optional<QVMappedFile> QVMapDataFile(const std::filesystem::path& url, QVEr
 
 // The record table of `text`, or nothing with the reason in `error`. The table holds a copy of
 // the text.
-std::optional<QVRecordTable> QVParseDelimitedText(std::string_view text, uint16_t separator,
-                                                  QVError* error = nullptr);
+std::optional<QVRecordTable> QVParseDelimitedText(std::string_view text, uint16_t separator, QVError* error = nullptr);
 
 // The same table without the copy: its cells are views into `text`, which must outlive the
 // table and every cell taken from it.

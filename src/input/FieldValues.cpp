@@ -9,7 +9,8 @@
 namespace {
 
 constexpr std::array<std::string_view, 9> kOffWords = {"0", "nee", "n", "no", "false", "onwaar", "uit", "off", ""};
-constexpr std::array<std::string_view, 11> kOnWords = {"1", "ja", "j", "yes", "y", "true", "waar", "x", "aan", "on", "\u2713"};
+constexpr std::array<std::string_view, 11> kOnWords = {"1",    "ja", "j",   "yes", "y",     "true",
+                                                       "waar", "x",  "aan", "on",  "\u2713"};
 
 std::string_view trimmed(std::string_view text) {
     constexpr std::string_view kSpace = " \t\r\n\f\v";
@@ -40,7 +41,6 @@ std::string joined(const std::vector<std::string>& items) {
     }
     return out;
 }
-
 
 std::optional<std::string> optionFor(const QVFieldChoices& choices, std::string_view part) {
     for (const qvpdf::PDFChoiceOption& option : choices.options)

@@ -21,5 +21,4 @@ std::string QVPreviewSummary(size_t records, size_t shown);
 // The text of the first `shown` records of `table`: per record a translated title line, one
 // "name: value" line per column and an empty line. Names and values go through `show` (as they
 // are without it): the command line passes QVEscapeForTerminal.
-std::string QVPreviewText(const QVRecordTable& table, size_t shown,
-                          std::string (*show)(std::string_view) = nullptr);
+std::string QVPreviewText(const QVRecordTable& table, size_t shown, std::string (*show)(std::string_view) = nullptr);

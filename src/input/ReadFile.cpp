@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/Error.h"
 #include "localization/Text.h"
+#include "platform/Error.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Format.h"
 #include "platform/System.h"

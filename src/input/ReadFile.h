@@ -14,7 +14,7 @@
 
 // The most each input is read: far beyond any real data file or form, and small enough that
 // reading one never exhausts the machine.
-inline constexpr uint64_t kQVMaxDataFileBytes = uint64_t{1} << 30;  // 1 GiB
+inline constexpr uint64_t kQVMaxDataFileBytes = uint64_t{1} << 30;    // 1 GiB
 inline constexpr uint64_t kQVMaxTemplateBytes = uint64_t{512} << 20;  // 512 MiB
 
 // The whole file, byte for byte, without looking at its content. Only a regular file is read

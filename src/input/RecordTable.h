@@ -84,8 +84,8 @@ private:
         size_t from, to;  // in arena_
     };
     std::string_view text_;
-    std::vector<uint32_t> bounds_ = {0};   // see begin()
-    std::vector<Unquoted> unquoted_;       // by cell index
+    std::vector<uint32_t> bounds_ = {0};  // see begin()
+    std::vector<Unquoted> unquoted_;      // by cell index
     std::string arena_;
     std::shared_ptr<const std::string> owned_;
     size_t columns_ = 0;

@@ -2,10 +2,10 @@
 
 #include <unordered_set>
 
-#include "platform/Error.h"
 #include "input/ReadFile.h"
 #include "input/TemplateFields.h"
 #include "localization/Text.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 
 namespace {
@@ -43,7 +43,8 @@ std::optional<std::vector<std::string>> QVTemplateFieldNames(std::string_view by
 std::optional<std::vector<std::string>> QVTemplateFieldNamesForAllFields(std::string_view bytes, QVError* error) {
     std::shared_ptr<qvpdf::PDFDocument> document = QVDocumentForAllFields(bytes, error);
     if (!document) return std::nullopt;
-    std::optional<std::vector<QVField>> fields = QVFieldsForAllFields(document.get(), std::nullopt, nullptr, nullptr, error);
+    std::optional<std::vector<QVField>> fields =
+        QVFieldsForAllFields(document.get(), std::nullopt, nullptr, nullptr, error);
     if (!fields) return std::nullopt;
     return namesOf(*fields);
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "platform/Error.h"
 #include "localization/Text.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 
 using qvpdf::PDFAnnotation;
@@ -40,7 +40,8 @@ std::vector<std::shared_ptr<PDFAnnotation>> widgetsOf(const PDFDocument* documen
         std::shared_ptr<qvpdf::PDFPage> page = document->pageAtIndex(p);
         if (!page) continue;
         for (std::shared_ptr<PDFAnnotation>& annotation : page->annotations())
-            if (annotation && annotation->type() == qvpdf::PDFAnnotationSubtypeWidget) widgets.push_back(std::move(annotation));
+            if (annotation && annotation->type() == qvpdf::PDFAnnotationSubtypeWidget)
+                widgets.push_back(std::move(annotation));
     }
     return widgets;
 }
@@ -113,7 +114,8 @@ std::optional<std::vector<QVField>> QVFields(const PDFDocument* document,
         QVField field;
         field.name = annotation->fieldName();
         if (!isFillableText(*annotation, field.name)) {
-            QVFail(error, QVText("Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld."));
+            QVFail(error,
+                   QVText("Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld."));
             return std::nullopt;
         }
 
@@ -201,7 +203,8 @@ std::optional<std::vector<QVField>> QVFieldsForAllFields(const PDFDocument* docu
     std::vector<QVField> fields;
     std::unordered_map<std::string_view, bool> keptNames;
     for (QVField& field : candidates) {
-        const QVFieldMapping::const_iterator entry = mapping ? mapping->find(field.name) : QVFieldMapping::const_iterator();
+        const QVFieldMapping::const_iterator entry =
+            mapping ? mapping->find(field.name) : QVFieldMapping::const_iterator();
         const bool mapped = mapping && entry != mapping->end();
         field.column = mapped ? entry->second : field.name;
         if (columnIndex) {

@@ -28,11 +28,11 @@ QVWidgetUse QVUseOfWidget(const qvpdf::PDFAnnotation& widget, const std::string&
 // its widgets and shared by them.
 struct QVFieldChoices {
     QVWidgetKind kind = QVWidgetKind::Text;
-    std::vector<std::string> onStates;  // buttons: the distinct on-state names, widget order
+    std::vector<std::string> onStates;                        // buttons: the distinct on-state names, widget order
     std::vector<std::pair<std::string, std::string>> labels;  // buttons: /Opt label, its on-state
     std::vector<qvpdf::PDFChoiceOption> options;              // choices
-    bool editable = false;     // a combo box that takes any text
-    bool multiSelect = false;  // a list box that takes several options
+    bool editable = false;                                    // a combo box that takes any text
+    bool multiSelect = false;                                 // a list box that takes several options
 };
 
 // One accepted widget of the template. A field shown by several widgets has one entry each.
@@ -40,9 +40,9 @@ struct QVField {
     std::shared_ptr<qvpdf::PDFAnnotation> widget;
     QVWidgetKind kind = QVWidgetKind::Text;
     std::shared_ptr<const QVFieldChoices> choices;  // every kind but text
-    std::string name;    // the fully qualified field name
-    std::string column;  // the mapped column, or the field name without a mapping; may be empty
-                         // (a mapping without an entry) when no columns were given
+    std::string name;                               // the fully qualified field name
+    std::string column;                 // the mapped column, or the field name without a mapping; may be empty
+                                        // (a mapping without an entry) when no columns were given
     std::optional<size_t> columnIndex;  // the column's index in the header; only with columns
 };
 

@@ -34,8 +34,7 @@ constexpr std::array<LanguageChoice, 6> kChoices = {{
 // The item of the stored choice, read directly: with nothing stored the dialog shows
 // "Automatisch", even when the language in force came from a fallback.
 int storedChoiceIndex() {
-    std::optional<std::string> stored =
-        QVUserDefaults::standardUserDefaults().stringForKey("org.quorvel.language");
+    std::optional<std::string> stored = QVUserDefaults::standardUserDefaults().stringForKey("org.quorvel.language");
     if (!stored) return 0;
     for (size_t i = 1; i < kChoices.size(); ++i) {
         if (*stored == kChoices[i].code) return static_cast<int>(i);

@@ -9,9 +9,7 @@ std::function<void()>& updater() {
 
 }  // namespace
 
-void QVSetMenuTitlesUpdater(std::function<void()> routine) {
-    updater() = std::move(routine);
-}
+void QVSetMenuTitlesUpdater(std::function<void()> routine) { updater() = std::move(routine); }
 
 void QVUpdateMenuTitles() {
     if (updater()) updater()();

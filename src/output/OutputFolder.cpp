@@ -5,7 +5,6 @@
 
 #include <cerrno>
 
-
 namespace {
 
 // A folder's path as written, without "." steps, "x/.." pairs or a trailing slash.

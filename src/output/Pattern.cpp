@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "platform/Error.h"
 #include "localization/Text.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 #include "platform/Unicode.h"
 
@@ -15,12 +15,12 @@ constexpr size_t kMaxFilenameBytes = 255;
 
 bool failUnclosed(int8_t watermark, QVError* error) {
     return QVFail(error, watermark ? QVText("Een accolade in het watermerkpatroon is niet afgesloten.")
-                                    : QVText("Een accolade in het bestandsnaampatroon is niet afgesloten."));
+                                   : QVText("Een accolade in het bestandsnaampatroon is niet afgesloten."));
 }
 
 bool failUnexpectedClose(int8_t watermark, QVError* error) {
     return QVFail(error, watermark ? QVText("Onverwachte sluitaccolade in het watermerkpatroon.")
-                                    : QVText("Onverwachte sluitaccolade in het bestandsnaampatroon."));
+                                   : QVText("Onverwachte sluitaccolade in het bestandsnaampatroon."));
 }
 
 bool failUnknownColumn(int8_t watermark, std::string_view name, QVError* error) {
@@ -100,8 +100,8 @@ bool isValidFilename(std::string_view name) {
 }  // namespace
 
 std::optional<std::string> QVExpandPattern(std::string_view pattern, std::span<const std::string_view> columns,
-                                           std::span<const std::string_view> values, uint64_t number,
-                                           int8_t watermark, QVError* error) {
+                                           std::span<const std::string_view> values, uint64_t number, int8_t watermark,
+                                           QVError* error) {
     // Every special character is ASCII, so scanning bytes is scanning code units.
     std::string result;
     result.reserve(pattern.size() + 32);
@@ -145,14 +145,15 @@ std::optional<std::string> QVFilename(std::string_view pattern, std::span<const 
     std::optional<std::string> name = QVExpandPattern(pattern, columns, values, number, 0, error);
     if (!name) return std::nullopt;
     if (!isValidFilename(*name)) {
-        QVFail(error, QVFormat(QVText(
-                                   "Ongeldige bestandsnaam voor record %lu. Gebruik geen /, \\, :, controletekens, beginpunt of spaties aan het begin of einde."),
+        QVFail(error, QVFormat(QVText("Ongeldige bestandsnaam voor record %lu. Gebruik geen /, \\, :, controletekens, "
+                                      "beginpunt of spaties aan het begin of einde."),
                                {static_cast<unsigned long>(number)}));
         return std::nullopt;
     }
     name->append(".pdf");
     if (name->size() > kMaxFilenameBytes) {
-        QVFail(error, QVFormat(QVText("Bestandsnaam voor record %lu is te lang."), {static_cast<unsigned long>(number)}));
+        QVFail(error,
+               QVFormat(QVText("Bestandsnaam voor record %lu is te lang."), {static_cast<unsigned long>(number)}));
         return std::nullopt;
     }
     return name;

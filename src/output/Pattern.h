@@ -17,8 +17,8 @@
 // watermark wording of the messages, zero the file-name wording. The first error from the
 // left ends the expansion and gives nothing.
 std::optional<std::string> QVExpandPattern(std::string_view pattern, std::span<const std::string_view> columns,
-                                           std::span<const std::string_view> values, uint64_t number,
-                                           int8_t watermark, QVError* error);
+                                           std::span<const std::string_view> values, uint64_t number, int8_t watermark,
+                                           QVError* error);
 
 // The output file name of one record: the expanded file-name pattern plus ".pdf". Refuses a
 // name that is empty, starts with ".", holds "/", "\" or ":", holds a control character,

@@ -4,9 +4,9 @@
 
 #include <cerrno>
 
-#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/PosixIO.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 #include "platform/Json.h"
 #include "platform/System.h"
@@ -20,7 +20,8 @@ std::string base64(std::string_view bytes) {
     out.reserve((bytes.size() + 2) / 3 * 4);
     size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
-        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
+        const uint32_t v =
+            uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
         for (int shift = 18; shift >= 0; shift -= 6) out += digits[(v >> shift) & 63];
     }
     if (i < bytes.size()) {
@@ -60,8 +61,10 @@ void putText(QVJson& object, const std::string& key, std::string_view bytes) {
 }
 
 void putOptionalText(QVJson& object, const std::string& key, const std::optional<std::string>& value) {
-    if (value) putText(object, key, *value);
-    else object.set(key, nullptr);
+    if (value)
+        putText(object, key, *value);
+    else
+        object.set(key, nullptr);
 }
 
 // A list of names, with the same rule: "<key>_bytes_base64" (only when needed) holds, at each

@@ -13,12 +13,12 @@
 
 #include "input/FieldMapping.h"
 #include "output/OutputFolder.h"
-#include "platform/FileDescriptor.h"
 #include "platform/Error.h"
+#include "platform/FileDescriptor.h"
 
 // Everything the log records. Plain values, so that output code needs nothing from the engine.
 struct QVProcessingLog {
-    std::string startedAt;   // ISO 8601, UTC, whole seconds
+    std::string startedAt;  // ISO 8601, UTC, whole seconds
     std::string finishedAt;
     bool succeeded = false;
     std::filesystem::path inputPDF;
@@ -26,9 +26,9 @@ struct QVProcessingLog {
     std::filesystem::path outputDirectory;
     std::vector<std::string> outputFiles;  // last path components, in the order written
 
-    uint64_t outputMode = 0;       // 0 separate; any other value is written as combined
-    std::string filenamePattern;   // written as "" in combined mode
-    uint16_t separator = u',';     // one UTF-16 code unit
+    uint64_t outputMode = 0;      // 0 separate; any other value is written as combined
+    std::string filenamePattern;  // written as "" in combined mode
+    uint16_t separator = u',';    // one UTF-16 code unit
     QVFieldMapping fieldMapping;
     std::optional<std::string> watermarkColumn;
     std::optional<std::string> watermarkPattern;

@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "platform/Error.h"
 #include "localization/Text.h"
 #include "output/PosixIO.h"
+#include "platform/Error.h"
 #include "platform/Format.h"
 #include "platform/System.h"
 
@@ -61,8 +61,8 @@ bool failAndRemove(QVPosixIO& io, const QVOutputFolder& folder, const std::strin
     int removal = errno;
     if (stage == Stage::closing) {
         return failNotRemoved(
-            QVText("PDF sluiten mislukt: %s. Het onvolledige bestand '%@' kon niet worden verwijderd: %s"), cause,
-            name, removal, error);
+            QVText("PDF sluiten mislukt: %s. Het onvolledige bestand '%@' kon niet worden verwijderd: %s"), cause, name,
+            removal, error);
     }
     return failNotRemoved(
         QVText("PDF schrijven mislukt: %s. Het onvolledige bestand '%@' kon niet worden verwijderd: %s"), cause, name,
@@ -111,8 +111,8 @@ std::unique_ptr<QVNewPDFFile> QVNewPDFFile::create(const QVOutputFolder& folder,
     if (file || !unsupported) return file;
     // Without nameless files the file is made under its name.
     file.reset(new QVNewPDFFile(folder, name));
-    file->fd_ = QVOwnedDescriptor(QVCurrentPosixIO().openat(folder.descriptor(), name.c_str(),
-                                                            O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    file->fd_ = QVOwnedDescriptor(
+        QVCurrentPosixIO().openat(folder.descriptor(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!file->fd_.valid()) {
         failCreation(name, errno, error);
         return nullptr;

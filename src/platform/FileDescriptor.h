@@ -15,8 +15,7 @@ public:
     ~QVFileDescriptor() { (void)reset(); }
     QVFileDescriptor(const QVFileDescriptor&) = delete;
     QVFileDescriptor& operator=(const QVFileDescriptor&) = delete;
-    QVFileDescriptor(QVFileDescriptor&& other) noexcept
-        : fd_(std::exchange(other.fd_, -1)), closer_(other.closer_) {}
+    QVFileDescriptor(QVFileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)), closer_(other.closer_) {}
     QVFileDescriptor& operator=(QVFileDescriptor&& other) noexcept {
         if (this != &other) {
             (void)reset();

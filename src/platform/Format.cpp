@@ -22,14 +22,18 @@ std::string QVFormat(std::string_view format, std::initializer_list<QVFormatArg>
             i += 1;
         } else if (rest.front() == '@') {
             if (const QVFormatArg* a = take()) {
-                if (auto* s = std::get_if<std::string>(&a->value())) out += *s;
-                else if (auto* cs = std::get_if<QVFormatArg::CString>(&a->value())) out += cs->text;
+                if (auto* s = std::get_if<std::string>(&a->value()))
+                    out += *s;
+                else if (auto* cs = std::get_if<QVFormatArg::CString>(&a->value()))
+                    out += cs->text;
             }
             i += 1;
         } else if (rest.front() == 's') {
             if (const QVFormatArg* a = take()) {
-                if (auto* cs = std::get_if<QVFormatArg::CString>(&a->value())) out += cs->text;
-                else if (auto* s = std::get_if<std::string>(&a->value())) out += *s;
+                if (auto* cs = std::get_if<QVFormatArg::CString>(&a->value()))
+                    out += cs->text;
+                else if (auto* s = std::get_if<std::string>(&a->value()))
+                    out += *s;
             }
             i += 1;
         } else if (rest.substr(0, 2) == "lu") {

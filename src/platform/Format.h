@@ -25,7 +25,9 @@ public:
     QVFormatArg(unsigned int n) : value_(static_cast<unsigned long>(n)) {}
     QVFormatArg(unsigned long long n) : value_(static_cast<unsigned long>(n)) {}
 
-    struct CString { std::string text; };
+    struct CString {
+        std::string text;
+    };
     const std::variant<std::string, unsigned long, CString>& value() const { return value_; }
 
 private:

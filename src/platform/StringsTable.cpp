@@ -253,9 +253,7 @@ private:
 
 }  // namespace
 
-std::optional<QVStringsTable> QVParseStringsTable(std::string_view text) {
-    return PoReader().read(text);
-}
+std::optional<QVStringsTable> QVParseStringsTable(std::string_view text) { return PoReader().read(text); }
 
 std::optional<QVStringsTable> QVLoadStringsTable(const std::filesystem::path& path) {
     QVFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

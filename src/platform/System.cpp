@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <random>
@@ -25,9 +25,7 @@ namespace {
 
 // strerror_r comes in two flavours; overloading on its result picks the right reading
 // whichever one the C library declares.
-[[maybe_unused]] const char* strerrorResult(int rc, const char* buffer) {
-    return rc == 0 ? buffer : nullptr;
-}
+[[maybe_unused]] const char* strerrorResult(int rc, const char* buffer) { return rc == 0 ? buffer : nullptr; }
 [[maybe_unused]] const char* strerrorResult(const char* text, const char*) { return text; }
 
 bool fillFromGetrandom(unsigned char* out, size_t size) {

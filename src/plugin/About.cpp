@@ -37,8 +37,7 @@ void QVShowAbout() {
         "%@\n%@\n\n%@\n%@",
         {QVFormat(QVText("Version %@"), {pluginVersion()}),
          QVFormat(QVText("PDF-formulieren samenvoegen met CSV-gegevens op %@."), {QVOperatingSystemName()}),
-         QVFormat(QVText("CSV \u2192 ingevulde PDF's. Processor: %@."), {QVMachineArchitecture()}),
-         kNoticeLine}));
+         QVFormat(QVText("CSV \u2192 ingevulde PDF's. Processor: %@."), {QVMachineArchitecture()}), kNoticeLine}));
     alert.addButtonWithTitle(QVText("OK"));
     alert.runModal();
 }

@@ -7,8 +7,7 @@ namespace qvhost {
 void miThrowExceptionToHandler(void* /*frame*/, int32_t /*error*/) { throw _miExceptionInfo{0}; }
 
 _miExceptionPushPop::_miExceptionPushPop() {
-    qvhft::entry<qvhft::PushExceptionFrame>(gCoreHFT)(nullptr,
-                                                                                      miThrowExceptionToHandler);
+    qvhft::entry<qvhft::PushExceptionFrame>(gCoreHFT)(nullptr, miThrowExceptionToHandler);
 }
 
 _miExceptionPushPop::~_miExceptionPushPop() {

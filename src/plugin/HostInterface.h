@@ -19,8 +19,8 @@ constexpr QVVersion kQVHandshakeVersion = QVMakeVersion(2, 0);
 // A bound version that says "no table bound yet".
 constexpr QVVersion kQVNoVersion = 0xFFFFFFFFu;
 
-using QVAtom = uint16_t;     // a host-wide number for a string
-using QVHostBool = uint16_t; // booleans answered to the host are 16 bits wide
+using QVAtom = uint16_t;      // a host-wide number for a string
+using QVHostBool = uint16_t;  // booleans answered to the host are 16 bits wide
 
 // A host function table: an array of routines indexed by entry number. The caller casts an
 // entry to the routine type that the entry's number promises.
@@ -63,9 +63,9 @@ static_assert(offsetof(QVBundleRecord, appBundle) == 16);
 
 // Given to the setup routine.
 struct QVSetupRecord {
-    QVVersion handshakeVersion;    // byte 0
-    void* extensionID;             // byte 8
-    QVHFT coreHFT;                 // byte 16
+    QVVersion handshakeVersion;        // byte 0
+    void* extensionID;                 // byte 8
+    QVHFT coreHFT;                     // byte 16
     QVHostCallback handshakeCallback;  // byte 24, written by the plug-in
 };
 static_assert(offsetof(QVSetupRecord, handshakeVersion) == 0);
@@ -78,11 +78,11 @@ static_assert(offsetof(QVSetupRecord, handshakeCallback) == 24);
 struct QVHandshakeRecord {
     uint32_t size;
     uint16_t reserved;
-    QVAtom extensionName;              // byte 6
-    QVHostCallback exportCallback;     // byte 8
-    QVHostCallback importCallback;     // byte 16: import, replace and register
-    QVHostCallback initCallback;       // byte 24
-    QVHostCallback unloadCallback;     // byte 32
+    QVAtom extensionName;           // byte 6
+    QVHostCallback exportCallback;  // byte 8
+    QVHostCallback importCallback;  // byte 16: import, replace and register
+    QVHostCallback initCallback;    // byte 24
+    QVHostCallback unloadCallback;  // byte 32
 };
 static_assert(offsetof(QVHandshakeRecord, extensionName) == 6);
 static_assert(sizeof(QVAtom) == 2);
@@ -97,7 +97,7 @@ using QVSetupProc = QVHostBool (*)(QVVersion handshakeVersion, void* setupRecord
 using QVHandshakeProc = QVHostBool (*)(QVVersion handshakeVersion, void* handshakeRecord);
 using QVPluginMainProc = QVHostBool (*)(QVVersion appHandshakeVersion, QVVersion* handshakeVersion,
                                         QVSetupProc* setupProc, void* bundleRecord);
-using QVLifecycleProc = QVHostBool (*)();             // export, import, init, unload
+using QVLifecycleProc = QVHostBool (*)();  // export, import, init, unload
 using QVMenuExecuteProc = void (*)(void* clientData);
 using QVMenuEnabledProc = QVHostBool (*)(void* clientData);
 // Called by the host when an error is raised inside an exception frame.

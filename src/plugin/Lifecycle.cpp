@@ -3,12 +3,12 @@
 #include <array>
 #include <string_view>
 
-#include "plugin/About.h"
-#include "plugin/ExceptionFrame.h"
-#include "plugin/PluginState.h"
 #include "localization/LanguageCommand.h"
 #include "localization/MenuTitles.h"
 #include "localization/Text.h"
+#include "plugin/About.h"
+#include "plugin/ExceptionFrame.h"
+#include "plugin/PluginState.h"
 #include "workflow/Command.h"
 
 namespace {
@@ -40,8 +40,7 @@ typename Entry::Proc view() {
 
 template <typename Routine>
 QVHostCallback makeCallback(Routine routine) {
-    return qvhft::entry<qvhft::CallbackCreate>(gCoreHFT)(
-        gExtensionID, reinterpret_cast<QVHFTEntry>(routine));
+    return qvhft::entry<qvhft::CallbackCreate>(gCoreHFT)(gExtensionID, reinterpret_cast<QVHFTEntry>(routine));
 }
 
 }  // namespace
@@ -63,13 +62,11 @@ QVHostBool QVInit() {
         menu = view<qvhft::MenuNew>()("Quorvel", "Quorvel:Menu", gExtensionID);
         view<qvhft::MenubarAddMenu>()(bar, menu, qvhft::kAppendPosition);
         for (const ItemSpec& spec : items()) {
-            QVHostMenuItem item = view<qvhft::MenuItemNew>()(
-                spec.provisionalTitle, spec.name, nullptr, 1, 0, 0, nullptr, gExtensionID);
+            QVHostMenuItem item =
+                view<qvhft::MenuItemNew>()(spec.provisionalTitle, spec.name, nullptr, 1, 0, 0, nullptr, gExtensionID);
             *spec.handle = item;
-            view<qvhft::MenuItemSetExecuteProc>()(item, makeCallback(spec.execute),
-                                                                           nullptr);
-            view<qvhft::MenuItemSetComputeEnabledProc>()(item, makeCallback(QVEnabled),
-                                                                                  nullptr);
+            view<qvhft::MenuItemSetExecuteProc>()(item, makeCallback(spec.execute), nullptr);
+            view<qvhft::MenuItemSetComputeEnabledProc>()(item, makeCallback(QVEnabled), nullptr);
             view<qvhft::MenuAddMenuItem>()(menu, item, qvhft::kAppendPosition);
         }
         QVUpdateMenuTitles();

@@ -5,17 +5,11 @@
 
 namespace {
 
-QVAtom atomFromString(const char* text) {
-    return qvhft::entry<qvhft::AtomFromString>(gCoreHFT)(text);
-}
+QVAtom atomFromString(const char* text) { return qvhft::entry<qvhft::AtomFromString>(gCoreHFT)(text); }
 
-QVHFT getHFT(QVAtom name, QVVersion version) {
-    return qvhft::entry<qvhft::GetHFT>(gCoreHFT)(name, version);
-}
+QVHFT getHFT(QVAtom name, QVVersion version) { return qvhft::entry<qvhft::GetHFT>(gCoreHFT)(name, version); }
 
-QVVersion versionOfHFT(QVHFT support, QVHFT table) {
-    return qvhft::entry<qvhft::VersionOfHFT>(support)(table);
-}
+QVVersion versionOfHFT(QVHFT support, QVHFT table) { return qvhft::entry<qvhft::VersionOfHFT>(support)(table); }
 
 QVHostCallback makeCallback(QVHFTEntry routine) {
     return qvhft::entry<qvhft::CallbackCreate>(gCoreHFT)(gExtensionID, routine);
@@ -28,8 +22,8 @@ QVHFTEntry asEntry(Routine routine) {
 
 }  // namespace
 
-extern "C" QVHostBool AcroPluginMain(QVVersion appHandshakeVersion, QVVersion* handshakeVersion,
-                                     QVSetupProc* setupProc, void* bundleRecord) {
+extern "C" QVHostBool AcroPluginMain(QVVersion appHandshakeVersion, QVVersion* handshakeVersion, QVSetupProc* setupProc,
+                                     void* bundleRecord) {
     auto* bundles = static_cast<QVBundleRecord*>(bundleRecord);
     gPluginBundle = QVBundleRetain(bundles->pluginBundle);
     gAppBundle = QVBundleRetain(bundles->appBundle);

@@ -44,8 +44,10 @@ void keepOneLine(QLineEdit* edit, const QString& typed) {
     QString clean;
     clean.reserve(typed.size());
     for (QChar c : typed) {
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t')) clean += QLatin1Char(' ');
-        else if (c.category() != QChar::Other_Control) clean += c;
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t'))
+            clean += QLatin1Char(' ');
+        else if (c.category() != QChar::Other_Control)
+            clean += c;
     }
     if (clean == typed) return;
     int cursor = std::min(static_cast<int>(clean.size()), edit->cursorPosition());
@@ -143,11 +145,13 @@ QPlainTextEdit* AccessoryView::makeTextView(TextView& text, QWidget* parent) {
     edit->setFont(qtFont(text.font()));
     edit->setReadOnly(!text.isEditable());
     Qt::TextInteractionFlags flags = Qt::NoTextInteraction;
-    if (text.isEditable()) flags = Qt::TextEditorInteraction;
-    else if (text.isSelectable()) flags = Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard;
+    if (text.isEditable())
+        flags = Qt::TextEditorInteraction;
+    else if (text.isSelectable())
+        flags = Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard;
     edit->setTextInteractionFlags(flags);
     edit->setLineWrapMode(text.textContainer().widthTracksTextView() ? QPlainTextEdit::WidgetWidth
-                                                                    : QPlainTextEdit::NoWrap);
+                                                                     : QPlainTextEdit::NoWrap);
     edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     edit->setTabChangesFocus(true);
     edit->setAccessibleName(context_);

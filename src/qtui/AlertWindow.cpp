@@ -82,8 +82,8 @@ AlertWindow::AlertWindow(Alert& alert, QWidget* parent) : QDialog(parent) {
     QFont messageFont = qtFont(Font::boldSystemFontOfSize(14));
     column->addWidget(textBlock(message, messageFont, width, "message", this));
     if (!alert.informativeText().empty())
-        column->addWidget(
-            textBlock(toQString(alert.informativeText()), qtFont(Font::systemFontOfSize(13)), width, "informative", this));
+        column->addWidget(textBlock(toQString(alert.informativeText()), qtFont(Font::systemFontOfSize(13)), width,
+                                    "informative", this));
     if (accessory_) {
         column->addSpacing(4);
         column->addWidget(accessory_->widget(), 0, Qt::AlignLeft);

@@ -28,7 +28,9 @@ bool nonEmpty(const char* name) {
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
     }
-    struct rlimit noCore {0, 0};
+    struct rlimit noCore {
+        0, 0
+    };
     setrlimit(RLIMIT_CORE, &noCore);
     alarm(kProbeSeconds);  // a display that never answers counts as none
     int argc = 1;

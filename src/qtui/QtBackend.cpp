@@ -52,14 +52,16 @@ void QtBackend::followLanguage() {
     // and without them Qt's few words stay English.
     if (language == "en") return;
     auto translator = std::make_unique<QTranslator>();
-    if (!translator->load(QStringLiteral("qtbase_") + toQString(language), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (!translator->load(QStringLiteral("qtbase_") + toQString(language),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         return;
     QCoreApplication::installTranslator(translator.get());
     translator_ = std::move(translator);
 }
 
 AlertAnswer QtBackend::runAlert(Alert& alert) {
-    if (!haveApplication()) return {kAlertCancelledReturn, dialogText("Er is geen venstersysteem om de dialoog te tonen.")};
+    if (!haveApplication())
+        return {kAlertCancelledReturn, dialogText("Er is geen venstersysteem om de dialoog te tonen.")};
     followLanguage();
     AlertWindow window(alert, dialogParent());
     window.exec();

@@ -39,8 +39,8 @@ private:
     // Where the next open panel starts: where the last one ended, else the home folder.
     QString lastFolder_;
     QPointer<QProgressDialog> progress_;
-    QElapsedTimer progressClock_;   // since the task began
-    QElapsedTimer progressDrawn_;   // since the window last drew itself
+    QElapsedTimer progressClock_;  // since the task began
+    QElapsedTimer progressDrawn_;  // since the window last drew itself
 };
 
 }  // namespace qvui

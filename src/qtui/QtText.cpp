@@ -8,7 +8,9 @@
 
 namespace qvui {
 
-QString toQString(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString toQString(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::string fromQString(const QString& text) { return text.toStdString(); }
 

@@ -136,8 +136,9 @@ std::optional<std::string> askText(const std::string& message, const std::string
 std::optional<std::string> choosePattern(const QVRecordTable& table) {
     qvui::Alert alert;
     alert.setMessageText(QVText("Kies het patroon voor bestandsnamen"));
-    alert.setInformativeText(QVText("Gebruik {#} voor het volgnummer of een CSV-kolom tussen accolades, bijvoorbeeld "
-                                    "Factuur-{Klant}-{#}. De extensie .pdf wordt automatisch toegevoegd."));
+    alert.setInformativeText(
+        QVText("Gebruik {#} voor het volgnummer of een CSV-kolom tussen accolades, bijvoorbeeld "
+               "Factuur-{Klant}-{#}. De extensie .pdf wordt automatisch toegevoegd."));
     auto field = std::make_shared<qvui::TextField>(qvui::Rect{0, 0, 350, 24});
     field->setStringValue(kDefaultPattern);
     alert.setAccessoryView(field);
@@ -165,8 +166,9 @@ struct WatermarkChoice {
 std::optional<WatermarkChoice> chooseWatermark(const std::vector<std::string>& columns) {
     qvui::Alert alert;
     alert.setMessageText(QVText("Optioneel watermerk"));
-    alert.setInformativeText(QVText("Kies een CSV-kolom of eigen tekst voor onderaan elke pagina. Bij losse PDF's "
-                                    "blijft dit een verwijderbare annotatie."));
+    alert.setInformativeText(
+        QVText("Kies een CSV-kolom of eigen tekst voor onderaan elke pagina. Bij losse PDF's "
+               "blijft dit een verwijderbare annotatie."));
     auto popup = std::make_shared<qvui::PopUpButton>(qvui::Rect{0, 0, 360, 26}, false);
     // Separate items: a column named like one of the fixed entries keeps its own place.
     popup->menu().addItem(qvui::MenuItem(QVText("Geen watermerk"), ""));
@@ -199,8 +201,9 @@ std::optional<WatermarkChoice> chooseWatermark(const std::vector<std::string>& c
 std::optional<bool> chooseLog() {
     qvui::Alert alert;
     alert.setMessageText(QVText("Verwerkingslogboek bewaren?"));
-    alert.setInformativeText(QVText("Het logboek bevat bestandspaden, uitvoernamen, instellingen en eventuele "
-                                    "foutmeldingen. Deze kunnen persoonlijke gegevens bevatten."));
+    alert.setInformativeText(
+        QVText("Het logboek bevat bestandspaden, uitvoernamen, instellingen en eventuele "
+               "foutmeldingen. Deze kunnen persoonlijke gegevens bevatten."));
     alert.addButtonWithTitle(QVText("Zonder logboek"));
     alert.addButtonWithTitle(QVText("Met logboek"));
     alert.addButtonWithTitle(QVText("Annuleren"));
@@ -212,11 +215,11 @@ std::optional<bool> chooseLog() {
 }
 
 void runCommand() {
-    std::optional<fs::path> templateURL = chooseFile(QVText("Kies een PDF-formulier"), std::vector<std::string>{"pdf"},
-                                                     false);
+    std::optional<fs::path> templateURL =
+        chooseFile(QVText("Kies een PDF-formulier"), std::vector<std::string>{"pdf"}, false);
     if (!templateURL) return;
-    std::optional<fs::path> dataURL = chooseFile(QVText("Kies een UTF-8 CSV- of tekstbestand"),
-                                                 std::vector<std::string>{"csv", "tsv", "txt"}, false);
+    std::optional<fs::path> dataURL =
+        chooseFile(QVText("Kies een UTF-8 CSV- of tekstbestand"), std::vector<std::string>{"csv", "tsv", "txt"}, false);
     if (!dataURL) return;
 
     QVError error;
@@ -282,6 +285,4 @@ void runCommand() {
 
 }  // namespace
 
-void QVCommand(void* /*clientData*/) {
-    runCommand();
-}
+void QVCommand(void* /*clientData*/) { runCommand(); }

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "ScriptedDialogs.h"
 #include "localization/LanguageCommand.h"
 #include "localization/MenuTitles.h"
 #include "localization/Text.h"
 #include "platform/UserDefaults.h"
 #include "platform/dialogs/Controls.h"
-#include "ScriptedDialogs.h"
 
 using nlohmann::json;
 using qvtest::IsolatedLanguage;
@@ -102,7 +102,6 @@ TEST(LanguageCommand, AChoiceThatCannotBeStoredIsSaidAndChangesNothing) {
                                        " kon niet worden geschreven. De taal blijft zoals hij was.");
     EXPECT_EQ(QVLanguage(), "nl");
     EXPECT_TRUE(menu.titles.empty());
-
 }
 
 TEST(LanguageCommand, CancelChangesNeitherSettingNorMenu) {

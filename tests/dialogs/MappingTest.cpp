@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "ScriptedDialogs.h"
 #include "dialogs/MappingDialog.h"
 #include "dialogs/MappingView.h"
-#include "ScriptedDialogs.h"
 
 using qvtest::IsolatedLanguage;
 using qvtest::ScriptedDialogs;
@@ -22,8 +22,8 @@ std::vector<qvui::Label*> labels(qvui::View* root) { return qvui::viewsOfType<qv
 
 TEST(MappingView, ProposesOnlyExactlyEqualColumns) {
     IsolatedLanguage dutch;
-    auto view = QVMappingView::initWithFields({"Naam", "Plaats", "Straat ", "Straat"},
-                                              {"Naam", "plaats", "Straat", "Naam"});
+    auto view =
+        QVMappingView::initWithFields({"Naam", "Plaats", "Straat ", "Straat"}, {"Naam", "plaats", "Straat", "Naam"});
     ASSERT_EQ(view->popups().size(), 4u);
     EXPECT_EQ(view->popups()[0]->indexOfSelectedItem(), 1);  // the first equal column wins
     EXPECT_EQ(view->popups()[1]->indexOfSelectedItem(), 0);  // case differs
@@ -43,8 +43,8 @@ TEST(MappingView, ProposesOnlyExactlyEqualColumns) {
     auto mapping = view->mappingWithMissingField(&missing);
     ASSERT_TRUE(mapping);
     EXPECT_FALSE(missing);
-    EXPECT_EQ(*mapping, (QVFieldMapping{{"Naam", "Naam"}, {"Plaats", "plaats"}, {"Straat ", "Straat"},
-                                        {"Straat", "Straat"}}));
+    EXPECT_EQ(*mapping,
+              (QVFieldMapping{{"Naam", "Naam"}, {"Plaats", "plaats"}, {"Straat ", "Straat"}, {"Straat", "Straat"}}));
 
     view->popups()[3]->selectItemAtIndex(-1);  // nothing selected counts as no column
     EXPECT_FALSE(view->mappingWithMissingField(&missing));
@@ -128,8 +128,9 @@ TEST(MappingDialog, AsksAgainWithEveryChoiceKeptUntilEachFieldHasAColumn) {
     auto lines = dialogs.lines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0]["message"], "Koppel PDF-velden aan CSV-kolommen");
-    EXPECT_EQ(lines[0]["informative"], "Controleer de voorgestelde koppelingen en kies voor elk PDF-veld een kolom. "
-                                       "Scroll voor meer velden.");
+    EXPECT_EQ(lines[0]["informative"],
+              "Controleer de voorgestelde koppelingen en kies voor elk PDF-veld een kolom. "
+              "Scroll voor meer velden.");
     EXPECT_EQ(lines[0]["buttons"], nlohmann::json({"Verder", "Annuleren"}));
     EXPECT_EQ(lines[0]["labels"], nlohmann::json({"PDF-veld", "CSV-kolom", "Naam", "Plaats"}));
     EXPECT_EQ(lines[0]["popups"][0]["selected"], 1);

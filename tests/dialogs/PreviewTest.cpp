@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "dialogs/Preview.h"
-#include "input/PreviewText.h"
-#include "input/DelimitedText.h"
-#include "platform/dialogs/ScrollView.h"
 #include "ScriptedDialogs.h"
+#include "dialogs/Preview.h"
+#include "input/DelimitedText.h"
+#include "input/PreviewText.h"
+#include "platform/dialogs/ScrollView.h"
 
 using qvtest::IsolatedLanguage;
 using qvtest::ScriptedDialogs;
@@ -20,8 +20,8 @@ QVRecordTable tableWithRecords(size_t n) {
 }
 
 std::string recordText(size_t r) {
-    return "Record " + std::to_string(r) + "\nNaam: Klant " + std::to_string(r) + "\nNummer: " + std::to_string(r * 10) +
-           "\n\n";
+    return "Record " + std::to_string(r) + "\nNaam: Klant " + std::to_string(r) +
+           "\nNummer: " + std::to_string(r * 10) + "\n\n";
 }
 
 }  // namespace
@@ -91,8 +91,9 @@ TEST(Preview, FollowsTheLanguageInForce) {
     ScriptedDialogs dialogs(R"([{}])");
     EXPECT_TRUE(showPreview(tableWithRecords(7)));
     auto line = dialogs.lines().at(0);
-    EXPECT_EQ(line["informative"], "7 records found. The first 5 are shown below; check the columns and values. "
-                                   "This is not a PDF preview.");
+    EXPECT_EQ(line["informative"],
+              "7 records found. The first 5 are shown below; check the columns and values. "
+              "This is not a PDF preview.");
     EXPECT_NE(line["message"], "Controleer de ingelezen gegevens");
     EXPECT_EQ(line["buttons"].size(), 2u);
     EXPECT_NE(line["buttons"][0], "Verder");

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "ScriptedDialogs.h"
 #include "dialogs/WatermarkStyle.h"
 #include "platform/dialogs/Controls.h"
-#include "ScriptedDialogs.h"
 
 using qvtest::IsolatedLanguage;
 using qvtest::ScriptedDialogs;

@@ -37,8 +37,8 @@ protected:
 
 TEST_F(CliAllFields, TheDefaultRuleRefusesAsBeforeAndNamesTheFirstOffendingField) {
     const std::string data = file("d.csv", "a\nb\n");
-    CommandResult r = qvtest::runQuorvel({"merge", "--template", form("sejda-mixed.pdf"), "--data", data, "--output",
-                                          out_.string()});
+    CommandResult r =
+        qvtest::runQuorvel({"merge", "--template", form("sejda-mixed.pdf"), "--data", data, "--output", out_.string()});
     EXPECT_EQ(r.status, 1);
     const std::string first = "Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld.\n";
     EXPECT_EQ(r.errors.rfind(first, 0), 0u) << r.errors;
@@ -126,9 +126,9 @@ TEST_F(CliAllFields, MergesTheTaxFormWithItsCheckBoxesAndSaysWhatKeepsItsValue) 
                                                "--output", (dir_ / "leeg").string(), "--dry-run"});
     EXPECT_EQ(strict.status, 1);
 
-    CommandResult quiet = qvtest::runQuorvel({"merge", "--all-fields", "--quiet", "--template", tax, "--data", data,
-                                              "--separator", "semicolon", "--output", out_.string(), "--pattern",
-                                              "q-{#}", "--dry-run"});
+    CommandResult quiet =
+        qvtest::runQuorvel({"merge", "--all-fields", "--quiet", "--template", tax, "--data", data, "--separator",
+                            "semicolon", "--output", out_.string(), "--pattern", "q-{#}", "--dry-run"});
     EXPECT_EQ(quiet.status, 0) << quiet.errors;
     EXPECT_EQ(quiet.errors, "");
 

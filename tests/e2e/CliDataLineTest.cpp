@@ -26,7 +26,7 @@ protected:
         return (dir_ / name).string();
     }
     CommandResult merge(const std::string& data, std::vector<std::string> more = {}) {
-        std::vector<std::string> arguments = {"merge", "--template", form_, "--data", file("klanten.csv", data),
+        std::vector<std::string> arguments = {"merge",    "--template", form_, "--data", file("klanten.csv", data),
                                               "--output", out_.string()};
         arguments.insert(arguments.end(), more.begin(), more.end());
         return qvtest::runQuorvel(arguments);
@@ -37,8 +37,9 @@ protected:
 
 TEST_F(CliDataLine, AMisplacedQuoteNamesItsLineInMergeDryRunAndPreview) {
     const std::string data = "Naam;Plaats\nAnna;Utrecht\nPiet \"PJ\" Jansen;Gouda\n";
-    const std::string expected = "Ongeldige aanhalingstekens in CSV.\n"
-                                 "Regel 3 van het gegevensbestand: \"Piet \"PJ\" Jansen;Gouda\"\n";
+    const std::string expected =
+        "Ongeldige aanhalingstekens in CSV.\n"
+        "Regel 3 van het gegevensbestand: \"Piet \"PJ\" Jansen;Gouda\"\n";
     CommandResult merged = merge(data, {"--separator", "semicolon"});
     EXPECT_EQ(merged.status, 1);
     EXPECT_EQ(merged.errors, expected + "0 PDF-bestanden zijn al gemaakt.\n");
@@ -48,7 +49,8 @@ TEST_F(CliDataLine, AMisplacedQuoteNamesItsLineInMergeDryRunAndPreview) {
     EXPECT_EQ(dry.status, 1);
     EXPECT_EQ(dry.errors, expected + "0 PDF-bestanden zijn al gemaakt.\n");
 
-    CommandResult preview = qvtest::runQuorvel({"preview", (dir_ / "klanten.csv").string(), "--separator", "semicolon"});
+    CommandResult preview =
+        qvtest::runQuorvel({"preview", (dir_ / "klanten.csv").string(), "--separator", "semicolon"});
     EXPECT_EQ(preview.status, 1);
     EXPECT_EQ(preview.errors, expected);
 }
@@ -57,16 +59,18 @@ TEST_F(CliDataLine, LinesAreCountedAsAnEditorCountsThem) {
     // A byte-order mark, CR LF line ends and a quoted cell over two lines before the bad row.
     CommandResult uneven = merge("\xEF\xBB\xBFNaam,Plaats\r\n\"Anna\r\nJansen\",Utrecht\r\nBram,Gouda,extra\r\n");
     EXPECT_EQ(uneven.status, 1);
-    EXPECT_EQ(uneven.errors, "CSV-record 3 heeft een afwijkend aantal kolommen.\n"
-                             "Regel 4 van het gegevensbestand: \"Bram,Gouda,extra\"\n"
-                             "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(uneven.errors,
+              "CSV-record 3 heeft een afwijkend aantal kolommen.\n"
+              "Regel 4 van het gegevensbestand: \"Bram,Gouda,extra\"\n"
+              "0 PDF-bestanden zijn al gemaakt.\n");
 
     // A quoted cell never closed: the line of its opening quote, however far the file runs on.
     CommandResult open = merge("Naam,Plaats\nAnna,\"Utrecht\nBram,Gouda\nCees,Zwolle\n");
     EXPECT_EQ(open.status, 1);
-    EXPECT_EQ(open.errors, "Een geciteerd CSV-veld is niet afgesloten.\n"
-                           "Regel 2 van het gegevensbestand: \"Anna,\"Utrecht\"\n"
-                           "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(open.errors,
+              "Een geciteerd CSV-veld is niet afgesloten.\n"
+              "Regel 2 van het gegevensbestand: \"Anna,\"Utrecht\"\n"
+              "0 PDF-bestanden zijn al gemaakt.\n");
 
     // A faulty header is the file's fault as a whole: no line.
     CommandResult names = merge("Naam,Naam\nAnna,Utrecht\n");
@@ -77,9 +81,12 @@ TEST_F(CliDataLine, TheLineIsShownShortAndSafeInTheLanguageInForce) {
     // Forty characters at most, control characters made visible.
     const std::string line = "Anna\x1b[2J" + std::string(60, 'x') + "\"y";
     CommandResult result = merge("Naam,Plaats\n" + line + ",Utrecht\n");
-    EXPECT_EQ(result.errors, "Ongeldige aanhalingstekens in CSV.\n"
-                             "Regel 2 van het gegevensbestand: \"Anna\\u{1B}[2J" + std::string(32, 'x') + "…\"\n"
-                             "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(result.errors,
+              "Ongeldige aanhalingstekens in CSV.\n"
+              "Regel 2 van het gegevensbestand: \"Anna\\u{1B}[2J" +
+                  std::string(32, 'x') +
+                  "…\"\n"
+                  "0 PDF-bestanden zijn al gemaakt.\n");
 
     ScopedEnv french("LANGUAGE", "fr");
     CommandResult inFrench = merge("Naam,Plaats\nAnna,Utr\"echt\n");

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "support/FormFixtures.h"
 #include "support/DutchHome.h"
+#include "support/FormFixtures.h"
 #include "support/TestSupport.h"
 
 using qvtest::CommandResult;
@@ -18,10 +18,7 @@ namespace {
 
 class CliCommands : public qvtest::DutchHomeTest {
 protected:
-
-    CommandResult quorvel(std::vector<std::string> arguments) {
-        return qvtest::runQuorvel(std::move(arguments));
-    }
+    CommandResult quorvel(std::vector<std::string> arguments) { return qvtest::runQuorvel(std::move(arguments)); }
     std::string file(const std::string& name, const std::string& bytes) {
         qvtest::writeFile(dir_ / name, bytes);
         return (dir_ / name).string();
@@ -31,8 +28,7 @@ protected:
 }  // namespace
 
 TEST_F(CliCommands, FieldsListsOneNamePerLineSafeForATerminal) {
-    CommandResult result =
-        quorvel({"fields", file("f.pdf", qvfixture::textForm({"Naam", "Straße", "Zoë\x1B[2J"}))});
+    CommandResult result = quorvel({"fields", file("f.pdf", qvfixture::textForm({"Naam", "Straße", "Zoë\x1B[2J"}))});
     EXPECT_EQ(result.status, 0) << result.errors;
     EXPECT_EQ(result.output, "Naam\nStraße\nZoë\\u{1B}[2J\n");
 }
@@ -41,7 +37,8 @@ TEST_F(CliCommands, FieldsRefusesWhatIsNotAUsableForm) {
     CommandResult damaged = quorvel({"fields", file("kapot.pdf", "%PDF-1.7\nniet echt\n")});
     EXPECT_EQ(damaged.status, 1);
     EXPECT_EQ(damaged.output, "");
-    EXPECT_EQ(damaged.errors, "De PDF is ongeldig, leeg of beveiligd.\nDe PDF is beschadigd en kon niet worden gelezen.\n");
+    EXPECT_EQ(damaged.errors,
+              "De PDF is ongeldig, leeg of beveiligd.\nDe PDF is beschadigd en kon niet worden gelezen.\n");
 
     CommandResult missing = quorvel({"fields", (dir_ / "weg.pdf").string()});
     EXPECT_EQ(missing.status, 1);
@@ -97,9 +94,11 @@ TEST_F(CliCommands, UsageWordsAndErrorsFollowTheLanguageInForce) {
     CommandResult both = quorvel({"merge", "--template", "a.pdf", "--data", "a.csv", "--output", "uit",
                                   "--watermark-column", "A", "--watermark-pattern", "B"});
     EXPECT_EQ(both.status, 2);
-    EXPECT_EQ(both.errors,
-              "--watermark-column ne peut pas être utilisé avec --watermark-pattern.\nPlus d’informations avec --help.\n");
+    EXPECT_EQ(
+        both.errors,
+        "--watermark-column ne peut pas être utilisé avec --watermark-pattern.\nPlus d’informations avec --help.\n");
     CommandResult mode = quorvel({"merge", "--template", "a.pdf", "--data", "a.csv", "--output", "uit", "--mode", "x"});
-    EXPECT_EQ(mode.errors, "--mode : « x » ne fait pas partie de combined,separate.\nPlus d’informations avec --help.\n");
+    EXPECT_EQ(mode.errors,
+              "--mode : « x » ne fait pas partie de combined,separate.\nPlus d’informations avec --help.\n");
     EXPECT_NE(quorvel({"fields", "--help"}).output.find("Utilisation: quorvel fields"), std::string::npos);
 }

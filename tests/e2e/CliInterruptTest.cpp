@@ -30,7 +30,8 @@ namespace {
 // A merge started in the background, its output going to files.
 class Running {
 public:
-    Running(const std::vector<std::string>& argv, const fs::path& outputs) : out_(outputs / "stdout"), err_(outputs / "stderr") {
+    Running(const std::vector<std::string>& argv, const fs::path& outputs)
+        : out_(outputs / "stdout"), err_(outputs / "stderr") {
         std::vector<char*> pointers;
         for (const std::string& a : argv) pointers.push_back(const_cast<char*>(a.c_str()));
         pointers.push_back(nullptr);
@@ -79,8 +80,14 @@ protected:
     std::string data_ = file("klanten.csv", records(kRecords));
 
     std::vector<std::string> merge(const fs::path& out, std::vector<std::string> more = {}) const {
-        std::vector<std::string> arguments = {(qvtest::binDir() / "quorvel").string(), "merge", "--template", form_,
-                                              "--data", data_, "--output", out.string()};
+        std::vector<std::string> arguments = {(qvtest::binDir() / "quorvel").string(),
+                                              "merge",
+                                              "--template",
+                                              form_,
+                                              "--data",
+                                              data_,
+                                              "--output",
+                                              out.string()};
         arguments.insert(arguments.end(), more.begin(), more.end());
         return arguments;
     }
@@ -152,10 +159,10 @@ TEST_F(CliInterrupt, CtrlCStopsAfterTheCurrentFileAndSkipExistingFinishesTheRun)
     EXPECT_NE(again.errors.find("Uitvoerbestand bestaat al: merge-000001.pdf"), std::string::npos) << again.errors;
     CommandResult rest = qvtest::runCommand(merge(out.path(), {"--skip-existing", "--log"}));
     ASSERT_EQ(rest.status, 0) << rest.errors;
-    EXPECT_EQ(rest.output.rfind(files(kRecords - left.size(), "PDF-bestand gemaakt.\n", "PDF-bestanden gemaakt.\n") +
-                                    files(left.size(), "bestaand bestand overgeslagen.\n",
-                                          "bestaande bestanden overgeslagen.\n"),
-                                0),
+    EXPECT_EQ(rest.output.rfind(
+                  files(kRecords - left.size(), "PDF-bestand gemaakt.\n", "PDF-bestanden gemaakt.\n") +
+                      files(left.size(), "bestaand bestand overgeslagen.\n", "bestaande bestanden overgeslagen.\n"),
+                  0),
               0u)
         << rest.output;
     EXPECT_TRUE(pdfs(out.path()) == all) << "the two runs together wrote the whole run, byte for byte";
@@ -180,7 +187,8 @@ TEST_F(CliInterrupt, SigtermStopsACombinedMergeWithoutItsFileAndASecondSignalKil
         const int status = program.wait();
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 130);
-        EXPECT_EQ(program.errors().rfind("Onderbroken; het gecombineerde bestand is niet gemaakt.\nLogboeklocatie: ", 0), 0u)
+        EXPECT_EQ(
+            program.errors().rfind("Onderbroken; het gecombineerde bestand is niet gemaakt.\nLogboeklocatie: ", 0), 0u)
             << program.errors();
         EXPECT_TRUE(pdfs(out.path()).empty());
         nlohmann::json log = nlohmann::json::parse(qvtest::readFile(logs(out.path()).at(0)));
@@ -215,8 +223,8 @@ TEST_F(CliInterrupt, RecordsChooseWhatIsWrittenAndBadListsAreUsageErrors) {
     nlohmann::json log = nlohmann::json::parse(qvtest::readFile(logs(out.path()).at(0)));
     EXPECT_EQ(log["output_files"].get<std::vector<std::string>>(), expected);
     EXPECT_EQ(log["settings"]["records"], "3-5,12");
-    EXPECT_EQ(qvtest::runCommand({"pdftotext", (out.path() / "merge-000012.pdf").string(), "-"}).output.find("Klant 12"),
-              0u);
+    EXPECT_EQ(
+        qvtest::runCommand({"pdftotext", (out.path() / "merge-000012.pdf").string(), "-"}).output.find("Klant 12"), 0u);
 
     // With --shard, the chosen records of the share: share 1 of 2 holds records 1 to 20.
     CommandResult share = qvtest::runCommand(merge(shared.path(), {"--records", "3-5,12,30-31", "--shard", "1/2"}));

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/FormFixtures.h"
 #include "support/DutchHome.h"
+#include "support/FormFixtures.h"
 #include "support/TestSupport.h"
 
 using qvtest::CommandResult;
@@ -30,9 +30,7 @@ protected:
         qvtest::writeFile(dir_ / name, bytes);
         return (dir_ / name).string();
     }
-    CommandResult quorvel(std::vector<std::string> arguments) {
-        return qvtest::runQuorvel(std::move(arguments));
-    }
+    CommandResult quorvel(std::vector<std::string> arguments) { return qvtest::runQuorvel(std::move(arguments)); }
     // merge with the three required options first.
     CommandResult merge(std::vector<std::string> more = {}) {
         std::vector<std::string> arguments = {"merge", "--template", form_, "--data", data_, "--output", out_.string()};
@@ -57,8 +55,8 @@ TEST_F(CliMerge, MergesEachRecordIntoItsOwnFile) {
     EXPECT_EQ(result.status, 0) << result.errors;
     EXPECT_EQ(result.output, "3 PDF-bestanden gemaakt.\n");
     EXPECT_EQ(result.errors, "") << "no progress bar when standard error is not a terminal";
-    EXPECT_EQ(written(), (std::vector<std::string>{"Brief-Anna Jansen.pdf", "Brief-Bram Visser.pdf",
-                                                   "Brief-Cees Smit.pdf"}));
+    EXPECT_EQ(written(),
+              (std::vector<std::string>{"Brief-Anna Jansen.pdf", "Brief-Bram Visser.pdf", "Brief-Cees Smit.pdf"}));
     const std::string text = pdfText(out_ / "Brief-Bram Visser.pdf");
     EXPECT_NE(text.find("Bram Visser"), std::string::npos) << text;
     EXPECT_NE(text.find("Gouda"), std::string::npos) << text;
@@ -68,13 +66,13 @@ TEST_F(CliMerge, MapEntriesOverrideTheColumnOfTheFieldsOwnName) {
     data_ = file("klanten.csv", "Klantnaam;Plaats;Woonplaats\nAnna;Utrecht;Amersfoort\n");
     CommandResult unmapped = merge({"--separator", "semicolon"});
     EXPECT_EQ(unmapped.status, 1);
-    EXPECT_EQ(unmapped.errors, "CSV-kolom ontbreekt voor PDF-veld 'Naam'.\n"
-                               "Kolommen in het gegevensbestand: Klantnaam, Plaats, Woonplaats\n"
-                               "Koppel het veld aan een kolom met --map 'Naam=KOLOM'.\n"
-                               "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(unmapped.errors,
+              "CSV-kolom ontbreekt voor PDF-veld 'Naam'.\n"
+              "Kolommen in het gegevensbestand: Klantnaam, Plaats, Woonplaats\n"
+              "Koppel het veld aan een kolom met --map 'Naam=KOLOM'.\n"
+              "0 PDF-bestanden zijn al gemaakt.\n");
 
-    CommandResult mapped =
-        merge({"--separator", "semicolon", "--map", "Naam=Klantnaam", "--map", "Plaats=Woonplaats"});
+    CommandResult mapped = merge({"--separator", "semicolon", "--map", "Naam=Klantnaam", "--map", "Plaats=Woonplaats"});
     EXPECT_EQ(mapped.status, 0) << mapped.errors;
     const std::string text = pdfText(out_ / "merge-000001.pdf");
     EXPECT_NE(text.find("Anna"), std::string::npos) << text;
@@ -129,8 +127,8 @@ TEST_F(CliMerge, AFailedMergeExitsWithOneAndSaysHowManyFilesExist) {
     EXPECT_EQ(result.errors, "Uitvoerbestand bestaat al: merge-000003.pdf\n0 PDF-bestanden zijn al gemaakt.\n");
     EXPECT_EQ(written(), std::vector<std::string>{"merge-000003.pdf"});
 
-    CommandResult missing = quorvel({"merge", "--template", form_, "--data", (dir_ / "weg.csv").string(), "--output",
-                                     out_.string()});
+    CommandResult missing =
+        quorvel({"merge", "--template", form_, "--data", (dir_ / "weg.csv").string(), "--output", out_.string()});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.errors.rfind("CSV lezen mislukt: ", 0), 0u) << missing.errors;
 }
@@ -144,8 +142,9 @@ TEST_F(CliMerge, ADryRunChecksEverythingAndWritesNothing) {
     // The checks of the first pass: a duplicate name, a file already there, a missing folder.
     CommandResult duplicate = merge({"--dry-run", "--pattern", "brief"});
     EXPECT_EQ(duplicate.status, 1);
-    EXPECT_EQ(duplicate.errors, "Dubbele bestandsnaam 'brief.pdf' bij record 2. Voeg bijvoorbeeld {#} toe.\n"
-                                "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(duplicate.errors,
+              "Dubbele bestandsnaam 'brief.pdf' bij record 2. Voeg bijvoorbeeld {#} toe.\n"
+              "0 PDF-bestanden zijn al gemaakt.\n");
     qvtest::writeFile(out_ / "merge-000002.pdf", "");
     CommandResult exists = merge({"--dry-run"});
     EXPECT_EQ(exists.status, 1);
@@ -160,10 +159,13 @@ TEST_F(CliMerge, ADryRunChecksEverythingAndWritesNothing) {
     EXPECT_FALSE(fs::exists(dir_ / "nergens"));
     // One the run could not make fails as the run would.
     const fs::path deep = dir_ / "nergens" / "diep";
-    CommandResult noFolder = quorvel({"merge", "--template", form_, "--data", data_, "--output", deep.string(), "--dry-run"});
+    CommandResult noFolder =
+        quorvel({"merge", "--template", form_, "--data", data_, "--output", deep.string(), "--dry-run"});
     EXPECT_EQ(noFolder.status, 1);
-    EXPECT_EQ(noFolder.errors.rfind("De uitvoermap '" + deep.string() + "' aanmaken mislukt: ", 0), 0u) << noFolder.errors;
-    EXPECT_EQ(quorvel({"merge", "--template", form_, "--data", data_, "--output", deep.string()}).errors, noFolder.errors);
+    EXPECT_EQ(noFolder.errors.rfind("De uitvoermap '" + deep.string() + "' aanmaken mislukt: ", 0), 0u)
+        << noFolder.errors;
+    EXPECT_EQ(quorvel({"merge", "--template", form_, "--data", data_, "--output", deep.string()}).errors,
+              noFolder.errors);
     EXPECT_FALSE(fs::exists(dir_ / "nergens"));
     EXPECT_EQ(written(), std::vector<std::string>{"merge-000002.pdf"});
 }
@@ -172,8 +174,9 @@ TEST_F(CliMerge, TheLogIsWrittenInTheOutputFolderAndItsPathPrinted) {
     CommandResult result = merge({"--log", "--separator", "comma"});
     EXPECT_EQ(result.status, 0) << result.errors;
     std::smatch match;
-    const std::regex expected("3 PDF-bestanden gemaakt\\.\nLogboeklocatie: (.*/quorvel-log-[0-9A-F]{8}-[0-9A-F]{4}-"
-                              "[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.json)\n");
+    const std::regex expected(
+        "3 PDF-bestanden gemaakt\\.\nLogboeklocatie: (.*/quorvel-log-[0-9A-F]{8}-[0-9A-F]{4}-"
+        "[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.json)\n");
     ASSERT_TRUE(std::regex_match(result.output, match, expected)) << result.output;
     const fs::path log = match[1].str();
     EXPECT_TRUE(fs::equivalent(log.parent_path(), out_));
@@ -227,7 +230,8 @@ TEST_F(CliMerge, CountsTakeTheGrammaticalNumberOfTheLanguageAndQuietSaysNothing)
     ScopedEnv french("LANGUAGE", "fr");
     CommandResult again = merge({"--pattern", "een-{#}"});
     EXPECT_EQ(again.status, 1);
-    EXPECT_EQ(again.errors, "Le fichier de sortie existe déjà\u00A0: een-000001.pdf\n0 fichier PDF avait déjà été créé.\n");
+    EXPECT_EQ(again.errors,
+              "Le fichier de sortie existe déjà\u00A0: een-000001.pdf\n0 fichier PDF avait déjà été créé.\n");
 }
 
 TEST_F(CliMerge, OutOfRangeNumbersAndAnEmptyFolderAreUsageErrorsThatSayWhy) {
@@ -267,9 +271,11 @@ TEST_F(CliMerge, AMissingOutputFolderIsMadeButNotItsParentsAndNotThroughADanglin
 
     // A link to nothing is not followed to make its target.
     fs::create_symlink(dir_ / "doel", dir_ / "link");
-    CommandResult dangling = quorvel({"merge", "--template", form_, "--data", data_, "--output", (dir_ / "link").string()});
+    CommandResult dangling =
+        quorvel({"merge", "--template", form_, "--data", data_, "--output", (dir_ / "link").string()});
     EXPECT_EQ(dangling.status, 1);
-    EXPECT_NE(dangling.errors.find("is een verwijzing naar iets dat niet bestaat."), std::string::npos) << dangling.errors;
+    EXPECT_NE(dangling.errors.find("is een verwijzing naar iets dat niet bestaat."), std::string::npos)
+        << dangling.errors;
     EXPECT_FALSE(fs::exists(dir_ / "doel"));
 }
 
@@ -277,19 +283,21 @@ TEST_F(CliMerge, AMissingColumnNamesTheColumnsAndTheClosestOne) {
     data_ = file("klanten.csv", "naam,Plaatsnaam\nAnna,Utrecht\n");
     CommandResult close = merge();
     EXPECT_EQ(close.status, 1);
-    EXPECT_EQ(close.errors, "CSV-kolom ontbreekt voor PDF-veld 'Naam'.\n"
-                            "Kolommen in het gegevensbestand: naam, Plaatsnaam\n"
-                            "Bedoel je 'naam'? Koppel het veld met --map 'Naam=naam'.\n"
-                            "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(close.errors,
+              "CSV-kolom ontbreekt voor PDF-veld 'Naam'.\n"
+              "Kolommen in het gegevensbestand: naam, Plaatsnaam\n"
+              "Bedoel je 'naam'? Koppel het veld met --map 'Naam=naam'.\n"
+              "0 PDF-bestanden zijn al gemaakt.\n");
 
     // A column that --map names and the data lacks is named itself, in the dry run too.
     CommandResult mapped = merge({"--map", "Naam=naam", "--map", "Plaats=Plaatsnam", "--dry-run"});
     EXPECT_EQ(mapped.status, 1);
-    EXPECT_EQ(mapped.errors, "CSV-kolom ontbreekt voor PDF-veld 'Plaats'.\n"
-                             "De kolom 'Plaatsnam' uit --map staat niet in het gegevensbestand.\n"
-                             "Kolommen in het gegevensbestand: naam, Plaatsnaam\n"
-                             "Bedoel je 'Plaatsnaam'? Koppel het veld met --map 'Plaats=Plaatsnaam'.\n"
-                             "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(mapped.errors,
+              "CSV-kolom ontbreekt voor PDF-veld 'Plaats'.\n"
+              "De kolom 'Plaatsnam' uit --map staat niet in het gegevensbestand.\n"
+              "Kolommen in het gegevensbestand: naam, Plaatsnaam\n"
+              "Bedoel je 'Plaatsnaam'? Koppel het veld met --map 'Plaats=Plaatsnaam'.\n"
+              "0 PDF-bestanden zijn al gemaakt.\n");
     EXPECT_EQ(merge({"--map", "Naam=naam", "--map", "Plaats=Plaatsnaam"}).status, 0);
 }
 
@@ -313,12 +321,15 @@ TEST_F(CliMerge, AValueTooLongSaysItsLengthAndTheFieldsLimit) {
     builder.addWidget(page, builder.addField({std::string("Code"), "/Tx", 0, 4}));
     form_ = file("code.pdf", builder.build());
     // Four units pass; "𝄞" alone counts two, so the second record has five.
-    data_ = file("codes.csv", "Code\nAB12\n\xF0\x9D\x84\x9E" "ABC\n");
+    data_ = file("codes.csv",
+                 "Code\nAB12\n\xF0\x9D\x84\x9E"
+                 "ABC\n");
     CommandResult r = merge();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.errors, "Waarde voor 'Code' in record 3 is te lang.\n"
-                        "De waarde heeft 5 tekens; het veld neemt er hoogstens 4.\n"
-                        "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(r.errors,
+              "Waarde voor 'Code' in record 3 is te lang.\n"
+              "De waarde heeft 5 tekens; het veld neemt er hoogstens 4.\n"
+              "0 PDF-bestanden zijn al gemaakt.\n");
 }
 
 TEST_F(CliMerge, ABadFileNameShowsTheNameThePatternMade) {
@@ -328,10 +339,11 @@ TEST_F(CliMerge, ABadFileNameShowsTheNameThePatternMade) {
         if (dry) more.push_back("--dry-run");
         CommandResult r = merge(more);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.errors, "Ongeldige bestandsnaam voor record 2. Gebruik geen /, \\, :, controletekens, beginpunt of "
-                            "spaties aan het begin of einde.\n"
-                            "Het patroon maakt er 'Bram/Visser' van.\n"
-                            "0 PDF-bestanden zijn al gemaakt.\n");
+        EXPECT_EQ(r.errors,
+                  "Ongeldige bestandsnaam voor record 2. Gebruik geen /, \\, :, controletekens, beginpunt of "
+                  "spaties aan het begin of einde.\n"
+                  "Het patroon maakt er 'Bram/Visser' van.\n"
+                  "0 PDF-bestanden zijn al gemaakt.\n");
     }
     // A value that would take over the terminal is shown escaped.
     data_ = file("klanten.csv", "Naam,Plaats\n\"Anna\x1b]0;x\x07\n\",Utrecht\n");
@@ -357,7 +369,8 @@ TEST_F(CliMerge, ARefusedTemplateSaysWhy) {
         for (std::vector<std::string> more : {std::vector<std::string>{}, {"--all-fields"}}) {
             CommandResult r = merge(more);
             EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(r.errors, "De PDF is ongeldig, leeg of beveiligd.\n" + c.why + "\n0 PDF-bestanden zijn al gemaakt.\n")
+            EXPECT_EQ(r.errors,
+                      "De PDF is ongeldig, leeg of beveiligd.\n" + c.why + "\n0 PDF-bestanden zijn al gemaakt.\n")
                 << c.why;
         }
     }
@@ -369,12 +382,13 @@ TEST_F(CliMerge, AWindows1252FileSaysWhereAndIsReadWithEncoding) {
     data_ = file("klanten.csv", "Naam,Plaats\r\nJos\xE9,M\xFCnchen \x80\r\nAnna,Utrecht\r\n");
     CommandResult refused = merge();
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.errors,
-              "CSV lezen mislukt: Het bestand 'klanten.csv' is geen geldige UTF-8-tekst (ongeldige byte op positie 16).\n"
-              "De ongeldige byte staat op regel 2, teken 4.\n"
-              "Misschien is het bestand in Windows-1252 opgeslagen. Sla het op als UTF-8 (in een rekenblad: \"CSV "
-              "UTF-8\") of lees het met --encoding windows-1252.\n"
-              "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(
+        refused.errors,
+        "CSV lezen mislukt: Het bestand 'klanten.csv' is geen geldige UTF-8-tekst (ongeldige byte op positie 16).\n"
+        "De ongeldige byte staat op regel 2, teken 4.\n"
+        "Misschien is het bestand in Windows-1252 opgeslagen. Sla het op als UTF-8 (in een rekenblad: \"CSV "
+        "UTF-8\") of lees het met --encoding windows-1252.\n"
+        "0 PDF-bestanden zijn al gemaakt.\n");
     EXPECT_TRUE(written().empty());
 
     CommandResult read = merge({"--encoding", "windows-1252", "--pattern", "{Naam}"});

@@ -19,10 +19,7 @@ namespace {
 
 class CliPreview : public qvtest::DutchHomeTest {
 protected:
-
-    CommandResult quorvel(std::vector<std::string> arguments) {
-        return qvtest::runQuorvel(std::move(arguments));
-    }
+    CommandResult quorvel(std::vector<std::string> arguments) { return qvtest::runQuorvel(std::move(arguments)); }
     std::string file(const std::string& name, const std::string& bytes) {
         writeFile(dir_ / name, bytes);
         return (dir_ / name).string();
@@ -40,7 +37,8 @@ TEST_F(CliPreview, ShowsTheCountAndTheFirstFiveRecords) {
     CommandResult result = quorvel({"preview", file("klanten.csv", data)});
     EXPECT_EQ(result.status, 0) << result.errors;
     EXPECT_EQ(result.errors, "");
-    std::string expected = kIntro +
+    std::string expected =
+        kIntro +
         "7 records gevonden. De eerste 5 worden hieronder getoond; controleer de kolommen en waarden. "
         "Dit is geen PDF-voorbeeld.\n\n"
         "Record 1\nNaam: Klant 1\nPlaats: \nBedrag: € 1,50\n\n";
@@ -83,7 +81,8 @@ TEST_F(CliPreview, FailuresGoToStandardErrorWithExitOne) {
     CommandResult uneven = quorvel({"preview", file("scheef.csv", "a,b\n1,2\n3\n")});
     EXPECT_EQ(uneven.status, 1);
     EXPECT_EQ(uneven.output, "");
-    EXPECT_EQ(uneven.errors, "CSV-record 3 heeft een afwijkend aantal kolommen.\nRegel 3 van het gegevensbestand: \"3\"\n");
+    EXPECT_EQ(uneven.errors,
+              "CSV-record 3 heeft een afwijkend aantal kolommen.\nRegel 3 van het gegevensbestand: \"3\"\n");
 
     CommandResult latin1 = quorvel({"preview", file("latin1.csv", "Naam\nJos\xE9\n")});
     EXPECT_EQ(latin1.status, 1);
@@ -92,9 +91,13 @@ TEST_F(CliPreview, FailuresGoToStandardErrorWithExitOne) {
 
 TEST_F(CliPreview, UsageErrorsExitTwo) {
     const std::string data = file("a.csv", "a\n1\n");
-    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {}, {"preview"}, {"preview", data, "--separator", "pipe"}, {"preview", data, "--onbekend"},
-             {"preview", data, "extra"}, {"samenvoegen"}}) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{},
+                                               {"preview"},
+                                               {"preview", data, "--separator", "pipe"},
+                                               {"preview", data, "--onbekend"},
+                                               {"preview", data, "extra"},
+                                               {"samenvoegen"}}) {
         CommandResult result = quorvel(arguments);
         EXPECT_EQ(result.status, 2) << testing::PrintToString(arguments);
         EXPECT_EQ(result.output.find("Record"), std::string::npos);
@@ -103,9 +106,11 @@ TEST_F(CliPreview, UsageErrorsExitTwo) {
 }
 
 TEST_F(CliPreview, ControlCharactersArePrintedHarmlessly) {
-    const std::string data = "Naam,Notitie\n"
-                             "\"\x1B]0;gekaapt\x07\",\"\x1B[31mrood\rover\nregel\"\n"
-                             "\xE2\x80\xAE" "cba,\"tab\there\"\n";
+    const std::string data =
+        "Naam,Notitie\n"
+        "\"\x1B]0;gekaapt\x07\",\"\x1B[31mrood\rover\nregel\"\n"
+        "\xE2\x80\xAE"
+        "cba,\"tab\there\"\n";
     CommandResult result = quorvel({"preview", file("vreemd.csv", data)});
     EXPECT_EQ(result.status, 0) << result.errors;
     for (char c : {'\x1B', '\x07', '\r'}) EXPECT_EQ(result.output.find(c), std::string::npos) << int(c);

@@ -77,9 +77,9 @@ TEST_F(CliProgress, TheBarNamesTheCombinedFileAfterTheLastRecord) {
     qvtest::writeFile(dir_ / "klanten.csv", data);
     qvtest::writeFile(dir_ / "formulier.pdf", qvfixture::textForm({"Naam", "Plaats"}));
 
-    TerminalRun run = runInTerminal({"merge", "--template", (dir_ / "formulier.pdf").string(), "--data",
-                                     (dir_ / "klanten.csv").string(), "--output", (dir_ / "uit").string(),
-                                     "--mode", "combined"});
+    TerminalRun run =
+        runInTerminal({"merge", "--template", (dir_ / "formulier.pdf").string(), "--data",
+                       (dir_ / "klanten.csv").string(), "--output", (dir_ / "uit").string(), "--mode", "combined"});
     ASSERT_EQ(run.status, 0) << run.shown;
     const std::string all = "20000 van 20000 records";
     const std::string combined = "\r[" + std::string(30, '#') + "] Gecombineerd bestand schrijven…\x1b[K";

@@ -47,10 +47,11 @@ TEST_F(CliSeparator, ADutchExportIsReadWithTheSemicolonAndSaysSo) {
     // The user's own choice wins, and the message says which one would have read the file.
     CommandResult comma = merge(data, {"--separator", "comma", "--pattern", "c-{#}"});
     EXPECT_EQ(comma.status, 1);
-    EXPECT_EQ(comma.errors, "CSV-record 2 heeft een afwijkend aantal kolommen.\n"
-                            "Regel 2 van het gegevensbestand: \"Jansen, A.;Utrecht\"\n"
-                            "Met --separator semicolon wordt het gegevensbestand wel in meerdere kolommen gelezen.\n"
-                            "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(comma.errors,
+              "CSV-record 2 heeft een afwijkend aantal kolommen.\n"
+              "Regel 2 van het gegevensbestand: \"Jansen, A.;Utrecht\"\n"
+              "Met --separator semicolon wordt het gegevensbestand wel in meerdere kolommen gelezen.\n"
+              "0 PDF-bestanden zijn al gemaakt.\n");
 
     CommandResult preview = qvtest::runQuorvel({"preview", data});
     EXPECT_EQ(preview.status, 0);
@@ -72,6 +73,7 @@ TEST_F(CliSeparator, TheHeaderDecidesAndCommaStaysTheQuietDefault) {
     // One column that no separator splits: read as it is, and refused for the missing column.
     CommandResult single = merge(file("een.csv", "Naam\nAnna\n"), {"--pattern", "e-{#}"});
     EXPECT_EQ(single.status, 1);
-    EXPECT_EQ(single.errors, "CSV-kolom ontbreekt voor PDF-veld 'Plaats'.\nKolommen in het gegevensbestand: Naam\n"
-                             "Koppel het veld aan een kolom met --map 'Plaats=KOLOM'.\n0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(single.errors,
+              "CSV-kolom ontbreekt voor PDF-veld 'Plaats'.\nKolommen in het gegevensbestand: Naam\n"
+              "Koppel het veld aan een kolom met --map 'Plaats=KOLOM'.\n0 PDF-bestanden zijn al gemaakt.\n");
 }

@@ -25,9 +25,16 @@ protected:
     std::string data_ = file("klanten.csv", records(40));
 
     std::vector<std::string> merge(const fs::path& out, std::vector<std::string> more = {}) {
-        std::vector<std::string> arguments = {(qvtest::binDir() / "quorvel").string(), "merge", "--template", form_,
-                                              "--data", data_, "--output", out.string(),
-                                              "--watermark-pattern", "Kopie voor {Naam}"};
+        std::vector<std::string> arguments = {(qvtest::binDir() / "quorvel").string(),
+                                              "merge",
+                                              "--template",
+                                              form_,
+                                              "--data",
+                                              data_,
+                                              "--output",
+                                              out.string(),
+                                              "--watermark-pattern",
+                                              "Kopie voor {Naam}"};
         arguments.insert(arguments.end(), more.begin(), more.end());
         return arguments;
     }
@@ -105,8 +112,9 @@ TEST_F(CliShard, GnuParallelSharesAddUpToTheWholeMerge) {
     ASSERT_EQ(result.status, 0) << result.errors;
     std::vector<std::string> names;
     for (const auto& [name, bytes] : pdfs(combined.path())) names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"merge-gecombineerd-001-van-003.pdf", "merge-gecombineerd-002-van-003.pdf",
-                                               "merge-gecombineerd-003-van-003.pdf"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"merge-gecombineerd-001-van-003.pdf", "merge-gecombineerd-002-van-003.pdf",
+                                        "merge-gecombineerd-003-van-003.pdf"}));
     ASSERT_EQ(run(whole.path(), {"--mode", "combined"}).status, 0);
     std::vector<std::string> join = {"qpdf", "--empty", "--pages"};
     for (const std::string& name : names) join.push_back((combined.path() / name).string());
@@ -130,8 +138,10 @@ TEST_F(CliShard, AutoReadsTheJobSchedulersVariables) {
         return std::make_pair(result, names);
     };
     // --array=4-12:4 makes tasks 4, 8 and 12; task 8 is the second of three (records 14 to 26).
-    auto [slurm, slurmNames] = namesAfter({{"SLURM_ARRAY_TASK_ID", "8"}, {"SLURM_ARRAY_TASK_COUNT", "3"},
-                                          {"SLURM_ARRAY_TASK_MIN", "4"}, {"SLURM_ARRAY_TASK_STEP", "4"}});
+    auto [slurm, slurmNames] = namesAfter({{"SLURM_ARRAY_TASK_ID", "8"},
+                                           {"SLURM_ARRAY_TASK_COUNT", "3"},
+                                           {"SLURM_ARRAY_TASK_MIN", "4"},
+                                           {"SLURM_ARRAY_TASK_STEP", "4"}});
     EXPECT_EQ(slurm.status, 0) << slurm.errors;
     ASSERT_EQ(slurmNames.size(), 13u);
     EXPECT_EQ(slurmNames.front(), "Klant 14.pdf");
@@ -149,8 +159,9 @@ TEST_F(CliShard, AutoReadsTheJobSchedulersVariables) {
     EXPECT_TRUE(none.empty());
     auto [nothing, alsoNone] = namesAfter({});
     EXPECT_EQ(nothing.status, 2);
-    EXPECT_EQ(nothing.errors, "--shard auto vindt geen deel in de omgeving: verwacht SLURM_ARRAY_TASK_ID en "
-                              "SLURM_ARRAY_TASK_COUNT, of JOB_COMPLETION_INDEX en QV_SHARD_COUNT.\n");
+    EXPECT_EQ(nothing.errors,
+              "--shard auto vindt geen deel in de omgeving: verwacht SLURM_ARRAY_TASK_ID en "
+              "SLURM_ARRAY_TASK_COUNT, of JOB_COMPLETION_INDEX en QV_SHARD_COUNT.\n");
     auto [beyond, beyondNames] = namesAfter({{"JOB_COMPLETION_INDEX", "5"}, {"QV_SHARD_COUNT", "5"}});
     EXPECT_EQ(beyond.status, 2);
     EXPECT_NE(beyond.errors.find("6/5"), std::string::npos) << beyond.errors;

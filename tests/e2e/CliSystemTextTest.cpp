@@ -40,8 +40,9 @@ TEST_F(CliSystemText, AMissingFolderIsSaidInDutchOrFrench) {
     const std::string folder = (dir_ / "weg" / "uit").string();
     CommandResult dutch = mergeIntoMissingParent();
     EXPECT_EQ(dutch.status, 1);
-    EXPECT_EQ(dutch.errors, "De uitvoermap '" + folder + "' aanmaken mislukt: Bestand of map bestaat niet\n"
-                            "0 PDF-bestanden zijn al gemaakt.\n");
+    EXPECT_EQ(dutch.errors, "De uitvoermap '" + folder +
+                                "' aanmaken mislukt: Bestand of map bestaat niet\n"
+                                "0 PDF-bestanden zijn al gemaakt.\n");
 
     ScopedEnv french("LANGUAGE", "fr");
     CommandResult inFrench = mergeIntoMissingParent();

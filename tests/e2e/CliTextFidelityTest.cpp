@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -96,8 +96,8 @@ protected:
     }
 
     void merge(std::vector<std::string> more, bool watermark) {
-        std::vector<std::string> arguments = {"merge", "--template", form_, "--data", data(watermark),
-                                              "--output", out_.string(), "--quiet"};
+        std::vector<std::string> arguments = {"merge",         "--template", form_,         "--data",
+                                              data(watermark), "--output",   out_.string(), "--quiet"};
         arguments.insert(arguments.end(), more.begin(), more.end());
         auto result = qvtest::runQuorvel(arguments);
         ASSERT_EQ(result.status, 0) << result.errors;
@@ -118,7 +118,8 @@ protected:
         std::string expected = comparable(sample.value);
         ASSERT_TRUE(texts.is_object() && texts.contains("poppler") && texts["poppler"].size() > page);
         EXPECT_EQ(comparable(texts["poppler"][page].get<std::string>()), expected) << sample.what << " (pdftotext)";
-        EXPECT_EQ(comparable(texts["mupdf"][page].get<std::string>(), sample.rtl), expected) << sample.what << " (MuPDF)";
+        EXPECT_EQ(comparable(texts["mupdf"][page].get<std::string>(), sample.rtl), expected)
+            << sample.what << " (MuPDF)";
     }
 };
 

@@ -18,7 +18,7 @@ using namespace qvtest;
 namespace {
 
 struct FieldValue {
-    std::string value;  // /V as qpdf writes it in JSON ("/Yes", "u:text", ...)
+    std::string value;                // /V as qpdf writes it in JSON ("/Yes", "u:text", ...)
     std::vector<std::string> states;  // /AS of each widget, in qpdf's order
 };
 
@@ -31,8 +31,10 @@ std::map<std::string, FieldValue> fieldsByQpdf(const fs::path& pdf) {
     for (const auto& f : doc["acroform"]["fields"]) {
         FieldValue& v = fields[f.value("fullname", "")];
         const auto& value = f["value"];
-        if (value.is_string()) v.value = value.get<std::string>();
-        else if (!value.is_null()) v.value = value.dump();
+        if (value.is_string())
+            v.value = value.get<std::string>();
+        else if (!value.is_null())
+            v.value = value.dump();
         const auto& state = f["annotation"]["appearancestate"];
         if (state.is_string()) v.states.push_back(state.get<std::string>());
     }
@@ -47,9 +49,16 @@ double inkIn(const fs::path& pdf, const QVWidgetDescription& w, double pageHeigh
     const int y = static_cast<int>(std::floor(pageHeight - w.bounds.y - w.bounds.height)) + 1;
     const int width = std::max(1, static_cast<int>(w.bounds.width) - 2);
     const int height = std::max(1, static_cast<int>(w.bounds.height) - 2);
-    CommandResult r = runCommand({"pdftoppm", "-q", "-f", page, "-l", page, "-r", "72", "-gray", "-singlefile", "-x",
-                                  std::to_string(x), "-y", std::to_string(y), "-W", std::to_string(width), "-H",
-                                  std::to_string(height), pdf.string(), (dir / "crop").string()});
+    CommandResult r = runCommand({"pdftoppm",   "-q",
+                                  "-f",         page,
+                                  "-l",         page,
+                                  "-r",         "72",
+                                  "-gray",      "-singlefile",
+                                  "-x",         std::to_string(x),
+                                  "-y",         std::to_string(y),
+                                  "-W",         std::to_string(width),
+                                  "-H",         std::to_string(height),
+                                  pdf.string(), (dir / "crop").string()});
     if (r.status != 0) return -1;
     const std::string image = readFile(dir / "crop.pgm");
     std::istringstream in(image);
@@ -151,7 +160,8 @@ TEST_F(AllFields, CheckBoxesOfTheTaxFormAreSetAndDrawnAndBurnedIn) {
     ASSERT_TRUE(widgets);
     std::vector<QVWidgetDescription> boxes;
     for (const QVWidgetDescription& w : *widgets)
-        if (w.kind == QVWidgetKind::CheckBox && w.use == QVWidgetUse::Fillable && w.choices.size() == 1) boxes.push_back(w);
+        if (w.kind == QVWidgetKind::CheckBox && w.use == QVWidgetUse::Fillable && w.choices.size() == 1)
+            boxes.push_back(w);
     ASSERT_GE(boxes.size(), 2u);
     const QVWidgetDescription& on = boxes[0];
     const QVWidgetDescription& off = boxes[1];
@@ -205,7 +215,8 @@ TEST_F(AllFields, RadiosAndChoicesTakeTheirOwnValues) {
     ASSERT_FALSE(combo.choices.empty());
     const std::string state = radio.choices[0].substr(0, radio.choices[0].find(" = "));
     const std::string option = combo.choices.back().substr(0, combo.choices.back().find(" = "));
-    MergeArgs a = broad(bytes, csv({csvCell(radio.name) + "," + csvCell(combo.name), csvCell(state) + "," + csvCell(option)}));
+    MergeArgs a =
+        broad(bytes, csv({csvCell(radio.name) + "," + csvCell(combo.name), csvCell(state) + "," + csvCell(option)}));
     ASSERT_EQ(merge(a).message, "OK");
     std::map<std::string, FieldValue> fields = fieldsByQpdf(out_ / "merge-000001.pdf");
     EXPECT_EQ(fields[radio.name].value, "/" + state);
@@ -232,7 +243,8 @@ TEST_F(AllFields, ValuesAFieldDoesNotOfferFailTheFirstPassNamingFieldRecordAndCh
     const std::string own = box->choices[0] == "1" ? "" : ", " + box->choices[0];
     EXPECT_EQ(o.message, "Waarde 'misschien' voor veld '" + box->name +
                              "' in record 3 is niet toegestaan. Mogelijk: uit: (leeg), 0, nee, n, no, false, onwaar, "
-                             "uit, off; aan: 1, ja, j, yes, y, true, waar, x, aan, on, \u2713" + own + ".");
+                             "uit, off; aan: 1, ja, j, yes, y, true, waar, x, aan, on, \u2713" +
+                             own + ".");
     EXPECT_TRUE(files().empty()) << "checked before the first file";
 
     const std::string mixed = readForm("libreoffice-mixed.pdf");
@@ -242,7 +254,10 @@ TEST_F(AllFields, ValuesAFieldDoesNotOfferFailTheFirstPassNamingFieldRecordAndCh
         if (w.kind == QVWidgetKind::ComboBox && (w.flags & qvpdf::PDFFieldFlagEdit)) continue;
         SCOPED_TRACE(w.name);
         MergeOutcome refused = merge(broad(mixed, csv({csvCell(w.name), "geen van alle"})));
-        EXPECT_EQ(refused.message.rfind("Waarde 'geen van alle' voor veld '" + w.name + "' in record 2 is niet toegestaan. Mogelijk: (leeg), ", 0), 0u)
+        EXPECT_EQ(refused.message.rfind("Waarde 'geen van alle' voor veld '" + w.name +
+                                            "' in record 2 is niet toegestaan. Mogelijk: (leeg), ",
+                                        0),
+                  0u)
             << refused.message;
         for (const std::string& choice : w.choices)
             EXPECT_NE(refused.message.find(choice.substr(0, choice.find(" = "))), std::string::npos);
@@ -302,9 +317,7 @@ TEST_F(AllFields, TheLogNamesTheFieldsLeftAsTheyWere) {
 namespace {
 
 // qpdf's account of a file's encryption, without the lines that name the file.
-std::string encryptionOf(const fs::path& pdf) {
-    return runCommand({"qpdf", "--show-encryption", pdf.string()}).output;
-}
+std::string encryptionOf(const fs::path& pdf) { return runCommand({"qpdf", "--show-encryption", pdf.string()}).output; }
 
 }  // namespace
 
@@ -340,7 +353,9 @@ TEST_F(AllFields, EncryptedFormsThatNeedAPasswordOrForbidFillingAreRefusedSaying
     const fs::path plain = dir / "plain.pdf";
     writeFile(plain, qvfixture::textForm({"Naam"}));
     const fs::path locked = dir / "locked.pdf", forbidden = dir / "forbidden.pdf";
-    ASSERT_EQ(runCommand({"qpdf", "--encrypt", "geheim", "eigenaar", "256", "--", plain.string(), locked.string()}).status, 0);
+    ASSERT_EQ(
+        runCommand({"qpdf", "--encrypt", "geheim", "eigenaar", "256", "--", plain.string(), locked.string()}).status,
+        0);
     ASSERT_EQ(runCommand({"qpdf", "--encrypt", "", "eigenaar", "256", "--modify=none", "--form=n", "--modify-other=n",
                           "--annotate=n", "--", plain.string(), forbidden.string()})
                   .status,

@@ -39,8 +39,9 @@ TEST_F(Combined, RecordsFollowEachOtherAsFlatPages) {
     EXPECT_EQ(annotationTypes(combined), std::vector<std::vector<std::string>>(6));
     const char* expected[] = {"R1-A", "R1-B", "R2-A", "R2-B", "R3-A", "R3-B"};
     for (int page = 1; page <= 6; ++page) {
-        std::string text = runCommand({"pdftotext", "-f", std::to_string(page), "-l", std::to_string(page),
-                                       combined.string(), "-"}).output;
+        std::string text =
+            runCommand({"pdftotext", "-f", std::to_string(page), "-l", std::to_string(page), combined.string(), "-"})
+                .output;
         EXPECT_NE(text.find(expected[page - 1]), std::string::npos) << page << ": " << text;
         EXPECT_NE(text.find(page % 2 ? "Eerste blad" : "Tweede blad"), std::string::npos) << page;
     }

@@ -175,8 +175,8 @@ TEST_F(LoggedMerge, WhenMergeAndLogBothFailBothMessagesAreGiven) {
     QVScopedPosixIO guard(io);
     Result r = run();
     EXPECT_EQ(r.message, std::string("Logboek schrijven mislukt: ") + QVStrError(EIO) +
-                             ". Het logboek kan onvolledig zijn: " + log_.string() + "\nPDF schrijven mislukt: " +
-                             QVStrError(ENOSPC));
+                             ". Het logboek kan onvolledig zijn: " + log_.string() +
+                             "\nPDF schrijven mislukt: " + QVStrError(ENOSPC));
     EXPECT_EQ(r.count, 1u);
 }
 

@@ -50,7 +50,9 @@ class MergeTest : public DutchTexts {
 protected:
     TempDir out_;
 
-    MergeOutcome merge(const MergeArgs& a, std::vector<std::string> outputs = {}) { return mergeInto(out_.path(), a, outputs); }
+    MergeOutcome merge(const MergeArgs& a, std::vector<std::string> outputs = {}) {
+        return mergeInto(out_.path(), a, outputs);
+    }
 
     MergeOutcome mergeInto(const fs::path& folder, const MergeArgs& a, std::vector<std::string> outputs = {}) {
         return runMerge(settingsFor(a, folder), std::move(outputs));
@@ -75,7 +77,9 @@ inline std::string csv(const std::vector<std::string>& lines) {
 }
 
 // What poppler reads as the text of a PDF file.
-inline std::string pdfText(const fs::path& pdf) { return runCommand({"pdftotext", "-layout", pdf.string(), "-"}).output; }
+inline std::string pdfText(const fs::path& pdf) {
+    return runCommand({"pdftotext", "-layout", pdf.string(), "-"}).output;
+}
 
 // True when qpdf finds nothing wrong with the file's structure.
 inline bool qpdfChecks(const fs::path& pdf) { return runCommand({"qpdf", "--check", pdf.string()}).status == 0; }
@@ -87,7 +91,8 @@ inline std::vector<std::vector<std::string>> annotationTypes(const fs::path& pdf
     if (!document) return pages;
     for (size_t p = 0; p < document->pageCount(); ++p) {
         pages.emplace_back();
-        for (const auto& annotation : document->pageAtIndex(p)->annotations()) pages.back().push_back(annotation->type());
+        for (const auto& annotation : document->pageAtIndex(p)->annotations())
+            pages.back().push_back(annotation->type());
     }
     return pages;
 }

@@ -1,6 +1,6 @@
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include "engine/Engine.h"
 #include "engine/MergeHarness.h"
@@ -182,7 +182,9 @@ TEST_F(MergeRun, AWriteFailureKeepsTheFilesWrittenBeforeIt) {
 TEST_F(MergeRun, SeparateOutputFillsEachRecordIntoItsOwnFile) {
     MergeArgs a;
     a.templateBytes = textForm({"naam", "adres", "kopie"});
-    a.data = csv({"klant,straat", "Jan Peeters,Kerkstraat 1", "\"Ren\xC3\xA9" "e, Dubois\",Rue Haute 9"});
+    a.data = csv({"klant,straat", "Jan Peeters,Kerkstraat 1",
+                  "\"Ren\xC3\xA9"
+                  "e, Dubois\",Rue Haute 9"});
     a.mapping = QVFieldMapping{{"naam", "klant"}, {"adres", "straat"}, {"kopie", "klant"}};
     MergeOutcome o = merge(a, {"earlier.pdf"});
     ASSERT_EQ(o.message, "OK");
@@ -196,9 +198,14 @@ TEST_F(MergeRun, SeparateOutputFillsEachRecordIntoItsOwnFile) {
     std::string second = pdfText(out_ / "merge-000002.pdf");
     EXPECT_NE(second.find("Rue Haute 9"), std::string::npos);
     // The shared column fills both fields.
-    size_t at = second.find("Ren\xC3\xA9" "e, Dubois");
+    size_t at = second.find(
+        "Ren\xC3\xA9"
+        "e, Dubois");
     ASSERT_NE(at, std::string::npos) << second;
-    EXPECT_NE(second.find("Ren\xC3\xA9" "e, Dubois", at + 1), std::string::npos);
+    EXPECT_NE(second.find("Ren\xC3\xA9"
+                          "e, Dubois",
+                          at + 1),
+              std::string::npos);
     for (const auto& name : files()) EXPECT_TRUE(qpdfChecks(out_ / name)) << name;
 }
 
@@ -265,8 +272,8 @@ TEST_F(EntryPoints, ReadTheDataFileFirstAndFillDefaults) {
 
     writeFile(data_, "name,city\nJan,Gent\n");
     count = 42;
-    EXPECT_FALSE(QVMergeDelimited(in_ / "nope.pdf", data_, out_.path(), QVOutputModeSeparate, "m-{#}",
-                                  QVSeparatorComma, &count, &error));
+    EXPECT_FALSE(QVMergeDelimited(in_ / "nope.pdf", data_, out_.path(), QVOutputModeSeparate, "m-{#}", QVSeparatorComma,
+                                  &count, &error));
     EXPECT_EQ(error.message.rfind("PDF lezen mislukt: ", 0), 0u) << error.message;
     EXPECT_EQ(count, 0u);
 
@@ -274,8 +281,8 @@ TEST_F(EntryPoints, ReadTheDataFileFirstAndFillDefaults) {
     writeFile(data_, "name;city\nJan;Gent\n");
     EXPECT_FALSE(QVMerge(form_, data_, out_.path(), QVOutputModeSeparate, "m-{#}", &count, &error));
     EXPECT_EQ(error.message, "CSV-kolom ontbreekt voor PDF-veld 'name'.");
-    EXPECT_TRUE(QVMergeDelimited(form_, data_, out_.path(), QVOutputModeSeparate, "m-{#}", QVSeparatorSemicolon,
-                                 &count, &error));
+    EXPECT_TRUE(QVMergeDelimited(form_, data_, out_.path(), QVOutputModeSeparate, "m-{#}", QVSeparatorSemicolon, &count,
+                                 &error));
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(files(), std::vector<std::string>{"m-000001.pdf"});
 

@@ -37,7 +37,8 @@ protected:
         MergeArgs a;
         a.templateBytes = qvfixture::textForm({"naam", "plaats"});
         std::vector<std::string> lines{"naam,plaats"};
-        for (int i = 1; i <= records; ++i) lines.push_back("Klant " + std::to_string(i) + ",Plaats " + std::to_string(i));
+        for (int i = 1; i <= records; ++i)
+            lines.push_back("Klant " + std::to_string(i) + ",Plaats " + std::to_string(i));
         a.data = csv(lines);
         a.watermarkPattern = "Kopie {#}";
         return a;
@@ -229,7 +230,8 @@ TEST_F(StopAndSelect, EveryRecordIsStillCheckedAndChoicesBeyondTheDataFail) {
     EXPECT_TRUE(filesIn(out.path()).empty());
 
     for (const QVRecordRange bad : {QVRecordRange{0, 2}, QVRecordRange{5, 21}, QVRecordRange{6, 5}}) {
-        Outcome refused = run(out.path(), args(), 1, [bad](QVMergeSettings& s) { s.records = std::vector<QVRecordRange>{bad}; });
+        Outcome refused =
+            run(out.path(), args(), 1, [bad](QVMergeSettings& s) { s.records = std::vector<QVRecordRange>{bad}; });
         EXPECT_EQ(refused.message, "Ongeldige recordselectie " + std::to_string(bad.first) + "-" +
                                        std::to_string(bad.last) + ": het gegevensbestand heeft records 1 tot 20.");
     }

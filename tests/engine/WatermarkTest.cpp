@@ -17,7 +17,8 @@ struct Picture {
 
 Picture render(const fs::path& pdf) {
     TempDir dir;
-    runCommand({"pdftoppm", "-r", "72", "-gray", "-cropbox", "-singlefile", "-f", "1", pdf.string(), (dir / "page").string()});
+    runCommand(
+        {"pdftoppm", "-r", "72", "-gray", "-cropbox", "-singlefile", "-f", "1", pdf.string(), (dir / "page").string()});
     std::istringstream in(readFile(dir / "page.pgm"));
     Picture p;
     std::string magic;
@@ -74,9 +75,15 @@ TEST_F(Watermark, StyleLimits) {
     for (QVWatermarkStyle ok : std::vector<QVWatermarkStyle>{{0, 8, 0}, {2, 48, 1}, {1, 11, 0.35}})
         EXPECT_TRUE(QVWatermarkStyleIsValid(ok)) << ok.fontSize << " " << ok.gray;
     const double inf = INFINITY, nan = NAN;
-    for (QVWatermarkStyle bad : std::vector<QVWatermarkStyle>{
-             {0, 7.9, 0.5}, {0, 48.1, 0.5}, {0, 11, -0.01}, {0, 11, 1.01}, {3, 11, 0.5}, {0, nan, 0.5},
-             {0, 11, nan}, {0, inf, 0.5}, {0, 11, -inf}})
+    for (QVWatermarkStyle bad : std::vector<QVWatermarkStyle>{{0, 7.9, 0.5},
+                                                              {0, 48.1, 0.5},
+                                                              {0, 11, -0.01},
+                                                              {0, 11, 1.01},
+                                                              {3, 11, 0.5},
+                                                              {0, nan, 0.5},
+                                                              {0, 11, nan},
+                                                              {0, inf, 0.5},
+                                                              {0, 11, -inf}})
         EXPECT_FALSE(QVWatermarkStyleIsValid(bad)) << bad.position << " " << bad.fontSize << " " << bad.gray;
 
     MergeArgs a = plain(pages(1), {"Jan"});
@@ -116,7 +123,9 @@ TEST_F(Watermark, TextsThatCannotBeDrawnOnOneLineAreRefused) {
     EXPECT_EQ(merge(a).message, "Watermerk voor record 2 is leeg of bevat een controleteken.");
     a.data = "name,mark\n,\"Jan\n\"\n";
     EXPECT_EQ(merge(a).message, "Watermerk voor record 1 is leeg of bevat een controleteken.");
-    a.data = "name,mark\n,Jan\xE2\x80\x8B" "de\n";  // zero-width space
+    a.data =
+        "name,mark\n,Jan\xE2\x80\x8B"
+        "de\n";  // zero-width space
     EXPECT_EQ(merge(a).message, "Watermerk voor record 1 is leeg of bevat een controleteken.");
     a.watermarkColumn.reset();
     a.watermarkPattern = "";

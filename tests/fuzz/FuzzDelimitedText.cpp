@@ -122,8 +122,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         const Reference reference = referenceParse(text, static_cast<char>(separator));
         QV_FUZZ_CHECK(table.has_value() == reference.message.empty());
-        if (table) QV_FUZZ_CHECK(sameTable(*table, reference));
-        else QV_FUZZ_CHECK(error.message == reference.message);
+        if (table)
+            QV_FUZZ_CHECK(sameTable(*table, reference));
+        else
+            QV_FUZZ_CHECK(error.message == reference.message);
     }
 
     bool expected = false;

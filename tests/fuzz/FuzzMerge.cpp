@@ -40,8 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view pattern = kPatterns[(settings >> 2) & 3];
     std::optional<std::string> watermarkPattern;
     std::optional<std::string> watermarkColumn;
-    if (settings & 16) watermarkPattern = std::string(kWatermarks[(settings >> 5) & 1]);
-    else if (settings & 64) watermarkColumn = "Naam";
+    if (settings & 16)
+        watermarkPattern = std::string(kWatermarks[(settings >> 5) & 1]);
+    else if (settings & 64)
+        watermarkColumn = "Naam";
 
     const std::filesystem::path folder = scratch.fresh("out");
     uint64_t count = 99;

@@ -8,12 +8,12 @@
 #include <string>
 #include <system_error>
 
-#define QV_FUZZ_CHECK(condition)                                                              \
-    do {                                                                                      \
-        if (!(condition)) {                                                                   \
+#define QV_FUZZ_CHECK(condition)                                                               \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                     \
-        }                                                                                     \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 namespace qvfuzz {

@@ -49,10 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Files nested more than 256 levels deep are not settings files and count as damaged.
     bool tooDeep = false;
     const Json before = Json::parse(
-        text, [&](int depth, nlohmann::json::parse_event_t, Json&) {
+        text,
+        [&](int depth, nlohmann::json::parse_event_t, Json&) {
             tooDeep = tooDeep || depth > 256;
             return true;
-        }, false);
+        },
+        false);
     std::optional<std::string> setAside;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         if (entry.path().filename().string().starts_with("defaults.json.corrupt-")) setAside = contents(entry.path());

@@ -60,15 +60,15 @@ TEST_F(HostApp, ReplaysAWholeMergeFromTheMenu) {
     json script = json::array({
         {{"path", (dir / "formulier.pdf").string()}},
         {{"path", (dir / "klanten.csv").string()}},
-        {{"button", "Verder"}},                                // separator
-        {{"button", "Verder"}},                                // preview
-        {{"button", "Verder"}},                                // mapping
+        {{"button", "Verder"}},  // separator
+        {{"button", "Verder"}},  // preview
+        {{"button", "Verder"}},  // mapping
         {{"button", "Losse PDF's"}},
         {{"button", "Verder"}, {"fields", {"Brief-{Naam}"}}},  // pattern
         {{"button", "Verder"}},                                // no watermark
         {{"button", "Zonder logboek"}},
         {{"path", (dir / "uit").string()}},
-        json::object(),                                        // the report
+        json::object(),  // the report
     });
     writeFile(dir / "script.json", script.dump());
 
@@ -82,7 +82,8 @@ TEST_F(HostApp, ReplaysAWholeMergeFromTheMenu) {
 
     std::vector<json> lines = transcript(dir / "transcript.jsonl");
     ASSERT_EQ(lines.size(), 13u);
-    json menu = {{"kind", "menu"}, {"title", "Quorvel"}, {"items", {"CSV samenvoegen...", "Taal...", "About Quorvel\u2026"}}};
+    json menu = {
+        {"kind", "menu"}, {"title", "Quorvel"}, {"items", {"CSV samenvoegen...", "Taal...", "About Quorvel\u2026"}}};
     EXPECT_EQ(lines.front(), menu);
     EXPECT_EQ(lines[1]["kind"], "open-panel");
     EXPECT_EQ(lines[1]["title"], "Kies een PDF-formulier");
@@ -97,8 +98,8 @@ TEST_F(HostApp, AboutFindsTheLoadedBundleByItsIdentifier) {
                                  "--transcript", (dir / "t.jsonl").string()});
     ASSERT_EQ(result.status, 0) << result.errors;
     std::string info = transcript(dir / "t.jsonl").at(1)["informative"];
-    std::string version = json::parse(readFile(binDir() / "plugins/Quorvel.acroplugin/Info.json"))
-                              ["CFBundleShortVersionString"];
+    std::string version =
+        json::parse(readFile(binDir() / "plugins/Quorvel.acroplugin/Info.json"))["CFBundleShortVersionString"];
     EXPECT_TRUE(info.starts_with("Version " + version + "\n")) << info;
 }
 

@@ -29,10 +29,9 @@ TEST_F(LoadSequence, BindsEveryTableNamesItselfAndRegistersItsCallbacks) {
     // "AcroSupport" first at 6.0 on its own, then at 8.0, then the list in its order.
     std::vector<std::string> order;
     for (const auto& r : host->tableRequests()) order.push_back(r.name);
-    EXPECT_EQ(order, (std::vector<std::string>{"AcroSupport", "AcroSupport", "Core", "Cos", "PDModel",
-                                               "PDFEditWrite", "PDFEditRead", "PDSysFont", "PagePDEContent",
-                                               "AcroView", "PDSWrite", "PDSRead", "Macintosh", "ASExtra",
-                                               "PDMetadata", "AcroColorHFT"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"AcroSupport", "AcroSupport", "Core", "Cos", "PDModel", "PDFEditWrite",
+                                               "PDFEditRead", "PDSysFont", "PagePDEContent", "AcroView", "PDSWrite",
+                                               "PDSRead", "Macintosh", "ASExtra", "PDMetadata", "AcroColorHFT"}));
     EXPECT_EQ(requestsFor("AcroSupport"), (std::vector<QVVersion>{v(6, 0), v(8, 0)}));
     EXPECT_EQ(gAcroSupportVersion, v(8, 0));
     EXPECT_EQ(host->versionOf(gAcroSupportHFT), v(8, 0));
@@ -144,8 +143,7 @@ TEST_F(LoadSequence, HostErrorInsideAFrameArrivesAsNativeExceptionAndPopsTheFram
     try {
         qvhost::_miExceptionPushPop frame;
         EXPECT_EQ(host->exceptionFrameDepth(), 1u);
-        for (int i = 0; i < 200; ++i)
-            qvhft::entry<qvhft::AtomFromStringProc>(gCoreHFT, qvhft::kAtomFromString)("x");
+        for (int i = 0; i < 200; ++i) qvhft::entry<qvhft::AtomFromStringProc>(gCoreHFT, qvhft::kAtomFromString)("x");
     } catch (const qvhost::_miExceptionInfo& info) {
         caught = true;
         EXPECT_EQ(info.error, 0);

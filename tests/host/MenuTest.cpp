@@ -3,12 +3,12 @@
 
 #include <sys/utsname.h>
 
-#include "plugin/About.h"
-#include "plugin/Lifecycle.h"
+#include "localization/Text.h"
 #include "platform/Format.h"
 #include "platform/System.h"
-#include "localization/Text.h"
 #include "platform/UserDefaults.h"
+#include "plugin/About.h"
+#include "plugin/Lifecycle.h"
 
 using namespace qvtest;
 using qvhostapp::HostCallId;

@@ -10,9 +10,9 @@
 
 #include "Host.h"
 #include "dialogs/ScriptedDialogs.h"
+#include "localization/MenuTitles.h"
 #include "plugin/Load.h"
 #include "plugin/PluginState.h"
-#include "localization/MenuTitles.h"
 
 namespace qvtest {
 

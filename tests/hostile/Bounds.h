@@ -15,9 +15,7 @@ namespace qvhostile {
 
 class Stopwatch {
 public:
-    double seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    }
+    double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
 
 private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();

@@ -118,8 +118,7 @@ TEST(HostileData, AHugeCellIsDrawnInPartAndStoredWholeWithinAFewTimesItsSize) {
         std::shared_ptr<qvpdf::PDFDocument> output = qvpdf::PDFDocument::initWithData(qvtest::readFile(file));
         ASSERT_TRUE(output && output->pageCount() == 1);
         size_t whole = 0;
-        for (const auto& widget : output->pageAtIndex(0)->annotations())
-            whole += widget->widgetStringValue() == words;
+        for (const auto& widget : output->pageAtIndex(0)->annotations()) whole += widget->widgetStringValue() == words;
         EXPECT_EQ(whole, 2u);
     }
 }

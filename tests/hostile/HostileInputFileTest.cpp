@@ -31,8 +31,8 @@ enum class Input { Data, Template };
 // `reason` inside the reader's own message.
 int refusedWith(Input input, const fs::path& path, const std::string& reason) {
     QVError error;
-    const bool read = input == Input::Data ? QVReadDataFile(path, &error).has_value()
-                                            : QVReadTemplate(path, &error).has_value();
+    const bool read =
+        input == Input::Data ? QVReadDataFile(path, &error).has_value() : QVReadTemplate(path, &error).has_value();
     const std::string expected =
         QVFormat(QVText(input == Input::Data ? "CSV lezen mislukt: %@" : "PDF lezen mislukt: %@"), {reason});
     if (read || error.message != expected) {
@@ -74,7 +74,8 @@ TEST(HostileInputFile, FilesBeyondTheCapAreRefusedBeforeTheyAreRead) {
     const std::string dataReason = QVFormat(QVText("Het bestand '%@' is groter dan %lu MiB."), {"groot.csv", 1024ul});
     const std::string formReason = QVFormat(QVText("Het bestand '%@' is groter dan %lu MiB."), {"groot.pdf", 512ul});
     EXPECT_TRUE(runBounded([&] { return refusedWith(Input::Data, data, dataReason); }, 256 * kMiB, 10).withinBounds());
-    EXPECT_TRUE(runBounded([&] { return refusedWith(Input::Template, form, formReason); }, 256 * kMiB, 10).withinBounds());
+    EXPECT_TRUE(
+        runBounded([&] { return refusedWith(Input::Template, form, formReason); }, 256 * kMiB, 10).withinBounds());
 
     // Exactly at the cap is still read.
     const fs::path atCap = sparse("net.pdf", kQVMaxTemplateBytes);

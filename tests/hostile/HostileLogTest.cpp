@@ -74,8 +74,9 @@ TEST_F(HostileLogRun, AMergeFromAndIntoNamesThatAreNotUtf8LeavesACompleteLog) {
     EXPECT_EQ(parsed["input_pdf"], (dir_ / "sjabloon").string() + kFFFD + ".pdf");
     EXPECT_TRUE(parsed.contains("input_pdf_bytes_base64"));
     EXPECT_TRUE(parsed.contains("input_data_bytes_base64"));
-    EXPECT_EQ(parsed["output_directory"].get<std::string>().substr(parsed["output_directory"].get<std::string>().size() - 6),
-              "uit" + kFFFD);
+    EXPECT_EQ(
+        parsed["output_directory"].get<std::string>().substr(parsed["output_directory"].get<std::string>().size() - 6),
+        "uit" + kFFFD);
     EXPECT_EQ(parsed["output_files"].size(), 2u);
     EXPECT_FALSE(parsed.contains("output_files_bytes_base64"));
 }

@@ -169,7 +169,8 @@ TEST(HostilePdf, ThousandsOfPagesMergeInBoundedTime) {
     TimedMerge outcome = merge(bytes, "Naam\nAnna\nBram\n", QVOutputModeCombined, dir);
     EXPECT_TRUE(outcome.ok) << outcome.message;
     EXPECT_LT(outcome.seconds, kSecondsLimit);
-    qvtest::CommandResult check = qvtest::runCommand({"qpdf", "--show-npages", (dir / "merge-gecombineerd.pdf").string()});
+    qvtest::CommandResult check =
+        qvtest::runCommand({"qpdf", "--show-npages", (dir / "merge-gecombineerd.pdf").string()});
     EXPECT_EQ(check.output, "4000\n");
 }
 
@@ -200,17 +201,20 @@ TEST(HostilePdf, TenThousandFieldsAreListedAndFilled) {
 std::string inflatingForm(bool asContent) {
     const std::string bomb = deflatedZeros(size_t{1} << 30);
     PdfWriter pdf;
-    pdf.add("<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] /DA (/Bomb 10 Tf 0 g) "
-            "/DR << /Font << /Bomb 7 0 R >> >> >> >>");
+    pdf.add(
+        "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] /DA (/Bomb 10 Tf 0 g) "
+        "/DR << /Font << /Bomb 7 0 R >> >> >> >>");
     pdf.add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
     pdf.add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [5 0 R] /Contents 4 0 R >>");
     pdf.addStream(" /Filter /FlateDecode", asContent ? bomb : deflatedZeros(16));
     pdf.add(textWidget("Naam"));
     pdf.addStream(" /Filter /FlateDecode", asContent ? deflatedZeros(16) : bomb);
-    pdf.add("<< /Type /Font /Subtype /TrueType /BaseFont /Bom /FirstChar 32 /LastChar 32 /Widths [500] "
-            "/FontDescriptor 8 0 R >>");
-    pdf.add("<< /Type /FontDescriptor /FontName /Bom /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 "
-            "/Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 6 0 R >>");
+    pdf.add(
+        "<< /Type /Font /Subtype /TrueType /BaseFont /Bom /FirstChar 32 /LastChar 32 /Widths [500] "
+        "/FontDescriptor 8 0 R >>");
+    pdf.add(
+        "<< /Type /FontDescriptor /FontName /Bom /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 "
+        "/Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 6 0 R >>");
     return pdf.build();
 }
 
@@ -229,8 +233,6 @@ void expectBoundedMerges(const std::string& bytes) {
 TEST(HostilePdf, PageContentThatInflatesToGigabytesIsNeverHeldWhole) { expectBoundedMerges(inflatingForm(true)); }
 
 // A form font's embedded program is read through a bounded sink, never inflated whole.
-TEST(HostilePdf, AFontProgramThatInflatesToGigabytesIsNeverHeldWhole) {
-    expectBoundedMerges(inflatingForm(false));
-}
+TEST(HostilePdf, AFontProgramThatInflatesToGigabytesIsNeverHeldWhole) { expectBoundedMerges(inflatingForm(false)); }
 
 }  // namespace

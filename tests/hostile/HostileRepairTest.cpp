@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -55,8 +55,9 @@ std::string repeatedPageForm(int times, bool throughNode) {
     std::string kids;
     for (int i = 0; i < times; ++i) kids += throughNode ? "6 0 R " : "3 0 R ";
     const std::string count = std::to_string(times);
-    pdf.add("<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] /DA (/Helv 10 Tf 0 g) "
-            "/DR << /Font << /Helv 4 0 R >> >> >> >>");
+    pdf.add(
+        "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] /DA (/Helv 10 Tf 0 g) "
+        "/DR << /Font << /Helv 4 0 R >> >> >> >>");
     pdf.add("<< /Type /Pages /Kids [" + kids + "] /Count " + count + " >>");
     pdf.add(std::string("<< /Type /Page /Parent ") + (throughNode ? "6" : "2") +
             " 0 R /MediaBox [0 0 595 842] /Annots [5 0 R] >>");
@@ -135,9 +136,8 @@ std::string objectStreamForm(size_t padding) {
     PdfWriter pdf;
     addFormSkeleton(pdf, "5 0 R", "5 0 R");
     const int inStream = pdf.reserve();
-    const int objectStream = pdf.addStream(" /Type /ObjStm /N 1 /First " + std::to_string(header.size()) +
-                                               " /Filter [/FlateDecode /FlateDecode]",
-                                           data);
+    const int objectStream = pdf.addStream(
+        " /Type /ObjStm /N 1 /First " + std::to_string(header.size()) + " /Filter [/FlateDecode /FlateDecode]", data);
     pdf.placeInObjectStream(inStream, objectStream);
     return pdf.buildWithXrefStream();
 }
@@ -145,8 +145,7 @@ std::string objectStreamForm(size_t padding) {
 TEST(HostileRepair, AnObjectStreamThatInflatesToAGigabyteIsDamageNotAnEmptyForm) {
     // The same form with a small object stream is read as usual.
     QVError error;
-    EXPECT_EQ(QVTemplateFieldNames(objectStreamForm(1000), &error), std::vector<std::string>{"Naam"})
-        << error.message;
+    EXPECT_EQ(QVTemplateFieldNames(objectStreamForm(1000), &error), std::vector<std::string>{"Naam"}) << error.message;
 
     const std::string bomb = objectStreamForm(size_t{1} << 30);
     ASSERT_LT(bomb.size(), 16u * 1024);

@@ -18,8 +18,8 @@ TEST(HostileSettings, DeeplyNestedMembersAreKeptOrSetAsideWithoutExhaustingTheSt
     qvtest::TempDir dir;
     const std::filesystem::path file = dir / "defaults.json";
     const int depth = 1000000;
-    const std::string text = "{\"org.quorvel.language\": \"de\", \"diep\": " + std::string(depth, '[') +
-                             std::string(depth, ']') + "}";
+    const std::string text =
+        "{\"org.quorvel.language\": \"de\", \"diep\": " + std::string(depth, '[') + std::string(depth, ']') + "}";
     qvtest::writeFile(file, text);
     qvhostile::Stopwatch watch;
     QVUserDefaults defaults(file);

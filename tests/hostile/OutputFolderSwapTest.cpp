@@ -135,13 +135,16 @@ TEST(OutputFolderSwapCommandLine, NothingReachesTheOtherFolder) {
 
     // The program runs in the background; the shell swaps the folder as soon as the first file
     // exists (or gives up when the program has ended), so the swap falls inside the run.
-    const std::string script =
-        "'" + (qvtest::binDir() / "quorvel").string() + "' merge --template '" + (root / "sjabloon.pdf").string() +
-        "' --data '" + (root / "data.csv").string() + "' --output '" + out.string() +
-        "' --pattern '{#}' --quiet & q=$!; "
-        "until [ -n \"$(ls -A '" + out.string() + "')\" ] || ! kill -0 $q 2>/dev/null; do sleep 0.001; done; "
-        "mv '" + out.string() + "' '" + moved.string() + "' && ln -s '" + elsewhere.string() + "' '" + out.string() +
-        "'; wait $q";
+    const std::string script = "'" + (qvtest::binDir() / "quorvel").string() + "' merge --template '" +
+                               (root / "sjabloon.pdf").string() + "' --data '" + (root / "data.csv").string() +
+                               "' --output '" + out.string() +
+                               "' --pattern '{#}' --quiet & q=$!; "
+                               "until [ -n \"$(ls -A '" +
+                               out.string() +
+                               "')\" ] || ! kill -0 $q 2>/dev/null; do sleep 0.001; done; "
+                               "mv '" +
+                               out.string() + "' '" + moved.string() + "' && ln -s '" + elsewhere.string() + "' '" +
+                               out.string() + "'; wait $q";
     qvtest::CommandResult result = qvtest::runCommand({"/bin/sh", "-c", script});
     ASSERT_EQ(result.status, 0) << result.errors;
     ASSERT_TRUE(fs::is_symlink(out)) << "the swap did not happen";

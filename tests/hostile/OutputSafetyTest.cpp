@@ -60,10 +60,28 @@ bool merge(const fs::path& folder, const std::string& data, const std::string& p
 
 TEST(OutputSafety, NoRecordValueReachesOutsideTheOutputFolder) {
     // Hostile values, one record each, used as the whole name and inside a longer name.
-    const std::vector<std::string> values = {
-        "..", ".", "../buiten", "../../buiten", "a/../../buiten", "/tmp/buiten", "a\\..\\..\\buiten", "\\buiten",
-        std::string("a\0/../b", 7), "..\xE2\x88\x95..\xE2\x88\x95" "buiten", "\xEF\xBC\x8F" "buiten",
-        "\xE2\x81\x84" "buiten", "\xE2\xA7\xB8..", "a:b", ".verborgen", " ..", "..\t", "\xC0\xAF" "buiten"};
+    const std::vector<std::string> values = {"..",
+                                             ".",
+                                             "../buiten",
+                                             "../../buiten",
+                                             "a/../../buiten",
+                                             "/tmp/buiten",
+                                             "a\\..\\..\\buiten",
+                                             "\\buiten",
+                                             std::string("a\0/../b", 7),
+                                             "..\xE2\x88\x95..\xE2\x88\x95"
+                                             "buiten",
+                                             "\xEF\xBC\x8F"
+                                             "buiten",
+                                             "\xE2\x81\x84"
+                                             "buiten",
+                                             "\xE2\xA7\xB8..",
+                                             "a:b",
+                                             ".verborgen",
+                                             " ..",
+                                             "..\t",
+                                             "\xC0\xAF"
+                                             "buiten"};
     for (const std::string& pattern : {std::string("{Naam}"), std::string("x{Naam}"), std::string("{Naam}y{#}")}) {
         for (const std::string& value : values) {
             TempDir root;
@@ -87,7 +105,8 @@ TEST(OutputSafety, NoRecordValueReachesOutsideTheOutputFolder) {
 TEST(OutputSafety, SlashLookAlikesAreOrdinaryCharactersOfOneName) {
     TempDir root;
     QVError error;
-    ASSERT_TRUE(merge(root.path(), "Naam,Stad\n\"a\xE2\x88\x95..\xE2\x88\x95x\xEF\xBC\x8Fy\",Delft\n", "{Naam}", &error))
+    ASSERT_TRUE(
+        merge(root.path(), "Naam,Stad\n\"a\xE2\x88\x95..\xE2\x88\x95x\xEF\xBC\x8Fy\",Delft\n", "{Naam}", &error))
         << error.message;
     EXPECT_EQ(tree(root.path()), std::set<std::string>{"a\xE2\x88\x95..\xE2\x88\x95x\xEF\xBC\x8Fy.pdf"});
 }
@@ -99,8 +118,8 @@ TEST(OutputSafety, FilesAreForTheUserAloneWhateverTheUmask) {
             TempDir root;
             QVError error;
             ASSERT_TRUE(QVMergeLogged(kForm, "Stad\nDelft\nGouda\n", "sjabloon.pdf", "data.csv", root.path(),
-                                      root / "log.json", mode, "{#}", QVSeparatorComma, {{"Stad", "Stad"}}, std::nullopt, nullptr,
-                                      &error))
+                                      root / "log.json", mode, "{#}", QVSeparatorComma, {{"Stad", "Stad"}},
+                                      std::nullopt, nullptr, &error))
                 << error.message;
             const std::set<std::string> files = tree(root.path());
             EXPECT_EQ(files.size(), mode == QVOutputModeSeparate ? 3u : 2u);

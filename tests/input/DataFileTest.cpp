@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "input/DelimitedText.h"
+#include "platform/System.h"
 #include "platform/Unicode.h"
 #include "support/DutchHome.h"
 #include "support/TestSupport.h"
-#include "platform/System.h"
 
 using qvtest::ScopedEnv;
 using qvtest::TempDir;
@@ -23,7 +23,6 @@ namespace {
 
 class DataFile : public qvtest::DutchHomeTest {
 protected:
-
     // The reader's message for the file, or "" when it was read. The copy and the map must
     // answer alike.
     std::string readError(const fs::path& path) {
@@ -92,7 +91,8 @@ TEST_F(DataFile, UnreadableFile) {
 TEST_F(DataFile, ReadFailureAfterOpening) {
     // Opens for anyone, root included, and fails at the first read (nothing is mapped at 0).
     if (!fs::exists("/proc/self/mem")) GTEST_SKIP() << "no /proc";
-    EXPECT_EQ(readError("/proc/self/mem"), "CSV lezen mislukt: Het bestand 'mem' kon niet worden gelezen: " + QVStrError(EIO));
+    EXPECT_EQ(readError("/proc/self/mem"),
+              "CSV lezen mislukt: Het bestand 'mem' kon niet worden gelezen: " + QVStrError(EIO));
 }
 
 TEST_F(DataFile, RejectsInvalidUtf8WithItsPosition) {
@@ -102,9 +102,9 @@ TEST_F(DataFile, RejectsInvalidUtf8WithItsPosition) {
 }
 
 TEST(Utf8, AcceptsWellFormedText) {
-    for (std::string text : {"", "plain ascii, long enough for the word loop", "\xC2\x80", "\xDF\xBF",
-                             "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80",
-                             "\xF4\x8F\xBF\xBF", "Zo\xC3\xAB \xF0\x9F\x98\x80 \xE2\x82\xAC"}) {
+    for (std::string text : {"", "plain ascii, long enough for the word loop", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80",
+                             "\xED\x9F\xBF", "\xEE\x80\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
+                             "Zo\xC3\xAB \xF0\x9F\x98\x80 \xE2\x82\xAC"}) {
         EXPECT_EQ(QVFirstInvalidUTF8(text), std::nullopt) << text;
     }
     EXPECT_EQ(QVFirstInvalidUTF8(std::string("a\0b", 3)), std::nullopt);
@@ -116,28 +116,33 @@ TEST(Utf8, FindsTheFirstIllFormedSequence) {
         size_t offset;
     };
     const Case cases[] = {
-        {"\x80", 0},                       // continuation without a lead
+        {"\x80", 0},  // continuation without a lead
         {"ab\xBF", 2},
-        {"\xC0\xAF", 0},                   // overlong "/"
+        {"\xC0\xAF", 0},  // overlong "/"
         {"\xC1\xBF", 0},
-        {"\xE0\x80\xAF", 0},               // overlong three-byte form
+        {"\xE0\x80\xAF", 0},  // overlong three-byte form
         {"\xE0\x9F\xBF", 0},
-        {"\xF0\x80\x80\xAF", 0},           // overlong four-byte form
+        {"\xF0\x80\x80\xAF", 0},  // overlong four-byte form
         {"\xF0\x8F\xBF\xBF", 0},
-        {"x\xED\xA0\x80", 1},              // encoded surrogates
+        {"x\xED\xA0\x80", 1},  // encoded surrogates
         {"x\xED\xBF\xBF", 1},
-        {"\xF4\x90\x80\x80", 0},           // above U+10FFFF
+        {"\xF4\x90\x80\x80", 0},  // above U+10FFFF
         {"\xF5\x80\x80\x80", 0},
         {"\xFE", 0},
         {"\xFF", 0},
-        {"abc\xE2\x82", 3},                // cut short by the end
+        {"abc\xE2\x82", 3},  // cut short by the end
         {"\xF0\x9F\x98", 0},
         {"\xC3", 0},
-        {"\xE2\x82" "A", 0},               // cut short by another byte
-        {"\xF0\x9F" "A\x80", 0},
+        {"\xE2\x82"
+         "A",
+         0},  // cut short by another byte
+        {"\xF0\x9F"
+         "A\x80",
+         0},
         {"\xC3\xA9\xC3", 2},
         {std::string(37, 'a') + "\xC3(", 37},  // after the word-at-a-time part
         {std::string(64, 'a') + "\xE2\x82\xAC" + std::string(9, 'b') + "\x80", 76},
     };
-    for (const Case& c : cases) EXPECT_EQ(QVFirstInvalidUTF8(c.text), c.offset) << "text of " << c.text.size() << " bytes";
+    for (const Case& c : cases)
+        EXPECT_EQ(QVFirstInvalidUTF8(c.text), c.offset) << "text of " << c.text.size() << " bytes";
 }

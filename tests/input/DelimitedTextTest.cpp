@@ -161,7 +161,9 @@ TEST_F(DelimitedText, Separators) {
 }
 
 TEST_F(DelimitedText, TextOutsideAsciiPassesThrough) {
-    const std::string text = "Naam,Plaats\nJos\xC3\xA9,\xE2\x80\x99s-Hertogenbosch\n\xF0\x9F\x98\x80,\xC3\x87" "elik\n";
+    const std::string text =
+        "Naam,Plaats\nJos\xC3\xA9,\xE2\x80\x99s-Hertogenbosch\n\xF0\x9F\x98\x80,\xC3\x87"
+        "elik\n";
     EXPECT_EQ(parse(text), Outcome(Rows{{"Naam", "Plaats"}, {"José", "’s-Hertogenbosch"}, {"😀", "Çelik"}}));
 }
 
@@ -190,7 +192,9 @@ TEST_F(DelimitedText, TableAccess) {
 
 TEST_F(DelimitedText, CellsAreViewsIntoTheTextUnlessUnquotingChangesThem) {
     // Every kind of cell end: separator, LF, CR, CR LF, the end of the text, empty cells.
-    const std::string text = "\xEF\xBB\xBF" "a,\"b\"\r\n\"x\"\"y\",\r\n\"\",z\r\"p\r\nq\",\"\"\"\"\n,\"e\"\"\"";
+    const std::string text =
+        "\xEF\xBB\xBF"
+        "a,\"b\"\r\n\"x\"\"y\",\r\n\"\",z\r\"p\r\nq\",\"\"\"\"\n,\"e\"\"\"";
     std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, QVSeparatorComma);
     ASSERT_TRUE(table);
     EXPECT_EQ(rowsOf(*table), (Rows{{"a", "b"}, {"x\"y", ""}, {"", "z"}, {"p\r\nq", "\""}, {"", "e\""}}));
@@ -198,9 +202,9 @@ TEST_F(DelimitedText, CellsAreViewsIntoTheTextUnlessUnquotingChangesThem) {
         return cell.data() >= text.data() && cell.data() + cell.size() <= text.data() + text.size();
     };
     EXPECT_TRUE(inText(table->cell(0, 0)));
-    EXPECT_TRUE(inText(table->cell(0, 1)));     // quoted, nothing doubled
-    EXPECT_TRUE(inText(table->cell(3, 0)));     // a quoted line break
-    EXPECT_FALSE(inText(table->cell(1, 0)));    // a doubled quote: copied, unquoted
+    EXPECT_TRUE(inText(table->cell(0, 1)));   // quoted, nothing doubled
+    EXPECT_TRUE(inText(table->cell(3, 0)));   // a quoted line break
+    EXPECT_FALSE(inText(table->cell(1, 0)));  // a doubled quote: copied, unquoted
     EXPECT_FALSE(inText(table->cell(4, 1)));
 
     // The copying parse outlives its text.
@@ -352,7 +356,10 @@ private:
             return quoted + "\"";
         }
         // Unquoted: keep it mostly clean, sometimes not.
-        if (pick(3)) std::erase_if(content, [](char c) { return c == '"' || c == ',' || c == ';' || c == '\t' || c == '\n' || c == '\r'; });
+        if (pick(3))
+            std::erase_if(content, [](char c) {
+                return c == '"' || c == ',' || c == ';' || c == '\t' || c == '\n' || c == '\r';
+            });
         return content;
     }
 
@@ -370,7 +377,8 @@ TEST_F(DelimitedText, AgreesWithUnitByUnitReading) {
             const auto expected = referenceParse(text, separator);
             ASSERT_EQ(parse(text, separator), expected) << "separator " << separator << " text:\n" << text;
             ASSERT_EQ(QVHasAlternativeMultiColumnParse(text, separator), referenceAlternative(text, separator))
-                << "separator " << separator << " text:\n" << text;
+                << "separator " << separator << " text:\n"
+                << text;
             successes += std::holds_alternative<Rows>(expected);
         }
     }
@@ -405,7 +413,9 @@ TEST_F(DelimitedText, AFailureSaysOnWhichPhysicalLineItIs) {
     EXPECT_EQ(message, kUnterminated);
     // An uneven row: at its start, counting the line breaks inside quoted cells before it, a
     // lone CR and a CR LF as one line each, and the byte-order mark as no character.
-    const std::string text = "\xEF\xBB\xBF" "a,b\r\n\"1\n2\",x\r3,y\r\n4,5,6\r\n";
+    const std::string text =
+        "\xEF\xBB\xBF"
+        "a,b\r\n\"1\n2\",x\r3,y\r\n4,5,6\r\n";
     EXPECT_EQ(faultAt(text, &message), Place(5, 21, 21));
     EXPECT_EQ(message, uneven(4));
     EXPECT_EQ(faultAt("a,b\n1,2\n\n"), Place(3, 8, 8));  // the blank last line
@@ -416,7 +426,9 @@ TEST_F(DelimitedText, AFailureSaysOnWhichPhysicalLineItIs) {
 }
 
 TEST_F(DelimitedText, ALineIsFoundForAnyOffset) {
-    const std::string text = "\xEF\xBB\xBF" "ab\r\ncd\ref\n";
+    const std::string text =
+        "\xEF\xBB\xBF"
+        "ab\r\ncd\ref\n";
     EXPECT_EQ(QVTextPlaceOf(text, 0).lineStart, 0u);
     EXPECT_EQ(QVTextPlaceOf(text, 4).lineStart, 3u);  // line 1 starts past the mark
     EXPECT_EQ(QVTextPlaceOf(text, 7).line, 2u);

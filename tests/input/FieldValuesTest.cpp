@@ -31,7 +31,8 @@ TEST_F(FieldValues, ACheckBoxTakesTheWordsForOnAndOffInAnyCaseAndItsOwnName) {
     const QVFieldChoices c = box({"Gehuwd"});
     for (const char* off : {"", "  ", "0", "nee", "N", "no", "FALSE", "onwaar", "Uit", "off", " nee "})
         EXPECT_EQ(QVButtonStateForCell(c, off), "Off") << off;
-    for (const char* on : {"1", "ja", "J", "Yes", "y", "true", "WAAR", "x", "aan", "On", "\u2713", "Gehuwd", "gehuwd", " ja"})
+    for (const char* on :
+         {"1", "ja", "J", "Yes", "y", "true", "WAAR", "x", "aan", "On", "\u2713", "Gehuwd", "gehuwd", " ja"})
         EXPECT_EQ(QVButtonStateForCell(c, on), "Gehuwd") << on;
     for (const char* bad : {"misschien", "2", "ja!", "j a"}) EXPECT_FALSE(QVButtonStateForCell(c, bad)) << bad;
 

@@ -1,19 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "support/FormFixtures.h"
 #include "input/Template.h"
 #include "input/TemplateFields.h"
-#include "support/DutchHome.h"
-#include "support/TestSupport.h"
 #include "platform/System.h"
+#include "support/DutchHome.h"
+#include "support/FormFixtures.h"
+#include "support/TestSupport.h"
 
 using qvfixture::FieldSpec;
 using qvfixture::FormBuilder;
@@ -32,7 +32,6 @@ const std::string kNoFields = "Het PDF-sjabloon bevat geen ondersteunde tekstvel
 
 class Template : public qvtest::DutchHomeTest {
 protected:
-
     // The template reader's message, or "" when the file was read.
     std::string readError(const fs::path& path) {
         QVError error;
@@ -170,8 +169,8 @@ TEST_F(Template, RefusesEncryptedEvenWithoutPassword) {
     writeFile(plain, textForm({"Naam", "Plaats"}));
     for (const std::string& user : {""s, "geheim"s}) {
         const fs::path locked = dir_ / ("versleuteld-" + user + ".pdf");
-        qvtest::CommandResult r = qvtest::runCommand(
-            {"qpdf", "--encrypt", user, "eigenaar", "256", "--", plain.string(), locked.string()});
+        qvtest::CommandResult r =
+            qvtest::runCommand({"qpdf", "--encrypt", user, "eigenaar", "256", "--", plain.string(), locked.string()});
         if (r.status != 0) GTEST_SKIP() << "qpdf is needed to encrypt: " << r.errors;
         EXPECT_EQ(names(qvtest::readFile(locked)), kInvalid) << "user password '" << user << "'";
     }
@@ -289,8 +288,10 @@ TEST_F(Template, HierarchicalFieldsHaveFullyQualifiedNames) {
 
 TEST_F(Template, WithoutMappingAFieldNeedsTheColumnOfExactlyItsName) {
     const std::string pdf = textForm({"Naam", "Plaats"});
-    EXPECT_EQ(fields(pdf, std::vector<std::string_view>{"naam", "Plaats"}), "CSV-kolom ontbreekt voor PDF-veld 'Naam'.");
-    EXPECT_EQ(fields(pdf, std::vector<std::string_view>{"Naam ", "Plaats"}), "CSV-kolom ontbreekt voor PDF-veld 'Naam'.");
+    EXPECT_EQ(fields(pdf, std::vector<std::string_view>{"naam", "Plaats"}),
+              "CSV-kolom ontbreekt voor PDF-veld 'Naam'.");
+    EXPECT_EQ(fields(pdf, std::vector<std::string_view>{"Naam ", "Plaats"}),
+              "CSV-kolom ontbreekt voor PDF-veld 'Naam'.");
     EXPECT_EQ(fields(pdf, std::vector<std::string_view>{"Naam"}), "CSV-kolom ontbreekt voor PDF-veld 'Plaats'.");
     EXPECT_EQ(fields(pdf, std::vector<std::string_view>{}), "CSV-kolom ontbreekt voor PDF-veld 'Naam'.");
     EXPECT_EQ(fields(pdf, std::vector<std::string_view>{"Extra", "Plaats", "Naam"}), "Naam>Naam#2 Plaats>Plaats#1");

@@ -36,7 +36,7 @@ TEST_F(LanguageTest, AutomaticChoiceTakesTheFirstPreferredLanguageWeSpeak) {
     EXPECT_EQ(languageWith("zh-Hans-CN:ja"), "en");
     EXPECT_EQ(languageWith("de-CH"), "de");
     EXPECT_EQ(languageWith("en_GB"), "en");
-    EXPECT_EQ(languageWith("FR-ca"), "fr");     // the language piece is compared in lower case
+    EXPECT_EQ(languageWith("FR-ca"), "fr");  // the language piece is compared in lower case
     EXPECT_EQ(languageWith("es_419:nl"), "es");
     EXPECT_EQ(languageWith("nl-NL"), "nl");
     EXPECT_EQ(languageWith("deutsch:nld:fr"), "fr");  // a piece that only starts like a code is no match

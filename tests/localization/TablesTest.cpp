@@ -259,8 +259,9 @@ TEST(Tables, ScannerFindsLiteralsOfQVTextCalls) {
         auto f = MyQVText("not ours");
         auto g = QVText(R"(raw\n)");
     )src";
-    std::vector<std::string> expected = {"Record %lu", "Ongeldige bestandsnaam, /, \\, : en \"meer\"\n",
-                                         "Klein", "Groot \xC3\xA9", "Ja", "Nee", "raw\\n"};
+    std::vector<std::string> expected = {
+        "Record %lu", "Ongeldige bestandsnaam, /, \\, : en \"meer\"\n", "Klein", "Groot \xC3\xA9", "Ja", "Nee",
+        "raw\\n"};
     EXPECT_EQ(textKeysIn(sample), expected);
 }
 
@@ -312,8 +313,7 @@ TEST(Tables, EveryTableParsesWithExactlyTheTemplateKeys) {
         QVStringsTable table = languageTable(code);
         std::set<std::string> have;
         for (const auto& entry : table) have.insert(entry.first);
-        for (const std::string& key : keys)
-            EXPECT_TRUE(have.count(key)) << code << " has no translation for: " << key;
+        for (const std::string& key : keys) EXPECT_TRUE(have.count(key)) << code << " has no translation for: " << key;
         for (const std::string& key : have)
             EXPECT_TRUE(keys.count(key)) << code << " translates a key the template lacks: " << key;
     }

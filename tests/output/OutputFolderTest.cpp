@@ -112,8 +112,7 @@ TEST_F(OutputFolder, ALinkGivenAsTheFolderIsFollowedWhenOpened) {
 
 TEST_F(OutputFolder, AFolderThatCannotBeOpenedFailsEachFileAsCreatingItByPathWould) {
     QVError error;
-    for (const auto& [path, number] : {std::pair{root_ / "bestaat-niet", ENOENT},
-                                       std::pair{root_ / "bestand", ENOTDIR},
+    for (const auto& [path, number] : {std::pair{root_ / "bestaat-niet", ENOENT}, std::pair{root_ / "bestand", ENOTDIR},
                                        std::pair{root_ / std::string("u\0it", 4), EINVAL}}) {
         if (path.filename() == "bestand") qvtest::writeFile(path, "geen map");
         const QVOutputFolder folder = QVOutputFolder::open(path);

@@ -78,7 +78,8 @@ TEST_F(Pattern, BraceErrorsUseTheWordingOfThePatternKind) {
          "Onverwachte sluitaccolade in het watermerkpatroon."},
         {"{Klant}}", "Onverwachte sluitaccolade in het bestandsnaampatroon.",
          "Onverwachte sluitaccolade in het watermerkpatroon."},
-        {"{Onbekend}{", "Onbekende CSV-kolom in bestandsnaam: 'Onbekend'.", "Onbekende CSV-kolom in watermerk: 'Onbekend'."},
+        {"{Onbekend}{", "Onbekende CSV-kolom in bestandsnaam: 'Onbekend'.",
+         "Onbekende CSV-kolom in watermerk: 'Onbekend'."},
         {"{Klant}{", "Een accolade in het bestandsnaampatroon is niet afgesloten.",
          "Een accolade in het watermerkpatroon is niet afgesloten."},
         {"{}", "Onbekende CSV-kolom in bestandsnaam: ''.", "Onbekende CSV-kolom in watermerk: ''."},
@@ -111,17 +112,28 @@ TEST_F(Pattern, UnsafeFileNamesAreRefusedWithTheRecordNumber) {
         "FOUT: Ongeldige bestandsnaam voor record 7. Gebruik geen /, \\, :, controletekens, beginpunt of spaties "
         "aan het begin of einde.";
     const std::string_view refused[] = {
-        "",                  // the whole name empty
-        ".verborgen",        // leading dot
-        "a/b", "a\\b", "C:x",
-        "..",                // would name the parent folder
+        "",            // the whole name empty
+        ".verborgen",  // leading dot
+        "a/b",
+        "a\\b",
+        "C:x",
+        "..",                         // would name the parent folder
         std::string_view("a\0b", 3),  // a NUL would cut the path short
-        "a\x01z", "a\x7f",   // Cc
-        "a\u200Bz",          // zero-width space (Cf)
-        "\uFEFFa",           // byte-order mark (Cf)
-        "a\u202Ez",          // right-to-left override (Cf): hides the real extension
-        " Jansen", "Jansen\t", "Jansen\n", "\u00A0Jansen", "Jansen\u3000", "Jansen\u2028", "Jansen\u0085",
-        "\xff", "Jan\xc3", "\xed\xa0\x80",  // not UTF-8
+        "a\x01z",
+        "a\x7f",     // Cc
+        "a\u200Bz",  // zero-width space (Cf)
+        "\uFEFFa",   // byte-order mark (Cf)
+        "a\u202Ez",  // right-to-left override (Cf): hides the real extension
+        " Jansen",
+        "Jansen\t",
+        "Jansen\n",
+        "\u00A0Jansen",
+        "Jansen\u3000",
+        "Jansen\u2028",
+        "Jansen\u0085",
+        "\xff",
+        "Jan\xc3",
+        "\xed\xa0\x80",  // not UTF-8
     };
     for (std::string_view value : refused) {
         SCOPED_TRACE(testing::PrintToString(std::string(value)));

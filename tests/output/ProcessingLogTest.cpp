@@ -57,9 +57,9 @@ TEST(ProcessingLogJSON, TenMembersAndNineSettingsWithTheirValues) {
     ASSERT_TRUE(text);
     EXPECT_NE(text->find("\n  \"version\": 1"), std::string::npos) << "pretty-printed";
     Json log = Json::parse(*text);
-    EXPECT_EQ(keysOf(log), (std::vector<std::string>{"version", "started_at", "finished_at", "status", "input_pdf",
-                                                     "input_data", "output_directory", "output_files", "settings",
-                                                     "error"}));
+    EXPECT_EQ(keysOf(log),
+              (std::vector<std::string>{"version", "started_at", "finished_at", "status", "input_pdf", "input_data",
+                                        "output_directory", "output_files", "settings", "error"}));
     EXPECT_EQ(log["version"], 1);
     EXPECT_EQ(log["started_at"], "2026-12-08T04:16:18Z");
     EXPECT_EQ(log["finished_at"], "2026-12-08T04:16:19Z");
@@ -71,10 +71,10 @@ TEST(ProcessingLogJSON, TenMembersAndNineSettingsWithTheirValues) {
     EXPECT_TRUE(log["error"].is_null());
 
     const Json& settings = log["settings"];
-    EXPECT_EQ(keysOf(settings),
-              (std::vector<std::string>{"output_mode", "filename_pattern", "separator", "field_mapping",
-                                        "watermark_column", "watermark_pattern", "watermark_position",
-                                        "watermark_font_size", "watermark_gray"}));
+    EXPECT_EQ(
+        keysOf(settings),
+        (std::vector<std::string>{"output_mode", "filename_pattern", "separator", "field_mapping", "watermark_column",
+                                  "watermark_pattern", "watermark_position", "watermark_font_size", "watermark_gray"}));
     EXPECT_EQ(settings["output_mode"], "separate");
     EXPECT_EQ(settings["filename_pattern"], "merge-{#}");
     EXPECT_EQ(settings["separator"], ",");

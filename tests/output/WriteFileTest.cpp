@@ -147,7 +147,7 @@ public:
     int unlinkError = 0;
     int linkError = 0;
     bool noNamelessFiles = false;  // as on a file system without O_TMPFILE
-    int errnoAfterClose = 0;  // what a close leaves in errno although its result is ignored
+    int errnoAfterClose = 0;       // what a close leaves in errno although its result is ignored
     std::vector<std::string> calls;
     std::vector<size_t> writeCounts;
 
@@ -192,7 +192,8 @@ public:
         return [number](int, const void*, size_t) -> ssize_t { return fail(number); };
     }
     static WriteStep atMost(size_t limit) {
-        return [limit](int fd, const void* buffer, size_t count) { return ::write(fd, buffer, std::min(count, limit)); };
+        return
+            [limit](int fd, const void* buffer, size_t count) { return ::write(fd, buffer, std::min(count, limit)); };
     }
     static WriteStep nothing() {
         return [](int, const void*, size_t) -> ssize_t { return 0; };
@@ -316,9 +317,9 @@ TEST_F(WriteNewPDFFaults, WithoutNamelessFilesAFailedWriteIsRemoved) {
     io_.writes = {ScriptedIO::atMost(40), ScriptedIO::failWith(ENOSPC)};
     io_.closeError = EIO;  // plays no part
     io_.unlinkError = EACCES;
-    EXPECT_EQ(write(bytes_, target_), "PDF schrijven mislukt: " + sys(ENOSPC) +
-                                          ". Het onvolledige bestand 'merge-000001.pdf' kon niet worden verwijderd: " +
-                                          sys(EACCES));
+    EXPECT_EQ(write(bytes_, target_),
+              "PDF schrijven mislukt: " + sys(ENOSPC) +
+                  ". Het onvolledige bestand 'merge-000001.pdf' kon niet worden verwijderd: " + sys(EACCES));
     EXPECT_EQ(readFile(target_), bytes_.substr(0, 40));
 
     // The in-place route refuses existing names just the same.
@@ -380,8 +381,8 @@ TEST_F(WriteNewPDF, UnwritableFolderFailsAtCreation) {
     fs::path folder = dir_ / "alleen-lezen";
     fs::create_directory(folder);
     fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::others_exec);
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                                fs::perms::others_exec);
+    fs::permissions(folder,
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     ChildResult result = inChild([&](std::string& report) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 77;
         QVError error;
@@ -397,7 +398,9 @@ TEST_F(WriteNewPDF, UnwritableFolderFailsAtCreation) {
 TEST_F(WriteNewPDF, FileSizeLimitMakesARealWriteFail) {
     ChildResult result = inChild([&](std::string& report) {
         ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {64 * 1024, 64 * 1024};
+        struct rlimit limit {
+            64 * 1024, 64 * 1024
+        };
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 77;
         return expectWriteFailure(target_, 1024 * 1024, EFBIG, report);
     });

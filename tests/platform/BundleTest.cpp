@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -68,8 +68,8 @@ TEST(Bundle, ResourcesAreFoundBesideTheBinaryThenInTheInstalledLayout) {
     EXPECT_EQ(bundle.pathForResource("Info", "json"), shared / "Info.json");
     EXPECT_EQ(bundle.pathForResource("fr", "lproj"), std::nullopt);
     // Names never reach outside the resource folders.
-    for (const std::string& hostile : {std::string("../Resources/en"), std::string("a/b"), std::string(""),
-                                       std::string("en\0x", 4)})
+    for (const std::string& hostile :
+         {std::string("../Resources/en"), std::string("a/b"), std::string(""), std::string("en\0x", 4)})
         EXPECT_EQ(bundle.pathForResource(hostile, "lproj"), std::nullopt) << hostile;
     EXPECT_EQ(bundle.pathForResource("en", "lproj/../en.lproj"), std::nullopt);
 }

@@ -16,7 +16,9 @@ namespace {
 struct LanguageEnv {
     LanguageEnv(std::optional<std::string> language, std::optional<std::string> all,
                 std::optional<std::string> messages, std::optional<std::string> lang)
-        : language_("LANGUAGE", language), all_("LC_ALL", all), messages_("LC_MESSAGES", messages),
+        : language_("LANGUAGE", language),
+          all_("LC_ALL", all),
+          messages_("LC_MESSAGES", messages),
           lang_("LANG", lang) {}
     ScopedEnv language_, all_, messages_, lang_;
 };

@@ -17,8 +17,8 @@ TEST(Unicode, ControlCharactersAreCcAndCf) {
 }
 
 TEST(Unicode, WhitespaceIsCategoryZPlusTheAsciiBreaksAndNextLine) {
-    for (char32_t c : {U'\t', U'\n', U'\v', U'\f', U'\r', U' ', U'\x85', U'\u00A0', U'\u1680', U'\u2007',
-                       U'\u2028', U'\u2029', U'\u202F', U'\u3000'}) {
+    for (char32_t c : {U'\t', U'\n', U'\v', U'\f', U'\r', U' ', U'\x85', U'\u00A0', U'\u1680', U'\u2007', U'\u2028',
+                       U'\u2029', U'\u202F', U'\u3000'}) {
         EXPECT_TRUE(QVIsWhitespaceOrNewline(c)) << std::hex << static_cast<uint32_t>(c);
     }
     // Zero-width space is a format character, not a space; the other C0 controls are not breaks.
@@ -84,6 +84,8 @@ TEST(Unicode, TerminalTextIsEscapedByOneRule) {
 }
 
 TEST(Unicode, LinesStayLinesAndTheirContentsAreEscaped) {
-    EXPECT_EQ(QVEscapeLinesForTerminal("a\r\nb\rc\n\n\x1b" "d\n"), "a\nb\\rc\n\n\\u{1B}d\n");
+    EXPECT_EQ(QVEscapeLinesForTerminal("a\r\nb\rc\n\n\x1b"
+                                       "d\n"),
+              "a\nb\\rc\n\n\\u{1B}d\n");
     EXPECT_EQ(QVEscapeForTerminal("a\r\nb"), "a\\r\\nb");
 }

@@ -84,9 +84,9 @@ TEST_F(UserDefaultsTest, DamagedFileReadsEmptyAndIsKeptAsideBeforeTheNextWrite) 
     QVUserDefaults defaults = QVUserDefaults::standardUserDefaults();
     fs::create_directories(file.parent_path());
     const std::string damaged[] = {
-        "{\"org.quorvel.language\": \"de\"",           // cut short
-        "[\"org.quorvel.language\", \"de\"]",          // not an object
-        "{\"org.quorvel.language\": \"d\xff\xfe\"}",   // not UTF-8
+        "{\"org.quorvel.language\": \"de\"",          // cut short
+        "[\"org.quorvel.language\", \"de\"]",         // not an object
+        "{\"org.quorvel.language\": \"d\xff\xfe\"}",  // not UTF-8
     };
     for (const std::string& text : damaged) {
         qvtest::writeFile(file, text);

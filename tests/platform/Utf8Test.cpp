@@ -52,10 +52,12 @@ std::optional<size_t> icuFirstInvalid(std::string_view text) {
 }
 
 std::u32string icuReplacing(std::string_view text) {
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    icu::UnicodeString u =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     std::u32string out(static_cast<size_t>(u.countChar32()), U'\0');
     UErrorCode status = U_ZERO_ERROR;
-    out.resize(static_cast<size_t>(u.toUTF32(reinterpret_cast<UChar32*>(out.data()), static_cast<int32_t>(out.size()), status)));
+    out.resize(static_cast<size_t>(
+        u.toUTF32(reinterpret_cast<UChar32*>(out.data()), static_cast<int32_t>(out.size()), status)));
     return out;
 }
 
@@ -75,15 +77,26 @@ TEST(Utf8, IllFormedSequencesAreFoundWhereTheyStart) {
         size_t length;  // bytes of the maximal ill-formed part there
     };
     const std::vector<Case> cases = {
-        {"\x80", 0, 1},             {"ab\xbf", 2, 1},             // stray continuation bytes
-        {"\xc0\x80", 0, 1},         {"\xc1\xbf", 0, 1},           // overlong two-byte forms
-        {"\xe0\x80\x80", 0, 1},     {"\xe0\x9f\xbf", 0, 1},       // overlong three-byte forms
-        {"\xf0\x80\x80\x80", 0, 1}, {"\xf0\x8f\xbf\xbf", 0, 1},   // overlong four-byte forms
-        {"\xed\xa0\x80", 0, 1},     {"x\xed\xbf\xbf", 1, 1},      // surrogates
-        {"\xf4\x90\x80\x80", 0, 1}, {"\xf5\x80\x80\x80", 0, 1},   // above U+10FFFF
-        {"\xff", 0, 1},             {"\xfe\xfe\xff\xff", 0, 1},
-        {"ok\xe2\x82", 2, 2},       {"\xf0\x9f\x98", 0, 3},       // cut short by the end
-        {"\xe2\x82" "a", 0, 2},     {"\xf0\x9f\x98\xe2\x82\xac", 0, 3},  // cut short by another byte
+        {"\x80", 0, 1},
+        {"ab\xbf", 2, 1},  // stray continuation bytes
+        {"\xc0\x80", 0, 1},
+        {"\xc1\xbf", 0, 1},  // overlong two-byte forms
+        {"\xe0\x80\x80", 0, 1},
+        {"\xe0\x9f\xbf", 0, 1},  // overlong three-byte forms
+        {"\xf0\x80\x80\x80", 0, 1},
+        {"\xf0\x8f\xbf\xbf", 0, 1},  // overlong four-byte forms
+        {"\xed\xa0\x80", 0, 1},
+        {"x\xed\xbf\xbf", 1, 1},  // surrogates
+        {"\xf4\x90\x80\x80", 0, 1},
+        {"\xf5\x80\x80\x80", 0, 1},  // above U+10FFFF
+        {"\xff", 0, 1},
+        {"\xfe\xfe\xff\xff", 0, 1},
+        {"ok\xe2\x82", 2, 2},
+        {"\xf0\x9f\x98", 0, 3},  // cut short by the end
+        {"\xe2\x82"
+         "a",
+         0, 2},
+        {"\xf0\x9f\x98\xe2\x82\xac", 0, 3},  // cut short by another byte
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.text));
@@ -137,7 +150,7 @@ TEST(Utf8, EveryShortSequenceDecodesAsICUDecodesIt) {
 TEST(Utf8, RandomTextDecodesAsICUDecodesIt) {
     std::mt19937 random(20261208);
     // Bytes near the edges of the ranges, so that ill-formed sequences are common.
-    const unsigned char edges[] = {'a', ' ', 0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2,
+    const unsigned char edges[] = {'a',  ' ',  0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2,
                                    0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF3, 0xF4, 0xF5, 0xFF};
     for (int round = 0; round < 20000; ++round) {
         std::string text;
@@ -157,8 +170,10 @@ TEST(Utf8, RandomTextDecodesAsICUDecodesIt) {
         }
         if (kind == 2 && !text.empty()) {
             const size_t at = random() % text.size();
-            if (random() % 2) text[at] = static_cast<char>(edges[random() % sizeof edges]);
-            else text.erase(at, 1);
+            if (random() % 2)
+                text[at] = static_cast<char>(edges[random() % sizeof edges]);
+            else
+                text.erase(at, 1);
         }
         expectAsICU(text);
         if (HasFatalFailure()) return;

@@ -61,13 +61,14 @@ TEST(QtAlert, ClosingTheWindowAnswersLikeCancelNeverLikeTheFirstButton) {
     // Without buttons of its own the alert shows one OK button, and closing it is still a cancel.
     qvui::Alert report;
     report.setMessageText("Klaar");
-    driver.then([](QWidget* w) {
-              auto buttons = w->findChildren<QPushButton*>();
-              ASSERT_EQ(buttons.size(), 1);
-              EXPECT_EQ(buttons[0]->text().toStdString(), "OK");
-              EXPECT_TRUE(buttons[0]->isDefault());
-              QTest::keyClick(w, Qt::Key_Escape);
-          })
+    driver
+        .then([](QWidget* w) {
+            auto buttons = w->findChildren<QPushButton*>();
+            ASSERT_EQ(buttons.size(), 1);
+            EXPECT_EQ(buttons[0]->text().toStdString(), "OK");
+            EXPECT_TRUE(buttons[0]->isDefault());
+            QTest::keyClick(w, Qt::Key_Escape);
+        })
         .then([](QWidget* w) { press(w, "OK"); });
     EXPECT_EQ(report.runModal(), qvui::kAlertCancelledReturn);
     EXPECT_EQ(report.runModal(), qvui::kAlertFirstButtonReturn);
@@ -113,8 +114,9 @@ TEST(QtAlert, LongTextsWrapBetweenWords) {
     alert.setMessageText("Mogelijk verkeerd scheidingsteken bij het inlezen van het gegevensbestand klanten");
     std::string text;
     for (int i = 0; i < 6; ++i)
-        text += "Met de gekozen instelling is één kolom gevonden, maar een ander scheidingsteken levert meerdere "
-                "kolommen op. ";
+        text +=
+            "Met de gekozen instelling is één kolom gevonden, maar een ander scheidingsteken levert meerdere "
+            "kolommen op. ";
     text += "Controleer het bestand: één kolom kan ook juist zijn.";
     alert.setInformativeText(text);
     ModalDriver driver;
@@ -129,8 +131,8 @@ TEST(QtAlert, LongTextsWrapBetweenWords) {
                 for (int l = 1; l < layout->lineCount(); ++l) {
                     int start = layout->lineAt(l).textStart();
                     EXPECT_TRUE(said.at(start - 1).isSpace())
-                        << "line " << l << " of \"" << said.toStdString() << "\" starts inside a word: "
-                        << said.mid(start - 5, 10).toStdString();
+                        << "line " << l << " of \"" << said.toStdString()
+                        << "\" starts inside a word: " << said.mid(start - 5, 10).toStdString();
                     ++checked;
                 }
             }

@@ -15,10 +15,10 @@
 #include "Host.h"
 #include "ModalDriver.h"
 #include "QtSession.h"
-#include "plugin/Load.h"
-#include "plugin/PluginState.h"
 #include "localization/MenuTitles.h"
 #include "platform/dialogs/Transcript.h"
+#include "plugin/Load.h"
+#include "plugin/PluginState.h"
 #include "qt/HostWindow.h"
 
 using namespace qvtest;
@@ -86,7 +86,8 @@ TEST_F(HostWindowTest, MenuTitlesFollowTheLanguageCommandAtOnce) {
     EXPECT_EQ(window.quitAction()->text().toStdString(), "Afsluiten");
     auto* welcome = window.findChild<QLabel*>(QStringLiteral("welcome"));
     ASSERT_TRUE(welcome);
-    EXPECT_EQ(welcome->text().toStdString(), "Kies in de menubalk Quorvel › CSV samenvoegen om een samenvoeging te starten.");
+    EXPECT_EQ(welcome->text().toStdString(),
+              "Kies in de menubalk Quorvel › CSV samenvoegen om een samenvoeging te starten.");
 
     QAction* language = window.actionForItem("Quorvel:Language");
     ASSERT_TRUE(language);
@@ -119,7 +120,8 @@ TEST_F(HostWindowTest, MenuTitlesFollowTheLanguageCommandAtOnce) {
 TEST_F(HostWindowTest, WithoutPluginTheWindowSaysSo) {
     qvhostapp::HostWindow window(host);
     EXPECT_EQ(window.menuBar()->actions().size(), 1);
-    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("welcome"))->text().toStdString(), "Er is geen plug-in geladen.");
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("welcome"))->text().toStdString(),
+              "Er is geen plug-in geladen.");
 }
 
 TEST(HostUi, TerminalWithoutDisplayAndAClearRefusalWhenTheWindowCannotOpen) {
@@ -142,9 +144,10 @@ TEST(HostUi, TerminalWithoutDisplayAndAClearRefusalWhenTheWindowCannotOpen) {
     // A picture of the window needs the window, and one that stays open.
     std::string picture = (language.home / "x.png").string();
     EXPECT_EQ(hostWith({}, {"--ui", "terminal", "--screenshot", picture}).status, 2);
-    EXPECT_EQ(hostWith({"QT_QPA_PLATFORM=offscreen"}, {"--ui", "qt", "--invoke", "Quorvel:About", "--screenshot", picture})
-                  .status,
-              2);
+    EXPECT_EQ(
+        hostWith({"QT_QPA_PLATFORM=offscreen"}, {"--ui", "qt", "--invoke", "Quorvel:About", "--screenshot", picture})
+            .status,
+        2);
     EXPECT_FALSE(fs::exists(picture));
 }
 
@@ -152,9 +155,9 @@ TEST(HostUi, RealHostWindowUnderXvfb) {
     if (runCommand({"/bin/sh", "-c", "command -v xvfb-run"}).status != 0) GTEST_SKIP() << "xvfb-run is not installed";
     IsolatedLanguage language("nl");
     fs::path picture = language.home / "venster.png";
-    CommandResult run = runWith({"-QT_QPA_PLATFORM", "-WAYLAND_DISPLAY"},
-                                 {"xvfb-run", "-a", (binDir() / "quorvel-host").string(), "--screenshot",
-                                  picture.string()});
+    CommandResult run =
+        runWith({"-QT_QPA_PLATFORM", "-WAYLAND_DISPLAY"},
+                {"xvfb-run", "-a", (binDir() / "quorvel-host").string(), "--screenshot", picture.string()});
     ASSERT_EQ(run.status, 0) << run.errors;
     QImage image(QString::fromStdString(picture.string()));
     ASSERT_FALSE(image.isNull());
@@ -166,8 +169,8 @@ TEST(HostUi, RealHostWindowUnderXvfb) {
         for (int x = 0; x < image.width(); x += 2) dark += qGray(image.pixel(x, y)) < 96;
     EXPECT_GT(dark, 200);
     // Saving never overwrites.
-    CommandResult again = runWith({"-QT_QPA_PLATFORM", "-WAYLAND_DISPLAY"},
-                                   {"xvfb-run", "-a", (binDir() / "quorvel-host").string(), "--screenshot",
-                                    picture.string()});
+    CommandResult again =
+        runWith({"-QT_QPA_PLATFORM", "-WAYLAND_DISPLAY"},
+                {"xvfb-run", "-a", (binDir() / "quorvel-host").string(), "--screenshot", picture.string()});
     EXPECT_EQ(again.status, 1);
 }

@@ -82,7 +82,8 @@ TEST(QtMerge, WholeMergeThroughTheWindowsWritesEveryFile) {
         })
         .then([&](QWidget* alert) {
             EXPECT_EQ(messageOf(alert), "Controleer de ingelezen gegevens");
-            EXPECT_TRUE(informativeOf(alert).starts_with("6 records gevonden. De eerste 5 worden")) << informativeOf(alert);
+            EXPECT_TRUE(informativeOf(alert).starts_with("6 records gevonden. De eerste 5 worden"))
+                << informativeOf(alert);
             auto* text = alert->findChild<QPlainTextEdit*>();
             ASSERT_TRUE(text);
             EXPECT_TRUE(text->isReadOnly());
@@ -165,8 +166,8 @@ TEST(QtMerge, WholeMergeThroughTheWindowsWritesEveryFile) {
         })
         .then([&](QWidget* alert) {
             EXPECT_EQ(messageOf(alert), "Samenvoegen voltooid");
-            EXPECT_TRUE(informativeOf(alert).starts_with("6 PDF-bestanden gemaakt.\nLogboeklocatie: " +
-                                                         (home / "facturen").string() + "/quorvel-log-"))
+            EXPECT_TRUE(informativeOf(alert).starts_with(
+                "6 PDF-bestanden gemaakt.\nLogboeklocatie: " + (home / "facturen").string() + "/quorvel-log-"))
                 << informativeOf(alert);
             screenshot(alert, "11-report");
             press(alert, "OK");

@@ -20,7 +20,8 @@ qvui::OpenPanel dataPanel() {
     qvui::OpenPanel panel;
     panel.setTitle("Kies een UTF-8 CSV- of tekstbestand");
     std::vector<qvui::ContentType> types;
-    for (const char* extension : {"csv", "tsv", "txt"}) types.push_back(*qvui::ContentType::typeWithFilenameExtension(extension));
+    for (const char* extension : {"csv", "tsv", "txt"})
+        types.push_back(*qvui::ContentType::typeWithFilenameExtension(extension));
     panel.setAllowedContentTypes(types);
     return panel;
 }

@@ -10,8 +10,8 @@
 
 #include "QtSession.h"
 #include "engine/Engine.h"
-#include "support/MergeRun.h"
 #include "platform/dialogs/Backend.h"
+#include "support/MergeRun.h"
 
 using namespace qvtest;
 

@@ -32,7 +32,8 @@ std::string pdfString(const std::string& utf8) {
         hex += buf;
     };
     // UTF-16 units, as ICU makes them (bad bytes become U+FFFD).
-    const icu::UnicodeString units = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    const icu::UnicodeString units =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
     for (int32_t k = 0; k < units.length(); ++k) unit(units.charAt(k));
     return hex + ">";
 }
@@ -76,8 +77,10 @@ std::string PdfWriter::build(int root, const std::string& trailerExtra) const {
     out += "xref\n0 " + count + "\n0000000000 65535 f \n";
     for (size_t i = 0; i < objects_.size(); ++i) {
         char line[32];
-        if (placement_[i].stream) std::snprintf(line, sizeof line, "0000000000 00001 f \n");
-        else std::snprintf(line, sizeof line, "%010zu 00000 n \n", offsets[i]);
+        if (placement_[i].stream)
+            std::snprintf(line, sizeof line, "0000000000 00001 f \n");
+        else
+            std::snprintf(line, sizeof line, "%010zu 00000 n \n", offsets[i]);
         out += line;
     }
     out += "trailer\n<< /Size " + count + " /Root " + ref(root) + (trailerExtra.empty() ? "" : " " + trailerExtra) +
@@ -99,8 +102,10 @@ std::string PdfWriter::buildWithXrefStream(int root) const {
     const size_t xref = out.size();
     row(0, 0, 0xFFFF);
     for (size_t i = 0; i < objects_.size(); ++i) {
-        if (placement_[i].stream) row(2, static_cast<size_t>(placement_[i].stream), placement_[i].index);
-        else row(1, offsets[i], 0);
+        if (placement_[i].stream)
+            row(2, static_cast<size_t>(placement_[i].stream), placement_[i].index);
+        else
+            row(1, offsets[i], 0);
     }
     row(1, xref, 0);
     const std::string self = std::to_string(objects_.size() + 1);
@@ -215,9 +220,8 @@ std::string FormBuilder::build() const {
         std::string boxes = "/MediaBox " + g.mediaBox;
         if (!g.cropBox.empty()) boxes += " /CropBox " + g.cropBox;
         if (g.rotation) boxes += " /Rotate " + std::to_string(g.rotation);
-        objects[pageObj[p]] = "<< /Type /Page /Parent 2 0 R " + boxes + " /Contents " +
-                              ref(contentObj[p]) + " /Resources << /Font << /Helv 3 0 R >> >> /Annots [" +
-                              annots + "] >>";
+        objects[pageObj[p]] = "<< /Type /Page /Parent 2 0 R " + boxes + " /Contents " + ref(contentObj[p]) +
+                              " /Resources << /Font << /Helv 3 0 R >> >> /Annots [" + annots + "] >>";
         std::string content;
         if (!pageTexts_[p].empty()) content = "BT /Helv 12 Tf 72 800 Td " + pdfString(pageTexts_[p]) + " Tj ET\n";
         objects[contentObj[p]] = streamObject("", content);
@@ -233,8 +237,10 @@ std::string FormBuilder::build() const {
                 d += " /Subtype /Text /Contents (Notitie)";
             } else {
                 d += " /Subtype /Widget";
-                if (merged(a.field)) d += fieldKeys(a.field);
-                else d += " /Parent " + ref(fieldObj[a.field]);
+                if (merged(a.field))
+                    d += fieldKeys(a.field);
+                else
+                    d += " /Parent " + ref(fieldObj[a.field]);
             }
             objects[annotObj[p][i]] = d + " >>";
         }
@@ -330,10 +336,9 @@ std::string buildForm(const std::vector<FixtureField>& fields, int pages, const 
     for (int p = 0; p < pages; ++p) {
         std::string annots;
         for (int a : pageAnnots[static_cast<size_t>(p)]) annots += ref(a) + " ";
-        b.set(pageIds[static_cast<size_t>(p)], "<</Type /Page /Parent " + ref(tree) +
-                                                   " /MediaBox [0 0 612 792] /Resources <</Font <</F1 " + ref(font) +
-                                                   ">>>> /Contents " + ref(contentIds[static_cast<size_t>(p)]) +
-                                                   " /Annots [" + annots + "]>>");
+        b.set(pageIds[static_cast<size_t>(p)],
+              "<</Type /Page /Parent " + ref(tree) + " /MediaBox [0 0 612 792] /Resources <</Font <</F1 " + ref(font) +
+                  ">>>> /Contents " + ref(contentIds[static_cast<size_t>(p)]) + " /Annots [" + annots + "]>>");
         b.set(contentIds[static_cast<size_t>(p)],
               streamObject("", "BT /F1 12 Tf 72 750 Td (Static page " + std::to_string(p + 1) + ") Tj ET"));
         kids += ref(pageIds[static_cast<size_t>(p)]) + " ";

@@ -110,17 +110,17 @@ std::string textForm(const std::vector<std::string>& names);
 
 // A widget-and-field of makeForm: one widget, optionally the kid of a parent field.
 struct FixtureField {
-    std::string name;                    // partial name; empty for a widget of its parent field
-    std::string parent;                  // partial name of a parent field; empty for none
+    std::string name;    // partial name; empty for a widget of its parent field
+    std::string parent;  // partial name of a parent field; empty for none
     double rect[4] = {72, 700, 300, 720};
     int page = 0;
-    int flags = 0;                       // field flags
-    int annotFlags = 4;                  // annotation flags (print)
+    int flags = 0;       // field flags
+    int annotFlags = 4;  // annotation flags (print)
     int maxLen = 0;
     std::string type = "Tx";
     std::string da = "/Helv 12 Tf 0 g";
-    int quadding = 0;                    // /Q
-    std::string extra;                   // further widget entries; "@N" stands for extra object N
+    int quadding = 0;   // /Q
+    std::string extra;  // further widget entries; "@N" stands for extra object N
 };
 
 inline const char* kHelveticaFont = "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>";

@@ -17,7 +17,8 @@ namespace qvtest {
 // The settings of a merge of `form` with `data` into `folder`, everything else as by default.
 // The settings only point at the bytes and the text: they must outlive the run. No copy is
 // made, so tests bounded in memory can use this too.
-inline QVMergeSettings mergeSettings(std::string_view form, std::string_view data, const std::filesystem::path& folder) {
+inline QVMergeSettings mergeSettings(std::string_view form, std::string_view data,
+                                     const std::filesystem::path& folder) {
     QVMergeSettings settings;
     settings.templateBytes = form;
     settings.dataText = data;

@@ -37,13 +37,17 @@ TempDir::~TempDir() {
 
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
     if (const char* v = std::getenv(name_.c_str())) old_ = v;
-    if (value) setenv(name_.c_str(), value->c_str(), 1);
-    else unsetenv(name_.c_str());
+    if (value)
+        setenv(name_.c_str(), value->c_str(), 1);
+    else
+        unsetenv(name_.c_str());
 }
 
 ScopedEnv::~ScopedEnv() {
-    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-    else unsetenv(name_.c_str());
+    if (old_)
+        setenv(name_.c_str(), old_->c_str(), 1);
+    else
+        unsetenv(name_.c_str());
 }
 
 std::string readFile(const fs::path& path) {
@@ -87,7 +91,10 @@ CommandResult runCommand(const std::vector<std::string>& argv, const std::string
         return result;
     }
     size_t written = 0;
-    if (input.empty()) { close(inPipe[1]); inPipe[1] = -1; }
+    if (input.empty()) {
+        close(inPipe[1]);
+        inPipe[1] = -1;
+    }
     pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {inPipe[1], POLLOUT, 0}};
     int open = 2 + (inPipe[1] >= 0 ? 1 : 0);
     char buf[65536];
@@ -97,13 +104,24 @@ CommandResult runCommand(const std::vector<std::string>& argv, const std::string
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
             ssize_t got = read(fds[i].fd, buf, sizeof buf);
-            if (got <= 0) { close(fds[i].fd); fds[i].fd = -1; --open; continue; }
+            if (got <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+                continue;
+            }
             (i == 0 ? result.output : result.errors).append(buf, static_cast<size_t>(got));
         }
         if (inPipe[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            ssize_t put = (fds[2].revents & POLLOUT) ? write(inPipe[1], input.data() + written, input.size() - written) : -1;
+            ssize_t put =
+                (fds[2].revents & POLLOUT) ? write(inPipe[1], input.data() + written, input.size() - written) : -1;
             if (put > 0) written += static_cast<size_t>(put);
-            if (put <= 0 || written == input.size()) { close(inPipe[1]); inPipe[1] = -1; fds[2].fd = -1; --open; }
+            if (put <= 0 || written == input.size()) {
+                close(inPipe[1]);
+                inPipe[1] = -1;
+                fds[2].fd = -1;
+                --open;
+            }
         }
     }
     int status = 0;

@@ -42,9 +42,9 @@ std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& bytes);
 
 struct CommandResult {
-    int status = -1;      // exit status, or -1 when it did not exit normally
-    std::string output;   // standard output
-    std::string errors;   // standard error
+    int status = -1;     // exit status, or -1 when it did not exit normally
+    std::string output;  // standard output
+    std::string errors;  // standard error
 };
 // Runs argv[0] with the arguments, without a shell, and collects its output.
 CommandResult runCommand(const std::vector<std::string>& argv, const std::string& input = "");

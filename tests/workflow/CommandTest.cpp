@@ -3,8 +3,8 @@
 #include <map>
 #include <regex>
 
-#include "workflow/Command.h"
 #include "WorkflowFixture.h"
+#include "workflow/Command.h"
 
 using nlohmann::json;
 using namespace qvtest;
@@ -76,14 +76,16 @@ TEST(MergeCommand, CompleteRunShowsEveryDialogAndHandsEverythingToTheEngine) {
     EXPECT_EQ(l[6]["buttons"], json({"Verder", "Annuleren"}));
 
     EXPECT_EQ(l[7]["message"], "Optioneel watermerk");
-    EXPECT_EQ(l[7]["informative"], "Kies een CSV-kolom of eigen tekst voor onderaan elke pagina. Bij losse PDF's "
-                                   "blijft dit een verwijderbare annotatie.");
+    EXPECT_EQ(l[7]["informative"],
+              "Kies een CSV-kolom of eigen tekst voor onderaan elke pagina. Bij losse PDF's "
+              "blijft dit een verwijderbare annotatie.");
     EXPECT_EQ(l[7]["popups"][0]["items"], json({"Geen watermerk", "Text Box 1", "Text Box 2", "Eigen tekst..."}));
     EXPECT_EQ(l[7]["popups"][0]["selected"], 0);
 
     EXPECT_EQ(l[8]["message"], "Verwerkingslogboek bewaren?");
-    EXPECT_EQ(l[8]["informative"], "Het logboek bevat bestandspaden, uitvoernamen, instellingen en eventuele "
-                                   "foutmeldingen. Deze kunnen persoonlijke gegevens bevatten.");
+    EXPECT_EQ(l[8]["informative"],
+              "Het logboek bevat bestandspaden, uitvoernamen, instellingen en eventuele "
+              "foutmeldingen. Deze kunnen persoonlijke gegevens bevatten.");
     EXPECT_EQ(l[8]["buttons"], json({"Zonder logboek", "Met logboek", "Annuleren"}));
 
     EXPECT_EQ(l[9]["title"], "Kies een uitvoermap");
@@ -152,15 +154,18 @@ TEST(MergeCommand, WrongSeparatorWarningShowsTheSameDialogAgain) {
     EXPECT_EQ(l[3]["style"], "warning");
     EXPECT_EQ(l[3]["buttons"], json({"Ander scheidingsteken", "Toch doorgaan", "Annuleren"}));
     EXPECT_EQ(l[4]["message"], "Kies het scheidingsteken");
-    EXPECT_EQ(l[4]["popups"][0]["selected"], 0);  // the comma chosen last is still selected
+    EXPECT_EQ(l[4]["popups"][0]["selected"], 0);                     // the comma chosen last is still selected
     EXPECT_EQ(l[5]["message"], "Controleer de ingelezen gegevens");  // no second warning
     ASSERT_EQ(run.calls.size(), 1u);
     EXPECT_EQ(run.calls[0].separator, u';');
 
     // Chosen last is kept across showings: semicolon, then back to the dialog once more.
     WorkflowFiles broken("a;b\nc;d;e\n");
-    json again = json::array({{{"path", broken.form.string()}}, {{"path", broken.csv.string()}},
-                              {{"popups", {1}}}, {{"button", "Ander scheidingsteken"}}, {{"cancel", true}}});
+    json again = json::array({{{"path", broken.form.string()}},
+                              {{"path", broken.csv.string()}},
+                              {{"popups", {1}}},
+                              {{"button", "Ander scheidingsteken"}},
+                              {{"cancel", true}}});
     CommandRun second = runCommand(again, engine);
     ASSERT_EQ(second.lines.size(), 5u);
     EXPECT_EQ(second.lines[3]["message"], "Gegevens inlezen mislukt");
@@ -170,8 +175,12 @@ TEST(MergeCommand, WrongSeparatorWarningShowsTheSameDialogAgain) {
 TEST(MergeCommand, TochDoorgaanKeepsTheSingleColumn) {
     WorkflowFiles files("Text Box 1;Text Box 2\nA1;B1\n");
     RecordingEngine engine;
-    json script = json::array({{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object(),
-                               {{"button", "Toch doorgaan"}}, {{"button", "Verder"}}, {{"button", "Annuleren"}}});
+    json script = json::array({{{"path", files.form.string()}},
+                               {{"path", files.csv.string()}},
+                               json::object(),
+                               {{"button", "Toch doorgaan"}},
+                               {{"button", "Verder"}},
+                               {{"button", "Annuleren"}}});
     CommandRun run = runCommand(script, engine);
     ASSERT_EQ(run.lines.size(), 6u);
     EXPECT_EQ(run.lines[4]["text"], "Record 1\nText Box 1;Text Box 2: A1;B1\n\n");
@@ -181,8 +190,8 @@ TEST(MergeCommand, TochDoorgaanKeepsTheSingleColumn) {
 TEST(MergeCommand, OneRealColumnPassesWithoutWarning) {
     WorkflowFiles files("Naam\nJansen\nde Vries\n");
     RecordingEngine engine;
-    json script = json::array({{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object(),
-                               {{"cancel", true}}});
+    json script = json::array(
+        {{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object(), {{"cancel", true}}});
     CommandRun run = runCommand(script, engine);
     EXPECT_EQ(run.lines[3]["message"], "Controleer de ingelezen gegevens");
 }
@@ -192,8 +201,12 @@ TEST(MergeCommand, ParseFailureOffersAnotherSeparatorOrEnds) {
     // with the semicolon, which no other separator widens.
     WorkflowFiles files("Text Box 1,Text Box 2\nA1,B1,C1\n");
     RecordingEngine engine;
-    json retry = json::array({{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object(),
-                              {{"button", "Ander scheidingsteken"}}, {{"popups", {1}}}, {{"cancel", true}}});
+    json retry = json::array({{{"path", files.form.string()}},
+                              {{"path", files.csv.string()}},
+                              json::object(),
+                              {{"button", "Ander scheidingsteken"}},
+                              {{"popups", {1}}},
+                              {{"cancel", true}}});
     CommandRun run = runCommand(retry, engine);
     ASSERT_EQ(run.lines.size(), 6u);
     EXPECT_EQ(run.lines[3]["message"], "Gegevens inlezen mislukt");
@@ -202,16 +215,16 @@ TEST(MergeCommand, ParseFailureOffersAnotherSeparatorOrEnds) {
     EXPECT_EQ(run.lines[4]["message"], "Kies het scheidingsteken");
     EXPECT_EQ(run.lines[5]["message"], "Controleer de ingelezen gegevens");
 
-    json stop = json::array({{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object(),
-                             {{"button", "Annuleren"}}});
+    json stop = json::array(
+        {{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object(), {{"button", "Annuleren"}}});
     EXPECT_EQ(runCommand(stop, engine).lines.size(), 4u);
 }
 
 TEST(MergeCommand, InvalidSelectionsAreReportedAndEndTheRun) {
     WorkflowFiles files;
     RecordingEngine engine;
-    json separator = json::array({{{"path", files.form.string()}}, {{"path", files.csv.string()}},
-                                  {{"popups", {-1}}}, json::object()});
+    json separator = json::array(
+        {{{"path", files.form.string()}}, {{"path", files.csv.string()}}, {{"popups", {-1}}}, json::object()});
     CommandRun run = runCommand(separator, engine);
     ASSERT_EQ(run.lines.size(), 4u);
     EXPECT_EQ(run.lines[3]["message"], "Ongeldig scheidingsteken.");
@@ -240,8 +253,11 @@ TEST(MergeCommand, UnreadableInputsAreReportedWhereTheyAreRead) {
 
     WorkflowFiles broken;
     writeFile(broken.form, "%PDF-1.7\nnot really\n");
-    json form = json::array({{{"path", broken.form.string()}}, {{"path", broken.csv.string()}}, json::object(),
-                             json::object(), json::object()});
+    json form = json::array({{{"path", broken.form.string()}},
+                             {{"path", broken.csv.string()}},
+                             json::object(),
+                             json::object(),
+                             json::object()});
     run = runCommand(form, engine);
     ASSERT_EQ(run.lines.size(), 5u);  // after the preview
     EXPECT_EQ(run.lines[3]["message"], "Controleer de ingelezen gegevens");
@@ -318,8 +334,7 @@ TEST(MergeCommand, ReportCountsAndTheLogLocationLine) {
     EXPECT_TRUE(std::regex_match(call.logURL.filename().string(), logName)) << call.logURL;
     EXPECT_EQ(call.pattern, "Brief-{#}");
     EXPECT_EQ(run.lines.back()["message"], "Samenvoegen voltooid");
-    EXPECT_EQ(run.lines.back()["informative"],
-              "2 PDF-bestanden gemaakt.\nLogboeklocatie: " + call.logURL.string());
+    EXPECT_EQ(run.lines.back()["informative"], "2 PDF-bestanden gemaakt.\nLogboeklocatie: " + call.logURL.string());
 
     engine.answer(false, 3, "Record 4: kapot.");
     run = runCommand(logged, engine);
@@ -389,8 +404,13 @@ TEST(MergeCommand, EveryRunStartsFromTheDefaults) {
     first.push_back({{"cancel", true}});
     runCommand(first, engine);
 
-    json second = json::array({{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object(),
-                               json::object(), json::object(), {{"button", "Losse PDF's"}}, {{"cancel", true}}});
+    json second = json::array({{{"path", files.form.string()}},
+                               {{"path", files.csv.string()}},
+                               json::object(),
+                               json::object(),
+                               json::object(),
+                               {{"button", "Losse PDF's"}},
+                               {{"cancel", true}}});
     CommandRun run = runCommand(second, engine);
     EXPECT_EQ(run.lines[2]["popups"][0]["selected"], 0);
     EXPECT_EQ(run.lines[6]["fields"][0]["shown"], "merge-{#}");

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "workflow/Command.h"
 #include "WorkflowFixture.h"
+#include "workflow/Command.h"
 
 using nlohmann::json;
 using namespace qvtest;
@@ -19,8 +19,8 @@ bool contains(const std::string& text, const std::string& piece) { return text.f
 TEST(RealMerge, SeparateFilesWithWatermarkAndLog) {
     WorkflowFiles files("Text Box 1,Text Box 2\nAmsterdam,Jansen\nUtrecht,de Vries\n");
     json script = completeRun(files);
-    script[7] = {{"popups", {2}}};                                        // watermark from Text Box 2
-    script.insert(script.begin() + 8, json{{"popups", {2, 0, 0}}});      // at the top
+    script[7] = {{"popups", {2}}};                                   // watermark from Text Box 2
+    script.insert(script.begin() + 8, json{{"popups", {2, 0, 0}}});  // at the top
     script[9] = {{"button", "Met logboek"}};
     script.push_back(json::object());
     ScriptedDialogs dialogs(script.dump());
@@ -76,8 +76,8 @@ TEST(RealMerge, AFailedMergeReportsTheEngineMessageCountAndLog) {
     auto report = dialogs.lines().back();
     EXPECT_EQ(report["message"], "Samenvoegen mislukt");
     std::string informative = report["informative"];
-    EXPECT_TRUE(informative.ends_with("\n0 PDF-bestanden zijn al gemaakt.\nLogboeklocatie: " +
-                                      (files.out / names[0]).string()))
+    EXPECT_TRUE(
+        informative.ends_with("\n0 PDF-bestanden zijn al gemaakt.\nLogboeklocatie: " + (files.out / names[0]).string()))
         << informative;
     EXPECT_GT(informative.find('\n'), 0u);  // the engine's own message comes first
 }

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "platform/dialogs/TerminalText.h"
 #include "WorkflowFixture.h"
+#include "platform/dialogs/TerminalText.h"
 
 using namespace qvtest;
 
@@ -12,20 +12,17 @@ namespace {
 
 bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
-
 // Enter at every question after the two files: each dialog's first button, each field and
 // pop-up as it stands.
 std::string enterEverywhere(const WorkflowFiles& files) {
-    return files.form.string() + "\n" + files.csv.string() + "\n" +
-           "\n\n" +    // separator: the comma, Verder
-           "\n" +      // preview: Verder
-           "\n\n" +    // mapping: the overview as proposed, Verder
-           "\n" +      // Losse PDF's
-           "\n\n" +    // pattern merge-{#}, Verder
-           "\n\n" +    // Geen watermerk, Verder
-           "\n" +      // Zonder logboek
-           files.out.string() + "\n" +
-           "\n";       // the report
+    return files.form.string() + "\n" + files.csv.string() + "\n" + "\n\n" +  // separator: the comma, Verder
+           "\n" +                                                             // preview: Verder
+           "\n\n" +                           // mapping: the overview as proposed, Verder
+           "\n" +                             // Losse PDF's
+           "\n\n" +                           // pattern merge-{#}, Verder
+           "\n\n" +                           // Geen watermerk, Verder
+           "\n" +                             // Zonder logboek
+           files.out.string() + "\n" + "\n";  // the report
 }
 
 }  // namespace
@@ -44,8 +41,7 @@ TEST(TerminalMerge, EnterAnswersEveryDialogWithItsFirstButton) {
 TEST(TerminalMerge, TheMappingIsOneOverviewAndTheReminderReturnsToIt) {
     // "Text Box 1" has no column of its name; "Stad" is to feed it.
     WorkflowFiles files("Stad,Text Box 2\nAmsterdam,Jansen\nUtrecht,de Vries\n");
-    std::string typed = files.form.string() + "\n" + files.csv.string() + "\n" +
-                        "\n\n" + "\n" +
+    std::string typed = files.form.string() + "\n" + files.csv.string() + "\n" + "\n\n" + "\n" +
                         "\n\n" +        // mapping: done, Verder, though a field has no column
                         "\n" +          // the reminder
                         "1\n2\n\n\n" +  // back at the overview: row 1 gets column 2 (Stad), Verder
@@ -53,11 +49,12 @@ TEST(TerminalMerge, TheMappingIsOneOverviewAndTheReminderReturnsToIt) {
     std::string shown = runCommandInTerminal(typed, 100);
 
     EXPECT_FALSE(contains(shown, "Scroll voor meer velden")) << shown;
-    EXPECT_TRUE(contains(shown, "Controleer de voorgestelde koppelingen en kies voor elk PDF-veld een kolom.\n"
-                                "     PDF-veld    CSV-kolom\n"
-                                "  1) Text Box 1  Kies een kolom...\n"
-                                "  2) Text Box 2  Text Box 2\n"
-                                "Nummer om te wijzigen (1-2, Enter = klaar): "))
+    EXPECT_TRUE(contains(shown,
+                         "Controleer de voorgestelde koppelingen en kies voor elk PDF-veld een kolom.\n"
+                         "     PDF-veld    CSV-kolom\n"
+                         "  1) Text Box 1  Kies een kolom...\n"
+                         "  2) Text Box 2  Text Box 2\n"
+                         "Nummer om te wijzigen (1-2, Enter = klaar): "))
         << shown;
     // After the reminder the dialog opens at the overview again, not at the first field's list.
     size_t reminder = shown.find("Er ontbreekt een koppeling voor PDF-veld 'Text Box 1'.");

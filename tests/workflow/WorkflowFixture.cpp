@@ -88,9 +88,7 @@ RecordingEngine::RecordingEngine() : saved_(qvworkflow::mergeEntryPoints()) {
     qvworkflow::mergeEntryPoints().loggedWithPattern = &recordLogged;
 }
 
-RecordingEngine::~RecordingEngine() {
-    qvworkflow::mergeEntryPoints() = saved_;
-}
+RecordingEngine::~RecordingEngine() { qvworkflow::mergeEntryPoints() = saved_; }
 
 void RecordingEngine::answer(bool succeeded, uint64_t count, std::string message) {
     state().succeeded = succeeded;
@@ -98,13 +96,9 @@ void RecordingEngine::answer(bool succeeded, uint64_t count, std::string message
     state().message = std::move(message);
 }
 
-void RecordingEngine::createLogFile(bool create) {
-    state().createLog = create;
-}
+void RecordingEngine::createLogFile(bool create) { state().createLog = create; }
 
-const std::vector<EngineCall>& RecordingEngine::calls() const {
-    return state().calls;
-}
+const std::vector<EngineCall>& RecordingEngine::calls() const { return state().calls; }
 
 WorkflowFiles::WorkflowFiles(const std::string& data, const char* languageCode)
     : language(languageCode),

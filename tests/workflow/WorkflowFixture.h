@@ -84,7 +84,8 @@ std::vector<std::string> messages(const std::vector<nlohmann::json>& lines);
 // The names in `folder`, sorted.
 inline std::vector<std::string> folderNames(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

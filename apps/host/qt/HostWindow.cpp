@@ -20,8 +20,10 @@ namespace {
 
 // A menu item's title as prose: without the dots that say "a dialog follows".
 std::string withoutEllipsis(std::string title) {
-    if (title.ends_with("...")) title.resize(title.size() - 3);
-    else if (title.ends_with("\xE2\x80\xA6")) title.resize(title.size() - 3);
+    if (title.ends_with("..."))
+        title.resize(title.size() - 3);
+    else if (title.ends_with("\xE2\x80\xA6"))
+        title.resize(title.size() - 3);
     return title;
 }
 
@@ -119,7 +121,8 @@ void HostWindow::syncMenu(PluginMenu& menu) {
             action->setObjectName(toQString(item->name));
             // Queued: the command shows modal dialogs and may retitle this very action, which
             // must not happen while the action is still delivering its signal.
-            connect(action, &QAction::triggered, this, [this, item] { run(item); }, Qt::QueuedConnection);
+            connect(
+                action, &QAction::triggered, this, [this, item] { run(item); }, Qt::QueuedConnection);
             menu.items.emplace_back(item, action);
         }
     }
@@ -146,8 +149,9 @@ void HostWindow::updateWelcome() {
     }
     welcome_->setText(toQString(QVFormat(QVHostText("Kies in de menubalk %@ › %@ om een samenvoeging te starten."),
                                          {merge->menu->title, withoutEllipsis(merge->title)})));
-    about_->setText(toQString(QVHostText("Quorvel vult een PDF-formulier in voor elke regel van een CSV-bestand en "
-                                         "bewaart de ingevulde formulieren als nieuwe PDF-bestanden.")));
+    about_->setText(
+        toQString(QVHostText("Quorvel vult een PDF-formulier in voor elke regel van een CSV-bestand en "
+                             "bewaart de ingevulde formulieren als nieuwe PDF-bestanden.")));
     about_->show();
 }
 

@@ -18,7 +18,7 @@ std::string asciiLower(std::string s) {
 }
 
 struct TypeDatabase {
-    std::map<std::string, std::string> mimeOfExtension;               // first (heaviest) wins
+    std::map<std::string, std::string> mimeOfExtension;                // first (heaviest) wins
     std::map<std::string, std::vector<std::string>> extensionsOfMime;  // in database order
 };
 
@@ -35,8 +35,7 @@ void readGlobs2(TypeDatabase& db, const std::string& file) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
         std::string weight, mime, glob;
-        if (!std::getline(fields, weight, ':') || !std::getline(fields, mime, ':') ||
-            !std::getline(fields, glob, ':'))
+        if (!std::getline(fields, weight, ':') || !std::getline(fields, mime, ':') || !std::getline(fields, glob, ':'))
             continue;
         if (glob.size() < 3 || glob.compare(0, 2, "*.") != 0) continue;
         std::string ext = glob.substr(2);
@@ -49,8 +48,10 @@ std::vector<std::string> mimeDataFolders() {
     std::vector<std::string> folders;
     const char* home = std::getenv("HOME");
     const char* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome && *dataHome) folders.emplace_back(dataHome);
-    else if (home && *home) folders.push_back(std::string(home) + "/.local/share");
+    if (dataHome && *dataHome)
+        folders.emplace_back(dataHome);
+    else if (home && *home)
+        folders.push_back(std::string(home) + "/.local/share");
     const char* dirs = std::getenv("XDG_DATA_DIRS");
     std::string list = (dirs && *dirs) ? dirs : "/usr/local/share:/usr/share";
     std::istringstream parts(list);
@@ -68,9 +69,8 @@ const TypeDatabase& database() {
         for (const auto& folder : mimeDataFolders()) readGlobs2(db, folder + "/mime/globs2");
         // Only fills in what the desktop database does not already define.
         const std::pair<const char*, const char*> builtIn[] = {
-            {"pdf", "application/pdf"},     {"csv", "text/csv"},
-            {"tsv", "text/tab-separated-values"}, {"txt", "text/plain"},
-            {"json", "application/json"},
+            {"pdf", "application/pdf"}, {"csv", "text/csv"},          {"tsv", "text/tab-separated-values"},
+            {"txt", "text/plain"},      {"json", "application/json"},
         };
         for (const auto& [ext, mime] : builtIn) addGlob(db, mime, ext);
     });

@@ -10,9 +10,9 @@
 namespace qvui {
 
 struct ContentType {
-    std::string identifier;                 // MIME type, e.g. "application/pdf"
-    std::string preferredFilenameExtension; // the extension it was looked up by, lower case
-    std::vector<std::string> extensions;    // every extension of the type, lower case
+    std::string identifier;                  // MIME type, e.g. "application/pdf"
+    std::string preferredFilenameExtension;  // the extension it was looked up by, lower case
+    std::vector<std::string> extensions;     // every extension of the type, lower case
 
     // The type of files with this extension (case-insensitive, without the dot), or none when
     // no type is known for it.

@@ -18,9 +18,7 @@ std::string PopUpButton::itemTitleAtIndex(int index) const {
     return menu_.items()[static_cast<size_t>(index)].title;
 }
 
-void PopUpButton::selectItemAtIndex(int index) {
-    chosen_ = (index >= 0 && index < numberOfItems()) ? index : -1;
-}
+void PopUpButton::selectItemAtIndex(int index) { chosen_ = (index >= 0 && index < numberOfItems()) ? index : -1; }
 
 int PopUpButton::indexOfSelectedItem() const {
     if (!chosen_) return numberOfItems() > 0 ? 0 : -1;

@@ -28,9 +28,7 @@ enum class LineBreakMode { wordWrapping, charWrapping, clipping, truncatingHead,
 class Label : public View {
 public:
     explicit Label(std::string text = {}) : text_(std::move(text)) {}
-    static std::shared_ptr<Label> labelWithString(std::string text) {
-        return std::make_shared<Label>(std::move(text));
-    }
+    static std::shared_ptr<Label> labelWithString(std::string text) { return std::make_shared<Label>(std::move(text)); }
 
     const std::string& stringValue() const { return text_; }
     void setStringValue(std::string text) { text_ = std::move(text); }

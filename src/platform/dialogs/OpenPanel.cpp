@@ -70,8 +70,7 @@ std::optional<std::string> openPanelRejection(const OpenPanel& panel, const fs::
     if (!panel.canChooseFiles() && !panel.canChooseDirectories()) return dialogText("Hier kan niets gekozen worden.");
     std::error_code ec;
     fs::file_status status = fs::status(path, ec);
-    if (path.empty() || ec || !fs::exists(status))
-        return QVFormat(dialogText("Dit pad bestaat niet: %@"), {shown});
+    if (path.empty() || ec || !fs::exists(status)) return QVFormat(dialogText("Dit pad bestaat niet: %@"), {shown});
     if (fs::is_directory(status)) {
         if (panel.canChooseDirectories()) return std::nullopt;
         return QVFormat(dialogText("Dit is een map; kies een bestand: %@"), {shown});

@@ -49,8 +49,10 @@ bool parseAnswer(const Json& element, ScriptedBackend::Answer& answer, std::stri
     for (const auto& [key, value] : element.items()) {
         if (key == "button") {
             long long n = 0;
-            if (value.is_string()) answer.buttonTitle = value.get<std::string>();
-            else if (integerIn(value, 1, INT_MAX - 1000, n)) answer.buttonNumber = n;
+            if (value.is_string())
+                answer.buttonTitle = value.get<std::string>();
+            else if (integerIn(value, 1, INT_MAX - 1000, n))
+                answer.buttonNumber = n;
             else {
                 why = dialogText("'button' moet een knopnummer vanaf 1 of een knoptitel zijn.");
                 return false;
@@ -60,9 +62,12 @@ bool parseAnswer(const Json& element, ScriptedBackend::Answer& answer, std::stri
             bool ok = value.is_array();
             for (size_t i = 0; ok && i < value.size(); ++i) {
                 long long n = 0;
-                if (value[i].is_null()) list.emplace_back();
-                else if (integerIn(value[i], -1, INT_MAX, n)) list.emplace_back(n);
-                else ok = false;
+                if (value[i].is_null())
+                    list.emplace_back();
+                else if (integerIn(value[i], -1, INT_MAX, n))
+                    list.emplace_back(n);
+                else
+                    ok = false;
             }
             if (!ok) {
                 why = dialogText("'popups' moet een lijst van itemnummers vanaf -1 of null zijn.");
@@ -73,9 +78,12 @@ bool parseAnswer(const Json& element, ScriptedBackend::Answer& answer, std::stri
             std::vector<std::optional<std::string>> list;
             bool ok = value.is_array();
             for (size_t i = 0; ok && i < value.size(); ++i) {
-                if (value[i].is_null()) list.emplace_back();
-                else if (value[i].is_string()) list.emplace_back(value[i].get<std::string>());
-                else ok = false;
+                if (value[i].is_null())
+                    list.emplace_back();
+                else if (value[i].is_string())
+                    list.emplace_back(value[i].get<std::string>());
+                else
+                    ok = false;
             }
             if (!ok) {
                 why = dialogText("'fields' moet een lijst van teksten of null zijn.");
@@ -200,9 +208,8 @@ AlertAnswer ScriptedBackend::runAlert(Alert& alert) {
         for (size_t i = 0; i < a->popups->size(); ++i) {
             const auto& item = (*a->popups)[i];
             if (item && *item >= popups[i]->numberOfItems()) {
-                return {kAlertCancelledReturn,
-                        problem(*a, QVFormat(dialogText("keuzelijst %lu heeft geen item %lu."),
-                                             {i + 1, static_cast<unsigned long>(*item)}))};
+                return {kAlertCancelledReturn, problem(*a, QVFormat(dialogText("keuzelijst %lu heeft geen item %lu."),
+                                                                    {i + 1, static_cast<unsigned long>(*item)}))};
             }
         }
     }

@@ -4,9 +4,7 @@
 
 namespace qvui {
 
-Rect ClipView::bounds() const {
-    return {scrollOrigin_.x, scrollOrigin_.y, frame().width, frame().height};
-}
+Rect ClipView::bounds() const { return {scrollOrigin_.x, scrollOrigin_.y, frame().width, frame().height}; }
 
 void ClipView::scrollToPoint(Point point) {
     double maxX = 0;
@@ -73,9 +71,7 @@ void ScrollView::reflectScrolledClipView(ClipView& clip) {
     verticalShown_ = hasVerticalScroller_ && (!autohidesScrollers_ || hidden > 0);
 }
 
-TextView::TextView(Rect frame) : View(frame) {
-    container_.setContainerSize({frame.width, frame.height});
-}
+TextView::TextView(Rect frame) : View(frame) { container_.setContainerSize({frame.width, frame.height}); }
 
 void TextView::setFrame(const Rect& frame) {
     View::setFrame(frame);

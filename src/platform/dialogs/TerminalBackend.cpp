@@ -52,8 +52,7 @@ TableRows tableRows(View& table) {
         if (auto* label = dynamic_cast<Label*>(view)) {
             pending.push_back(label->stringValue());
         } else if (auto* popup = dynamic_cast<PopUpButton*>(view)) {
-            if (rows.popups.empty() && pending.size() > 1)
-                rows.headings.assign(pending.begin(), pending.end() - 1);
+            if (rows.popups.empty() && pending.size() > 1) rows.headings.assign(pending.begin(), pending.end() - 1);
             rows.titles.push_back(pending.empty() ? popup->accessibilityLabel() : pending.back());
             rows.popups.push_back(popup);
             pending.clear();
@@ -106,8 +105,10 @@ void TerminalBackend::say(const std::string& text, bool multiline, size_t indent
 
 void TerminalBackend::heading(const std::string& text) {
     std::string safe = wrapText(QVEscapeLinesForTerminal(text), width());
-    if (emphasise_) out_ << "\x1b[1m" << safe << "\x1b[0m\n";
-    else out_ << safe << '\n';
+    if (emphasise_)
+        out_ << "\x1b[1m" << safe << "\x1b[0m\n";
+    else
+        out_ << safe << '\n';
 }
 
 bool TerminalBackend::askPopUp(PopUpButton& popup) {
@@ -146,12 +147,8 @@ bool TerminalBackend::askField(TextField& field) {
         if (!line) return false;
         if (line->empty()) return true;
         switch (checkTypedText(*line)) {
-        case TypedTextProblem::none:
-            field.setStringValue(*line);
-            return true;
-        case TypedTextProblem::invalidUtf8:
-            say(dialogText("Ongeldige tekst: dit is geen UTF-8."));
-            break;
+        case TypedTextProblem::none: field.setStringValue(*line); return true;
+        case TypedTextProblem::invalidUtf8: say(dialogText("Ongeldige tekst: dit is geen UTF-8.")); break;
         case TypedTextProblem::controlCharacter:
             say(dialogText("Ongeldige tekst: stuurtekens zijn niet toegestaan."));
             break;
@@ -166,9 +163,9 @@ std::optional<int> TerminalBackend::askButton(const Alert& alert) {
     for (int i = 0; i < count; ++i) row += (i ? "   " : "") + std::to_string(i + 1) + ") " + buttons[i];
     say(row, false, 3);
     // Enter presses the first button, the dialog's default, as it does in a window.
-    std::string prompt = count == 1
-                             ? dialogText("Druk op Enter om verder te gaan: ")
-                             : QVFormat(dialogText("Kies een knop (1-%lu, Enter = 1): "), {static_cast<unsigned long>(count)});
+    std::string prompt =
+        count == 1 ? dialogText("Druk op Enter om verder te gaan: ")
+                   : QVFormat(dialogText("Kies een knop (1-%lu, Enter = 1): "), {static_cast<unsigned long>(count)});
     for (;;) {
         auto line = ask(prompt);
         if (!line) return std::nullopt;
@@ -195,8 +192,7 @@ bool TerminalBackend::askTable(View& table) {
     size_t titleWidth = 0;
     for (const std::string& title : rows.titles)
         titleWidth = std::max(titleWidth, terminalWidth(QVEscapeForTerminal(title)));
-    if (!rows.headings.empty())
-        titleWidth = std::max(titleWidth, terminalWidth(QVEscapeForTerminal(rows.headings[0])));
+    if (!rows.headings.empty()) titleWidth = std::max(titleWidth, terminalWidth(QVEscapeForTerminal(rows.headings[0])));
     // Long titles are shortened in the middle, as a window shortens them, so that the chosen
     // column stays on the same line.
     size_t columns = width() ? width() : kFallbackWidth;
@@ -207,8 +203,8 @@ bool TerminalBackend::askTable(View& table) {
     size_t valueIndent = 2 + numberWidth + titleWidth + 2;
     auto overview = [&] {
         if (!rows.headings.empty()) {
-            std::string line = "  " + std::string(numberWidth, ' ') +
-                               padded(QVEscapeForTerminal(rows.headings[0]), titleWidth);
+            std::string line =
+                "  " + std::string(numberWidth, ' ') + padded(QVEscapeForTerminal(rows.headings[0]), titleWidth);
             for (size_t h = 1; h < rows.headings.size(); ++h) line += "  " + QVEscapeForTerminal(rows.headings[h]);
             out_ << wrapText(line, width(), valueIndent) << '\n';
         }
@@ -223,8 +219,8 @@ bool TerminalBackend::askTable(View& table) {
     };
 
     overview();
-    std::string prompt = QVFormat(dialogText("Nummer om te wijzigen (1-%lu, Enter = klaar): "),
-                                  {static_cast<unsigned long>(count)});
+    std::string prompt =
+        QVFormat(dialogText("Nummer om te wijzigen (1-%lu, Enter = klaar): "), {static_cast<unsigned long>(count)});
     for (;;) {
         auto line = ask(prompt);
         if (!line) return false;
@@ -281,10 +277,14 @@ PanelAnswer TerminalBackend::runOpenPanel(const OpenPanel& panel) {
     std::string extensions;
     for (const auto& type : panel.allowedContentTypes())
         extensions += (extensions.empty() ? "" : ", ") + type.preferredFilenameExtension;
-    if (panel.canChooseFiles() && panel.canChooseDirectories()) say(dialogText("Kies een bestand of map."));
-    else if (panel.canChooseDirectories()) say(dialogText("Kies een map."));
-    else if (!extensions.empty()) say(QVFormat(dialogText("Kies een bestand (%@)."), {extensions}));
-    else say(dialogText("Kies een bestand."));
+    if (panel.canChooseFiles() && panel.canChooseDirectories())
+        say(dialogText("Kies een bestand of map."));
+    else if (panel.canChooseDirectories())
+        say(dialogText("Kies een map."));
+    else if (!extensions.empty())
+        say(QVFormat(dialogText("Kies een bestand (%@)."), {extensions}));
+    else
+        say(dialogText("Kies een bestand."));
 
     for (;;) {
         auto line = ask(dialogText("Pad (leeg = annuleren): "));

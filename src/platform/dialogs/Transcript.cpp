@@ -77,9 +77,7 @@ void emit(Json& line, const std::string& problem) {
     transcript->append(line.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
-Json textOrNull(const std::string& text, bool present) {
-    return present ? Json(text) : Json(nullptr);
-}
+Json textOrNull(const std::string& text, bool present) { return present ? Json(text) : Json(nullptr); }
 
 }  // namespace
 

@@ -38,16 +38,14 @@ void View::removeFromSuperview() {
     superview_ = nullptr;
     auto& list = parent->subviews_;
     // Erasing may drop the last owner of this view, so nothing of `this` is touched afterwards.
-    list.erase(std::remove_if(list.begin(), list.end(), [this](const auto& v) { return v.get() == this; }),
-               list.end());
+    list.erase(std::remove_if(list.begin(), list.end(), [this](const auto& v) { return v.get() == this; }), list.end());
 }
 
 namespace {
 
 // Shares `delta` equally between the flexible parts of one axis: the leading margin, the size
 // and the trailing margin. A view with no flexible part keeps its distance to the origin side.
-void resizeAxis(double& origin, double& length, double delta, bool minFlexible, bool sizeFlexible,
-                bool maxFlexible) {
+void resizeAxis(double& origin, double& length, double delta, bool minFlexible, bool sizeFlexible, bool maxFlexible) {
     int parts = int(minFlexible) + int(sizeFlexible) + int(maxFlexible);
     if (parts == 0) return;
     double share = delta / parts;

@@ -34,7 +34,8 @@ uint32_t checksum(const std::string& data) {
     uint32_t sum = 0;
     for (size_t i = 0; i < data.size(); i += 4) {
         uint32_t word = 0;
-        for (size_t k = 0; k < 4; ++k) word = word << 8 | (i + k < data.size() ? static_cast<unsigned char>(data[i + k]) : 0);
+        for (size_t k = 0; k < 4; ++k)
+            word = word << 8 | (i + k < data.size() ? static_cast<unsigned char>(data[i + k]) : 0);
         sum += word;
     }
     return sum;
@@ -150,8 +151,8 @@ std::optional<std::string> appendCompositeGlyphs(const std::string& font, const 
             tables.erase(post);
         }
     }
-    for (const char* tag : {"vhea", "vmtx", "gvar", "HVAR", "VVAR", "fvar", "avar", "cvar", "MVAR", "STAT", "hdmx",
-                            "LTSH", "VDMX"})
+    for (const char* tag :
+         {"vhea", "vmtx", "gvar", "HVAR", "VVAR", "fvar", "avar", "cvar", "MVAR", "STAT", "hdmx", "LTSH", "VDMX"})
         tables.erase(tag);
 
     // The table directory again, tables four-byte aligned, with their checksums.

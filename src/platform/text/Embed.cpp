@@ -59,7 +59,8 @@ std::string utf16Hex(const std::u32string& text) {
 std::string pdfNameSafe(const std::string& name) {
     std::string out;
     for (unsigned char c : name) {
-        if (c > 0x20 && c < 0x7F && std::string_view("()<>[]{}/%#").find(static_cast<char>(c)) == std::string_view::npos)
+        if (c > 0x20 && c < 0x7F &&
+            std::string_view("()<>[]{}/%#").find(static_cast<char>(c)) == std::string_view::npos)
             out += static_cast<char>(c);
     }
     if (out.empty()) out = "Font";
@@ -326,9 +327,9 @@ FontEmbedder::Show FontEmbedder::show(const GlyphRun& run, double size) {
     const Face& face = *run.face;
 
     std::string& ops = result.operators;
-    std::string array;     // the TJ array being built
-    std::string hex;       // glyph ids not yet closed into a string
-    double rise = 0;       // current Ts, in thousandths of an em
+    std::string array;  // the TJ array being built
+    std::string hex;    // glyph ids not yet closed into a string
+    double rise = 0;    // current Ts, in thousandths of an em
     auto flushHex = [&] {
         if (hex.empty()) return;
         array += "<" + hex + ">";
@@ -399,7 +400,9 @@ FontEmbedder::Show FontEmbedder::show(const GlyphRun& run, double size) {
         for (size_t k = i; k < end; ++k) {
             PlacedGlyph part = glyphs[k];
             size_t at = k - i;
-            part.text = at >= g.text.size() ? std::u32string() : k + 1 == end ? g.text.substr(at) : g.text.substr(at, 1);
+            part.text = at >= g.text.size() ? std::u32string()
+                        : k + 1 == end      ? g.text.substr(at)
+                                            : g.text.substr(at, 1);
             emitGlyph(part);
         }
         i = end;

@@ -267,9 +267,9 @@ struct FontService::Impl {
         bool mono = c.spacing == FC_MONO || c.spacing == FC_CHARCELL;
         bool kind;
         switch (style.kind) {
-            case FaceStyle::Kind::Mono: kind = mono; break;
-            case FaceStyle::Kind::Serif: kind = !mono && c.family.find("Sans") == std::string::npos; break;
-            default: kind = !mono && c.family.find("Serif") == std::string::npos; break;
+        case FaceStyle::Kind::Mono: kind = mono; break;
+        case FaceStyle::Kind::Serif: kind = !mono && c.family.find("Sans") == std::string::npos; break;
+        default: kind = !mono && c.family.find("Serif") == std::string::npos; break;
         }
         // A named instance loads as its variable font's default: its weight and slant are not
         // what fontconfig says.
@@ -308,15 +308,15 @@ struct FontService::Impl {
         std::stable_sort(ranked.begin(), ranked.end());
         for (const auto& [score, i] : ranked) {
             FaceRef face = faceFor(candidates[i].file, candidates[i].index);
-            if (face && face != avoid && std::all_of(characters.begin(), characters.end(),
-                                    [&](char32_t c) { return face->hasGlyph(c); }))
+            if (face && face != avoid &&
+                std::all_of(characters.begin(), characters.end(), [&](char32_t c) { return face->hasGlyph(c); }))
                 return face;
         }
         return nullptr;
     }
 
-    std::map<std::tuple<int, bool, bool, std::string>, FaceRef> styled;   // faceForStyle
-    std::map<std::tuple<char32_t, int, bool, bool>, FaceRef> covering;  // null: nothing covers it
+    std::map<std::tuple<int, bool, bool, std::string>, FaceRef> styled;  // faceForStyle
+    std::map<std::tuple<char32_t, int, bool, bool>, FaceRef> covering;   // null: nothing covers it
 
     bool emojiResolved = false;
     FaceRef emojiFace;
@@ -449,11 +449,14 @@ FaceRef FontService::faceForStyle(const FaceStyle& style) {
         std::vector<std::string> named;
         std::vector<Impl::Candidate> candidates = impl_->sorted(pattern, std::nullopt, &named);
         FcPatternDestroy(pattern);
-        candidates.erase(std::remove_if(candidates.begin(), candidates.end(), [&](const Impl::Candidate& c) {
-            return Impl::fit(c, style) < Impl::kPerfectFit ||
-                   std::none_of(named.begin(), named.end(),
-                                [&](const std::string& n) { return sameFamily(n, c.family); });
-        }), candidates.end());
+        candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
+                                        [&](const Impl::Candidate& c) {
+                                            return Impl::fit(c, style) < Impl::kPerfectFit ||
+                                                   std::none_of(named.begin(), named.end(), [&](const std::string& n) {
+                                                       return sameFamily(n, c.family);
+                                                   });
+                                        }),
+                         candidates.end());
         chosen = impl_->best(candidates, style, {U'a', U'0'});
     }
     if (!chosen) {

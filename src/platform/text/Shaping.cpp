@@ -102,18 +102,21 @@ std::vector<Piece> splitByFace(const std::u32string& text, size_t start, size_t 
         UErrorCode err = U_ZERO_ERROR;
         UScriptCode sc = uscript_getScript(static_cast<UChar32>(c), &err);
         FaceRef face;
-        bool keep = !pieces.empty() && (attachesToPrevious(c) ||
-                                        (u_isUWhiteSpace(static_cast<UChar32>(c)) &&
-                                         pieces.back().face && pieces.back().face->hasGlyph(c)));
+        bool keep =
+            !pieces.empty() && (attachesToPrevious(c) || (u_isUWhiteSpace(static_cast<UChar32>(c)) &&
+                                                          pieces.back().face && pieces.back().face->hasGlyph(c)));
         if (keep) {
             face = pieces.back().face;
         } else if (primary && primary->hasGlyph(c)) {
             face = primary;
         } else {
             face = service.faceCovering(c, fallback, style);
-            if (face) fallback = face;
-            else if (primary) face = primary;  // drawn as .notdef, but drawn and measured
-            else if (!pieces.empty()) face = pieces.back().face;
+            if (face)
+                fallback = face;
+            else if (primary)
+                face = primary;  // drawn as .notdef, but drawn and measured
+            else if (!pieces.empty())
+                face = pieces.back().face;
         }
         if (!face) continue;  // no font at all: nothing can be drawn
         bool newScript = realScript(sc) && realScript(script) && sc != script;
@@ -176,7 +179,10 @@ std::vector<GlyphRun> shapeAll(std::u32string_view original, const FaceRef& prim
 
     const Utf16 utf16(text);
     const std::vector<size_t>& toCodePoint = utf16.toCodePoint;
-    struct Visual { size_t start, end; bool rtl; };
+    struct Visual {
+        size_t start, end;
+        bool rtl;
+    };
     std::vector<Visual> visual;
     UErrorCode err = U_ZERO_ERROR;
     BidiRef bidi = analyse(utf16, paragraphLevel, err);

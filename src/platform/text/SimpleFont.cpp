@@ -23,8 +23,8 @@ const uint16_t* baseEncoding(const SimpleFontDescription& d, const StandardFont*
     if (d.encodingName == "MacRomanEncoding") return kMacRomanEncoding;
     if (d.encodingName == "StandardEncoding") return kStandardEncoding;
     // Without an encoding a font uses its own: the symbol fonts have theirs built in.
-    if (standard && standard->symbolic) return std::string(standard->name) == "Symbol" ? kSymbolEncoding
-                                                                                       : kZapfDingbatsEncoding;
+    if (standard && standard->symbolic)
+        return std::string(standard->name) == "Symbol" ? kSymbolEncoding : kZapfDingbatsEncoding;
     return kStandardEncoding;
 }
 
@@ -86,7 +86,8 @@ public:
             FT_CharMap map = face_->charmaps[i];
             if (FT_Set_Charmap(face_, map) != 0) continue;
             unsigned gid = 0;
-            if (map->encoding == FT_ENCODING_UNICODE && unicode) gid = FT_Get_Char_Index(face_, unicode);
+            if (map->encoding == FT_ENCODING_UNICODE && unicode)
+                gid = FT_Get_Char_Index(face_, unicode);
             else if (map->encoding == FT_ENCODING_MS_SYMBOL) {
                 gid = FT_Get_Char_Index(face_, 0xF000 + code);
                 if (!gid) gid = FT_Get_Char_Index(face_, code);
@@ -170,19 +171,29 @@ SimpleFont::SimpleFont(SimpleFontDescription description) : description_(std::mo
         int widthIndex = code - d.firstChar;
         bool fromWidths = !d.widths.empty() && widthIndex >= 0 && widthIndex < static_cast<int>(d.widths.size());
         std::optional<double> standardW = standard && glyph ? standardWidth(*standard, *glyph) : std::nullopt;
-        if (fromWidths) metrics_[code] = d.widths[widthIndex];
-        else if (!d.widths.empty()) metrics_[code] = d.missingWidth;
-        else if (standardW) metrics_[code] = *standardW;
-        else if (programGlyph) metrics_[code] = program->advance(programGlyph);
-        if (programGlyph) glyphInk[code] = program->ink(programGlyph);
-        else if (glyph) glyphInk[code] = standardInk(*inkModel, *glyph);
+        if (fromWidths)
+            metrics_[code] = d.widths[widthIndex];
+        else if (!d.widths.empty())
+            metrics_[code] = d.missingWidth;
+        else if (standardW)
+            metrics_[code] = *standardW;
+        else if (programGlyph)
+            metrics_[code] = program->advance(programGlyph);
+        if (programGlyph)
+            glyphInk[code] = program->ink(programGlyph);
+        else if (glyph)
+            glyphInk[code] = standardInk(*inkModel, *glyph);
 
         bool hasGlyph;
-        if (program) hasGlyph = programGlyph != 0;
-        else if (standard && d.widths.empty()) hasGlyph = standardW.has_value();
-        else if (standard) hasGlyph = standardW.has_value() || (fromWidths && metrics_[code] > 0);
+        if (program)
+            hasGlyph = programGlyph != 0;
+        else if (standard && d.widths.empty())
+            hasGlyph = standardW.has_value();
+        else if (standard)
+            hasGlyph = standardW.has_value() || (fromWidths && metrics_[code] > 0);
         // A font the viewer substitutes: trust its widths, where a zero means no glyph.
-        else hasGlyph = fromWidths && (metrics_[code] > 0 || unicode_[code] == U' ');
+        else
+            hasGlyph = fromWidths && (metrics_[code] > 0 || unicode_[code] == U' ');
         // A glyph without width would be drawn over the next character (forms that list 0 for
         // the euro sign or curly quotes); only a combining mark belongs there.
         if (hasGlyph && !(metrics_[code] > 0) && !isMark(unicode_[code])) hasGlyph = false;
@@ -307,15 +318,19 @@ FaceStyle styleOfFont(const SimpleFontDescription& d) {
     size_t cut = name.find_first_of(",-");
     std::string words = cut == std::string_view::npos ? "" : lowercase(name.substr(cut + 1));
     bool itSuffix = words.size() >= 2 && words.compare(words.size() - 2, 2, "it") == 0;  // "BoldIt"
-    style.bold = containsAny(lower, {"bold", "black", "heavy", "demi"}) || (d.flags & kForceBold) || d.fontWeight >= 600;
+    style.bold =
+        containsAny(lower, {"bold", "black", "heavy", "demi"}) || (d.flags & kForceBold) || d.fontWeight >= 600;
     style.italic = containsAny(lower, {"italic", "oblique"}) || itSuffix || (d.flags & kItalic) ||
                    (d.italicAngle != 0 && std::abs(d.italicAngle) < 45);
     bool monoName = containsAny(lowerFamily, {"mono", "courier", "consol", "typewriter", "code"});
-    bool serifName = (lowerFamily.find("serif") != std::string::npos && lowerFamily.find("sans") == std::string::npos) ||
-                     containsAny(lowerFamily, {"times", "garamond", "georgia", "cambria", "palatino", "bookman",
-                                               "baskerville", "minion", "century", "bodoni", "didot", "caslon"});
-    if ((d.flags & kFixedPitch) || monoName) style.kind = FaceStyle::Kind::Mono;
-    else if ((d.flags & kSerif) || serifName) style.kind = FaceStyle::Kind::Serif;
+    bool serifName =
+        (lowerFamily.find("serif") != std::string::npos && lowerFamily.find("sans") == std::string::npos) ||
+        containsAny(lowerFamily, {"times", "garamond", "georgia", "cambria", "palatino", "bookman", "baskerville",
+                                  "minion", "century", "bodoni", "didot", "caslon"});
+    if ((d.flags & kFixedPitch) || monoName)
+        style.kind = FaceStyle::Kind::Mono;
+    else if ((d.flags & kSerif) || serifName)
+        style.kind = FaceStyle::Kind::Serif;
     return style;
 }
 

@@ -10,9 +10,8 @@ namespace qvpdf::stdfonts {
 std::optional<size_t> glyphIndex(std::string_view name) {
     const GlyphName* begin = kGlyphNames;
     const GlyphName* end = kGlyphNames + kGlyphNameCount;
-    const GlyphName* found = std::lower_bound(begin, end, name, [](const GlyphName& g, std::string_view n) {
-        return std::string_view(g.name) < n;
-    });
+    const GlyphName* found = std::lower_bound(
+        begin, end, name, [](const GlyphName& g, std::string_view n) { return std::string_view(g.name) < n; });
     if (found == end || std::string_view(found->name) != name) return std::nullopt;
     return static_cast<size_t>(found - begin);
 }
@@ -25,7 +24,8 @@ std::optional<char32_t> hexValue(std::string_view digits) {
     for (char c : digits) {
         if (!std::isxdigit(static_cast<unsigned char>(c)) || std::islower(static_cast<unsigned char>(c)))
             return std::nullopt;
-        value = value * 16 + static_cast<char32_t>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : c - 'A' + 10);
+        value =
+            value * 16 + static_cast<char32_t>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : c - 'A' + 10);
     }
     if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
     return value;
@@ -68,27 +68,32 @@ const StandardFont* standardFontFor(std::string_view baseFont) {
     bool italic = style.find("italic") != std::string::npos || style.find("oblique") != std::string::npos;
     int variant = (bold ? 1 : 0) + (italic ? 2 : 0);
     int base = -1;
-    if (family == "Helvetica" || family == "Arial") base = 0;
-    else if (family == "Times" || family == "TimesNewRoman" || family == "TimesRoman") base = 4;
-    else if (family == "Courier" || family == "CourierNew") base = 8;
-    else if (family == "Symbol") return &kStandardFonts[12];
-    else if (family == "ZapfDingbats") return &kStandardFonts[13];
+    if (family == "Helvetica" || family == "Arial")
+        base = 0;
+    else if (family == "Times" || family == "TimesNewRoman" || family == "TimesRoman")
+        base = 4;
+    else if (family == "Courier" || family == "CourierNew")
+        base = 8;
+    else if (family == "Symbol")
+        return &kStandardFonts[12];
+    else if (family == "ZapfDingbats")
+        return &kStandardFonts[13];
     if (base < 0) return nullptr;
     return &kStandardFonts[base + variant];
 }
 
 std::optional<double> standardWidth(const StandardFont& font, size_t glyph) {
     const GlyphWidth* end = font.widths + font.widthCount;
-    const GlyphWidth* found = std::lower_bound(font.widths, end, glyph,
-                                               [](const GlyphWidth& w, size_t g) { return w.glyph < g; });
+    const GlyphWidth* found =
+        std::lower_bound(font.widths, end, glyph, [](const GlyphWidth& w, size_t g) { return w.glyph < g; });
     if (found == end || found->glyph != glyph) return std::nullopt;
     return found->width;
 }
 
 std::optional<std::pair<double, double>> standardInk(const StandardFont& font, size_t glyph) {
     const GlyphWidth* end = font.widths + font.widthCount;
-    const GlyphWidth* found = std::lower_bound(font.widths, end, glyph,
-                                               [](const GlyphWidth& w, size_t g) { return w.glyph < g; });
+    const GlyphWidth* found =
+        std::lower_bound(font.widths, end, glyph, [](const GlyphWidth& w, size_t g) { return w.glyph < g; });
     if (found == end || found->glyph != glyph) return std::nullopt;
     return std::pair<double, double>(found->yMin, found->yMax);
 }

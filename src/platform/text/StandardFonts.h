@@ -27,13 +27,13 @@ extern const uint16_t kSymbolEncoding[256];
 extern const uint16_t kZapfDingbatsEncoding[256];
 
 struct GlyphWidth {
-    uint16_t glyph;  // index into kGlyphNames
-    uint16_t width;  // thousandths of an em
+    uint16_t glyph;      // index into kGlyphNames
+    uint16_t width;      // thousandths of an em
     int16_t yMin, yMax;  // the glyph's ink, bottom and top, thousandths of an em
 };
 
 struct StandardFont {
-    const char* name;  // "Helvetica", "Times-Bold", ...
+    const char* name;          // "Helvetica", "Times-Bold", ...
     const GlyphWidth* widths;  // sorted by glyph
     size_t widthCount;
     int ascent, descent, capHeight;

@@ -73,9 +73,9 @@ private:
 // (PDF glyph space), and the text it stands for (for the ToUnicode map).
 struct PlacedGlyph {
     uint32_t glyphId = 0;
-    double advance = 0;   // thousandths of an em
-    double xOffset = 0;   // thousandths of an em
-    double yOffset = 0;   // thousandths of an em
+    double advance = 0;  // thousandths of an em
+    double xOffset = 0;  // thousandths of an em
+    double yOffset = 0;  // thousandths of an em
     // The characters of this cluster on its first glyph in drawing order, empty for the later
     // glyphs of one cluster. Right-to-left clusters hold their characters in visual order
     // (reversed), as readers reverse right-to-left text character by character.
@@ -103,8 +103,8 @@ double measureLine(std::string_view utf8, const FaceRef& face, double size);
 // glyphs' CIDs), and further codes for a glyph drawn for another text, so content streams
 // built before subsetting stay valid while the subset itself is renumbered.
 struct EmbeddedFont {
-    std::string baseFont;        // subset tag + PostScript name, e.g. "ABCDEF+DejaVuSans"
-    std::string fontFile2;       // the subset TrueType program
+    std::string baseFont;   // subset tag + PostScript name, e.g. "ABCDEF+DejaVuSans"
+    std::string fontFile2;  // the subset TrueType program
     // The /CIDToGIDMap stream data of a CIDFontType2 (two bytes per CID, big-endian, the
     // subset's glyph id); empty for /Identity.
     std::string cidToGidMap;
@@ -114,11 +114,11 @@ struct EmbeddedFont {
     // whose glyph ids are the CIDs.
     std::string fontFile3Subtype;
     bool isCFF() const { return !fontFile3Subtype.empty(); }
-    std::string toUnicode;       // the ToUnicode CMap stream contents
-    std::string widths;          // the /W array in PDF syntax by CID, e.g. "[3 [600 ...]]"
+    std::string toUnicode;  // the ToUnicode CMap stream contents
+    std::string widths;     // the /W array in PDF syntax by CID, e.g. "[3 [600 ...]]"
     double ascent = 0, descent = 0, capHeight = 0, italicAngle = 0, stemV = 80;
     double bbox[4] = {0, 0, 0, 0};
-    int flags = 32;              // /FontDescriptor /Flags
+    int flags = 32;  // /FontDescriptor /Flags
 };
 
 // Collects the glyphs that one document draws with each system face, then builds one
@@ -132,7 +132,10 @@ public:
 
     // Records the glyphs of the run and answers the run's content-stream string operand
     // (a hex string of two-byte glyph ids, "<...>") and the resource name of its face.
-    struct Use { std::string resourceName; std::string operand; };
+    struct Use {
+        std::string resourceName;
+        std::string operand;
+    };
     Use use(const GlyphRun& run);
 
     // Records the glyphs of the run and answers content-stream operators that draw it at the
@@ -143,7 +146,10 @@ public:
     // drawn as one code (a composite glyph of the subset) standing for the cluster's text; in
     // a CFF face its characters are handed out over its glyphs, one each.
     // The caller selects the font (`/<resourceName> <size> Tf`) first.
-    struct Show { std::string resourceName; std::string operators; };
+    struct Show {
+        std::string resourceName;
+        std::string operators;
+    };
     Show show(const GlyphRun& run, double size);
 
     // One embedded subset for every face used so far, keyed by resource name.
@@ -157,18 +163,18 @@ private:
 // A simple (single-byte) font that a form brings along in its default resources, described
 // without QPDF: what the document layer read from the font dictionary.
 struct SimpleFontDescription {
-    std::string subtype;                   // "Type1", "TrueType", "Type3", ...
-    std::string baseFont;                  // e.g. "Helvetica", "ABCDEF+Arial-BoldMT"
-    std::string encodingName;              // "WinAnsiEncoding", "MacRomanEncoding", "StandardEncoding" or ""
+    std::string subtype;                     // "Type1", "TrueType", "Type3", ...
+    std::string baseFont;                    // e.g. "Helvetica", "ABCDEF+Arial-BoldMT"
+    std::string encodingName;                // "WinAnsiEncoding", "MacRomanEncoding", "StandardEncoding" or ""
     std::map<int, std::string> differences;  // code -> glyph name, from /Encoding /Differences
     int firstChar = 0;
-    std::vector<double> widths;            // /Widths from firstChar on; empty when absent
-    std::optional<std::string> fontProgram; // embedded FontFile / FontFile2 / FontFile3 bytes, when present
-    double missingWidth = 0;               // /FontDescriptor /MissingWidth
-    double ascent = 0, descent = 0;        // /FontDescriptor /Ascent and /Descent; 0 when absent
-    int flags = 0;                         // /FontDescriptor /Flags (FixedPitch, Serif, Italic, ForceBold)
-    double fontWeight = 0;                 // /FontDescriptor /FontWeight; 0 when absent
-    double italicAngle = 0;                // /FontDescriptor /ItalicAngle
+    std::vector<double> widths;              // /Widths from firstChar on; empty when absent
+    std::optional<std::string> fontProgram;  // embedded FontFile / FontFile2 / FontFile3 bytes, when present
+    double missingWidth = 0;                 // /FontDescriptor /MissingWidth
+    double ascent = 0, descent = 0;          // /FontDescriptor /Ascent and /Descent; 0 when absent
+    int flags = 0;                           // /FontDescriptor /Flags (FixedPitch, Serif, Italic, ForceBold)
+    double fontWeight = 0;                   // /FontDescriptor /FontWeight; 0 when absent
+    double italicAngle = 0;                  // /FontDescriptor /ItalicAngle
 };
 
 // A form's own font, able to say whether it can show a text and to encode and measure it.
@@ -203,10 +209,10 @@ private:
     std::vector<double> metrics_;  // width per code 0..255
     double ascent_ = 718, descent_ = -207;
     float inkBottom_[256] = {}, inkTop_[256] = {};  // per code, thousandths of an em
-    char32_t unicode_[256] = {};   // code -> character (0: none)
-    bool usable_[256] = {};        // the code has a character and the font a glyph for it
-    std::map<char32_t, unsigned char> codes_;  // character -> its first usable code
-    int16_t ascii_[128];           // codes_ for ASCII characters, -1 for none: the common case
+    char32_t unicode_[256] = {};                    // code -> character (0: none)
+    bool usable_[256] = {};                         // the code has a character and the font a glyph for it
+    std::map<char32_t, unsigned char> codes_;       // character -> its first usable code
+    int16_t ascii_[128];                            // codes_ for ASCII characters, -1 for none: the common case
     bool embedded_ = false;
     FaceStyle style_;
 };

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "DialogSession.h"
 #include "platform/dialogs/Alert.h"
 #include "platform/dialogs/Controls.h"
 #include "platform/dialogs/ScriptedBackend.h"
-#include "DialogSession.h"
 
 using namespace qvui;
 

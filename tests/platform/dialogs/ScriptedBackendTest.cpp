@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "DialogSession.h"
 #include "platform/dialogs/Alert.h"
 #include "platform/dialogs/Controls.h"
 #include "platform/dialogs/OpenPanel.h"
 #include "platform/dialogs/ScriptedBackend.h"
 #include "platform/dialogs/ScrollView.h"
-#include "DialogSession.h"
 #include "support/TestSupport.h"
 
 using namespace qvui;
@@ -73,7 +73,9 @@ TEST(ScriptedBackend, AnswersControlsAndWritesTheTranscript) {
         {"buttons", {"Verder", "Annuleren"}},
         {"labels", {"PDF-veld", "CSV-kolom", "Naam"}},
         {"popups",
-         {{{"items", {"Kies een kolom...", "Naam", "Plaats"}}, {"selected", 1}, {"chosen", 1},
+         {{{"items", {"Kies een kolom...", "Naam", "Plaats"}},
+           {"selected", 1},
+           {"chosen", 1},
            {"label", "CSV-kolom voor PDF-veld Naam"}},
           {{"items", {"a", "b"}}, {"selected", 0}, {"chosen", 1}, {"label", nullptr}}}},
         {"fields", {{{"shown", "merge-{#}"}, {"chosen", "F-{Naam}"}}}},
@@ -129,7 +131,8 @@ TEST(ScriptedBackend, AnswersThatDoNotFitCancelAndChangeNothing) {
     EXPECT_EQ(form.first->indexOfSelectedItem(), 1);  // {"popups": [2, 5]} was refused whole
     EXPECT_EQ(form.field->stringValue(), "merge-{#}");
     ASSERT_EQ(backend->problems().size(), 6u);
-    EXPECT_EQ(backend->problems()[0], "Antwoord 1 van het dialoogscript: knop 3 bestaat niet; de melding heeft 2 knoppen.");
+    EXPECT_EQ(backend->problems()[0],
+              "Antwoord 1 van het dialoogscript: knop 3 bestaat niet; de melding heeft 2 knoppen.");
     EXPECT_EQ(backend->problems()[3], "Antwoord 4 van het dialoogscript: keuzelijst 2 heeft geen item 5.");
     auto lines = session.lines();
     EXPECT_EQ(lines[1]["problem"], "Antwoord 2 van het dialoogscript: er is geen knop met de titel 'Verder!'.");
@@ -188,8 +191,12 @@ TEST(ScriptedBackend, OpenPanelTakesCheckedPaths) {
 
     auto lines = session.lines();
     ASSERT_EQ(lines.size(), 5u);
-    json expected = {{"kind", "open-panel"}, {"title", "Kies een PDF-formulier"}, {"files", true},
-                     {"folders", false},     {"extensions", {"pdf"}},           {"response", 1},
+    json expected = {{"kind", "open-panel"},
+                     {"title", "Kies een PDF-formulier"},
+                     {"files", true},
+                     {"folders", false},
+                     {"extensions", {"pdf"}},
+                     {"response", 1},
                      {"path", (home / "Formulier.PDF").string()}};
     EXPECT_EQ(lines[0], expected);
     EXPECT_EQ(lines[1]["response"], 0);

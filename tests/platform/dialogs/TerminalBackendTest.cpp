@@ -3,12 +3,12 @@
 #include <chrono>
 #include <sstream>
 
+#include "DialogSession.h"
 #include "platform/dialogs/Alert.h"
 #include "platform/dialogs/Controls.h"
 #include "platform/dialogs/OpenPanel.h"
 #include "platform/dialogs/ScrollView.h"
 #include "platform/dialogs/TerminalBackend.h"
-#include "DialogSession.h"
 #include "support/TerminalCases.h"
 #include "support/TestSupport.h"
 
@@ -189,7 +189,8 @@ TEST(TerminalBackend, TextsFoldAtSpacesToTheWidth) {
     qvtest::DialogSession session(backend);
     Alert alert;
     alert.setMessageText("Kies het patroon voor bestandsnamen");
-    alert.setInformativeText("Gebruik {#} voor het volgnummer, bijvoorbeeld Factuur-{Klant}-{#}-met-een-heel-lang-woord.");
+    alert.setInformativeText(
+        "Gebruik {#} voor het volgnummer, bijvoorbeeld Factuur-{Klant}-{#}-met-een-heel-lang-woord.");
     alert.addButtonWithTitle("Verder");
     alert.addButtonWithTitle("Annuleren");
     EXPECT_EQ(alert.runModal(), kAlertFirstButtonReturn);
@@ -320,8 +321,9 @@ TEST(TerminalBackend, ProgressInALogIsAPlainLineNowAndThenAndTheLast) {
         ProgressDisplay progress("PDF-bestanden maken...");
         for (uint64_t done = 1; done <= 1000; ++done) progress.update(done, 1000);
     }
-    EXPECT_EQ(t.out.str(), "PDF-bestanden maken... 1 van 1000 records\n"
-                           "PDF-bestanden maken... 1000 van 1000 records\n");
+    EXPECT_EQ(t.out.str(),
+              "PDF-bestanden maken... 1 van 1000 records\n"
+              "PDF-bestanden maken... 1000 van 1000 records\n");
 }
 
 TEST(TerminalBackend, ProgressOnATerminalIsOneLineRedrawnAndErased) {
@@ -337,7 +339,10 @@ TEST(TerminalBackend, ProgressOnATerminalIsOneLineRedrawnAndErased) {
         progress.update(2, 2);
     }
     // Cut to the width in its message, never in its count; erased at the end.
-    EXPECT_EQ(out.str(), "\r" "PDF-be…ten... 1 van 2 records\x1b[K"
-                         "\r" "PDF-be…ten... 2 van 2 records\x1b[K"
-                         "\r\x1b[K");
+    EXPECT_EQ(out.str(),
+              "\r"
+              "PDF-be…ten... 1 van 2 records\x1b[K"
+              "\r"
+              "PDF-be…ten... 2 van 2 records\x1b[K"
+              "\r\x1b[K");
 }

@@ -47,7 +47,7 @@ TEST(ViewTree, OrderIsDepthFirstThroughScrollViews) {
     root->addSubview(footer);
 
     auto order = viewTreeOrder(root.get());
-    std::vector<View*> expected{root.get(),     header.get(),   scroll.get(), scroll->contentView().get(),
+    std::vector<View*> expected{root.get(),     header.get(),   scroll.get(),   scroll->contentView().get(),
                                 document.get(), rowLabel.get(), rowPopup.get(), footer.get()};
     EXPECT_EQ(order, expected);
     auto labels = viewsOfType<Label>(root.get());

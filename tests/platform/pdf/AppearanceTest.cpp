@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <regex>
 
+#include "DocumentFixtures.h"
 #include "platform/pdf/detail/Appearance.h"
 #include "platform/text/Embed.h"
-#include "DocumentFixtures.h"
 #include "platform/text/Fonts.h"
 #include "platform/text/Shaping.h"
 #include "platform/text/Typesetting.h"
@@ -49,8 +49,10 @@ public:
         std::vector<DrawnLine> out;
         std::string font;
         double size = 0;
-        std::regex token(R"(/(\S+) ([0-9.]+) Tf|1 0 0 1 (-?[0-9.]+) (-?[0-9.]+) Tm|<([0-9A-F]*)>( Tj)?|(-?[0-9.]+) (?=[<\]]))");
-        for (auto it = std::sregex_iterator(a.content.begin(), a.content.end(), token); it != std::sregex_iterator(); ++it) {
+        std::regex token(
+            R"(/(\S+) ([0-9.]+) Tf|1 0 0 1 (-?[0-9.]+) (-?[0-9.]+) Tm|<([0-9A-F]*)>( Tj)?|(-?[0-9.]+) (?=[<\]]))");
+        for (auto it = std::sregex_iterator(a.content.begin(), a.content.end(), token); it != std::sregex_iterator();
+             ++it) {
             const auto& m = *it;
             if (m[1].matched) {
                 font = m[1];
@@ -68,7 +70,8 @@ public:
                     out.back().width += helvetica->width(bytes) * size / 1000;
                 } else {
                     for (size_t i = 0; i + 4 <= hex.size(); i += 4)
-                        out.back().width += embeddedGlyphWidth(*system(), std::stoul(hex.substr(i, 4), nullptr, 16)) * size / 1000;
+                        out.back().width +=
+                            embeddedGlyphWidth(*system(), std::stoul(hex.substr(i, 4), nullptr, 16)) * size / 1000;
                 }
             } else if (m[7].matched && !out.empty()) {
                 out.back().width -= std::stod(m[7]) * size / 1000;
@@ -86,7 +89,6 @@ public:
 bool contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
-
 
 // The form's own font for a standard /BaseFont, not embedded.
 std::unique_ptr<SimpleFont> standard(const std::string& baseFont) {
@@ -113,7 +115,8 @@ TEST(Appearance, UsesTheDefaultAppearanceFontSizeAndColour) {
     EXPECT_EQ(a.bbox[3], 20);
 
     // Colour in grey and CMYK; a broken /DA still draws in black.
-    EXPECT_TRUE(contains(buildTextFieldAppearance(f.request("x", 50, 20, "0.5 g /Helv 9 Tf"), f.embedder).content, "0.5 g"));
+    EXPECT_TRUE(
+        contains(buildTextFieldAppearance(f.request("x", 50, 20, "0.5 g /Helv 9 Tf"), f.embedder).content, "0.5 g"));
     EXPECT_TRUE(contains(buildTextFieldAppearance(f.request("x", 50, 20, "/Helv 9 Tf 0 0 0 1 k"), f.embedder).content,
                          "0 0 0 1 k"));
     auto broken = buildTextFieldAppearance(f.request("x", 50, 20, "Tf rg ] (x"), f.embedder);
@@ -123,7 +126,9 @@ TEST(Appearance, UsesTheDefaultAppearanceFontSizeAndColour) {
 
 TEST(Appearance, FallsBackPerRunToSystemFaces) {
     Fixture f;
-    const std::string value = "Zo\xC3\xAB \xE4\xB8\xAD\xE6\x96\x87 \xC5\x81\xC3\xB3" "d\xC5\xBA";  // Zoë 中文 Łódź
+    const std::string value =
+        "Zo\xC3\xAB \xE4\xB8\xAD\xE6\x96\x87 \xC5\x81\xC3\xB3"
+        "d\xC5\xBA";  // Zoë 中文 Łódź
     // A font the form embeds shows what it can; the rest goes to system faces per run.
     SimpleFontDescription d;
     d.subtype = "TrueType";
@@ -159,8 +164,8 @@ TEST(Appearance, FallsBackPerRunToSystemFaces) {
     EXPECT_EQ(missing.embeddedFonts.size(), 1u);
 
     // Right-to-left text is shaped as a whole, never in the single-byte font.
-    auto hebrew = buildTextFieldAppearance(f.request("abc \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", 100, 20, "/Helv 10 Tf"),
-                                           f.embedder);
+    auto hebrew =
+        buildTextFieldAppearance(f.request("abc \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", 100, 20, "/Helv 10 Tf"), f.embedder);
     EXPECT_TRUE(hebrew.formFonts.empty());
 }
 
@@ -172,9 +177,12 @@ TEST(Appearance, FallbackFacesMatchTheFieldFontsKindWeightAndSlant) {
         std::vector<std::string> kind;  // one of these in the face's name
     };
     const Case cases[] = {
-        {"Helvetica-Bold", true, false, {"Sans"}},        {"Helvetica-Oblique", false, true, {"Sans"}},
-        {"Arial,BoldItalic", true, true, {"Sans"}},       {"Times-Roman", false, false, {"Serif", "Roman", "Times"}},
-        {"Times-BoldItalic", true, true, {"Serif", "Roman", "Times"}}, {"Courier", false, false, {"Mono", "Courier"}},
+        {"Helvetica-Bold", true, false, {"Sans"}},
+        {"Helvetica-Oblique", false, true, {"Sans"}},
+        {"Arial,BoldItalic", true, true, {"Sans"}},
+        {"Times-Roman", false, false, {"Serif", "Roman", "Times"}},
+        {"Times-BoldItalic", true, true, {"Serif", "Roman", "Times"}},
+        {"Courier", false, false, {"Mono", "Courier"}},
         {"Courier-BoldOblique", true, true, {"Mono", "Courier"}},
     };
     for (const auto& c : cases) {
@@ -192,9 +200,9 @@ TEST(Appearance, FallbackFacesMatchTheFieldFontsKindWeightAndSlant) {
         const EmbeddedFont& e = built.begin()->second;
         EXPECT_EQ(e.baseFont.find("Bold") != std::string::npos, c.bold) << e.baseFont;
         EXPECT_EQ(e.italicAngle != 0, c.italic) << e.baseFont;
-        EXPECT_TRUE(std::any_of(c.kind.begin(), c.kind.end(),
-                                [&](const std::string& k) { return e.baseFont.find(k) != std::string::npos; }))
-            << e.baseFont;
+        EXPECT_TRUE(std::any_of(c.kind.begin(), c.kind.end(), [&](const std::string& k) {
+            return e.baseFont.find(k) != std::string::npos;
+        })) << e.baseFont;
         if (c.kind[0] == "Sans") {
             EXPECT_EQ(e.baseFont.find("Mono"), std::string::npos) << e.baseFont;
         }
@@ -224,7 +232,10 @@ TEST(Appearance, ZeroWidthCharactersOfTheFormFontGoToAnotherFace) {
     d.widths.assign(224, 556);
     d.widths[0x80 - 32] = 0;
     SimpleFont arial(d);
-    auto r = f.request("\xE2\x82\xAC" "12", 200, 20, "/Helv 10 Tf 0 g");
+    auto r = f.request(
+        "\xE2\x82\xAC"
+        "12",
+        200, 20, "/Helv 10 Tf 0 g");
     r.formFont = [&arial](const std::string&) -> const SimpleFont* { return &arial; };
     auto a = buildTextFieldAppearance(r, f.embedder);
     EXPECT_TRUE(a.formFonts.empty());
@@ -409,7 +420,8 @@ TEST(FreeTextAppearance, DrawsExactlyWhatWasMeasured) {
         FaceRef current;
         std::map<std::string, FaceRef> faces;
         for (const auto& run : shapeLine(text, face)) faces[f.embedder.use(run).resourceName] = run.face;
-        for (auto it = std::sregex_iterator(a.content.begin(), a.content.end(), piece); it != std::sregex_iterator(); ++it) {
+        for (auto it = std::sregex_iterator(a.content.begin(), a.content.end(), piece); it != std::sregex_iterator();
+             ++it) {
             if ((*it)[1].matched) {
                 current = faces[(*it)[1]];
             } else if ((*it)[2].matched) {
@@ -432,7 +444,9 @@ TEST(AppearanceParts, AValueFarLongerThanTheFieldIsDrawnInPartInWholeCharacters)
     EXPECT_EQ(drawablePart("Jan de Vries", r), "Jan de Vries");
     const std::string huge = "\xC3\xA9" + std::string(3'000'000, 'x') + "\xE2\x82\xAC";
     auto startsCharacter = [](std::string_view part) { return (static_cast<unsigned char>(part[0]) & 0xC0) != 0x80; };
-    auto inside = [&](std::string_view part) { return part.data() >= huge.data() && part.end() <= huge.data() + huge.size(); };
+    auto inside = [&](std::string_view part) {
+        return part.data() >= huge.data() && part.end() <= huge.data() + huge.size();
+    };
 
     // Left-aligned: the start; right-aligned: the end; centred: the middle.
     std::string_view part = drawablePart(huge, r);
@@ -454,9 +468,9 @@ TEST(AppearanceParts, AValueFarLongerThanTheFieldIsDrawnInPartInWholeCharacters)
     EXPECT_GT(drawablePart(huge, r).size(), block);
     r.rect[2] = r.rect[3] = 14400;
     const std::string_view most = drawablePart(huge, r);
-    EXPECT_EQ(most.size() - static_cast<size_t>(std::count_if(most.begin(), most.end(), [](char c) {
-                  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-              })),
+    EXPECT_EQ(most.size() -
+                  static_cast<size_t>(std::count_if(
+                      most.begin(), most.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; })),
               kMostDrawnCharacters);
     // A comb field draws what it accepted.
     r.comb = true;

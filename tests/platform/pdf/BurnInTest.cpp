@@ -20,7 +20,8 @@ void fillAll(PDFDocument& doc, const std::string& prefix) {
     int n = 0;
     for (size_t i = 0; i < doc.pageCount(); ++i)
         for (const auto& a : doc.pageAtIndex(i)->annotations())
-            if (a->widgetFieldType() == PDFAnnotationWidgetSubtypeText) a->setWidgetStringValue(prefix + std::to_string(++n));
+            if (a->widgetFieldType() == PDFAnnotationWidgetSubtypeText)
+                a->setWidgetStringValue(prefix + std::to_string(++n));
 }
 
 std::shared_ptr<PDFAnnotation> watermark(const std::string& text, const PDFRect& bounds) {
@@ -132,13 +133,22 @@ TEST(PDFBurnIn, CombinedDocumentHoldsEveryRecordAndStaysCompact) {
         auto combined = PDFDocument::init();
         for (int r = 0; r < records; ++r) {
             auto doc = PDFDocument::initWithData(form);
-            if (!doc) { ADD_FAILURE() << "template"; return combined; }
+            if (!doc) {
+                ADD_FAILURE() << "template";
+                return combined;
+            }
             fillAll(*doc, "Rec" + std::to_string(r) + "-");
             auto flatBytes = doc->dataRepresentationWithOptions({true});
-            if (!flatBytes) { ADD_FAILURE() << "burn-in"; return combined; }
+            if (!flatBytes) {
+                ADD_FAILURE() << "burn-in";
+                return combined;
+            }
             // Every other record goes through a real parse, so both ways of reopening are used.
             auto flat = PDFDocument::initWithData(r % 2 ? unfamiliar(*flatBytes) : *flatBytes);
-            if (!flat) { ADD_FAILURE() << "reopen"; return combined; }
+            if (!flat) {
+                ADD_FAILURE() << "reopen";
+                return combined;
+            }
             EXPECT_EQ(flat->pageCount(), doc->pageCount());
             for (size_t i = 0; i < flat->pageCount(); ++i) {
                 EXPECT_TRUE(flat->pageAtIndex(i)->annotations().empty());
@@ -164,7 +174,8 @@ TEST(PDFBurnIn, CombinedDocumentHoldsEveryRecordAndStaysCompact) {
     // one-record file (which holds the template's shared objects as well).
     const double growth = double(out->size() - single->size()) / (records - 1);
     EXPECT_LT(growth, 0.8 * double(single->size())) << out->size() << " vs one record " << single->size();
-    std::printf("combined: %zu records, %zu bytes, template %zu bytes\n", static_cast<size_t>(records), out->size(), form.size());
+    std::printf("combined: %zu records, %zu bytes, template %zu bytes\n", static_cast<size_t>(records), out->size(),
+                form.size());
     auto reopened = PDFDocument::initWithData(*out);
     ASSERT_TRUE(reopened);
     EXPECT_EQ(reopened->pageCount(), static_cast<size_t>(records));
@@ -182,7 +193,8 @@ TEST(PDFBurnIn, CombinedPagesComeInInsertionOrder) {
         auto doc = PDFDocument::initWithData(form);
         fillAll(*doc, "R" + std::to_string(r) + "P");
         auto flat = PDFDocument::initWithData(*doc->dataRepresentationWithOptions({true}));
-        for (size_t i = 0; i < flat->pageCount(); ++i) combined->insertPage(flat->pageAtIndex(i)->copy(), combined->pageCount());
+        for (size_t i = 0; i < flat->pageCount(); ++i)
+            combined->insertPage(flat->pageAtIndex(i)->copy(), combined->pageCount());
     }
     // Inserting at the front puts the page first.
     auto extra = PDFDocument::initWithData(form);

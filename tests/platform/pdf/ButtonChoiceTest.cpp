@@ -97,7 +97,8 @@ std::vector<std::vector<std::pair<double, double>>> checkCharacters(const std::s
     return pages;
 }
 
-bool checkCharacterInside(const std::vector<std::vector<std::pair<double, double>>>& pages, int page, const PDFRect& r) {
+bool checkCharacterInside(const std::vector<std::vector<std::pair<double, double>>>& pages, int page,
+                          const PDFRect& r) {
     if (page < 0 || static_cast<size_t>(page) >= pages.size()) return false;
     for (auto [x, y] : pages[static_cast<size_t>(page)])
         if (x >= r.x && x <= r.x + r.width && y >= r.y && y <= r.y + r.height) return true;
@@ -111,7 +112,8 @@ size_t countOf(const std::vector<std::string>& v, const std::string& item) {
 // The middle of a widget, where a mark sits and borders do not reach.
 PDFRect middle(const PDFAnnotation& a, double share = 0.6) {
     PDFRect r = a.bounds();
-    return PDFRect{r.x + r.width * (1 - share) / 2, r.y + r.height * (1 - share) / 2, r.width * share, r.height * share};
+    return PDFRect{r.x + r.width * (1 - share) / 2, r.y + r.height * (1 - share) / 2, r.width * share,
+                   r.height * share};
 }
 
 // Ink a widget gained over the unfilled template's rendering of the same place.
@@ -259,7 +261,8 @@ TEST(PDFButtonsAndChoices, CheckBoxesOfATaxFormShowTheirMarksEverywhere) {
         for (const auto& [name, state] : chosen) {
             for (const auto& w : widgets[name]) {
                 bool on = state != "Off" && w.annot->buttonOnState() == state;
-                double gained = inkGained(pages[static_cast<size_t>(w.page)], blank[static_cast<size_t>(w.page)], *w.annot);
+                double gained =
+                    inkGained(pages[static_cast<size_t>(w.page)], blank[static_cast<size_t>(w.page)], *w.annot);
                 bool read = checkCharacterInside(checks, w.page, w.annot->bounds());
                 EXPECT_EQ(gained > 0.15 || read, on) << name;
                 if (!on) {
@@ -300,8 +303,10 @@ TEST(PDFButtonsAndChoices, ARadioGroupHasOneWidgetOnAndCanBeTurnedOff) {
             for (size_t i = 0; i < radios.size(); ++i) {
                 double gained = inkGained(page, blank, *radios[i].annot);
                 // A widget that was on in the form loses its dot.
-                if (i + 1 == radios.size()) EXPECT_GT(gained, 0.1) << i;
-                else EXPECT_LT(gained, 0.05) << i;
+                if (i + 1 == radios.size())
+                    EXPECT_GT(gained, 0.1) << i;
+                else
+                    EXPECT_LT(gained, 0.05) << i;
             }
         }
 
@@ -364,7 +369,8 @@ TEST(PDFButtonsAndChoices, MarksAreDrawnWhereTheFormsOwnCannotShow) {
         r.name = "";
         r.parent = "unison";
         r.flags = PDFFieldFlagRadio | PDFFieldFlagRadiosInUnison;
-        r.extra = std::string("/AP <</N <</") + (i < 2 ? "A" : "B") + " @0 /Off @1>>>> /AS /Off /MK <</BC [0] /BG [1]>>";
+        r.extra =
+            std::string("/AP <</N <</") + (i < 2 ? "A" : "B") + " @0 /Off @1>>>> /AS /Off /MK <</BC [0] /BG [1]>>";
         fields.push_back(r);
     }
     std::string form = makeForm(fields, objects, false);
@@ -515,7 +521,8 @@ TEST(PDFButtonsAndChoices, ListBoxesHighlightTheirSelection) {
     for (const std::string* pdf : {&out.update, &out.burned, &out.combinedFlat, &out.combinedLive}) {
         PageImage page(*pdf, 0);
         std::string text = pdfText(*pdf);
-        for (const char* option : {"Nederlands", "Frans", "Duits", "Spaans"}) EXPECT_NE(text.find(option), std::string::npos);
+        for (const char* option : {"Nederlands", "Frans", "Duits", "Spaans"})
+            EXPECT_NE(text.find(option), std::string::npos);
         auto lineInk = [&](const PDFAnnotation& a, int line) {
             PDFRect r = a.bounds();
             double height = 12 * (729 + 218) / 1000.0;

@@ -53,8 +53,8 @@ double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, d
     std::string p = std::to_string(page + 1);
     int x = static_cast<int>(std::floor(rect.x)), y = static_cast<int>(std::floor(pageHeight - rect.y - rect.height));
     int w = static_cast<int>(std::ceil(rect.width)), h = static_cast<int>(std::ceil(rect.height));
-    CommandResult r = runCommand({"pdftoppm", "-q", "-f", p, "-l", p, "-r", "72", "-gray", "-x", std::to_string(x), "-y",
-                                  std::to_string(y), "-W", std::to_string(w), "-H", std::to_string(h),
+    CommandResult r = runCommand({"pdftoppm", "-q", "-f", p, "-l", p, "-r", "72", "-gray", "-x", std::to_string(x),
+                                  "-y", std::to_string(y), "-W", std::to_string(w), "-H", std::to_string(h),
                                   (dir / "in.pdf").string(), (dir / "out").string()});
     if (r.status != 0) return -1;
     for (const auto& entry : fs::directory_iterator(dir.path())) {
@@ -109,8 +109,8 @@ double PageImage::ink(const qvpdf::PDFRect& rect, int threshold) const {
     for (int y = y0; y < y1; ++y) {
         for (int x = x0; x < x1; ++x) {
             ++total;
-            if (static_cast<unsigned char>(pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)]) <
-                threshold)
+            if (static_cast<unsigned char>(
+                    pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)]) < threshold)
                 ++dark;
         }
     }
@@ -118,7 +118,6 @@ double PageImage::ink(const qvpdf::PDFRect& rect, int threshold) const {
 }
 
 std::string readForm(const std::string& name) { return readFile(formsDir() / name); }
-
 
 std::string subsetOf(const qvpdf::FaceRef& face, std::u32string_view characters) {
     hb_subset_input_t* input = hb_subset_input_create_or_fail();

@@ -26,7 +26,8 @@ std::vector<FieldInfo> widgets(PDFDocument& doc) {
     for (size_t i = 0; i < doc.pageCount(); ++i) {
         for (const auto& a : doc.pageAtIndex(i)->annotations()) {
             if (a->type() != PDFAnnotationSubtypeWidget) continue;
-            out.push_back({a->fieldName(), a->widgetFieldType(), a->isReadOnly(), a->isPasswordField(), a->maximumLength()});
+            out.push_back(
+                {a->fieldName(), a->widgetFieldType(), a->isReadOnly(), a->isPasswordField(), a->maximumLength()});
         }
     }
     return out;
@@ -47,11 +48,11 @@ TEST(PDFDocumentOpen, RealWorldFormsOpenWithTheirPagesAndFields) {
         size_t textWidgets;
     };
     const Expect forms[] = {
-        {"acrobat-textfields.pdf", 1, 9},     {"acrobat-rotation.pdf", 2, 32},
+        {"acrobat-textfields.pdf", 1, 9},         {"acrobat-rotation.pdf", 2, 32},
         {"libreoffice-rotated-pages.pdf", 9, 27}, {"libreoffice-two-text.pdf", 1, 2},
-        {"docfly-std14-fonts.pdf", 1, 12},    {"livecycle-xfa-text.pdf", 1, 7},
-        {"handwritten-no-dr-kids.pdf", 1, 2}, {"sejda-mixed.pdf", 3, 12},
-        {"irs-f1040-2010-mixed.pdf", 2, 202}, {"acrobat-different-da-levels.pdf", 1, 10},
+        {"docfly-std14-fonts.pdf", 1, 12},        {"livecycle-xfa-text.pdf", 1, 7},
+        {"handwritten-no-dr-kids.pdf", 1, 2},     {"sejda-mixed.pdf", 3, 12},
+        {"irs-f1040-2010-mixed.pdf", 2, 202},     {"acrobat-different-da-levels.pdf", 1, 10},
     };
     for (const auto& f : forms) {
         SCOPED_TRACE(f.file);
@@ -159,9 +160,11 @@ TEST(PDFDocumentOpen, EncryptedFormsOpenAndSayTheyAreEncrypted) {
 
 TEST(PDFDocumentOpen, DamagedOrForeignBytesNeverCrashAndPrintNothing) {
     std::string good = readForm("acrobat-textfields.pdf");
-    std::vector<std::string> inputs = {"", "hello, world\n", "%PDF-1.7\n", std::string(5000, '\0'),
-                                       "%PDF-1.4\n1 0 obj <</Type /Catalog /Pages 2 0 R>> endobj\ntrailer <</Root 1 0 R>>\n%%EOF"};
-    for (size_t cut : {good.size() / 10, good.size() / 2, good.size() - 40, good.size() - 1}) inputs.push_back(good.substr(0, cut));
+    std::vector<std::string> inputs = {
+        "", "hello, world\n", "%PDF-1.7\n", std::string(5000, '\0'),
+        "%PDF-1.4\n1 0 obj <</Type /Catalog /Pages 2 0 R>> endobj\ntrailer <</Root 1 0 R>>\n%%EOF"};
+    for (size_t cut : {good.size() / 10, good.size() / 2, good.size() - 40, good.size() - 1})
+        inputs.push_back(good.substr(0, cut));
     std::string flipped = good;
     for (size_t i = 400; i < flipped.size(); i += 97) flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
     inputs.push_back(flipped);

@@ -45,11 +45,13 @@ public:
         pdf_ = {};
         std::string fontRefs;
         for (const auto& [name, font] : embedder_.build()) fontRefs += "/" + name + " " + addFont(font) + " ";
-        fontRefs += "/Helv " + add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>") + " ";
+        fontRefs +=
+            "/Helv " + add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>") + " ";
         std::string xobjects;
         for (const auto& [name, a] : forms_) {
-            std::string dict = " /Type /XObject /Subtype /Form /BBox [" + pdfNumber(a.bbox[0]) + " " + pdfNumber(a.bbox[1]) +
-                               " " + pdfNumber(a.bbox[2]) + " " + pdfNumber(a.bbox[3]) + "] /Matrix [";
+            std::string dict = " /Type /XObject /Subtype /Form /BBox [" + pdfNumber(a.bbox[0]) + " " +
+                               pdfNumber(a.bbox[1]) + " " + pdfNumber(a.bbox[2]) + " " + pdfNumber(a.bbox[3]) +
+                               "] /Matrix [";
             for (double m : a.matrix) dict += pdfNumber(m) + " ";
             dict += "] /Resources << /Font << " + fontRefs + ">> >>";
             xobjects += "/" + name + " " + add(qvfixture::streamObject(dict, a.content)) + " ";
@@ -68,22 +70,22 @@ public:
 private:
     std::string add(const std::string& body) { return qvfixture::ref(pdf_.add(body)); }
     std::string addFont(const EmbeddedFont& f) {
-        std::string file = add(qvfixture::streamObject(f.isCFF() ? " /Subtype /" + f.fontFile3Subtype : "", f.fontFile2));
+        std::string file =
+            add(qvfixture::streamObject(f.isCFF() ? " /Subtype /" + f.fontFile3Subtype : "", f.fontFile2));
         std::string bbox = "[" + pdfNumber(f.bbox[0]) + " " + pdfNumber(f.bbox[1]) + " " + pdfNumber(f.bbox[2]) + " " +
                            pdfNumber(f.bbox[3]) + "]";
-        std::string descriptor = add("<< /Type /FontDescriptor /FontName /" + f.baseFont + " /Flags " +
-                                     std::to_string(f.flags) + " /FontBBox " + bbox + " /ItalicAngle " +
-                                     pdfNumber(f.italicAngle) + " /Ascent " + pdfNumber(f.ascent) + " /Descent " +
-                                     pdfNumber(f.descent) + " /CapHeight " + pdfNumber(f.capHeight) + " /StemV " +
-                                     pdfNumber(f.stemV) + (f.isCFF() ? " /FontFile3 " : " /FontFile2 ") + file +
-                                     " >>");
+        std::string descriptor =
+            add("<< /Type /FontDescriptor /FontName /" + f.baseFont + " /Flags " + std::to_string(f.flags) +
+                " /FontBBox " + bbox + " /ItalicAngle " + pdfNumber(f.italicAngle) + " /Ascent " + pdfNumber(f.ascent) +
+                " /Descent " + pdfNumber(f.descent) + " /CapHeight " + pdfNumber(f.capHeight) + " /StemV " +
+                pdfNumber(f.stemV) + (f.isCFF() ? " /FontFile3 " : " /FontFile2 ") + file + " >>");
         std::string map = "/Identity";
         if (!f.cidToGidMap.empty()) map = add(qvfixture::streamObject("", f.cidToGidMap));
-        std::string cid = add(std::string("<< /Type /Font /Subtype ") + (f.isCFF() ? "/CIDFontType0" : "/CIDFontType2") +
-                              " /BaseFont /" + f.baseFont +
+        std::string cid = add(std::string("<< /Type /Font /Subtype ") +
+                              (f.isCFF() ? "/CIDFontType0" : "/CIDFontType2") + " /BaseFont /" + f.baseFont +
                               " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
-                              " /FontDescriptor " + descriptor + " /W " + f.widths +
-                              (f.isCFF() ? "" : " /CIDToGIDMap " + map) + " >>");
+                              " /FontDescriptor " +
+                              descriptor + " /W " + f.widths + (f.isCFF() ? "" : " /CIDToGIDMap " + map) + " >>");
         std::string toUnicode = add(qvfixture::streamObject("", f.toUnicode));
         return add("<< /Type /Font /Subtype /Type0 /BaseFont /" + f.baseFont +
                    " /Encoding /Identity-H /DescendantFonts [" + cid + "] /ToUnicode " + toUnicode + " >>");
@@ -147,11 +149,12 @@ TEST(Embed, PdfWithSubsetsShowsEveryScript) {
     ASSERT_TRUE(face);
     MiniPdf pdf;
     const char* lines[] = {
-        "Zo\xC3\xAB Bj\xC3\xB6rk \xC5\x81\xC3\xB3""d\xC5\xBA",                       // Zoë Björk Łódź
-        "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xD0\x96\xD1\x83\xD0\xBA",          // Ωμέγα Жук
-        "\xE4\xB8\xAD\xE6\x96\x87 \xE3\x81\x8B\xE3\x81\xAA",                         // 中文 かな
-        "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D",                                          // שלום
-        "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7",                                   // مرحبا
+        "Zo\xC3\xAB Bj\xC3\xB6rk \xC5\x81\xC3\xB3"
+        "d\xC5\xBA",                                                          // Zoë Björk Łódź
+        "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xD0\x96\xD1\x83\xD0\xBA",  // Ωμέγα Жук
+        "\xE4\xB8\xAD\xE6\x96\x87 \xE3\x81\x8B\xE3\x81\xAA",                  // 中文 かな
+        "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D",                                   // שלום
+        "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7",                           // مرحبا
     };
     double y = 170;
     for (const char* text : lines) {
@@ -161,8 +164,12 @@ TEST(Embed, PdfWithSubsetsShowsEveryScript) {
     qvtest::TempDir dir;
     std::string doc = pdf.write();
     std::string text = extractText(doc, dir);
-    EXPECT_NE(text.find("Zo\xC3\xAB Bj\xC3\xB6rk \xC5\x81\xC3\xB3" "d\xC5\xBA"), std::string::npos) << text;
-    EXPECT_NE(text.find("\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xD0\x96\xD1\x83\xD0\xBA"), std::string::npos) << text;
+    EXPECT_NE(text.find("Zo\xC3\xAB Bj\xC3\xB6rk \xC5\x81\xC3\xB3"
+                        "d\xC5\xBA"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xD0\x96\xD1\x83\xD0\xBA"), std::string::npos)
+        << text;
     EXPECT_NE(text.find("\xE4\xB8\xAD\xE6\x96\x87"), std::string::npos) << text;
     EXPECT_NE(text.find("\xE3\x81\x8B\xE3\x81\xAA"), std::string::npos) << text;
     EXPECT_NE(text.find("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"), std::string::npos) << text;
@@ -319,16 +326,21 @@ TEST(Embed, FieldAppearancesReadBackThroughPoppler) {
         r.borderColor = std::vector<double>{0};
         return buildTextFieldAppearance(r, pdf.embedder());
     };
-    pdf.place(field("Zo\xC3\xAB \xC5\x81\xC3\xB3" "d\xC5\xBA \xE4\xB8\xAD\xE6\x96\x87", 250, 22, 0, false), 20, 160);
-    pdf.place(field("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", 250, 22, 0, false), 20, 120);
+    pdf.place(field("Zo\xC3\xAB \xC5\x81\xC3\xB3"
+                    "d\xC5\xBA \xE4\xB8\xAD\xE6\x96\x87",
+                    250, 22, 0, false),
+              20, 160);
+    pdf.place(field("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", 250, 22, 0, false), 20,
+              120);
     pdf.place(field("Eerste regel\nTweede regel", 150, 60, 0, true), 20, 40);
     pdf.place(field("Gedraaid", 30, 100, 90, false), 300, 40);
     qvtest::TempDir dir;
     std::string doc = pdf.write();
     std::string text = extractText(doc, dir);
-    for (const char* expected : {"Zo\xC3\xAB \xC5\x81\xC3\xB3" "d\xC5\xBA", "\xE4\xB8\xAD\xE6\x96\x87",
-                                 "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D",
-                                 "Eerste regel", "Tweede regel", "Gedraaid"})
+    for (const char* expected : {"Zo\xC3\xAB \xC5\x81\xC3\xB3"
+                                 "d\xC5\xBA",
+                                 "\xE4\xB8\xAD\xE6\x96\x87", "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7",
+                                 "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", "Eerste regel", "Tweede regel", "Gedraaid"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " in:\n" << text;
     EXPECT_GT(inkShare(doc, dir), 0.01);
 }
@@ -341,7 +353,8 @@ std::vector<unsigned> shownCodes(const std::string& operators) {
     std::regex hex("<([0-9A-F]+)>");
     for (auto it = std::sregex_iterator(operators.begin(), operators.end(), hex); it != std::sregex_iterator(); ++it) {
         std::string digits = (*it)[1];
-        for (size_t i = 0; i + 4 <= digits.size(); i += 4) codes.push_back(std::stoul(digits.substr(i, 4), nullptr, 16));
+        for (size_t i = 0; i + 4 <= digits.size(); i += 4)
+            codes.push_back(std::stoul(digits.substr(i, 4), nullptr, 16));
     }
     return codes;
 }
@@ -362,9 +375,10 @@ unsigned subsetGlyph(const EmbeddedFont& font, unsigned code) {
 // The page's text as MuPDF extracts it.
 std::string mupdfText(const std::string& pdf, qvtest::TempDir& dir) {
     qvtest::writeFile(dir / "mu.pdf", pdf);
-    auto run = qvtest::runCommand({"/usr/bin/python3", "-c",
-                                   "import sys, fitz\ndoc = fitz.open(sys.argv[1])\nsys.stdout.write(doc[0].get_text())",
-                                   (dir / "mu.pdf").string()});
+    auto run =
+        qvtest::runCommand({"/usr/bin/python3", "-c",
+                            "import sys, fitz\ndoc = fitz.open(sys.argv[1])\nsys.stdout.write(doc[0].get_text())",
+                            (dir / "mu.pdf").string()});
     EXPECT_EQ(run.status, 0) << run.errors;
     return run.output;
 }
@@ -403,7 +417,7 @@ TEST(Embed, GlyphsWithoutTextJoinTheGlyphBeforeThemAsOneCode) {
     ASSERT_TRUE(face);
     MiniPdf pdf;
     // Thai sara am is drawn as two glyphs for one character; Bengali o around its letter.
-    const std::string thai = "\xE0\xB8\x99\xE0\xB9\x89\xE0\xB8\xB3";               // น้ำ
+    const std::string thai = "\xE0\xB8\x99\xE0\xB9\x89\xE0\xB8\xB3";                 // น้ำ
     const std::string bengali = "\xE0\xA6\x95\xE0\xA7\x8B\xE0\xA6\xA5\xE0\xA6\xBE";  // কোথা
     pdf.line(thai + " " + thai, face, 24, 20, 150);
     pdf.line(bengali, face, 24, 20, 100);
@@ -458,8 +472,9 @@ TEST(Embed, EmojiDrawInOneMonochromeFace) {
     FaceRef face = systemFace();
     ASSERT_TRUE(face);
     // A face, a family joined by ZWJ and a flag: drawn, each glyph a real one, all in one face.
-    const std::string text = "\xF0\x9F\x98\x80 \xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7 "
-                             "\xF0\x9F\x87\xB3\xF0\x9F\x87\xB1";
+    const std::string text =
+        "\xF0\x9F\x98\x80 \xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7 "
+        "\xF0\x9F\x87\xB3\xF0\x9F\x87\xB1";
     std::set<FaceRef> faces;
     for (const auto& run : shapeLine(text, face)) {
         for (const auto& g : run.glyphs) {

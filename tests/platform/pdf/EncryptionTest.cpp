@@ -200,7 +200,8 @@ TEST(PDFEncryption, PasswordsAndPermissionsAreToldApart) {
     EXPECT_FALSE(PDFDocument::initWithData(locked));
     EXPECT_TRUE(PDFDocument::dataNeedsPassword(locked));
     EXPECT_TRUE(PDFDocument::dataNeedsPassword(encrypt(plain, {"gebruiker", "eigenaar", "128", "--use-aes=n"})));
-    for (const std::string& other : {plain, std::string("geen pdf"), std::string(), locked.substr(0, locked.size() / 2)})
+    for (const std::string& other :
+         {plain, std::string("geen pdf"), std::string(), locked.substr(0, locked.size() / 2)})
         EXPECT_FALSE(PDFDocument::dataNeedsPassword(other));
 
     auto open = PDFDocument::initWithData(plain);
@@ -225,7 +226,8 @@ TEST(PDFEncryption, DamagedEncryptedFilesNeverCrash) {
     // Bytes flipped across the file, the encryption dictionary included.
     for (size_t at = 9; at < tpl.size(); at += tpl.size() / 23) {
         std::string damaged = tpl;
-        for (size_t i = at; i < std::min(at + 40, damaged.size()); ++i) damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
+        for (size_t i = at; i < std::min(at + 40, damaged.size()); ++i)
+            damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
         inputs.push_back(damaged);
     }
     size_t enc = tpl.find("/Encrypt");

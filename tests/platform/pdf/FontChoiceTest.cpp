@@ -85,25 +85,40 @@ TEST(FontChoice, ZeroWidthsInTheFormFontLeaveRoomForTheEuroSign) {
         double w = glyph ? stdfonts::standardWidth(helvetica, glyph - 1u).value_or(0) : 0;
         widths += std::to_string(zero ? 0 : static_cast<int>(w)) + " ";
     }
-    std::string arial = "<</Type /Font /Subtype /TrueType /BaseFont /ArialMT /Encoding /WinAnsiEncoding /FirstChar 32 "
-                        "/LastChar 255 /Widths [" + widths + "] /FontDescriptor <</Type /FontDescriptor /FontName "
-                        "/ArialMT /Flags 32 /FontBBox [-665 -325 2000 1006] /ItalicAngle 0 /Ascent 905 /Descent -212 "
-                        "/CapHeight 716 /StemV 80>>>>";
-    std::string pdf = filled(arial, {"\xE2\x82\xAC" "12", "12", "\xE2\x80\x9C" "a\xE2\x80\x9D \xE2\x80\x93 b"});
+    std::string arial =
+        "<</Type /Font /Subtype /TrueType /BaseFont /ArialMT /Encoding /WinAnsiEncoding /FirstChar 32 "
+        "/LastChar 255 /Widths [" +
+        widths +
+        "] /FontDescriptor <</Type /FontDescriptor /FontName "
+        "/ArialMT /Flags 32 /FontBBox [-665 -325 2000 1006] /ItalicAngle 0 /Ascent 905 /Descent -212 "
+        "/CapHeight 716 /StemV 80>>>>";
+    std::string pdf = filled(arial, {"\xE2\x82\xAC"
+                                     "12",
+                                     "12",
+                                     "\xE2\x80\x9C"
+                                     "a\xE2\x80\x9D \xE2\x80\x93 b"});
     ASSERT_FALSE(pdf.empty());
     ASSERT_TRUE(qpdfCheckClean(pdf));
 
     // The euro sign comes from a face we embed, and takes its own room before the digits.
     EXPECT_EQ(embeddedNames(pdf).size(), 1u);
-    auto euro = wordBox(pdf, "\xE2\x82\xAC" "12");
+    auto euro = wordBox(pdf,
+                        "\xE2\x82\xAC"
+                        "12");
     auto digits = wordBox(pdf, "12");
     ASSERT_TRUE(euro && digits);
     double euroWidth = ((*euro)[2] - (*euro)[0]) - ((*digits)[2] - (*digits)[0]);
     EXPECT_GT(euroWidth, 0.4 * 12) << "the euro sign overlaps the digits";
     EXPECT_LT(euroWidth, 0.8 * 12);
     std::string text = pdfText(pdf);
-    EXPECT_TRUE(has(text, "\xE2\x82\xAC" "12")) << text;
-    EXPECT_TRUE(has(text, "\xE2\x80\x9C" "a\xE2\x80\x9D \xE2\x80\x93 b")) << text;
+    EXPECT_TRUE(has(text,
+                    "\xE2\x82\xAC"
+                    "12"))
+        << text;
+    EXPECT_TRUE(has(text,
+                    "\xE2\x80\x9C"
+                    "a\xE2\x80\x9D \xE2\x80\x93 b"))
+        << text;
 }
 
 TEST(FontChoice, StandardFontsThatCannotShowAValueGiveWayToOneFaceOfTheirStyle) {
@@ -137,7 +152,8 @@ TEST(FontChoice, StandardFontsThatCannotShowAValueGiveWayToOneFaceOfTheirStyle) 
 }
 
 TEST(FontChoice, DecomposedLettersUseTheFormFontsOwnGlyph) {
-    std::string pdf = filled(standardFont("Courier"), {"Co\xCC\x88" "rdinaat"});  // o + combining diaeresis
+    std::string pdf = filled(standardFont("Courier"), {"Co\xCC\x88"
+                                                       "rdinaat"});  // o + combining diaeresis
     ASSERT_FALSE(pdf.empty());
     EXPECT_TRUE(embeddedNames(pdf).empty());
     std::string text = pdfText(pdf);

@@ -7,12 +7,14 @@ using namespace qvpdf;
 
 namespace {
 
-struct Sample { const char* script; char32_t codePoint; };
+struct Sample {
+    const char* script;
+    char32_t codePoint;
+};
 
 const Sample kScripts[] = {
-    {"Latin", U'\u0141'},   {"Greek", U'\u03A9'},  {"Cyrillic", U'\u0416'},
-    {"Han", U'\u4E2D'},     {"Kana", U'\u3042'},   {"Arabic", U'\u0639'},
-    {"Hebrew", U'\u05E9'},
+    {"Latin", U'\u0141'}, {"Greek", U'\u03A9'},  {"Cyrillic", U'\u0416'}, {"Han", U'\u4E2D'},
+    {"Kana", U'\u3042'},  {"Arabic", U'\u0639'}, {"Hebrew", U'\u05E9'},
 };
 
 }  // namespace

@@ -53,7 +53,9 @@ json catalog(const json& objects) { return walk(objects, objects["trailer"]["val
 std::vector<json> objectsWith(const json& objects, const std::string& key, const std::string& value) {
     std::vector<json> out;
     for (const auto& [ref, o] : objects.items()) {
-        json d = dictAt(objects, o.contains("value") ? o["value"] : o.contains("stream") ? o["stream"]["dict"] : json());
+        json d = dictAt(objects, o.contains("value")    ? o["value"]
+                                 : o.contains("stream") ? o["stream"]["dict"]
+                                                        : json());
         if (d.contains(key) && d[key] == value) out.push_back(d);
     }
     return out;
@@ -107,24 +109,24 @@ std::string oddNamesForm() {
     std::string content =
         "/PANTONE#202706#20U cs 1 0 0 sc 72 560 100 40 re f /G#23#28x#29 gs "
         "BT /F#201 14 Tf 72 700 Td (Static) Tj /Gr#C3#BCn 14 Tf 0 -20 Td (Green) Tj ET";
-    return makePdf({"<</Type /Catalog /Pages 2 0 R /AcroForm 5 0 R>>",
-                    "<</Type /Pages /Count 1 /Kids [3 0 R]>>",
-                    "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources <</Font <</F#201 4 0 R "
-                    "/Gr#C3#BCn 4 0 R>> /ColorSpace <</PANTONE#202706#20U /DeviceRGB>> /ExtGState "
-                    "<</G#23#28x#29 <</CA 1>>>>>> /Contents 6 0 R /Annots [7 0 R]>>",
-                    kHelveticaFont,
-                    "<</Fields [7 0 R] /DR <</Font <</H#20v#28#C3#A9#29 4 0 R>>>> /DA (/Helv 0 Tf 0 g)>>",
-                    streamObject("", content),
-                    "<</Type /Annot /Subtype /Widget /FT /Tx /T (veld) /Rect [72 400 400 424] /F 4 /P 3 0 R "
-                    "/DA (/H#20v#28#C3#A9#29 12 Tf 0 g) /QV#20Note /A#28b#29#7Bc#7D#25#2F>>"},
-                   1);
+    return makePdf(
+        {"<</Type /Catalog /Pages 2 0 R /AcroForm 5 0 R>>", "<</Type /Pages /Count 1 /Kids [3 0 R]>>",
+         "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources <</Font <</F#201 4 0 R "
+         "/Gr#C3#BCn 4 0 R>> /ColorSpace <</PANTONE#202706#20U /DeviceRGB>> /ExtGState "
+         "<</G#23#28x#29 <</CA 1>>>>>> /Contents 6 0 R /Annots [7 0 R]>>",
+         kHelveticaFont, "<</Fields [7 0 R] /DR <</Font <</H#20v#28#C3#A9#29 4 0 R>>>> /DA (/Helv 0 Tf 0 g)>>",
+         streamObject("", content),
+         "<</Type /Annot /Subtype /Widget /FT /Tx /T (veld) /Rect [72 400 400 424] /F 4 /P 3 0 R "
+         "/DA (/H#20v#28#C3#A9#29 12 Tf 0 g) /QV#20Note /A#28b#29#7Bc#7D#25#2F>>"},
+        1);
 }
 
 // A form with fields and an XFA packet; its form dictionary is an object of its own or direct
 // in the catalog.
 std::string hybridForm(bool formObject) {
-    std::string form = "<</Fields [5 0 R] /DR <</Font <</Helv 4 0 R>>>> /DA (/Helv 0 Tf 0 g) "
-                       "/XFA [(template) 6 0 R (datasets) 7 0 R]>>";
+    std::string form =
+        "<</Fields [5 0 R] /DR <</Font <</Helv 4 0 R>>>> /DA (/Helv 0 Tf 0 g) "
+        "/XFA [(template) 6 0 R (datasets) 7 0 R]>>";
     std::vector<std::string> objects = {
         formObject ? "<</Type /Catalog /Pages 2 0 R /AcroForm 8 0 R /NeedsRendering false>>"
                    : "<</Type /Catalog /Pages 2 0 R /AcroForm " + form + " /NeedsRendering false>>",
@@ -134,8 +136,9 @@ std::string hybridForm(bool formObject) {
         "<</Type /Annot /Subtype /Widget /FT /Tx /T (naam) /Rect [72 700 300 720] /F 4 /P 3 0 R "
         "/DA (/Helv 12 Tf 0 g)>>",
         streamObject("", "<template xmlns=\"http://www.xfa.org/schema/xfa-template/2.8/\"/>"),
-        streamObject("", "<xfa:datasets xmlns:xfa=\"http://www.xfa.org/schema/xfa-data/1.0/\"><xfa:data/>"
-                         "</xfa:datasets>"),
+        streamObject("",
+                     "<xfa:datasets xmlns:xfa=\"http://www.xfa.org/schema/xfa-data/1.0/\"><xfa:data/>"
+                     "</xfa:datasets>"),
         form,
     };
     return makePdf(objects, 1);
@@ -188,14 +191,14 @@ TEST(PDFFormResources, NamesOfEveryKindSurviveBothWriters) {
 TEST(PDFFormResources, WatermarkNamesAFontTheFormDefines) {
     // The second form already has a font of the name our first embedded face gets.
     std::string own = makeForm({FixtureField{}});
-    std::string taken = makePdf({"<</Type /Catalog /Pages 2 0 R /AcroForm <</Fields [5 0 R] /DR <</Font "
-                                 "<</QVF1 4 0 R>>>>>>>>",
-                                 "<</Type /Pages /Count 1 /Kids [3 0 R]>>",
-                                 "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [5 0 R]>>",
-                                 kHelveticaFont,
-                                 "<</Type /Annot /Subtype /Widget /FT /Tx /T (a) /Rect [72 700 300 720] /F 4 "
-                                 "/P 3 0 R /DA (/QVF1 12 Tf 0 g)>>"},
-                                1);
+    std::string taken =
+        makePdf({"<</Type /Catalog /Pages 2 0 R /AcroForm <</Fields [5 0 R] /DR <</Font "
+                 "<</QVF1 4 0 R>>>>>>>>",
+                 "<</Type /Pages /Count 1 /Kids [3 0 R]>>",
+                 "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [5 0 R]>>", kHelveticaFont,
+                 "<</Type /Annot /Subtype /Widget /FT /Tx /T (a) /Rect [72 700 300 720] /F 4 "
+                 "/P 3 0 R /DA (/QVF1 12 Tf 0 g)>>"},
+                1);
     for (const std::string* form : {&own, &taken}) {
         SCOPED_TRACE(form == &own ? "own names" : "name taken");
         auto doc = PDFDocument::initWithData(*form);

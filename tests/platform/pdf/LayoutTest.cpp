@@ -34,7 +34,8 @@ public:
         const int width = image_.width(), height = image_.height();
         const std::string& pixels = image_.pixels();
         int px0 = static_cast<int>(std::floor(x0 * k)), px1 = static_cast<int>(std::ceil(x1 * k));
-        int py0 = static_cast<int>(std::floor((kPageHeight - y1) * k)), py1 = static_cast<int>(std::ceil((kPageHeight - y0) * k));
+        int py0 = static_cast<int>(std::floor((kPageHeight - y1) * k)),
+            py1 = static_cast<int>(std::ceil((kPageHeight - y0) * k));
         size_t n = 0;
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
@@ -100,10 +101,11 @@ TEST(FieldLayout, AutomaticSizeKeepsAccentsAndStackedMarksInsideTheBox) {
     // One-line fields 20 points high, and a multi-line field whose first line carries capitals
     // with accents; each value must draw exactly what it would unclipped, and nothing outside.
     const std::vector<std::string> values = {
-        "\xC4\xB0stanbul",                                     // İstanbul
-        "\xC5\x81\xC3\x93" "D\xC5\xB9",                        // ŁÓDŹ
-        "Nguy\xE1\xBB\x85n",                                   // Nguyễn
-        "\xC7\xBA\xC3\x89\xC3\x8A",                            // ǺÉÊ
+        "\xC4\xB0stanbul",  // İstanbul
+        "\xC5\x81\xC3\x93"
+        "D\xC5\xB9",                                                                             // ŁÓDŹ
+        "Nguy\xE1\xBB\x85n",                                                                     // Nguyễn
+        "\xC7\xBA\xC3\x89\xC3\x8A",                                                              // ǺÉÊ
         "\xE0\xB8\x9C\xE0\xB8\xB9\xE0\xB9\x89\xE0\xB9\x83\xE0\xB8\xAB\xE0\xB8\x8D\xE0\xB9\x88",  // Thai with tone marks
     };
     for (const std::string& value : values) {
@@ -141,7 +143,8 @@ TEST(FieldLayout, AWrappedRightToLeftParagraphKeepsItsDirectionOnEveryLine) {
     for (int i = 1; i <= 24; ++i) {
         char label[8];
         std::snprintf(label, sizeof label, "w%02d", i);
-        value += std::string(i == 1 ? "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D " : "") + label + " \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D ";
+        value += std::string(i == 1 ? "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D " : "") + label +
+                 " \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D ";
     }
     // Several widths, so that lines start with either kind of word.
     size_t checked = 0;

@@ -16,8 +16,10 @@ bool isPdfNumber(const std::string& s) {
     size_t i = s[0] == '-' ? 1 : 0, points = 0;
     if (i == s.size()) return false;
     for (; i < s.size(); ++i) {
-        if (s[i] == '.') ++points;
-        else if (s[i] < '0' || s[i] > '9') return false;
+        if (s[i] == '.')
+            ++points;
+        else if (s[i] < '0' || s[i] > '9')
+            return false;
     }
     return points <= 1 && s.back() != '.';
 }

@@ -101,7 +101,10 @@ TEST(Shaping, CombiningMarksStayWithTheirBase) {
 TEST(Shaping, InvalidUtf8AndControlsAreDrawnNotDropped) {
     FaceRef face = systemFace();
     ASSERT_TRUE(face);
-    auto runs = shapeLine("a\xFF" "b\tc", face);
+    auto runs = shapeLine(
+        "a\xFF"
+        "b\tc",
+        face);
     EXPECT_EQ(drawnText(runs), U"a\uFFFDb\tc");
     // The tab is drawn as a space: as wide as one.
     EXPECT_NEAR(measureLine("b\tc", face, 10), measureLine("b c", face, 10), 1e-9);

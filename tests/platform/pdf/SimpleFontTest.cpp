@@ -10,7 +10,8 @@ using namespace qvpdf;
 
 namespace {
 
-SimpleFont font(const std::string& baseFont, const std::string& encoding = "", std::map<int, std::string> differences = {}) {
+SimpleFont font(const std::string& baseFont, const std::string& encoding = "",
+                std::map<int, std::string> differences = {}) {
     SimpleFontDescription d;
     d.subtype = "Type1";
     d.baseFont = baseFont;
@@ -18,7 +19,6 @@ SimpleFont font(const std::string& baseFont, const std::string& encoding = "", s
     d.differences = std::move(differences);
     return SimpleFont(d);
 }
-
 
 }  // namespace
 
@@ -57,7 +57,8 @@ TEST(SimpleFont, EachEncodingPlacesCharactersWhereItShould) {
 
     // Differences by glyph name, by uniXXXX name and by a name with a suffix.
     SimpleFont differences = font("Helvetica", "WinAnsiEncoding", {{1, "Lslash"}, {2, "uni017A"}, {3, "zcaron.sc"}});
-    EXPECT_EQ(differences.encode(U"\u0141\u00F3d\u017A"), std::optional<std::string>("\x01\xF3" "d\x02"));
+    EXPECT_EQ(differences.encode(U"\u0141\u00F3d\u017A"), std::optional<std::string>("\x01\xF3"
+                                                                                     "d\x02"));
     EXPECT_EQ(differences.width("\x01"), 556);
     EXPECT_EQ(differences.unicodeFor(3), U'\u017E');
 

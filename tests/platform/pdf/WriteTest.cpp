@@ -11,14 +11,14 @@ using namespace qvtest;
 namespace {
 
 const std::vector<std::string> kWorldValues = {
-    "Één café, coöperatie",     // Dutch with accents
-    "Zażółć gęślą jaźń",        // Polish
-    "Ελληνική γλώσσα",          // Greek
-    "Привет, мир",              // Russian
-    "你好世界",                 // Chinese
-    "こんにちは",               // Japanese
-    "مرحبا بالعالم",            // Arabic
-    "שלום עולם",                // Hebrew
+    "Één café, coöperatie",  // Dutch with accents
+    "Zażółć gęślą jaźń",     // Polish
+    "Ελληνική γλώσσα",       // Greek
+    "Привет, мир",           // Russian
+    "你好世界",              // Chinese
+    "こんにちは",            // Japanese
+    "مرحبا بالعالم",         // Arabic
+    "שלום עולם",             // Hebrew
 };
 
 std::vector<FixtureField> column(size_t n) {
@@ -88,10 +88,11 @@ TEST(PDFDocumentWrite, WorldTextIsShownSavedAndBurnedIn) {
 
 TEST(PDFDocumentWrite, RealFormsTakeValuesWhateverTheirStructure) {
     // Classic xref, xref streams, linearized with updates, no /AP, no /DR, inherited /DA.
-    const char* forms[] = {"libreoffice-two-text.pdf",   "docfly-std14-fonts.pdf",     "acrobat-textfields.pdf",
-                           "pdftex-one-text.pdf",        "handwritten-no-dr-kids.pdf", "acrobat-different-da-levels.pdf",
-                           "soda-text-sizes.pdf",        "tcpdf-one-text.pdf",         "livecycle-xfa-text.pdf",
-                           "docfly-paragraph-autosize.pdf", "acrobat-cropbox-comb.pdf", "libreoffice-rotated-pages.pdf"};
+    const char* forms[] = {
+        "libreoffice-two-text.pdf",      "docfly-std14-fonts.pdf",     "acrobat-textfields.pdf",
+        "pdftex-one-text.pdf",           "handwritten-no-dr-kids.pdf", "acrobat-different-da-levels.pdf",
+        "soda-text-sizes.pdf",           "tcpdf-one-text.pdf",         "livecycle-xfa-text.pdf",
+        "docfly-paragraph-autosize.pdf", "acrobat-cropbox-comb.pdf",   "libreoffice-rotated-pages.pdf"};
     for (const char* name : forms) {
         SCOPED_TRACE(name);
         std::string form = readForm(name);
@@ -141,7 +142,9 @@ TEST(PDFDocumentWrite, EdgeValuesEmptyLongMultilineAndControlCharacters) {
     auto fields = textWidgets(*doc);
     std::string longValue;
     for (int i = 0; i < 60; ++i) longValue += "lang ";
-    const std::string values[] = {"", longValue, "regel een\nregel twee", std::string("a(b)c\\d\x01" "e")};
+    const std::string values[] = {"", longValue, "regel een\nregel twee",
+                                  std::string("a(b)c\\d\x01"
+                                              "e")};
     for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(fields[i]->setWidgetStringValue(values[i]));
     auto out = doc->dataRepresentation();
     ASSERT_TRUE(out);
@@ -203,18 +206,25 @@ TEST(PDFDocumentWrite, FormFontDescriptorMetricsPlaceTheValue) {
         return qvtest::wordBox(*flat, value);
     };
     // Helvetica with widths for A to C only: the rest are 900 wide.
-    auto box = centred("<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /FirstChar 65"
-                       " /LastChar 67 /Widths [700 700 700]" + descriptor, "ABCxyz");
+    auto box = centred(
+        "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /FirstChar 65"
+        " /LastChar 67 /Widths [700 700 700]" +
+            descriptor,
+        "ABCxyz");
     ASSERT_TRUE(box);
     EXPECT_NEAR((*box)[2] - (*box)[0], (3 * 700 + 3 * 900) * 12 / 1000.0, 0.5);
     EXPECT_NEAR(((*box)[0] + (*box)[2]) / 2, 250, 0.5);
     // A font of its own, taller than the standard ones (y from the top: the middle is 792 - 620).
-    box = centred("<</Type /Font /Subtype /TrueType /BaseFont /Quorvelsans /Encoding /WinAnsiEncoding /FirstChar 65"
-                  " /LastChar 122 /Widths [" + [] {
-                      std::string w;
-                      for (int i = 65; i <= 122; ++i) w += "600 ";
-                      return w;
-                  }() + "]" + descriptor, "Hoog");
+    box = centred(
+        "<</Type /Font /Subtype /TrueType /BaseFont /Quorvelsans /Encoding /WinAnsiEncoding /FirstChar 65"
+        " /LastChar 122 /Widths [" +
+            [] {
+                std::string w;
+                for (int i = 65; i <= 122; ++i) w += "600 ";
+                return w;
+            }() +
+            "]" + descriptor,
+        "Hoog");
     ASSERT_TRUE(box);
     EXPECT_NEAR(((*box)[1] + (*box)[3]) / 2, 792 - 620, 0.5);
     EXPECT_NEAR((*box)[3] - (*box)[1], 1.3 * 12, 0.5);

@@ -105,9 +105,12 @@ std::string PDFAnnotation::buttonState() const {
     const State* s = p_->state();
     std::string state;
     auto found = s->buttonStates.find(a->fieldOg.getObj());
-    if (found != s->buttonStates.end()) state = found->second;
-    else if (a->button->fieldState) state = *a->button->fieldState;
-    else state = a->button->state;
+    if (found != s->buttonStates.end())
+        state = found->second;
+    else if (a->button->fieldState)
+        state = *a->button->fieldState;
+    else
+        state = a->button->state;
     return state.empty() ? std::string("Off") : state;
 }
 

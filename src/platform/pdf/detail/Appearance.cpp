@@ -10,9 +10,9 @@
 #include <optional>
 
 #include "platform/Unicode.h"
+#include "platform/pdf/detail/Names.h"
 #include "platform/text/Embed.h"
 #include "platform/text/Fonts.h"
-#include "platform/pdf/detail/Names.h"
 #include "platform/text/Shaping.h"
 #include "platform/text/StandardFonts.h"
 
@@ -23,8 +23,8 @@ namespace {
 // --- default appearance string ----------------------------------------------------------
 
 struct DefaultAppearance {
-    std::string fontName;      // resource name without the slash; empty when /DA names none
-    double size = 0;           // 0: automatic
+    std::string fontName;        // resource name without the slash; empty when /DA names none
+    double size = 0;             // 0: automatic
     std::string colour = "0 g";  // fill colour operators, ready for the content stream
 };
 
@@ -107,9 +107,9 @@ std::string colourOperator(const std::vector<double>& components, bool stroke) {
 // A piece of one line, drawn either with the form's single-byte font or with shaped glyphs.
 struct Segment {
     bool formFont = false;
-    std::string encoded;            // the form font's codes
-    std::vector<GlyphRun> runs;     // shaped glyphs in system faces
-    double width = 0;               // thousandths of an em
+    std::string encoded;         // the form font's codes
+    std::vector<GlyphRun> runs;  // shaped glyphs in system faces
+    double width = 0;            // thousandths of an em
 };
 
 struct Line {
@@ -119,8 +119,8 @@ struct Line {
 
 bool joinsPrevious(char32_t c) {
     int8_t type = u_charType(static_cast<UChar32>(c));
-    return type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_COMBINING_SPACING_MARK ||
-           c == 0x200C || c == 0x200D || u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_VARIATION_SELECTOR);
+    return type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_COMBINING_SPACING_MARK || c == 0x200C ||
+           c == 0x200D || u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_VARIATION_SELECTOR);
 }
 
 bool rightToLeft(char32_t c) {
@@ -133,8 +133,10 @@ bool rightToLeft(char32_t c) {
 std::vector<std::u32string> clustersOf(std::u32string_view text) {
     std::vector<std::u32string> clusters;
     for (char32_t c : text) {
-        if (!clusters.empty() && joinsPrevious(c)) clusters.back() += c;
-        else clusters.emplace_back(1, c);
+        if (!clusters.empty() && joinsPrevious(c))
+            clusters.back() += c;
+        else
+            clusters.emplace_back(1, c);
     }
     return clusters;
 }
@@ -169,9 +171,7 @@ public:
     void settle(std::u32string_view value) {
         useForm_ = form_ != nullptr;
         if (!form_ || form_->embedded()) return;
-        auto isControl = [](char32_t c) {
-            return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
-        };
+        auto isControl = [](char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029; };
         if (std::none_of(value.begin(), value.end(), isControl)) {
             useForm_ = form_->canEncode(value);
         } else {
@@ -360,8 +360,7 @@ Paragraph measure(std::u32string text, const TextSetter& setter) {
     p.style = setter.paragraphStyle(text);
     std::vector<double> advances = setter.advances(text, p.style);
     p.prefix.assign(text.size() + 1, 0);
-    for (size_t i = 0; i < text.size(); ++i)
-        p.prefix[i + 1] = p.prefix[i] + (text[i] == kSoftHyphen ? 0 : advances[i]);
+    for (size_t i = 0; i < text.size(); ++i) p.prefix[i + 1] = p.prefix[i] + (text[i] == kSoftHyphen ? 0 : advances[i]);
     if (text.find(kSoftHyphen) != std::u32string::npos) p.hyphen = setter.layout(U"-", p.style).width;
     p.text = std::move(text);
     return p;
@@ -516,8 +515,8 @@ std::string polygon(std::initializer_list<std::pair<double, double>> points) {
 using Colour = std::optional<std::vector<double>>;
 
 // A widget's background and border, drawn in the layout box (w × h).
-std::string decoration(const Colour& background, const Colour& border, double bw, const std::string& style,
-                       double w, double h) {
+std::string decoration(const Colour& background, const Colour& border, double bw, const std::string& style, double w,
+                       double h) {
     std::string out;
     if (background) {
         std::string fill = colourOperator(*background, false);
@@ -533,10 +532,18 @@ std::string decoration(const Colour& background, const Colour& border, double bw
         if (style == "B" && background && background->size() == 1)
             dark = pdfNumber(std::clamp((*background)[0], 0.0, 1.0) / 2) + " g";
         out += light + "\n" +
-               polygon({{bw, bw}, {bw, h - bw}, {w - bw, h - bw}, {w - 2 * bw, h - 2 * bw}, {2 * bw, h - 2 * bw},
+               polygon({{bw, bw},
+                        {bw, h - bw},
+                        {w - bw, h - bw},
+                        {w - 2 * bw, h - 2 * bw},
+                        {2 * bw, h - 2 * bw},
                         {2 * bw, 2 * bw}});
         out += dark + "\n" +
-               polygon({{w - bw, h - bw}, {w - bw, bw}, {bw, bw}, {2 * bw, 2 * bw}, {w - 2 * bw, 2 * bw},
+               polygon({{w - bw, h - bw},
+                        {w - bw, bw},
+                        {bw, bw},
+                        {2 * bw, 2 * bw},
+                        {w - 2 * bw, 2 * bw},
                         {w - 2 * bw, h - 2 * bw}});
     }
     out += stroke + "\n" + pdfNumber(bw) + " w\n";
@@ -563,8 +570,7 @@ void setRotation(Appearance& a, int rotation, double w, double h) {
     a.bbox[1] = 0;
     a.bbox[2] = bboxW;
     a.bbox[3] = bboxH;
-    const double matrices[4][6] = {
-        {1, 0, 0, 1, 0, 0}, {0, 1, -1, 0, w, 0}, {-1, 0, 0, -1, w, h}, {0, -1, 1, 0, 0, h}};
+    const double matrices[4][6] = {{1, 0, 0, 1, 0, 0}, {0, 1, -1, 0, w, 0}, {-1, 0, 0, -1, w, h}, {0, -1, 1, 0, 0, h}};
     std::copy(std::begin(matrices[r / 90]), std::end(matrices[r / 90]), a.matrix);
 }
 
@@ -601,7 +607,7 @@ std::string roundDecoration(const ButtonAppearanceRequest& r, double w, double h
 
 struct Mark {
     unsigned char code;
-    double box[4];  // glyph bounding box, thousandths of an em
+    double box[4];        // glyph bounding box, thousandths of an em
     const char* outline;  // the glyph's shape as a path in glyph space; null: drawn as text
 };
 
@@ -611,13 +617,17 @@ struct Mark {
 // of the glyph, and a mark that does not show is the one failure a check box must not have.
 constexpr Mark kMarks[] = {
     {'4', {36, -13, 811, 706}, "36 330 m 300 -13 l 811 640 l 700 706 l 300 250 l 140 430 l h f\n"},  // check
-    {'8', {36, -14, 642, 705}, "36 600 m 233 345 l 36 90 l 140 -14 l 339 240 l 538 -14 l 642 90 l 445 345 l "
-                               "642 600 l 538 705 l 339 450 l 140 705 l h f\n"},  // cross
+    {'8',
+     {36, -14, 642, 705},
+     "36 600 m 233 345 l 36 90 l 140 -14 l 339 240 l 538 -14 l 642 90 l 445 345 l "
+     "642 600 l 538 705 l 339 450 l 140 705 l h f\n"},                           // cross
     {'u', {35, -14, 754, 705}, "394 -14 m 754 345 l 394 705 l 35 345 l h f\n"},  // diamond
-    {'l', {35, -14, 757, 708}, nullptr},                                           // circle, drawn below
+    {'l', {35, -14, 757, 708}, nullptr},                                         // circle, drawn below
     {'n', {35, 0, 726, 691}, "35 0 691 691 re f\n"},                             // square
-    {'H', {35, -13, 782, 707}, "408 707 m 496 466 l 782 466 l 552 305 l 639 -13 l 408 183 l 177 -13 l "
-                               "264 305 l 35 466 l 320 466 l h f\n"},  // star
+    {'H',
+     {35, -13, 782, 707},
+     "408 707 m 496 466 l 782 466 l 552 305 l 639 -13 l 408 183 l 177 -13 l "
+     "264 305 l 35 466 l 320 466 l h f\n"},  // star
 };
 
 // The caption's character and its extent; the usual mark when ZapfDingbats has no such glyph.
@@ -743,8 +753,8 @@ std::string_view drawablePart(std::string_view value, const TextFieldAppearanceR
     // At its smallest size (the /DA size, else 2 points on one line and 4 on several) a glyph
     // of a twentieth of an em still fills a line of the field's longest side with this many;
     // a value shorter than that is drawn whole, as is anything a comb field accepts.
-    const double side = std::max({1.0, std::abs(request.rect[2] - request.rect[0]),
-                                  std::abs(request.rect[3] - request.rect[1])});
+    const double side =
+        std::max({1.0, std::abs(request.rect[2] - request.rect[0]), std::abs(request.rect[3] - request.rect[1])});
     const double daSize = parseDefaultAppearance(request.defaultAppearance).size;
     const double size = std::max(0.5, daSize > 0 ? daSize : request.multiline ? 4.0 : 2.0);
     const double perLine = side * 20 / size + 1;
@@ -984,8 +994,8 @@ Appearance buildButtonAppearance(const ButtonAppearanceRequest& request, bool on
                        " " + pdfNumber(y) + " cm\n" + mark.outline + "Q\n";
             } else {
                 static const char digits[] = "0123456789ABCDEF";
-                out += "q\nBT\n" + colour + "\n/ZaDb " + pdfNumber(size) + " Tf\n" + pdfNumber(x) + " " +
-                       pdfNumber(y) + " Td\n<" + digits[mark.code >> 4] + digits[mark.code & 15] + "> Tj\nET\nQ\n";
+                out += "q\nBT\n" + colour + "\n/ZaDb " + pdfNumber(size) + " Tf\n" + pdfNumber(x) + " " + pdfNumber(y) +
+                       " Td\n<" + digits[mark.code >> 4] + digits[mark.code & 15] + "> Tj\nET\nQ\n";
                 appearance.zapfDingbats = true;
             }
         }
@@ -1023,7 +1033,8 @@ Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontE
     for (int i : request.selected)
         if (i >= 0 && i < count) selected.push_back(i);
     std::sort(selected.begin(), selected.end());
-    if (!selected.empty() && (selected.front() < first || selected.front() >= first + visible)) first = selected.front();
+    if (!selected.empty() && (selected.front() < first || selected.front() >= first + visible))
+        first = selected.front();
     int last = std::min(count, first + visible + 1);  // a partly visible line is drawn, clipped
 
     out += "q\n" + rect(inset, inset, innerW, innerH) + " W n\n";
@@ -1040,7 +1051,9 @@ Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontE
         Line line = setter.layout(option);
         if (line.segments.empty()) continue;
         double width = line.width * size / 1000;
-        double x = r.quadding == 1 ? (w - width) / 2 : r.quadding == 2 ? inset + padding + textW - width : inset + padding;
+        double x = r.quadding == 1   ? (w - width) / 2
+                   : r.quadding == 2 ? inset + padding + textW - width
+                                     : inset + padding;
         double baseline = top - (i - first) * lineHeight - setter.ascent() / 1000 * size;
         content.moveTo(x, baseline);
         content.drawLine(line, da.fontName, size);

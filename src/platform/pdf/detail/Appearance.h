@@ -15,21 +15,21 @@
 namespace qvpdf {
 
 struct TextFieldAppearanceRequest {
-    std::string value;                     // UTF-8, exactly as stored in /V
-    double rect[4] = {0, 0, 0, 0};         // widget /Rect, normalised (llx, lly, urx, ury)
-    int rotation = 0;                      // /MK /R: 0, 90, 180 or 270
-    std::string defaultAppearance;         // /DA, inherited or from the AcroForm
+    std::string value;              // UTF-8, exactly as stored in /V
+    double rect[4] = {0, 0, 0, 0};  // widget /Rect, normalised (llx, lly, urx, ury)
+    int rotation = 0;               // /MK /R: 0, 90, 180 or 270
+    std::string defaultAppearance;  // /DA, inherited or from the AcroForm
     // The form's own font for a /DA font resource name, or null when /DR has no usable
     // simple font of that name.
     std::function<const SimpleFont*(const std::string& resourceName)> formFont;
-    int quadding = 0;                      // /Q: 0 left, 1 centred, 2 right
-    bool multiline = false;                // field flag 13
-    bool comb = false;                     // field flag 25 (with maxLen > 0)
-    int maxLen = 0;                        // /MaxLen, 0 for none
+    int quadding = 0;                                    // /Q: 0 left, 1 centred, 2 right
+    bool multiline = false;                              // field flag 13
+    bool comb = false;                                   // field flag 25 (with maxLen > 0)
+    int maxLen = 0;                                      // /MaxLen, 0 for none
     std::optional<std::vector<double>> borderColor;      // /MK /BC (1, 3 or 4 components)
     std::optional<std::vector<double>> backgroundColor;  // /MK /BG
-    double borderWidth = 1;                // /BS /W (or /Border), 0 for none
-    std::string borderStyle = "S";         // /BS /S
+    double borderWidth = 1;                              // /BS /W (or /Border), 0 for none
+    std::string borderStyle = "S";                       // /BS /S
 };
 
 // The part of a text field's value that its appearance can show: the whole value, unless it is
@@ -41,9 +41,9 @@ inline constexpr size_t kMostDrawnCharacters = size_t{1} << 20;
 std::string_view drawablePart(std::string_view value, const TextFieldAppearanceRequest& request);
 
 struct Appearance {
-    std::string content;                   // the content stream
-    double bbox[4] = {0, 0, 0, 0};         // /BBox
-    double matrix[6] = {1, 0, 0, 1, 0, 0}; // /Matrix
+    std::string content;                    // the content stream
+    double bbox[4] = {0, 0, 0, 0};          // /BBox
+    double matrix[6] = {1, 0, 0, 1, 0, 0};  // /Matrix
     // Resource names the content uses: form fonts by their /DR name, embedded faces by the
     // FontEmbedder's resource name.
     std::vector<std::string> formFonts;
@@ -72,15 +72,15 @@ struct ListBoxAppearanceRequest {
 Appearance buildListBoxAppearance(const ListBoxAppearanceRequest& request, FontEmbedder& embedder);
 
 struct ButtonAppearanceRequest {
-    double rect[4] = {0, 0, 0, 0};         // widget /Rect, normalised
-    int rotation = 0;                      // /MK /R
-    bool radio = false;                    // radio buttons draw round
-    std::string caption;                   // /MK /CA: a ZapfDingbats character; empty for the usual mark
-    std::string defaultAppearance;         // /DA: the mark's colour (its size is fitted to the box)
+    double rect[4] = {0, 0, 0, 0};                       // widget /Rect, normalised
+    int rotation = 0;                                    // /MK /R
+    bool radio = false;                                  // radio buttons draw round
+    std::string caption;                                 // /MK /CA: a ZapfDingbats character; empty for the usual mark
+    std::string defaultAppearance;                       // /DA: the mark's colour (its size is fitted to the box)
     std::optional<std::vector<double>> borderColor;      // /MK /BC
     std::optional<std::vector<double>> backgroundColor;  // /MK /BG
-    double borderWidth = 1;                // /BS /W (or /Border)
-    std::string borderStyle = "S";         // /BS /S
+    double borderWidth = 1;                              // /BS /W (or /Border)
+    std::string borderStyle = "S";                       // /BS /S
 };
 
 // The appearance of a check box or radio button: its background and border (round for a
@@ -91,12 +91,12 @@ struct ButtonAppearanceRequest {
 Appearance buildButtonAppearance(const ButtonAppearanceRequest& request, bool on);
 
 struct FreeTextAppearanceRequest {
-    double rect[4] = {0, 0, 0, 0};         // annotation bounds (llx, lly, urx, ury)
-    std::string text;                      // UTF-8, drawn as it stands (spaces included)
-    FaceRef face;                          // the annotation's font
-    double size = 11;                      // points
-    double gray = 0;                       // text colour, 0 black .. 1 white
-    int alignment = 1;                     // 0 left, 1 centred, 2 right
+    double rect[4] = {0, 0, 0, 0};  // annotation bounds (llx, lly, urx, ury)
+    std::string text;               // UTF-8, drawn as it stands (spaces included)
+    FaceRef face;                   // the annotation's font
+    double size = 11;               // points
+    double gray = 0;                // text colour, 0 black .. 1 white
+    int alignment = 1;              // 0 left, 1 centred, 2 right
 };
 
 // The appearance of a one-line free-text annotation: no background, no border, the text in

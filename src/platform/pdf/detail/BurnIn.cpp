@@ -53,9 +53,12 @@ bool numbersOf(const Value* v, double* out, int count) {
     if (v->kind() != Value::Kind::Array || static_cast<int>(v->items().size()) != count) return false;
     for (int i = 0; i < count; ++i) {
         const Value& item = v->items()[static_cast<size_t>(i)];
-        if (item.kind() == Value::Kind::Real) out[i] = item.realValue();
-        else if (item.kind() == Value::Kind::Integer) out[i] = static_cast<double>(item.intValue());
-        else return false;
+        if (item.kind() == Value::Kind::Real)
+            out[i] = item.realValue();
+        else if (item.kind() == Value::Kind::Integer)
+            out[i] = static_cast<double>(item.intValue());
+        else
+            return false;
     }
     return true;
 }
@@ -100,7 +103,8 @@ std::shared_ptr<State> burnIn(const State& s) {
     b->annotsChanged.assign(s.pageAnnots.size(), 0);
     // Only pages and the catalog stay reachable; the widgets and fields go with the form.
     for (const auto& [num, rep] : s.replaced)
-        if (rep.kind == Replacement::Kind::Page || rep.kind == Replacement::Kind::Catalog) b->replaced.emplace(num, rep);
+        if (rep.kind == Replacement::Kind::Page || rep.kind == Replacement::Kind::Catalog)
+            b->replaced.emplace(num, rep);
 
     int openQ = -1;
     int counter = 0;
@@ -126,8 +130,10 @@ std::shared_ptr<State> burnIn(const State& s) {
                     // A button we set shows the appearance of its state now, ours or the form's.
                     const WidgetFill& f = fill->second;
                     bool on = f.state != "Off";
-                    if (f.offObj >= 0) own = on ? f.apObj : f.offObj;
-                    else stream = on ? a.button->onAppearance : a.button->offAppearance;
+                    if (f.offObj >= 0)
+                        own = on ? f.apObj : f.offObj;
+                    else
+                        stream = on ? a.button->onAppearance : a.button->offAppearance;
                 } else if (fill != s.fills.end() && fill->second.apObj >= 0) {
                     own = fill->second.apObj;
                 } else {
@@ -180,8 +186,8 @@ std::shared_ptr<State> burnIn(const State& s) {
 
             Value resources = dictOf(tp.resources);
             const Value* existing = resources.find("XObject");
-            Value merged = existing && existing->kind() == Value::Kind::Handle ? dictOf(existing->qpdfHandle())
-                                                                                : Value::dict();
+            Value merged =
+                existing && existing->kind() == Value::Kind::Handle ? dictOf(existing->qpdfHandle()) : Value::dict();
             for (const auto& [name, ref] : xobjects.entries()) merged.set(name, ref);
             resources.set("XObject", std::move(merged));
             pageDict.set("Resources", std::move(resources));

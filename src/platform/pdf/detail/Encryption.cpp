@@ -17,8 +17,8 @@ std::string fingerprintOf(QPDF& q) {
     QPDFObjectHandle trailer = q.getTrailer();
     QPDFObjectHandle encrypt = trailer.getKey("/Encrypt");
     std::string out;
-    for (const char* key : {"/Filter", "/V", "/R", "/Length", "/P", "/O", "/U", "/OE", "/UE", "/Perms",
-                            "/EncryptMetadata"}) {
+    for (const char* key :
+         {"/Filter", "/V", "/R", "/Length", "/P", "/O", "/U", "/OE", "/UE", "/Perms", "/EncryptMetadata"}) {
         out += key;
         out += ' ';
         if (encrypt.isDictionary()) out += encrypt.getKey(key).unparseResolved();
@@ -39,9 +39,7 @@ std::shared_ptr<TemplateEncryption> describeEncryption(std::unique_ptr<QPDF> sou
     return e;
 }
 
-bool permitsFormFilling(QPDF& q) {
-    return !q.isEncrypted() || q.allowModifyForm() || q.allowModifyAnnotation();
-}
+bool permitsFormFilling(QPDF& q) { return !q.isEncrypted() || q.allowModifyForm() || q.allowModifyAnnotation(); }
 
 std::string encryptLike(TemplateEncryption& encryption, const std::string& plain) {
     QPDF q;

@@ -27,8 +27,7 @@ int fontObject(State& s, const std::string& resourceName) {
     return first;
 }
 
-NewObject appearanceObject(const Appearance& ap, const std::map<std::string, QPDFObjectHandle>& formFonts,
-                           State& s) {
+NewObject appearanceObject(const Appearance& ap, const std::map<std::string, QPDFObjectHandle>& formFonts, State& s) {
     Value d = Value::dict();
     d.set("Type", Value::name("XObject"));
     d.set("Subtype", Value::name("Form"));
@@ -329,7 +328,9 @@ bool buildFreeText(DocumentImpl& doc, State& s, FreeText& ft) {
         fontName = "Helv";
         QPDFObjectHandle formFonts = keyOf(keyOf(s.tpl->acroForm, "/DR"), "/Font");
         if (!keyOf(formFonts, "/Helv").isDictionary())
-            defineFormFont(s, fontName, Value::raw("<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>"));
+            defineFormFont(
+                s, fontName,
+                Value::raw("<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>"));
     } else {
         fontName = defineFormFont(s, fontName, Value::newRef(fontObject(s, fontName)));
     }
@@ -485,8 +486,8 @@ bool setChoiceField(DocumentImpl& doc, int annotIndex, const std::vector<std::st
     const std::vector<PDFChoiceOption>& options = a.choice->options;
     std::vector<int> selected;
     for (const std::string& v : values) {
-        auto found = std::find_if(options.begin(), options.end(),
-                                  [&](const PDFChoiceOption& o) { return o.exportValue == v; });
+        auto found =
+            std::find_if(options.begin(), options.end(), [&](const PDFChoiceOption& o) { return o.exportValue == v; });
         if (found == options.end()) {
             if (!freeText) return false;
             continue;

@@ -11,9 +11,9 @@
 #include <qpdf/Buffer.hh>
 
 #include <atomic>
-#include <cstdio>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -45,7 +45,7 @@ struct EncodedObject {
 // the other template objects are the same for every state of the template and are numbered
 // once per file.
 struct EncodedPart {
-    std::shared_ptr<const std::string> source;  // the template's bytes
+    std::shared_ptr<const std::string> source;              // the template's bytes
     std::vector<std::pair<const char*, std::string>> info;  // the template's title and author
     std::vector<EncodedObject> locals;
     std::vector<char> deferrable;  // per local: numbered late in deep chains, as template objects are
@@ -397,7 +397,8 @@ PDFEncodedPages::Impl encodeSlots(const std::vector<PageSlot>& slots, uint64_t w
         if (!encoders[part]) encoders[part] = std::make_unique<Encoder>(*slot.frozen, out.parts[part], *sent[part]);
         out.pages.push_back(encoders[part]->encodePage(slot.page, static_cast<int>(part)));
     }
-    for (size_t part = 0; part < encoders.size(); ++part) encoders[part]->finish(out.pages, static_cast<int>(part), *sent[part]);
+    for (size_t part = 0; part < encoders.size(); ++part)
+        encoders[part]->finish(out.pages, static_cast<int>(part), *sent[part]);
     return out;
 }
 

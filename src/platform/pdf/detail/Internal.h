@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/pdf/Document.h"
-#include "platform/text/Typesetting.h"
 #include "platform/pdf/detail/Value.h"
+#include "platform/text/Typesetting.h"
 
 namespace qvpdf::detail {
 
@@ -31,13 +31,13 @@ inline constexpr int kFieldComb = PDFFieldFlagComb;
 
 // What a check box or radio button widget brings along, read once per template.
 struct ButtonInfo {
-    std::string onState;       // its own on-state name, without the slash; empty when none
-    std::string state;         // its /AS without the slash; empty when absent
-    std::optional<std::string> fieldState;  // the field's /V name, when it has one
-    std::string optionLabel;   // the field's /Opt entry for this widget
-    std::string caption;       // /MK /CA
+    std::string onState;                                   // its own on-state name, without the slash; empty when none
+    std::string state;                                     // its /AS without the slash; empty when absent
+    std::optional<std::string> fieldState;                 // the field's /V name, when it has one
+    std::string optionLabel;                               // the field's /Opt entry for this widget
+    std::string caption;                                   // /MK /CA
     mutable QPDFObjectHandle onAppearance, offAppearance;  // its /AP /N streams, or null
-    bool onDrawable = false;   // the on appearance exists and every font it names resolves
+    bool onDrawable = false;                               // the on appearance exists and every font it names resolves
 };
 
 // What a choice widget brings along.
@@ -99,7 +99,7 @@ struct Template {
     // The same bytes, shared with the writers its pages go to (which may run on other
     // threads); made when first needed.
     std::shared_ptr<const std::string> source;
-    std::string base;      // the bytes updates are appended to (a clean, decrypted rewrite when needed)
+    std::string base;  // the bytes updates are appended to (a clean, decrypted rewrite when needed)
     std::unique_ptr<QPDF> qpdf;
     bool encrypted = false;
     bool allowsFormFilling = true;
@@ -183,16 +183,16 @@ struct WidgetFill {
 // or a remembered output), so a frozen state never changes.
 struct State {
     std::shared_ptr<Template> tpl;
-    std::map<int, Replacement> replaced;  // by object number of the template
+    std::map<int, Replacement> replaced;                  // by object number of the template
     std::vector<std::shared_ptr<const NewObject>> added;  // object number tpl->size + index
     std::vector<std::vector<AnnotRef>> pageAnnots;
     std::vector<char> annotsChanged;
     std::vector<FreeText> freeTexts;
-    std::map<int, WidgetFill> fills;               // by template annotation index
-    std::map<int, std::string> fieldValues;        // by field object number, UTF-8
-    std::map<int, std::string> buttonStates;       // by field object number: the /V name set
-    std::map<std::string, int> fontObjects;        // embedder resource name -> Type0 font object
-    std::map<std::string, int> fontMapObjects;     // embedder resource name -> its CIDToGIDMap stream
+    std::map<int, WidgetFill> fills;            // by template annotation index
+    std::map<int, std::string> fieldValues;     // by field object number, UTF-8
+    std::map<int, std::string> buttonStates;    // by field object number: the /V name set
+    std::map<std::string, int> fontObjects;     // embedder resource name -> Type0 font object
+    std::map<std::string, int> fontMapObjects;  // embedder resource name -> its CIDToGIDMap stream
     bool burned = false;
     bool changed = false;
 
@@ -213,7 +213,7 @@ struct DocumentImpl {
     std::shared_ptr<State> state;  // null for a document made empty
     bool stateShared = false;
     std::vector<PageSlot> slots;
-    bool composite = false;  // pages were inserted: written as a fresh file
+    bool composite = false;    // pages were inserted: written as a fresh file
     bool forgetFonts = false;  // a reopened output: its fonts belong to an embedder now gone
     bool fontsDirty = false;   // the embedder saw glyphs since the fonts were last written
     std::unique_ptr<FontEmbedder> embedder = std::make_unique<FontEmbedder>();
@@ -245,8 +245,8 @@ std::optional<std::string> writeFresh(const std::vector<PageSlot>& slots);
 // Outputs this layer produced, so that opening them again costs no parse. The output is the
 // template's base followed by `tail`, or, with `whole`, `tail` itself (an encrypted output
 // shares no bytes with the decrypted base).
-void rememberOutput(const std::shared_ptr<Template>& tpl, std::string tail,
-                    std::shared_ptr<const State> state, bool whole = false);
+void rememberOutput(const std::shared_ptr<Template>& tpl, std::string tail, std::shared_ptr<const State> state,
+                    bool whole = false);
 std::shared_ptr<const State> recallOutput(std::string_view bytes);
 
 // Template helpers shared by the writers.

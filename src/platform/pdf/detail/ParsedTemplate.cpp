@@ -149,8 +149,10 @@ bool pageTreeListsAnObjectTwice(QPDF& q) {
 // Resolves every object so that damage anywhere shows up as a warning now.
 void touchEverything(QPDF& q) {
     for (auto& h : q.getAllObjects()) {
-        if (h.isStream()) h.getDict();
-        else h.isDictionary();
+        if (h.isStream())
+            h.getDict();
+        else
+            h.isDictionary();
     }
 }
 
@@ -222,9 +224,12 @@ std::vector<std::string> fontNamesUsed(std::string_view content) {
         if (c == '(') {  // strings play no part: skip them, escapes and nesting included
             int depth = 0;
             for (; i < content.size(); ++i) {
-                if (content[i] == '\\') ++i;
-                else if (content[i] == '(') ++depth;
-                else if (content[i] == ')' && --depth == 0) break;
+                if (content[i] == '\\')
+                    ++i;
+                else if (content[i] == '(')
+                    ++depth;
+                else if (content[i] == ')' && --depth == 0)
+                    break;
             }
             ++i;
             token = "()";
@@ -340,8 +345,7 @@ std::unique_ptr<ChoiceInfo> readChoice(const TemplateAnnot& a) {
     return c;
 }
 
-void readAnnotation(Template& t, TemplateAnnot& a, QPDFObjectHandle acroFormDR,
-                    QPDFObjectHandle pageResources) {
+void readAnnotation(Template& t, TemplateAnnot& a, QPDFObjectHandle acroFormDR, QPDFObjectHandle pageResources) {
     QPDFObjectHandle d = a.dict;
     QPDFObjectHandle subtype = d.getKey("/Subtype");
     a.subtype = subtype.isName() ? subtype.getName().substr(1) : std::string();
@@ -445,8 +449,8 @@ void readPages(Template& t) {
         if (p.cropBox.isArray() && p.cropBox.getArrayNItems() == 4) {
             double crop[4];
             normaliseRect(p.cropBox, crop);
-            double r[4] = {std::max(crop[0], media[0]), std::max(crop[1], media[1]),
-                           std::min(crop[2], media[2]), std::min(crop[3], media[3])};
+            double r[4] = {std::max(crop[0], media[0]), std::max(crop[1], media[1]), std::min(crop[2], media[2]),
+                           std::min(crop[3], media[3])};
             if (r[2] > r[0] && r[3] > r[1]) std::copy(r, r + 4, p.crop);
         }
         p.rotation = intOf(p.rotate);

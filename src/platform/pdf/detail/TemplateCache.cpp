@@ -70,8 +70,8 @@ std::shared_ptr<Template> sharedTemplate(std::string_view bytes) {
     return t;
 }
 
-void rememberOutput(const std::shared_ptr<Template>& tpl, std::string tail,
-                    std::shared_ptr<const State> state, bool whole) {
+void rememberOutput(const std::shared_ptr<Template>& tpl, std::string tail, std::shared_ptr<const State> state,
+                    bool whole) {
     std::deque<Output>& outputs = caches().outputs;
     outputs.push_front(Output{tpl, std::move(tail), std::move(state), whole});
     if (outputs.size() > kOutputs) outputs.pop_back();
