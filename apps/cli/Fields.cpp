@@ -1,5 +1,7 @@
 #include "Fields.h"
 
+#include <CLI/CLI.hpp>
+
 #include <ostream>
 
 #include "FieldKinds.h"

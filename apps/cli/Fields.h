@@ -4,7 +4,7 @@
 #include <iosfwd>
 #include <string>
 
-#include <CLI/CLI.hpp>
+#include "CommandLineFwd.h"
 
 struct QVFieldsOptions {
     std::string templatePath;

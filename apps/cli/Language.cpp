@@ -1,5 +1,7 @@
 #include "Language.h"
 
+#include <CLI/CLI.hpp>
+
 #include <array>
 #include <optional>
 #include <ostream>

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-#include <CLI/CLI.hpp>
+#include "CommandLineFwd.h"
 
 struct QVLanguageOptions {
     std::string choice;  // empty: only show

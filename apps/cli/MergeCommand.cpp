@@ -1,5 +1,7 @@
 #include "MergeCommand.h"
 
+#include <CLI/CLI.hpp>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +25,7 @@
 #include "Records.h"
 #include "Shard.h"
 #include "Suggest.h"
+#include "Usage.h"
 #include "engine/Engine.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
@@ -32,7 +35,6 @@
 namespace {
 
 constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
 // What a shell reports for a process that Ctrl-C ended; a stop by SIGTERM exits the same way,
 // so that scripts see one status for a merge stopped on request.
 constexpr int kInterrupted = 130;
@@ -69,7 +71,7 @@ int reportFailure(std::ostream& err, const std::string& message, uint64_t count,
 
 int usageError(std::ostream& err, const std::string& message) {
     err << QVEscapeForTerminal(message) << '\n';
-    return kUsageError;
+    return kUsageErrorStatus;
 }
 
 // A check of a number option against its range, so that a value out of range is a usage error

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
+#include "CommandLineFwd.h"
 
 struct QVMergeOptions {
     std::string templatePath;

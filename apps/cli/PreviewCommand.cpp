@@ -1,5 +1,7 @@
 #include "PreviewCommand.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <map>
 #include <ostream>

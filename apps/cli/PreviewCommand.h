@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-#include <CLI/CLI.hpp>
+#include "CommandLineFwd.h"
 
 struct QVPreviewOptions {
     std::string data;

@@ -1,5 +1,7 @@
 #include "Suggest.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 
 #include "localization/Text.h"

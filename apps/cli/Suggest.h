@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include <CLI/CLI.hpp>
+#include "CommandLineFwd.h"
 
 // Edit distance of two names, ignoring ASCII case; anything past `limit` counts as limit + 1.
 size_t QVEditDistance(std::string_view a, std::string_view b, size_t limit);

@@ -1,5 +1,7 @@
 #include "Usage.h"
 
+#include <CLI/CLI.hpp>
+
 #include <regex>
 
 #include "localization/Text.h"

@@ -2,7 +2,12 @@
 // The command line's own words (usage lines, section titles, usage errors) in the language in
 // force, like every other text Quorvel shows.
 
-#include <CLI/CLI.hpp>
+#include <string>
+
+#include "CommandLineFwd.h"
+
+// The exit status of a usage error (the arguments do not fit the command).
+constexpr int kUsageErrorStatus = 2;
 
 // Titles, labels and the help flag of `app` and every subcommand in the language in force, and
 // usage errors told in it. Call once every option has been declared.

@@ -12,11 +12,7 @@
 #include "Usage.h"
 #include "localization/Text.h"
 
-namespace {
-
-constexpr int kUsageError = 2;
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{QVText("Vult PDF-formulieren met de gegevens uit een CSV-bestand."), "quorvel"};
@@ -40,12 +36,12 @@ int main(int argc, char** argv) {
         if (app.exit(e) == 0) return 0;
         const std::string hint = QVTypoHint(app, argc, argv);
         if (!hint.empty()) std::cerr << hint << '\n';
-        return kUsageError;
+        return kUsageErrorStatus;
     }
 
     if (mergeCommand->parsed()) return QVRunMerge(merge, std::cout, std::cerr);
     if (fieldsCommand->parsed()) return QVRunFields(fields, std::cout, std::cerr);
     if (previewCommand->parsed()) return QVRunPreview(preview, std::cout, std::cerr);
     if (languageCommand->parsed()) return QVRunLanguage(language, std::cout, std::cerr);
-    return kUsageError;
+    return kUsageErrorStatus;
 }

@@ -22,14 +22,6 @@ using namespace qvtest;
 
 namespace {
 
-// Every file of a folder with its bytes.
-std::map<std::string, std::string> contents(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        files[entry.path().filename().string()] = readFile(entry.path());
-    return files;
-}
-
 class Parallel : public MergeTest {
 protected:
     // Twenty-five records: more than a few windows of three threads.
@@ -120,14 +112,14 @@ TEST_F(Parallel, ThreeThreadsWriteExactlyWhatOneThreadWrites) {
     EXPECT_EQ(threaded.message, "OK");
     EXPECT_EQ(threaded.count, 25u);
     EXPECT_EQ(threaded.outputs, single.outputs) << "names are appended in record order";
-    EXPECT_EQ(contents(three.path()), contents(one.path()));
+    EXPECT_EQ(folderContents(three.path()), folderContents(one.path()));
 
     // The broad rule takes the same path.
     TempDir broadOne, broadThree;
     a.fieldPolicy = QVFieldPolicy::Broad;
     EXPECT_EQ(run(broadThree.path(), a, 3).count, 25u);
     run(broadOne.path(), a, 1);
-    EXPECT_EQ(contents(broadThree.path()), contents(broadOne.path()));
+    EXPECT_EQ(folderContents(broadThree.path()), folderContents(broadOne.path()));
 }
 
 TEST_F(Parallel, AFailureHalfwayEndsAsOnOneThread) {
@@ -178,7 +170,7 @@ TEST_F(Parallel, SharesTogetherWriteTheWholeMerge) {
     }
     EXPECT_EQ(total, 25u);
     EXPECT_EQ(names, run(TempDir().path(), a, 1).outputs) << "shares follow each other in record order";
-    EXPECT_EQ(contents(shared.path()), contents(whole.path()));
+    EXPECT_EQ(folderContents(shared.path()), folderContents(whole.path()));
 
     // Running a share again finds its own files; the others' files never stop it.
     MergeOutcome again = run(shared.path(), a, 1, QVShard{2, 4});
@@ -354,7 +346,7 @@ TEST_F(Parallel, CombinedRealFormsWithEveryFieldOnThreeThreads) {
         MergeOutcome single = run(one.path(), a, 1);
         MergeOutcome threaded = run(three.path(), a, 3);
         EXPECT_EQ(threaded.message, single.message);
-        EXPECT_EQ(contents(three.path()), contents(one.path()));
+        EXPECT_EQ(folderContents(three.path()), folderContents(one.path()));
         if (single.ok) ++compared;
     }
     EXPECT_GE(compared, 10u);

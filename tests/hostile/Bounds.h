@@ -13,6 +13,8 @@
 
 namespace qvhostile {
 
+constexpr rlim_t kMiB = 1 << 20;
+
 class Stopwatch {
 public:
     double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }

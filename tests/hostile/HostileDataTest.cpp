@@ -23,12 +23,6 @@ namespace {
 using namespace qvhostile;
 using qvtest::TempDir;
 
-size_t entries(const std::filesystem::path& folder) {
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
-    return n;
-}
-
 bool mergeInto(const TempDir& dir, const std::string& form, const std::string& data, const std::string& pattern,
                QVError* error, const std::optional<std::string>& watermarkPattern = std::nullopt) {
     QVMergeSettings settings = qvtest::mergeSettings(form, data, dir.path());
@@ -80,7 +74,7 @@ TEST(HostileData, AHundredMegabyteCellIsReadAndRefusedWhereItCannotFit) {
     form.addWidget(form.addPage(), form.addField({"Naam", "/Tx", 0, 40}));
     EXPECT_FALSE(mergeInto(dir, form.build(), data, "{Stad}", &error));
     EXPECT_EQ(error.message, QVFormat(QVText("Waarde voor '%@' in record %lu is te lang."), {"Naam", 2ul}));
-    EXPECT_EQ(entries(dir.path()), 0u);
+    EXPECT_EQ(qvtest::folderEntries(dir.path()).size(), 0u);
     EXPECT_LT(watch.seconds(), kSecondsLimit);
     // The text, the table and a copy or two: nothing that grows with the cell more than that.
     EXPECT_LT(peakMiB() - before, 600);
@@ -111,7 +105,7 @@ TEST(HostileData, AHugeCellIsDrawnInPartAndStoredWholeWithinAFewTimesItsSize) {
             },
             16 * kCell, 120);
         EXPECT_TRUE(run.withinBounds()) << run.signal;
-        ASSERT_EQ(entries(dir.path()), 1u);
+        ASSERT_EQ(qvtest::folderEntries(dir.path()).size(), 1u);
         if (mode != QVOutputModeSeparate) continue;
         // The field values are whole: only their pictures are cut short.
         const auto file = std::filesystem::directory_iterator(dir.path())->path();
@@ -138,7 +132,7 @@ TEST(HostileData, AMillionRecordsAreCheckedBeforeAnyFileExists) {
     EXPECT_FALSE(mergeInto(dir, qvfixture::textForm({"Stad"}), data, "{Naam}", &error));
     EXPECT_EQ(error.message, QVFormat(QVText("Dubbele bestandsnaam '%@' bij record %lu. Voeg bijvoorbeeld {#} toe."),
                                       {"n1.pdf", 1000001ul}));
-    EXPECT_EQ(entries(dir.path()), 0u);
+    EXPECT_EQ(qvtest::folderEntries(dir.path()).size(), 0u);
     EXPECT_LT(watch.seconds(), kSecondsLimit);
 }
 
@@ -158,7 +152,7 @@ TEST(HostileData, NulBytesStayDataAndNeverReachAFileName) {
     // As a field value it is filled or refused, never cut short silently into a crash.
     bool ok = mergeInto(dir, qvfixture::textForm({"Stad"}), data, "{#}", &error);
     EXPECT_TRUE(ok || !error.message.empty());
-    EXPECT_EQ(entries(dir.path()), ok ? 1u : 0u);
+    EXPECT_EQ(qvtest::folderEntries(dir.path()).size(), ok ? 1u : 0u);
 
     // A NUL in a column name is part of the name, not its end.
     EXPECT_FALSE(QVExpandPattern("{Na}", std::vector<std::string_view>{std::string_view("Na\0m", 4)},

@@ -42,8 +42,6 @@ int refusedWith(Input input, const fs::path& path, const std::string& reason) {
     return 0;
 }
 
-constexpr rlim_t kMiB = 1 << 20;
-
 TEST(HostileInputFile, DevicesAndFifosAreRefusedWithoutReadingOrWaiting) {
     qvtest::TempDir dir;
     const fs::path fifo = dir / "pijp.csv";

@@ -19,8 +19,6 @@ namespace {
 using namespace qvhostile;
 using qvtest::TempDir;
 
-constexpr rlim_t kMiB = 1 << 20;
-
 int mergeOne(const std::string& form, const std::string& cell) {
     TempDir dir;
     const std::string data = "Naam\n" + cell + "\n";

@@ -55,8 +55,8 @@ TimedMerge merge(const std::string& form, const std::string& data, QVOutputMode 
     return out;
 }
 
-const std::string kInvalid = "De PDF is ongeldig, leeg of beveiligd.";
-const std::string kUnsupported = "Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld.";
+using qvtest::kInvalid;
+using qvtest::kUnsupported;
 
 // A refusal must be one of the template's own messages, never an empty or internal one.
 void expectCleanRefusal(const Outcome& outcome) {

@@ -24,8 +24,7 @@ namespace {
 using namespace qvhostile;
 using qvtest::TempDir;
 
-constexpr rlim_t kMiB = 1 << 20;
-const std::string kInvalid = "De PDF is ongeldig, leeg of beveiligd.";
+using qvtest::kInvalid;
 
 bool mergeOne(const std::string& form, const TempDir& dir, QVError* error) {
     QVMergeSettings settings = qvtest::mergeSettings(form, "Naam\nAnna\n", dir.path());

@@ -36,12 +36,6 @@ TEST(HostileSettings, DeeplyNestedMembersAreKeptOrSetAsideWithoutExhaustingTheSt
 
 namespace fs = std::filesystem;
 
-size_t entries(const fs::path& folder) {
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
-    return n;
-}
-
 TEST(HostileSettings, ALinkedSettingsFileIsWrittenThroughAndStaysALink) {
     qvtest::TempDir dir;
     fs::create_directories(dir / "config" / "quorvel");
@@ -58,7 +52,7 @@ TEST(HostileSettings, ALinkedSettingsFileIsWrittenThroughAndStaysALink) {
     const auto written = nlohmann::json::parse(qvtest::readFile(real));
     EXPECT_EQ(written["org.quorvel.language"], "fr");
     EXPECT_EQ(written["eigen"], 1);
-    EXPECT_EQ(entries(dir / "dotfiles"), 1u) << "a temporary file was left beside the target";
+    EXPECT_EQ(qvtest::folderEntries(dir / "dotfiles").size(), 1u) << "a temporary file was left beside the target";
     EXPECT_EQ(defaults.stringForKey("org.quorvel.language"), "fr");
 
     // A damaged target is set aside beside itself; the link still leads to the new file.
@@ -66,7 +60,7 @@ TEST(HostileSettings, ALinkedSettingsFileIsWrittenThroughAndStaysALink) {
     ASSERT_TRUE(defaults.setStringForKey("de", "org.quorvel.language"));
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_EQ(defaults.stringForKey("org.quorvel.language"), "de");
-    EXPECT_EQ(entries(dir / "dotfiles"), 2u);
+    EXPECT_EQ(qvtest::folderEntries(dir / "dotfiles").size(), 2u);
 }
 
 TEST(HostileSettings, LinksThatLeadNowhereAreNeverFollowedIntoNewFiles) {

@@ -17,12 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using qvtest::TempDir;
 
-std::set<std::string> entries(const fs::path& folder) {
-    std::set<std::string> out;
-    for (const auto& entry : fs::directory_iterator(folder)) out.insert(entry.path().filename().string());
-    return out;
-}
-
 std::string records(int count) {
     std::string data = "Stad\n";
     for (int i = 1; i <= count; ++i) data += "Stad " + std::to_string(i) + "\n";
@@ -80,9 +74,9 @@ TEST_F(OutputFolderSwap, EveryFileLandsInTheFolderTheMergeStartedWith) {
         ASSERT_TRUE(QVMergeWithSettings(s, &count, &error, &outputs)) << error.message;
         ASSERT_TRUE(fs::is_symlink(out_)) << "the swap did not happen";
         EXPECT_EQ(count, 60u);
-        EXPECT_TRUE(fs::is_empty(elsewhere_)) << entries(elsewhere_).size() << " files went elsewhere";
-        EXPECT_EQ(entries(moved_), std::set<std::string>(outputs.begin(), outputs.end()));
-        EXPECT_EQ(entries(moved_).size(), 60u);
+        EXPECT_TRUE(fs::is_empty(elsewhere_)) << qvtest::folderEntries(elsewhere_).size() << " files went elsewhere";
+        EXPECT_EQ(qvtest::folderEntries(moved_), std::set<std::string>(outputs.begin(), outputs.end()));
+        EXPECT_EQ(qvtest::folderEntries(moved_).size(), 60u);
         fs::remove(out_);
         fs::remove_all(moved_);
     }
@@ -97,7 +91,7 @@ TEST_F(OutputFolderSwap, TheCombinedFileAndTheLogStayWithTheFolderToo) {
     ASSERT_TRUE(QVMergeWithSettings(s, nullptr, &error)) << error.message;
     ASSERT_TRUE(fs::is_symlink(out_));
     EXPECT_TRUE(fs::is_empty(elsewhere_));
-    EXPECT_EQ(entries(moved_), (std::set<std::string>{"merge-gecombineerd.pdf", "quorvel-log.json"}));
+    EXPECT_EQ(qvtest::folderEntries(moved_), (std::set<std::string>{"merge-gecombineerd.pdf", "quorvel-log.json"}));
     EXPECT_NE(qvtest::readFile(moved_ / "quorvel-log.json").find("\"success\""), std::string::npos);
 }
 
@@ -116,7 +110,7 @@ TEST_F(OutputFolderSwap, AFolderGivenAsALinkIsFollowedOnceAtTheStart) {
     QVMergeSettings s = settings(12);
     QVError error;
     ASSERT_TRUE(QVMergeWithSettings(s, nullptr, &error)) << error.message;
-    EXPECT_EQ(entries(elsewhere_).size(), 12u);
+    EXPECT_EQ(qvtest::folderEntries(elsewhere_).size(), 12u);
     EXPECT_TRUE(fs::is_empty(third));
 }
 
@@ -148,8 +142,8 @@ TEST(OutputFolderSwapCommandLine, NothingReachesTheOtherFolder) {
     qvtest::CommandResult result = qvtest::runCommand({"/bin/sh", "-c", script});
     ASSERT_EQ(result.status, 0) << result.errors;
     ASSERT_TRUE(fs::is_symlink(out)) << "the swap did not happen";
-    EXPECT_TRUE(fs::is_empty(elsewhere)) << entries(elsewhere).size() << " files went elsewhere";
-    EXPECT_EQ(entries(moved).size(), 2000u);
+    EXPECT_TRUE(fs::is_empty(elsewhere)) << qvtest::folderEntries(elsewhere).size() << " files went elsewhere";
+    EXPECT_EQ(qvtest::folderEntries(moved).size(), 2000u);
 }
 
 }  // namespace

@@ -55,7 +55,9 @@ Outcome parse(std::string_view text, uint16_t separator = QVSeparatorComma) {
     EXPECT_EQ(inPlaceError.message, error.message);
     if (!table) return "!" + error.message;
     EXPECT_TRUE(inPlace);
-    if (inPlace) EXPECT_EQ(rowsOf(*inPlace), rowsOf(*table));
+    if (inPlace) {
+        EXPECT_EQ(rowsOf(*inPlace), rowsOf(*table));
+    }
     return rowsOf(*table);
 }
 

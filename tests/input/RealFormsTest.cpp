@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kInvalid = "De PDF is ongeldig, leeg of beveiligd.";
-const std::string kUnsupported = "Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld.";
+using qvtest::kInvalid;
+using qvtest::kUnsupported;
 
 struct Expected {
     std::string message;              // the refusal, or empty for a usable template

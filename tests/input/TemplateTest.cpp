@@ -26,8 +26,8 @@ using namespace std::string_literals;
 
 namespace {
 
-const std::string kInvalid = "De PDF is ongeldig, leeg of beveiligd.";
-const std::string kUnsupported = "Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld.";
+using qvtest::kInvalid;
+using qvtest::kUnsupported;
 const std::string kNoFields = "Het PDF-sjabloon bevat geen ondersteunde tekstvelden.";
 
 class Template : public qvtest::DutchHomeTest {

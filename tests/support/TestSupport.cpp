@@ -130,6 +130,23 @@ CommandResult runCommand(const std::vector<std::string>& argv, const std::string
     return result;
 }
 
+std::set<std::string> folderEntries(const fs::path& folder) {
+    std::set<std::string> out;
+    for (const auto& entry : fs::directory_iterator(folder)) out.insert(entry.path().filename().string());
+    return out;
+}
+
+std::map<std::string, std::string> folderContents(const fs::path& folder, const std::string& extension) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (extension.empty() || entry.path().extension() == extension)
+            files[entry.path().filename().string()] = readFile(entry.path());
+    return files;
+}
+
+const std::string kInvalid = "De PDF is ongeldig, leeg of beveiligd.";
+const std::string kUnsupported = "Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld.";
+
 fs::path testData() { return QV_TEST_DATA; }
 fs::path formsDir() { return testData() / "forms"; }
 fs::path binDir() { return QV_BIN_DIR; }

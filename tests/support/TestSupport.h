@@ -3,7 +3,9 @@
 // environment (HOME, XDG_CONFIG_HOME, language variables) and running independent tools.
 
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,14 @@ private:
 
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& bytes);
+
+// The names in a folder; the files in it (those ending in `extension`, when given) with their bytes.
+std::set<std::string> folderEntries(const fs::path& folder);
+std::map<std::string, std::string> folderContents(const fs::path& folder, const std::string& extension = "");
+
+// The messages of a template refused as a whole and of one with a field no merge can fill.
+extern const std::string kInvalid;
+extern const std::string kUnsupported;
 
 struct CommandResult {
     int status = -1;     // exit status, or -1 when it did not exit normally

@@ -22,7 +22,7 @@ struct CommandRun {
 
 // Runs the command once against `script` (with the engine answering as told) and checks that
 // every answer was used as meant.
-CommandRun runCommand(const json& script, RecordingEngine& engine) {
+CommandRun runScript(const json& script, RecordingEngine& engine) {
     ScriptedDialogs dialogs(script.dump());
     QVCommand(nullptr);
     dialogs.expectScriptUsedUp();
@@ -39,7 +39,7 @@ TEST(MergeCommand, CompleteRunShowsEveryDialogAndHandsEverythingToTheEngine) {
     engine.answer(true, 2);
     json script = completeRun(files);
     script.push_back(reportAnswer());
-    CommandRun run = runCommand(script, engine);
+    CommandRun run = runScript(script, engine);
 
     ASSERT_EQ(run.lines.size(), 11u);
     const auto& l = run.lines;
@@ -131,7 +131,7 @@ TEST(MergeCommand, LeavingAnyDialogEndsTheRunSilently) {
             // Alternately the cancel answer and the "Annuleren" button where there is one.
             bool panel = (*path)[stop].contains("path");
             script.push_back(panel || stop % 2 ? json{{"cancel", true}} : json{{"button", "Annuleren"}});
-            CommandRun run = runCommand(script, engine);
+            CommandRun run = runScript(script, engine);
             EXPECT_EQ(run.lines.size(), stop + 1);  // nothing after the dialog that was left
             EXPECT_TRUE(run.calls.empty());
         }
@@ -146,7 +146,7 @@ TEST(MergeCommand, WrongSeparatorWarningShowsTheSameDialogAgain) {
     script.insert(script.begin() + 3, json{{"button", "Ander scheidingsteken"}});
     script.insert(script.begin() + 4, json{{"button", "Verder"}, {"popups", {1}}});
     script.push_back(reportAnswer());
-    CommandRun run = runCommand(script, engine);
+    CommandRun run = runScript(script, engine);
 
     const auto& l = run.lines;
     EXPECT_EQ(l[3]["message"], "Mogelijk verkeerd scheidingsteken");
@@ -166,7 +166,7 @@ TEST(MergeCommand, WrongSeparatorWarningShowsTheSameDialogAgain) {
                               {{"popups", {1}}},
                               {{"button", "Ander scheidingsteken"}},
                               {{"cancel", true}}});
-    CommandRun second = runCommand(again, engine);
+    CommandRun second = runScript(again, engine);
     ASSERT_EQ(second.lines.size(), 5u);
     EXPECT_EQ(second.lines[3]["message"], "Gegevens inlezen mislukt");
     EXPECT_EQ(second.lines[4]["popups"][0]["selected"], 1);
@@ -181,7 +181,7 @@ TEST(MergeCommand, TochDoorgaanKeepsTheSingleColumn) {
                                {{"button", "Toch doorgaan"}},
                                {{"button", "Verder"}},
                                {{"button", "Annuleren"}}});
-    CommandRun run = runCommand(script, engine);
+    CommandRun run = runScript(script, engine);
     ASSERT_EQ(run.lines.size(), 6u);
     EXPECT_EQ(run.lines[4]["text"], "Record 1\nText Box 1;Text Box 2: A1;B1\n\n");
     EXPECT_EQ(run.lines[5]["popups"][0]["items"], json({"Kies een kolom...", "Text Box 1;Text Box 2"}));
@@ -192,7 +192,7 @@ TEST(MergeCommand, OneRealColumnPassesWithoutWarning) {
     RecordingEngine engine;
     json script = json::array(
         {{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object(), {{"cancel", true}}});
-    CommandRun run = runCommand(script, engine);
+    CommandRun run = runScript(script, engine);
     EXPECT_EQ(run.lines[3]["message"], "Controleer de ingelezen gegevens");
 }
 
@@ -207,7 +207,7 @@ TEST(MergeCommand, ParseFailureOffersAnotherSeparatorOrEnds) {
                               {{"button", "Ander scheidingsteken"}},
                               {{"popups", {1}}},
                               {{"cancel", true}}});
-    CommandRun run = runCommand(retry, engine);
+    CommandRun run = runScript(retry, engine);
     ASSERT_EQ(run.lines.size(), 6u);
     EXPECT_EQ(run.lines[3]["message"], "Gegevens inlezen mislukt");
     EXPECT_FALSE(run.lines[3]["informative"].get<std::string>().empty());
@@ -217,7 +217,7 @@ TEST(MergeCommand, ParseFailureOffersAnotherSeparatorOrEnds) {
 
     json stop = json::array(
         {{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object(), {{"button", "Annuleren"}}});
-    EXPECT_EQ(runCommand(stop, engine).lines.size(), 4u);
+    EXPECT_EQ(runScript(stop, engine).lines.size(), 4u);
 }
 
 TEST(MergeCommand, InvalidSelectionsAreReportedAndEndTheRun) {
@@ -225,7 +225,7 @@ TEST(MergeCommand, InvalidSelectionsAreReportedAndEndTheRun) {
     RecordingEngine engine;
     json separator = json::array(
         {{{"path", files.form.string()}}, {{"path", files.csv.string()}}, {{"popups", {-1}}}, json::object()});
-    CommandRun run = runCommand(separator, engine);
+    CommandRun run = runScript(separator, engine);
     ASSERT_EQ(run.lines.size(), 4u);
     EXPECT_EQ(run.lines[3]["message"], "Ongeldig scheidingsteken.");
     EXPECT_EQ(run.lines[3]["informative"], "");
@@ -235,7 +235,7 @@ TEST(MergeCommand, InvalidSelectionsAreReportedAndEndTheRun) {
     watermark[7] = {{"popups", {-1}}};
     watermark.erase(watermark.begin() + 8, watermark.end());
     watermark.push_back(json::object());
-    run = runCommand(watermark, engine);
+    run = runScript(watermark, engine);
     ASSERT_EQ(run.lines.size(), 9u);
     EXPECT_EQ(run.lines[8]["message"], "De gekozen watermerkkolom bestaat niet.");
     EXPECT_EQ(run.lines[8]["buttons"].size(), 1u);
@@ -246,7 +246,7 @@ TEST(MergeCommand, UnreadableInputsAreReportedWhereTheyAreRead) {
     WorkflowFiles files("Text Box 1\n\xC3(\n");
     RecordingEngine engine;
     json data = json::array({{{"path", files.form.string()}}, {{"path", files.csv.string()}}, json::object()});
-    CommandRun run = runCommand(data, engine);
+    CommandRun run = runScript(data, engine);
     ASSERT_EQ(run.lines.size(), 3u);  // before any separator question
     EXPECT_EQ(run.lines[2]["message"], "Samenvoegen mislukt");
     EXPECT_NE(run.lines[2]["informative"].get<std::string>().find("CSV lezen mislukt"), std::string::npos);
@@ -258,7 +258,7 @@ TEST(MergeCommand, UnreadableInputsAreReportedWhereTheyAreRead) {
                              json::object(),
                              json::object(),
                              json::object()});
-    run = runCommand(form, engine);
+    run = runScript(form, engine);
     ASSERT_EQ(run.lines.size(), 5u);  // after the preview
     EXPECT_EQ(run.lines[3]["message"], "Controleer de ingelezen gegevens");
     EXPECT_EQ(run.lines[4]["message"], "Samenvoegen mislukt");
@@ -273,7 +273,7 @@ TEST(MergeCommand, OnePdfSkipsThePatternAndPassesTheDefault) {
     script[5] = {{"button", "Eén PDF"}};
     script.erase(script.begin() + 6);
     script.push_back(reportAnswer());
-    CommandRun run = runCommand(script, engine);
+    CommandRun run = runScript(script, engine);
     EXPECT_EQ(run.lines[6]["message"], "Optioneel watermerk");
     ASSERT_EQ(run.calls.size(), 1u);
     EXPECT_EQ(run.calls[0].mode, QVOutputModeCombined);
@@ -288,7 +288,7 @@ TEST(MergeCommand, WatermarkColumnOrCustomTextBringsTheStyleDialog) {
     column[7] = {{"popups", {2}}};
     column.insert(column.begin() + 8, json{{"popups", {2, 2, 2}}});
     column.push_back(reportAnswer());
-    CommandRun run = runCommand(column, engine);
+    CommandRun run = runScript(column, engine);
     EXPECT_EQ(run.lines[8]["message"], "Watermerk vormgeven");
     ASSERT_EQ(run.calls.size(), 1u);
     EXPECT_EQ(run.calls[0].watermarkColumn, "Text Box 2");
@@ -302,7 +302,7 @@ TEST(MergeCommand, WatermarkColumnOrCustomTextBringsTheStyleDialog) {
     custom.insert(custom.begin() + 8, json{{"fields", {""}}});
     custom.insert(custom.begin() + 9, json::object());
     custom.push_back(reportAnswer());
-    run = runCommand(custom, engine);
+    run = runScript(custom, engine);
     EXPECT_EQ(run.lines[8]["message"], "Tekst voor watermerk");
     EXPECT_EQ(run.lines[8]["informative"],
               "Typ tekst en gebruik eventueel {Kolomnaam} voor CSV-waarden en {#} voor het volgnummer.");
@@ -323,7 +323,7 @@ TEST(MergeCommand, ReportCountsAndTheLogLocationLine) {
     logged[8] = {{"button", "Met logboek"}};
     logged.push_back(reportAnswer());
     engine.answer(true, 2);
-    CommandRun run = runCommand(logged, engine);
+    CommandRun run = runScript(logged, engine);
     ASSERT_EQ(run.calls.size(), 1u);
     const EngineCall call = run.calls[0];
     EXPECT_TRUE(call.logged);
@@ -337,7 +337,7 @@ TEST(MergeCommand, ReportCountsAndTheLogLocationLine) {
     EXPECT_EQ(run.lines.back()["informative"], "2 PDF-bestanden gemaakt.\nLogboeklocatie: " + call.logURL.string());
 
     engine.answer(false, 3, "Record 4: kapot.");
-    run = runCommand(logged, engine);
+    run = runScript(logged, engine);
     ASSERT_EQ(run.calls.size(), 2u);
     EXPECT_NE(run.calls[1].logURL, call.logURL);  // a new name every run
     EXPECT_EQ(run.lines.back()["message"], "Samenvoegen mislukt");
@@ -346,12 +346,12 @@ TEST(MergeCommand, ReportCountsAndTheLogLocationLine) {
 
     json plain = completeRun(files);
     plain.push_back(reportAnswer());
-    run = runCommand(plain, engine);
+    run = runScript(plain, engine);
     EXPECT_EQ(run.lines.back()["informative"], "Record 4: kapot.\n3 PDF-bestanden zijn al gemaakt.");
 
     // A log that could not be created is not pointed to.
     engine.createLogFile(false);
-    run = runCommand(logged, engine);
+    run = runScript(logged, engine);
     ASSERT_EQ(run.calls.size(), 4u);
     EXPECT_TRUE(run.calls[3].logged);
     EXPECT_FALSE(fs::exists(run.calls[3].logURL));
@@ -369,7 +369,7 @@ TEST(MergeCommand, APatternTheDataCannotFillIsAskedForAgain) {
                               {{"button", "Verder"}, {"fields", {"Factuur-{Text Box 2}-{#}"}}}});
     script.insert(script.begin() + 7, again.begin(), again.end());
     script.push_back(reportAnswer());
-    CommandRun run = runCommand(script, engine);
+    CommandRun run = runScript(script, engine);
 
     ASSERT_EQ(run.lines.size(), 15u);
     EXPECT_EQ(run.lines[7]["message"], "Onbekende CSV-kolom in bestandsnaam: 'Klant'.");
@@ -389,7 +389,7 @@ TEST(MergeCommand, APatternTheDataCannotFillIsAskedForAgain) {
     cancelled.erase(cancelled.begin() + 7, cancelled.end());
     cancelled.push_back(json::object());
     cancelled.push_back({{"button", "Annuleren"}});
-    run = runCommand(cancelled, engine);
+    run = runScript(cancelled, engine);
     EXPECT_EQ(run.calls.size(), 1u);
     EXPECT_EQ(run.lines.back()["message"], "Kies het patroon voor bestandsnamen");
 }
@@ -402,7 +402,7 @@ TEST(MergeCommand, EveryRunStartsFromTheDefaults) {
     first.insert(first.begin() + 3, json{{"button", "Toch doorgaan"}});
     first.erase(first.begin() + 4, first.end());
     first.push_back({{"cancel", true}});
-    runCommand(first, engine);
+    runScript(first, engine);
 
     json second = json::array({{{"path", files.form.string()}},
                                {{"path", files.csv.string()}},
@@ -411,7 +411,7 @@ TEST(MergeCommand, EveryRunStartsFromTheDefaults) {
                                json::object(),
                                {{"button", "Losse PDF's"}},
                                {{"cancel", true}}});
-    CommandRun run = runCommand(second, engine);
+    CommandRun run = runScript(second, engine);
     EXPECT_EQ(run.lines[2]["popups"][0]["selected"], 0);
     EXPECT_EQ(run.lines[6]["fields"][0]["shown"], "merge-{#}");
 }
@@ -432,7 +432,7 @@ TEST(MergeCommand, EveryTextFollowsTheLanguageInForce) {
         script.insert(script.begin() + 9, json::object());
         script[10] = {{"button", 2}};  // with a log
         script.push_back(reportAnswer());
-        perLanguage.push_back(runCommand(script, engine).lines);
+        perLanguage.push_back(runScript(script, engine).lines);
     }
     ASSERT_EQ(perLanguage[0].size(), perLanguage[1].size());
     for (size_t i = 0; i < perLanguage[0].size(); ++i) {

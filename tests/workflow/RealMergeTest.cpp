@@ -12,7 +12,6 @@ using namespace qvtest;
 namespace {
 
 bool qpdfChecks(const fs::path& pdf) { return runCommand({"qpdf", "--check", pdf.string()}).status == 0; }
-bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
 }  // namespace
 

@@ -10,8 +10,6 @@ using namespace qvtest;
 
 namespace {
 
-bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
-
 // Enter at every question after the two files: each dialog's first button, each field and
 // pop-up as it stands.
 std::string enterEverywhere(const WorkflowFiles& files) {

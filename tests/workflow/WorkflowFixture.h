@@ -95,4 +95,8 @@ inline std::string pdfText(const std::filesystem::path& pdf) {
     return runCommand({"pdftotext", "-layout", pdf.string(), "-"}).output;
 }
 
+inline bool contains(const std::string& text, const std::string& piece) {
+    return text.find(piece) != std::string::npos;
+}
+
 }  // namespace qvtest

@@ -7,14 +7,9 @@
 
 using namespace qvui;
 
-namespace {
+using qvtest::script;
 
-std::shared_ptr<ScriptedBackend> script(const std::string& json) {
-    QVError error;
-    auto backend = ScriptedBackend::fromJSON(json, &error);
-    EXPECT_TRUE(backend) << error.message;
-    return backend;
-}
+namespace {
 
 // A backend that answers whatever code it is told to.
 class FixedBackend : public DialogBackend {

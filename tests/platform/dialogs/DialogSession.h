@@ -7,7 +7,10 @@
 #include <memory>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/dialogs/Backend.h"
+#include "platform/dialogs/ScriptedBackend.h"
 #include "platform/dialogs/Transcript.h"
 
 namespace qvtest {
@@ -38,5 +41,13 @@ public:
 private:
     std::shared_ptr<qvui::DialogTranscript> transcript_;
 };
+
+// A scripted backend from its JSON script; a script that does not load fails the test.
+inline std::shared_ptr<qvui::ScriptedBackend> script(const std::string& json) {
+    QVError error;
+    auto backend = qvui::ScriptedBackend::fromJSON(json, &error);
+    EXPECT_TRUE(backend) << error.message;
+    return backend;
+}
 
 }  // namespace qvtest

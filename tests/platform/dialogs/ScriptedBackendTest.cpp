@@ -11,14 +11,9 @@
 using namespace qvui;
 using nlohmann::json;
 
-namespace {
+using qvtest::script;
 
-std::shared_ptr<ScriptedBackend> script(const std::string& text) {
-    QVError error;
-    auto backend = ScriptedBackend::fromJSON(text, &error);
-    EXPECT_TRUE(backend) << error.message;
-    return backend;
-}
+namespace {
 
 std::string loadError(const std::string& text) {
     QVError error;

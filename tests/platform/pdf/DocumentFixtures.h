@@ -62,4 +62,12 @@ std::string readForm(const std::string& name);
 // embed it.
 std::string subsetOf(const qvpdf::FaceRef& face, std::u32string_view characters);
 
+// pdftotext's output without the white space that layout adds.
+inline std::string squeeze(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (c != ' ' && c != '\n' && c != '\f') out += c;
+    return out;
+}
+
 }  // namespace qvtest

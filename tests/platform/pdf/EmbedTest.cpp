@@ -478,7 +478,9 @@ TEST(Embed, EmojiDrawInOneMonochromeFace) {
     std::set<FaceRef> faces;
     for (const auto& run : shapeLine(text, face)) {
         for (const auto& g : run.glyphs) {
-            if (!g.text.empty() && g.text != U" " && g.text != U"\u200D") EXPECT_NE(g.glyphId, 0u) << int(g.text[0]);
+            if (!g.text.empty() && g.text != U" " && g.text != U"\u200D") {
+                EXPECT_NE(g.glyphId, 0u) << int(g.text[0]);
+            }
         }
         if (run.face != face) faces.insert(run.face);
     }

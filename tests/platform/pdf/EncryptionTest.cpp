@@ -57,7 +57,7 @@ std::vector<Encrypted> openlyEncryptedForms() {
 }
 
 // Fills every text field with the prefix and its number; the values set.
-std::vector<std::string> fillAll(PDFDocument& doc, const std::string& prefix) {
+std::vector<std::string> fillWritable(PDFDocument& doc, const std::string& prefix) {
     std::vector<std::string> values;
     for (size_t i = 0; i < doc.pageCount(); ++i) {
         for (const auto& a : doc.pageAtIndex(i)->annotations()) {
@@ -67,13 +67,6 @@ std::vector<std::string> fillAll(PDFDocument& doc, const std::string& prefix) {
         }
     }
     return values;
-}
-
-std::string squeeze(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        if (c != ' ' && c != '\n' && c != '\f') out += c;
-    return out;
 }
 
 // What an independent reader sees of the output's encryption matches the template's.
@@ -98,7 +91,7 @@ TEST(PDFEncryption, FilledOutputIsEncryptedAsTheTemplateAndShowsTheValues) {
         // Untouched, the template itself comes back.
         EXPECT_EQ(doc->dataRepresentation(), form.bytes);
 
-        std::vector<std::string> values = fillAll(*doc, "Geheim");
+        std::vector<std::string> values = fillWritable(*doc, "Geheim");
         ASSERT_FALSE(values.empty());
         for (bool burn : {false, true}) {
             SCOPED_TRACE(burn ? "burned in" : "fields");
@@ -124,7 +117,7 @@ TEST(PDFEncryption, FilledOutputIsEncryptedAsTheTemplateAndShowsTheValues) {
                 for (const auto& a : annots) found = found || a->widgetStringValue() == values[0];
                 EXPECT_TRUE(found);
                 // A further change is written encrypted again.
-                fillAll(*again, "Opnieuw");
+                fillWritable(*again, "Opnieuw");
                 auto twice = again->dataRepresentation();
                 ASSERT_TRUE(twice);
                 expectEncryptedLike(*twice, form.bytes);
@@ -159,7 +152,7 @@ TEST(PDFEncryption, CombinedOutputIsEncryptedAsItsTemplateAndRefusesMixtures) {
     auto append = [](PDFDocument& combined, const std::string& tpl, const std::string& prefix, bool parse) {
         auto doc = PDFDocument::initWithData(tpl);
         ASSERT_TRUE(doc);
-        fillAll(*doc, prefix);
+        fillWritable(*doc, prefix);
         auto flat = doc->dataRepresentationWithOptions({true});
         ASSERT_TRUE(flat);
         auto reopened = PDFDocument::initWithData(parse ? unfamiliar(*flat) : *flat);
@@ -241,7 +234,7 @@ TEST(PDFEncryption, DamagedEncryptedFilesNeverCrash) {
         PDFDocument::dataNeedsPassword(inputs[i]);
         auto doc = PDFDocument::initWithData(inputs[i]);
         if (!doc) continue;
-        fillAll(*doc, "x");
+        fillWritable(*doc, "x");
         for (bool burn : {false, true}) {
             auto out = doc->dataRepresentationWithOptions({burn});
             if (out) {

@@ -9,7 +9,7 @@ using namespace qvpdf;
 
 namespace {
 
-FaceRef systemFace() { return FontService::shared().systemUIFace(); }
+FaceRef uiFace() { return FontService::shared().systemUIFace(); }
 
 // The text the glyphs stand for, in the order they are drawn.
 std::u32string drawnText(const std::vector<GlyphRun>& runs) {
@@ -27,7 +27,7 @@ double totalWidth(const std::vector<GlyphRun>& runs) {
 }  // namespace
 
 TEST(Shaping, LatinStaysInThePrimaryFaceAndKeepsItsText) {
-    FaceRef face = systemFace();
+    FaceRef face = uiFace();
     ASSERT_TRUE(face);
     auto runs = shapeLine("Zo\xC3\xAB van Dijk", face);
     ASSERT_EQ(runs.size(), 1u);
@@ -37,7 +37,7 @@ TEST(Shaping, LatinStaysInThePrimaryFaceAndKeepsItsText) {
 }
 
 TEST(Shaping, KerningTightensPairs) {
-    FaceRef face = systemFace();
+    FaceRef face = uiFace();
     ASSERT_TRUE(face);
     double pair = totalWidth(shapeLine("AV", face));
     double apart = totalWidth(shapeLine("A", face)) + totalWidth(shapeLine("V", face));
@@ -45,7 +45,7 @@ TEST(Shaping, KerningTightensPairs) {
 }
 
 TEST(Shaping, FallsBackPerRunOfCharacters) {
-    FaceRef face = systemFace();
+    FaceRef face = uiFace();
     ASSERT_TRUE(face);
     auto runs = shapeLine("Naam: \xE4\xB8\xAD\xE6\x96\x87 ok", face);  // "Naam: 中文 ok"
     ASSERT_EQ(runs.size(), 3u);
@@ -59,7 +59,7 @@ TEST(Shaping, FallsBackPerRunOfCharacters) {
 }
 
 TEST(Shaping, RightToLeftRunsAreInVisualOrder) {
-    FaceRef face = systemFace();
+    FaceRef face = uiFace();
     ASSERT_TRUE(face);
     // "abc שלום def": the Hebrew word is drawn right to left, its last letter leftmost.
     EXPECT_EQ(drawnText(shapeLine("abc \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D def", face)),
@@ -74,7 +74,7 @@ TEST(Shaping, RightToLeftRunsAreInVisualOrder) {
 }
 
 TEST(Shaping, ArabicGetsContextualForms) {
-    FaceRef face = systemFace();
+    FaceRef face = uiFace();
     ASSERT_TRUE(face);
     auto runs = shapeLine("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7", face);  // مرحبا
     ASSERT_FALSE(runs.empty());
@@ -91,7 +91,7 @@ TEST(Shaping, ArabicGetsContextualForms) {
 }
 
 TEST(Shaping, CombiningMarksStayWithTheirBase) {
-    FaceRef face = systemFace();
+    FaceRef face = uiFace();
     ASSERT_TRUE(face);
     auto runs = shapeLine("e\xCC\x81t\xCC\x88", face);  // e + acute, t + diaeresis
     ASSERT_EQ(runs.size(), 1u);
@@ -99,7 +99,7 @@ TEST(Shaping, CombiningMarksStayWithTheirBase) {
 }
 
 TEST(Shaping, InvalidUtf8AndControlsAreDrawnNotDropped) {
-    FaceRef face = systemFace();
+    FaceRef face = uiFace();
     ASSERT_TRUE(face);
     auto runs = shapeLine(
         "a\xFF"
@@ -111,7 +111,7 @@ TEST(Shaping, InvalidUtf8AndControlsAreDrawnNotDropped) {
 }
 
 TEST(Measure, IsTheSumOfShapedAdvancesAtTheSize) {
-    FaceRef face = systemFace();
+    FaceRef face = uiFace();
     ASSERT_TRUE(face);
     const char* text = "Factuur 2024 \xE2\x80\x94 \xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1";
     double at10 = measureLine(text, face, 10);
@@ -123,7 +123,7 @@ TEST(Measure, IsTheSumOfShapedAdvancesAtTheSize) {
 }
 
 TEST(Shaping, TheGlyphsOfAClusterReadAsExactlyItsText) {
-    FaceRef face = systemFace();
+    FaceRef face = uiFace();
     ASSERT_TRUE(face);
     // Reordered vowel signs (Devanagari i, Bengali o drawn in two pieces around the letter),
     // Thai sara am drawn as two glyphs, a conjunct: each cluster's text is on the glyph drawn

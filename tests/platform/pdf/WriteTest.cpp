@@ -40,14 +40,6 @@ std::vector<std::shared_ptr<PDFAnnotation>> textWidgets(PDFDocument& doc) {
     return out;
 }
 
-// pdftotext's output without the white space that layout adds.
-std::string squeeze(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        if (c != ' ' && c != '\n' && c != '\f') out += c;
-    return out;
-}
-
 bool shows(const std::string& text, const std::string& value) {
     return squeeze(text).find(squeeze(value)) != std::string::npos;
 }
