@@ -270,9 +270,10 @@ struct PreparedRecord {
     QVPreparedPDF file;
 };
 
-// Separate output on several threads: each builds records and writes them into nameless
-// files; this thread names them in record order, so a failure at record r leaves the files
-// of the records before r and nothing after, as on one thread.
+// Separate output on several threads, this one among them: each builds records and writes
+// them into nameless files; this thread names them in record order (building one more
+// whenever the next is not ready), so a failure at record r leaves the files of the records
+// before r and nothing after, as on one thread.
 bool secondPassInParallel(Run& run) {
     const bool reportProgress = QVHasMergeProgressHandler();
     // The ordered work runs over positions 1 to workCount of the second pass.
@@ -302,9 +303,11 @@ bool secondPassInParallel(Run& run) {
     // A few records ahead per thread keep every thread busy while names wait their turn; each
     // holds an open file, so never more than a quarter of the usual limit of 1024.
     const size_t window = std::min<size_t>(4 * size_t{run.jobs}, 256);
-    const unsigned threads = static_cast<unsigned>(std::min<uint64_t>(run.jobs, run.workCount));
-    return QVProduceInOrder<PreparedRecord>(1, run.workCount, threads, window, produce, consume, run.error, run.stop,
-                                            &run.interrupted);
+    // Naming is quick: this thread builds records too, as one of the `jobs`.
+    const unsigned threads =
+        static_cast<unsigned>(std::min<uint64_t>(run.jobs, std::max<uint64_t>(run.workCount, 1)) - 1);
+    return QVProduceInOrder<PreparedRecord>(1, run.workCount, threads, QVCallerRole::BuildsToo, window, produce,
+                                            consume, run.error, run.stop, &run.interrupted);
 }
 
 // Combined output on several threads: each builds, flattens and encodes records; this thread
@@ -332,8 +335,8 @@ bool combinedInParallel(Run& run, QVCombinedOutput& combined) {
     // Encoded records hold their compressed objects (tens of KB for a page of fields).
     const size_t window = std::min<size_t>(4 * size_t{run.jobs}, 256);
     const unsigned threads = static_cast<unsigned>(std::min<uint64_t>(run.jobs, run.workCount));
-    return QVProduceInOrder<qvpdf::PDFEncodedPages>(1, run.workCount, threads, window, produce, consume, run.error,
-                                                    run.stop, &run.interrupted);
+    return QVProduceInOrder<qvpdf::PDFEncodedPages>(1, run.workCount, threads, QVCallerRole::HandsOn, window, produce,
+                                                    consume, run.error, run.stop, &run.interrupted);
 }
 
 bool secondPass(Run& run, QVCombinedOutput* combined) {
