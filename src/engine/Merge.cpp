@@ -65,6 +65,8 @@ struct Run {
     unsigned jobs = 1;
     const std::atomic<bool>* stop = nullptr;
     bool skipExisting = false;
+    // The output folder held nothing when the first pass began: no file of ours can be there.
+    bool folderWasEmpty = false;
     // Chosen records whose file exists already (skipExisting), ascending, and their names.
     std::vector<uint64_t> skipped = {};
     std::vector<std::string> skippedNames = {};
@@ -154,7 +156,7 @@ bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r, 
                                {*filename, static_cast<unsigned long>(r)}));
     }
     // Another run of a shared-out merge may have written its own records' files already.
-    if (run.ownsRecord(r) && run.outputFolder.contains(*filename)) {
+    if (run.ownsRecord(r) && !run.folderWasEmpty && run.outputFolder.contains(*filename)) {
         if (run.skipExisting) {
             run.skipped.push_back(r);
             run.skippedNames.push_back(std::move(*filename));
@@ -176,6 +178,9 @@ std::optional<std::string> watermarkOf(const Run& run, std::span<const std::stri
 bool firstPass(Run& run, const std::vector<QVField>& templateFields) {
     const size_t records = run.table.rowCount() - 1;
     QVNameKeys keys(run.mode == QVOutputModeSeparate ? records : 0);
+    // One listing instead of a lookup per record (several microseconds each) when the folder is
+    // new; a file that appears meanwhile is found when its name is linked, which never replaces.
+    run.folderWasEmpty = run.mode == QVOutputModeSeparate && run.outputFolder.isKnownEmpty();
     for (uint64_t r = 1; r <= records; ++r) {
         if (run.stopRaised()) return false;
         const std::vector<std::string_view> row = run.table.row(r);
