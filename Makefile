@@ -62,7 +62,9 @@ test-asan:
 # ThreadSanitizer on the tests that run merges on several threads (the engine's ordering, stops,
 # and the command line interrupted mid-run). Not part of CI: slow, and only about threads. Clang
 # with -O1, as the sanitizer build; without Qt, which none of these tests needs. Races inside
-# third-party libraries are suppressed in tests/tsan.supp, each with its reason.
+# third-party libraries are suppressed in tests/tsan.supp, each with its reason. Left out: two
+# signals at once, whose second one the sanitizer's own signal handling keeps from its default
+# action (the program exits 130 instead of being killed), which says nothing about threads.
 CONFIGURE_TSAN = CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   '-DCMAKE_CXX_FLAGS_DEBUG=-g -O1' -DQV_TSAN=ON -DQV_QT=OFF -DQV_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 TSAN_ENV = TSAN_OPTIONS='halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp'
@@ -72,7 +74,8 @@ test-tsan:
 	$(call configure,$(TSAN_BUILD),$(CONFIGURE_TSAN),ON)
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_engine test_e2e test_hostile quorvel_cli
 	$(TSAN_ENV) $(TSAN_BUILD)/bin/test_engine --gtest_filter='Parallel.*:ProduceInOrder.*:StopAndSelect.*:Combined.*'
-	$(TSAN_ENV) $(TSAN_BUILD)/bin/test_e2e --gtest_filter='CliInterrupt.*:CliShard.*:CliProgress.*'
+	$(TSAN_ENV) $(TSAN_BUILD)/bin/test_e2e \
+	  --gtest_filter='CliInterrupt.*:CliShard.*:CliProgress.*:-CliInterrupt.SigtermStopsACombinedMergeWithoutItsFileAndASecondSignalKills'
 	$(TSAN_ENV) $(TSAN_BUILD)/bin/test_hostile --gtest_filter='KilledMerge.*:OutputFolderSwap.*'
 
 # Every fuzz target for 30 seconds on the sanitizer build: a regression check, not a search. It
