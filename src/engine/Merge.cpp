@@ -65,6 +65,8 @@ struct Run {
     unsigned jobs = 1;
     const std::atomic<bool>* stop = nullptr;
     bool skipExisting = false;
+    // The output folder held nothing when the first pass began: no file of ours can be there.
+    bool folderWasEmpty = false;
     // Chosen records whose file exists already (skipExisting), ascending, and their names.
     std::vector<uint64_t> skipped = {};
     std::vector<std::string> skippedNames = {};
@@ -154,7 +156,7 @@ bool checkFilename(Run& run, std::span<const std::string_view> row, uint64_t r, 
                                {*filename, static_cast<unsigned long>(r)}));
     }
     // Another run of a shared-out merge may have written its own records' files already.
-    if (run.ownsRecord(r) && run.outputFolder.contains(*filename)) {
+    if (run.ownsRecord(r) && !run.folderWasEmpty && run.outputFolder.contains(*filename)) {
         if (run.skipExisting) {
             run.skipped.push_back(r);
             run.skippedNames.push_back(std::move(*filename));
@@ -176,6 +178,9 @@ std::optional<std::string> watermarkOf(const Run& run, std::span<const std::stri
 bool firstPass(Run& run, const std::vector<QVField>& templateFields) {
     const size_t records = run.table.rowCount() - 1;
     QVNameKeys keys(run.mode == QVOutputModeSeparate ? records : 0);
+    // One listing instead of a lookup per record (several microseconds each) when the folder is
+    // new; a file that appears meanwhile is found when its name is linked, which never replaces.
+    run.folderWasEmpty = run.mode == QVOutputModeSeparate && run.outputFolder.isKnownEmpty();
     for (uint64_t r = 1; r <= records; ++r) {
         if (run.stopRaised()) return false;
         const std::vector<std::string_view> row = run.table.row(r);
@@ -270,9 +275,10 @@ struct PreparedRecord {
     QVPreparedPDF file;
 };
 
-// Separate output on several threads: each builds records and writes them into nameless
-// files; this thread names them in record order, so a failure at record r leaves the files
-// of the records before r and nothing after, as on one thread.
+// Separate output on several threads, this one among them: each builds records and writes
+// them into nameless files; this thread names them in record order (building one more
+// whenever the next is not ready), so a failure at record r leaves the files of the records
+// before r and nothing after, as on one thread.
 bool secondPassInParallel(Run& run) {
     const bool reportProgress = QVHasMergeProgressHandler();
     // The ordered work runs over positions 1 to workCount of the second pass.
@@ -302,9 +308,11 @@ bool secondPassInParallel(Run& run) {
     // A few records ahead per thread keep every thread busy while names wait their turn; each
     // holds an open file, so never more than a quarter of the usual limit of 1024.
     const size_t window = std::min<size_t>(4 * size_t{run.jobs}, 256);
-    const unsigned threads = static_cast<unsigned>(std::min<uint64_t>(run.jobs, run.workCount));
-    return QVProduceInOrder<PreparedRecord>(1, run.workCount, threads, window, produce, consume, run.error, run.stop,
-                                            &run.interrupted);
+    // Naming is quick: this thread builds records too, as one of the `jobs`.
+    const unsigned threads =
+        static_cast<unsigned>(std::min<uint64_t>(run.jobs, std::max<uint64_t>(run.workCount, 1)) - 1);
+    return QVProduceInOrder<PreparedRecord>(1, run.workCount, threads, QVCallerRole::BuildsToo, window, produce,
+                                            consume, run.error, run.stop, &run.interrupted);
 }
 
 // Combined output on several threads: each builds, flattens and encodes records; this thread
@@ -332,8 +340,8 @@ bool combinedInParallel(Run& run, QVCombinedOutput& combined) {
     // Encoded records hold their compressed objects (tens of KB for a page of fields).
     const size_t window = std::min<size_t>(4 * size_t{run.jobs}, 256);
     const unsigned threads = static_cast<unsigned>(std::min<uint64_t>(run.jobs, run.workCount));
-    return QVProduceInOrder<qvpdf::PDFEncodedPages>(1, run.workCount, threads, window, produce, consume, run.error,
-                                                    run.stop, &run.interrupted);
+    return QVProduceInOrder<qvpdf::PDFEncodedPages>(1, run.workCount, threads, QVCallerRole::HandsOn, window, produce,
+                                                    consume, run.error, run.stop, &run.interrupted);
 }
 
 bool secondPass(Run& run, QVCombinedOutput* combined) {

@@ -1,9 +1,12 @@
 #include "output/OutputFolder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 namespace {
 
@@ -33,6 +36,31 @@ bool QVOutputFolder::contains(const std::string& name) const {
     if (!fd_.valid() || !QVIsSingleName(name)) return false;
     struct stat info {};
     return ::fstatat(fd_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool QVOutputFolder::isKnownEmpty() const {
+    if (!fd_.valid()) return false;
+    // Held open for lookups only; listing needs a descriptor that may read the folder.
+    const int listing = ::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return false;
+    DIR* dir = ::fdopendir(listing);
+    if (!dir) {
+        ::close(listing);
+        return false;
+    }
+    bool empty = true;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            empty = false;
+            break;
+        }
+    }
+    // A listing cut short by an error proves nothing.
+    if (errno != 0) empty = false;
+    ::closedir(dir);
+    return empty;
 }
 
 bool QVOutputFolder::holds(const std::filesystem::path& url) const {

@@ -34,6 +34,11 @@ public:
     // free: creating the file fails later with the real reason, and creation never replaces.
     [[nodiscard]] bool contains(const std::string& name) const;
 
+    // True only when the folder could be listed and holds no entry at all: then no name is
+    // taken in it, whatever the file system's rules for letter case and composition, and a run
+    // can spare itself a lookup per file. False when it holds anything or cannot be listed.
+    [[nodiscard]] bool isKnownEmpty() const;
+
     // Whether `url` names an entry directly inside this folder, judged by the paths as written
     // (`out/log.json` for the folder `out/`, say), not by what they lead to now.
     [[nodiscard]] bool holds(const std::filesystem::path& url) const;

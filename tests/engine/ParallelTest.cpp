@@ -418,8 +418,10 @@ TEST_F(Parallel, CombinedRecordsEncodedOnOtherThreads) {
 
 // The ordering itself, with threads that finish in any order.
 TEST(ProduceInOrder, ConsumesInOrderAndStopsAtTheFirstFailureInThatOrder) {
-    for (const unsigned threads : {0u, 1u, 4u}) {
-        SCOPED_TRACE(threads);
+    for (const auto& [threads, role] : {std::pair{0u, QVCallerRole::HandsOn}, std::pair{1u, QVCallerRole::HandsOn},
+                                        std::pair{4u, QVCallerRole::HandsOn}, std::pair{1u, QVCallerRole::BuildsToo},
+                                        std::pair{3u, QVCallerRole::BuildsToo}}) {
+        SCOPED_TRACE(std::to_string(threads) + (role == QVCallerRole::BuildsToo ? " and the caller" : ""));
         std::vector<uint64_t> consumed;
         std::atomic<uint64_t> beyond{0};
         std::function<std::optional<uint64_t>(uint64_t, QVError*)> produce = [&](uint64_t r, QVError* error) {
@@ -437,7 +439,7 @@ TEST(ProduceInOrder, ConsumesInOrderAndStopsAtTheFirstFailureInThatOrder) {
             return true;
         };
         QVError error;
-        EXPECT_FALSE(QVProduceInOrder<uint64_t>(1, 100, threads, 8, produce, consume, &error));
+        EXPECT_FALSE(QVProduceInOrder<uint64_t>(1, 100, threads, role, 8, produce, consume, &error));
         EXPECT_EQ(error.message, "record 37");
         ASSERT_EQ(consumed.size(), 36u);
         for (uint64_t i = 0; i < consumed.size(); ++i) EXPECT_EQ(consumed[i], i + 1);
@@ -449,7 +451,7 @@ TEST(ProduceInOrder, ConsumesInOrderAndStopsAtTheFirstFailureInThatOrder) {
             if (r == 20) error->message = "consumed 20";
             return r != 20;
         };
-        EXPECT_FALSE(QVProduceInOrder<uint64_t>(5, 100, threads, 8, produce, consume, &error));
+        EXPECT_FALSE(QVProduceInOrder<uint64_t>(5, 100, threads, role, 8, produce, consume, &error));
         EXPECT_EQ(error.message, "consumed 20");
         EXPECT_EQ(consumed.front(), 5u);
         EXPECT_EQ(consumed.back(), 20u);

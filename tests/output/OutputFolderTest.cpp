@@ -137,6 +137,17 @@ TEST_F(OutputFolder, ADanglingLinkCountsAsPresentAndIsNeverFollowed) {
     EXPECT_FALSE(fs::exists(elsewhere_ / "doel.pdf"));
 }
 
+TEST_F(OutputFolder, IsKnownEmptyOnlyWhileTheFolderAsOpenedHoldsNothing) {
+    const QVOutputFolder folder = QVOutputFolder::open(out_);
+    EXPECT_TRUE(folder.isKnownEmpty());
+    swap();
+    qvtest::writeFile(out_ / "a.pdf", "a");
+    EXPECT_TRUE(folder.isKnownEmpty()) << "the path's new folder is not the one held open";
+    fs::create_symlink(elsewhere_ / "doel.pdf", moved_ / "link.pdf");
+    EXPECT_FALSE(folder.isKnownEmpty()) << "a dangling link takes a name too";
+    EXPECT_FALSE(QVOutputFolder::open(root_ / "bestaat-niet").isKnownEmpty());
+}
+
 TEST(OutputFolderHolds, JudgesByThePathsAsWritten) {
     const QVOutputFolder folder = QVOutputFolder::open("/tmp/uit/");
     EXPECT_TRUE(folder.holds("/tmp/uit/log.json"));
