@@ -48,8 +48,10 @@ struct QVField {
 
 // Opens the template bytes. Fails with "De PDF is ongeldig, leeg of beveiligd." for bytes that
 // are not a readable PDF, an encrypted document (even one that opens without a password) or
-// a document without pages.
+// a document without pages. Opened through the calling thread's PDF context, or `context`.
 std::shared_ptr<qvpdf::PDFDocument> QVDocument(std::string_view bytes, QVError* error = nullptr);
+std::shared_ptr<qvpdf::PDFDocument> QVDocument(std::string_view bytes, qvpdf::PDFContext& context,
+                                               QVError* error = nullptr);
 
 // The accepted widgets of `document` in document order: pages ascending, each page's
 // annotations in its own order; annotations other than widgets are passed over.
@@ -73,6 +75,8 @@ std::optional<std::vector<QVField>> QVFields(const qvpdf::PDFDocument* document,
 // "Het PDF-sjabloon is beveiligd en staat het invullen van formulieren niet toe." when the
 // permissions forbid filling; otherwise as QVDocument.
 std::shared_ptr<qvpdf::PDFDocument> QVDocumentForAllFields(std::string_view bytes, QVError* error = nullptr);
+std::shared_ptr<qvpdf::PDFDocument> QVDocumentForAllFields(std::string_view bytes, qvpdf::PDFContext& context,
+                                                           QVError* error = nullptr);
 
 // The broad rule's field list: every widget the broad rule fills (text fields, check boxes,
 // radio buttons, combo and list boxes), in document order; every other widget is passed over.

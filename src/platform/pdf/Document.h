@@ -3,9 +3,10 @@
 // engine use, on top of QPDF. No QPDF type or exception ever leaves this layer; a damaged or
 // unusable input gives an empty result.
 //
-// Documents opened from the same template bytes share one parsed, immutable copy of the
-// template; each document keeps its own changes as an overlay, and its PDF data is the
-// template's bytes followed by an incremental update that holds only those changes.
+// Documents opened from the same template bytes through the same PDFContext share one parsed,
+// immutable copy of the template; each document keeps its own changes as an overlay, and its
+// PDF data is the template's bytes followed by an incremental update that holds only those
+// changes.
 
 #include <cstddef>
 #include <cstdint>
@@ -81,10 +82,46 @@ struct PDFWriteOptions {
     bool burnInAnnotations = false;  // draw every annotation and field into the page content
 };
 
+// What the PDF layer keeps between documents: the templates it parsed, the outputs it made
+// lately (so that opening one again, as combined output does with every record, costs no
+// parse) and the template objects it encoded for a page writer (so that they go to the writer
+// once). Its owner decides how long that lives: the caches end with the context.
+//
+// A context, and every document opened through it, belongs to one thread at a time: a parsed
+// template holds QPDF objects and caches that fill as they are read. A merge makes one per
+// thread it builds records on. A document keeps its context's caches up to date only while the
+// context lives; a document that outlives its context still works, it only stops caching.
+class PDFContext {
+public:
+    PDFContext();
+    ~PDFContext();
+    PDFContext(const PDFContext&) = delete;
+    PDFContext& operator=(const PDFContext&) = delete;
+
+    // The calling thread's own context, which the calls that are given none use; it ends with
+    // the thread.
+    static PDFContext& ofThisThread();
+
+    // How many template bytes this context has parsed (opening the same bytes again does not
+    // count): what reopening costs.
+    size_t templatesParsed() const;
+
+    struct Impl;
+
+private:
+    friend class PDFDocument;
+    friend class PDFPageWriter;
+    std::shared_ptr<Impl> impl_;
+};
+
 class PDFDocument {
 public:
-    // Opens PDF bytes; null for bytes that are not a readable PDF.
+    // Opens PDF bytes through the calling thread's context; null for bytes that are not a
+    // readable PDF.
     static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes);
+    // The same through `context`: the template is parsed unless the context has parsed these
+    // bytes lately or made them itself, and what the document writes is remembered there.
+    static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes, PDFContext& context);
     // An empty document without pages.
     static std::shared_ptr<PDFDocument> init();
     // Bytes that do not open (initWithData gives null): true when they are an encrypted PDF that
@@ -145,9 +182,10 @@ private:
 // gives for a document of inserted pages.
 //
 // The writer belongs to the thread that made it. Pages may be encoded for it on other threads
-// (encodePages), each on the thread that owns the document; a thread leaves out the template
-// objects it encoded for this writer before, so the pages a thread encodes must be appended in
-// the order it encoded them. Pages appended out of that order fail rather than make a broken file.
+// (encodePages), each on the thread that owns the document; the document's context leaves out
+// the template objects it encoded for this writer before, so the pages encoded through one
+// context must be appended in the order they were encoded. Pages appended out of that order
+// fail rather than make a broken file.
 class PDFPageWriter {
 public:
     // `write` takes the next bytes of the file; `readBack` reads `length` bytes it took before,
@@ -164,8 +202,10 @@ public:
     // be written after a failure.
     bool appendPages(PDFDocument& document);
     // Every page of `document`, encoded for this writer on the calling thread, which must own
-    // `document`; reads nothing of the writer but its identity, so any thread may call it while
-    // the writer appends. Empty when a page cannot be written (an encrypted one among them).
+    // `document`, through the context `document` was opened through (a document made by init,
+    // or whose context has ended, shares nothing with pages encoded before). Reads nothing of
+    // the writer but its identity, so any thread may call it while the writer appends. Empty
+    // when a page cannot be written (an encrypted one among them).
     std::optional<PDFEncodedPages> encodePages(PDFDocument& document) const;
     // Appends pages encodePages made for this writer; the same as appendPages of their document.
     bool appendEncoded(const PDFEncodedPages& pages);
