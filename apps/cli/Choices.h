@@ -16,7 +16,8 @@ inline constexpr const char* QVAutomaticSeparatorName = "auto";
 
 // The separator for `text`: the named one, or with "auto" the one the data most likely uses.
 // Nothing for an unknown name. `guessed` tells whether the data decided.
-std::optional<uint16_t> QVSeparatorFor(const std::string& name, std::string_view text, bool* guessed = nullptr);
+[[nodiscard]] std::optional<uint16_t> QVSeparatorFor(const std::string& name, std::string_view text,
+                                                     bool* guessed = nullptr);
 
 // The name of a separator's code unit ("comma", ...).
 std::string QVSeparatorName(uint16_t separator);

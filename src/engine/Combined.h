@@ -41,10 +41,12 @@ class QVCombinedOutput;
 // QVEncodeFlattened on the thread that built `record` (it reads nothing of `combined` that
 // changes) and QVAppendEncoded on the thread that started it, in record order. The file is
 // created by the first append, as QVAppendFlattened creates it with the first record.
-bool QVStartStreamedCombined(QVCombinedOutput& combined, QVError* error);
-std::optional<qvpdf::PDFEncodedPages> QVEncodeFlattened(const QVCombinedOutput& combined, qvpdf::PDFDocument& record,
-                                                        qvpdf::PDFContext& context, uint64_t number, QVError* error);
-bool QVAppendEncoded(QVCombinedOutput& combined, const qvpdf::PDFEncodedPages& pages, QVError* error);
+[[nodiscard]] bool QVStartStreamedCombined(QVCombinedOutput& combined, QVError* error);
+[[nodiscard]] std::optional<qvpdf::PDFEncodedPages> QVEncodeFlattened(const QVCombinedOutput& combined,
+                                                                      qvpdf::PDFDocument& record,
+                                                                      qvpdf::PDFContext& context, uint64_t number,
+                                                                      QVError* error);
+[[nodiscard]] bool QVAppendEncoded(QVCombinedOutput& combined, const qvpdf::PDFEncodedPages& pages, QVError* error);
 
 // Completes the combined file and gives it its name.
 [[nodiscard]] bool QVWriteCombined(QVCombinedOutput& combined, const std::filesystem::path& outputFolder,

@@ -118,10 +118,10 @@ class PDFDocument {
 public:
     // Opens PDF bytes through the calling thread's context; null for bytes that are not a
     // readable PDF.
-    static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes);
+    [[nodiscard]] static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes);
     // The same through `context`: the template is parsed unless the context has parsed these
     // bytes lately or made them itself, and what the document writes is remembered there.
-    static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes, PDFContext& context);
+    [[nodiscard]] static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes, PDFContext& context);
     // An empty document without pages.
     static std::shared_ptr<PDFDocument> init();
     // Bytes that do not open (initWithData gives null): true when they are an encrypted PDF that
@@ -135,17 +135,17 @@ public:
     bool allowsFormFilling() const;
     size_t pageCount() const;
     // Null for an index at or beyond pageCount.
-    std::shared_ptr<PDFPage> pageAtIndex(size_t index) const;
+    [[nodiscard]] std::shared_ptr<PDFPage> pageAtIndex(size_t index) const;
     // The page (a copy from any document) becomes the page at `index`; at pageCount it is
     // appended. False for an index beyond pageCount or a page without content.
-    bool insertPage(const std::shared_ptr<PDFPage>& page, size_t index);
+    [[nodiscard]] bool insertPage(const std::shared_ptr<PDFPage>& page, size_t index);
 
     // The complete PDF bytes with the values set and the annotations added; null on failure.
     // The output of an encrypted document is encrypted as its template is (method, permissions,
     // passwords); a document of inserted pages is encrypted as their templates are, and gives
     // null when those are not all encrypted the same way.
-    std::optional<std::string> dataRepresentation();
-    std::optional<std::string> dataRepresentationWithOptions(const PDFWriteOptions& options);
+    [[nodiscard]] std::optional<std::string> dataRepresentation();
+    [[nodiscard]] std::optional<std::string> dataRepresentationWithOptions(const PDFWriteOptions& options);
 
     ~PDFDocument();
     PDFDocument(const PDFDocument&) = delete;
@@ -200,18 +200,18 @@ public:
     // Every page of `document`, in order, as insertPage would take them. False when a page
     // cannot be written (an encrypted one among them) or writing failed; nothing more can
     // be written after a failure.
-    bool appendPages(PDFDocument& document);
+    [[nodiscard]] bool appendPages(PDFDocument& document);
     // Every page of `document`, encoded for this writer on the calling thread, which must own
     // `document`, through the context `document` was opened through (a document made by init,
     // or whose context has ended, shares nothing with pages encoded before). Reads nothing of
     // the writer but its identity, so any thread may call it while the writer appends. Empty
     // when a page cannot be written (an encrypted one among them).
-    std::optional<PDFEncodedPages> encodePages(PDFDocument& document) const;
+    [[nodiscard]] std::optional<PDFEncodedPages> encodePages(PDFDocument& document) const;
     // Appends pages encodePages made for this writer; the same as appendPages of their document.
-    bool appendEncoded(const PDFEncodedPages& pages);
+    [[nodiscard]] bool appendEncoded(const PDFEncodedPages& pages);
     size_t pageCount() const;
     // The page tree, the cross-reference table and the trailer: the file is complete.
-    bool finish();
+    [[nodiscard]] bool finish();
 
 private:
     struct Impl;
@@ -228,9 +228,9 @@ public:
     int rotation() const;
     // Adds a free-text annotation made with PDFAnnotation::initWithBounds. False when the
     // annotation belongs to a page already or the page cannot take annotations.
-    bool addAnnotation(const std::shared_ptr<PDFAnnotation>& annotation);
+    [[nodiscard]] bool addAnnotation(const std::shared_ptr<PDFAnnotation>& annotation);
     // A copy that can be inserted into another document: it holds the page as it is now.
-    std::shared_ptr<PDFPage> copy() const;
+    [[nodiscard]] std::shared_ptr<PDFPage> copy() const;
 
     ~PDFPage();
     struct Private;
@@ -245,7 +245,7 @@ private:
 class PDFAnnotation {
 public:
     // A free-text annotation over the bounds, not yet on a page; null for other types.
-    static std::shared_ptr<PDFAnnotation> initWithBounds(const PDFRect& bounds, std::string_view type);
+    [[nodiscard]] static std::shared_ptr<PDFAnnotation> initWithBounds(const PDFRect& bounds, std::string_view type);
 
     // "Widget", "FreeText", "Link", ... (the /Subtype without its slash).
     std::string type() const;
@@ -264,7 +264,7 @@ public:
     // (the first one of several).
     std::string widgetStringValue() const;
     // Sets the field's value and gives every widget of the field an appearance showing it.
-    bool setWidgetStringValue(std::string_view utf8);
+    [[nodiscard]] bool setWidgetStringValue(std::string_view utf8);
 
     // Button widgets: this widget's own on-state, the name (without slash, UTF-8 as written)
     // of the entry of its /AP /N (or /AP /D when /N has none) that is not "Off"; empty when none.
@@ -283,13 +283,13 @@ public:
     // every widget of the field gets /AS = state when that is its own on-state, else /Off.
     // (Radios in unison: every widget with that on-state is on.) False for a push button, a
     // non-button, or a state that no widget of the field has.
-    bool setButtonState(std::string_view state);
+    [[nodiscard]] bool setButtonState(std::string_view state);
     // Combo boxes and list boxes: selects `values` (export values; a combo box that is
     // editable may hold any text; several only for a multi-select list). /V is a text string
     // for one value, an array for several, removed for none; list boxes also get /I (sorted
     // option indices); each widget gets an appearance drawn by us. False for a non-choice or
     // values the field cannot hold.
-    bool setChoiceValues(const std::vector<std::string>& values);
+    [[nodiscard]] bool setChoiceValues(const std::vector<std::string>& values);
 
     // Free-text annotations.
     std::string contents() const;

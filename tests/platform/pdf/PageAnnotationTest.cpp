@@ -41,10 +41,10 @@ TEST(PDFPage, AnnotationsInPageOrderAndCopiesThatDoNotFollowLaterChanges) {
     EXPECT_DOUBLE_EQ(annots[1]->bounds().y, 660);
     EXPECT_DOUBLE_EQ(annots[1]->bounds().height, 20);
 
-    annots[0]->setWidgetStringValue("voor de kopie");
+    ASSERT_TRUE(annots[0]->setWidgetStringValue("voor de kopie"));
     auto copy = page->copy();
     ASSERT_TRUE(copy);
-    annots[0]->setWidgetStringValue("na de kopie");
+    ASSERT_TRUE(annots[0]->setWidgetStringValue("na de kopie"));
     EXPECT_EQ(copy->annotations()[0]->widgetStringValue(), "voor de kopie");
     EXPECT_FALSE(copy->annotations()[0]->setWidgetStringValue("x")) << "a copy is a snapshot";
 

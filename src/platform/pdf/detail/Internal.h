@@ -172,7 +172,7 @@ using ContextImpl = PDFContext::Impl;
 
 // The template for these bytes, parsed once per context and cached there; null when they are
 // no readable PDF.
-std::shared_ptr<Template> sharedTemplate(ContextImpl& context, std::string_view bytes);
+[[nodiscard]] std::shared_ptr<Template> sharedTemplate(ContextImpl& context, std::string_view bytes);
 
 struct NewObject {
     Value dict;
@@ -266,29 +266,29 @@ struct DocumentImpl {
 
 // Gives the widget (and every other widget of its field) an appearance for the value and
 // stores the value in the field.
-bool fillWidget(DocumentImpl& doc, int annotIndex, std::string_view utf8);
+[[nodiscard]] bool fillWidget(DocumentImpl& doc, int annotIndex, std::string_view utf8);
 // Turns a check box or radio field to a state (or off), as PDFAnnotation::setButtonState.
-bool setButtonField(DocumentImpl& doc, int annotIndex, std::string_view state);
+[[nodiscard]] bool setButtonField(DocumentImpl& doc, int annotIndex, std::string_view state);
 // Selects the values of a choice field, as PDFAnnotation::setChoiceValues.
-bool setChoiceField(DocumentImpl& doc, int annotIndex, const std::vector<std::string>& values);
+[[nodiscard]] bool setChoiceField(DocumentImpl& doc, int annotIndex, const std::vector<std::string>& values);
 // Builds what must exist before writing: free-text appearances, embedded fonts, appearances
 // for valued widgets that have none.
 // With `burn`, also widgets whose value the template set without an appearance get one.
-bool prepareForWrite(DocumentImpl& doc, bool burn);
+[[nodiscard]] bool prepareForWrite(DocumentImpl& doc, bool burn);
 // A copy of the state with every visible annotation drawn into its page and the form gone.
-std::shared_ptr<State> burnIn(const State& state);
+[[nodiscard]] std::shared_ptr<State> burnIn(const State& state);
 
 // The template's base bytes followed by an update holding the state's changes. `tail`
 // receives the update alone.
-std::optional<std::string> writeUpdate(const State& state, std::string* tail);
+[[nodiscard]] std::optional<std::string> writeUpdate(const State& state, std::string* tail);
 // A fresh file holding the pages of the slots (all frozen) in order.
-std::optional<std::string> writeFresh(const std::vector<PageSlot>& slots);
+[[nodiscard]] std::optional<std::string> writeFresh(const std::vector<PageSlot>& slots);
 
 // Outputs this layer produced, kept in the context of the document that produced them so that
 // opening them again costs no parse (a CachedOutput each).
 void rememberOutput(ContextImpl& context, const std::shared_ptr<Template>& tpl, std::string tail,
                     std::shared_ptr<const State> state, bool whole = false);
-std::shared_ptr<const State> recallOutput(const ContextImpl& context, std::string_view bytes);
+[[nodiscard]] std::shared_ptr<const State> recallOutput(const ContextImpl& context, std::string_view bytes);
 
 // Template helpers shared by the writers.
 QPDFObjectHandle normalAppearance(QPDFObjectHandle annotDict);
