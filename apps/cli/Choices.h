@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 // "comma", "semicolon", "tab" and their code units.
 const std::map<std::string, uint16_t>& QVSeparatorsByName();
 
@@ -29,6 +33,11 @@ std::string QVSeparatorHint(std::string_view text, uint16_t separator);
 
 // "auto" and the names of QVSeparatorsByName, for CLI11's membership check.
 std::vector<std::string> QVSeparatorChoiceNames();
+
+// The data file's options that several commands share: --separator (auto by default) and
+// --encoding (utf-8 by default), each with its help text and its check of the names.
+void QVAddSeparatorOption(CLI::App& command, std::string& separator);
+void QVAddEncodingOption(CLI::App& command, std::string& encoding);
 
 // "separate", "combined".
 const std::map<std::string, uint64_t>& QVOutputModesByName();

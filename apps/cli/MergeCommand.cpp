@@ -253,12 +253,7 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
                      QVText("Patroon voor de bestandsnamen van losse PDF's: {#} is het volgnummer, {Kolom} een "
                             "CSV-waarde; .pdf wordt toegevoegd. Bijvoorbeeld Factuur-{Klant}-{#}"))
         ->capture_default_str();
-    command
-        ->add_option("--separator", options.separator,
-                     QVText("Het scheidingsteken tussen de kolommen: auto (het gegevensbestand beslist), comma, "
-                            "semicolon of tab. Bijvoorbeeld semicolon"))
-        ->check(CLI::IsMember(QVSeparatorChoiceNames()))
-        ->capture_default_str();
+    QVAddSeparatorOption(*command, options.separator);
     command
         ->add_option("--map", options.maps,
                      QVText("Vult een PDF-veld uit een CSV-kolom, bijvoorbeeld Naam=Klantnaam; herhaalbaar. Zonder "
@@ -272,11 +267,7 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
     command->add_option("--map-file", options.mapFile,
                         QVText("Leest koppelingen uit een bestand: regels VELD=KOLOM, of een CSV met de kolommen veld "
                                "en kolom. Bijvoorbeeld koppeling.txt"));
-    command
-        ->add_option("--encoding", options.encoding,
-                     QVText("De tekenset van het gegevensbestand: utf-8 of windows-1252. Bijvoorbeeld windows-1252"))
-        ->check(CLI::IsMember(QVEncodingNames()))
-        ->capture_default_str();
+    QVAddEncodingOption(*command, options.encoding);
     CLI::Option* column = command->add_option_function<std::string>(
         "--watermark-column", [&options](const std::string& value) { options.watermarkColumn = value; },
         QVText("Watermerk met de waarde uit deze CSV-kolom, bijvoorbeeld Klant"));
