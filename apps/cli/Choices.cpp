@@ -1,5 +1,9 @@
 #include "Choices.h"
 
+#include <CLI/CLI.hpp>
+
+#include "InputFiles.h"
+
 #include "engine/Engine.h"
 #include "localization/Text.h"
 #include "platform/Format.h"
@@ -49,4 +53,21 @@ const std::map<std::string, uint64_t>& QVWatermarkPositionsByName() {
     static const std::map<std::string, uint64_t> names = {
         {"bottom", QVWatermarkPositionBottom}, {"middle", QVWatermarkPositionMiddle}, {"top", QVWatermarkPositionTop}};
     return names;
+}
+
+void QVAddSeparatorOption(CLI::App& command, std::string& separator) {
+    command
+        .add_option("--separator", separator,
+                    QVText("Het scheidingsteken tussen de kolommen: auto (het gegevensbestand beslist), comma, "
+                           "semicolon of tab. Bijvoorbeeld semicolon"))
+        ->check(CLI::IsMember(QVSeparatorChoiceNames()))
+        ->capture_default_str();
+}
+
+void QVAddEncodingOption(CLI::App& command, std::string& encoding) {
+    command
+        .add_option("--encoding", encoding,
+                    QVText("De tekenset van het gegevensbestand: utf-8 of windows-1252. Bijvoorbeeld windows-1252"))
+        ->check(CLI::IsMember(QVEncodingNames()))
+        ->capture_default_str();
 }

@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 // "comma", "semicolon", "tab" and their code units.
 const std::map<std::string, uint16_t>& QVSeparatorsByName();
 
@@ -16,7 +20,8 @@ inline constexpr const char* QVAutomaticSeparatorName = "auto";
 
 // The separator for `text`: the named one, or with "auto" the one the data most likely uses.
 // Nothing for an unknown name. `guessed` tells whether the data decided.
-std::optional<uint16_t> QVSeparatorFor(const std::string& name, std::string_view text, bool* guessed = nullptr);
+[[nodiscard]] std::optional<uint16_t> QVSeparatorFor(const std::string& name, std::string_view text,
+                                                     bool* guessed = nullptr);
 
 // The name of a separator's code unit ("comma", ...).
 std::string QVSeparatorName(uint16_t separator);
@@ -28,6 +33,11 @@ std::string QVSeparatorHint(std::string_view text, uint16_t separator);
 
 // "auto" and the names of QVSeparatorsByName, for CLI11's membership check.
 std::vector<std::string> QVSeparatorChoiceNames();
+
+// The data file's options that several commands share: --separator (auto by default) and
+// --encoding (utf-8 by default), each with its help text and its check of the names.
+void QVAddSeparatorOption(CLI::App& command, std::string& separator);
+void QVAddEncodingOption(CLI::App& command, std::string& encoding);
 
 // "separate", "combined".
 const std::map<std::string, uint64_t>& QVOutputModesByName();

@@ -50,7 +50,8 @@ CLI::App* QVAddLanguageCommand(CLI::App& app, QVLanguageOptions& options) {
 
 int QVRunLanguage(const QVLanguageOptions& options, std::ostream& out, std::ostream& err) {
     if (!options.choice.empty()) {
-        QVSetLanguage(options.choice);
+        // Whether it was stored is read back below, from the file itself.
+        (void)QVSetLanguage(options.choice);
         // Storing is quiet by design; a command line user must still learn that it failed.
         std::optional<std::string> stored = QVUserDefaults::standardUserDefaults().stringForKey(kLanguageKey);
         const bool kept = options.choice == "auto" ? !stored : stored == options.choice;

@@ -157,16 +157,17 @@ bool tellFieldPlan(const QVMergeSettings& settings, const QVMergeOptions& option
 // only checks that it could. The message says what stands in the way.
 enum class FolderState { Present, Made, WouldBeMade };
 
-std::optional<FolderState> prepareOutputFolder(const std::filesystem::path& folder, bool make, std::string* message) {
+std::optional<FolderState> prepareOutputFolder(const std::filesystem::path& folder, bool make, QVError* error) {
     const std::string shown = folder.string();
     struct stat info {};
     if (lstat(folder.c_str(), &info) == 0) {
         if (S_ISLNK(info.st_mode) && stat(folder.c_str(), &info) != 0) {
-            *message = QVFormat(QVText("De uitvoermap '%@' is een verwijzing naar iets dat niet bestaat."), {shown});
+            QVFail(error,
+                   QVFormat(QVText("De uitvoermap '%@' is een verwijzing naar iets dat niet bestaat."), {shown}));
             return std::nullopt;
         }
         if (S_ISDIR(info.st_mode)) return FolderState::Present;
-        *message = QVFormat(QVText("De uitvoermap '%@' bestaat niet of is geen map."), {shown});
+        QVFail(error, QVFormat(QVText("De uitvoermap '%@' bestaat niet of is geen map."), {shown}));
         return std::nullopt;
     }
     int number = errno;
@@ -193,15 +194,14 @@ std::optional<FolderState> prepareOutputFolder(const std::filesystem::path& fold
         }
     }
     const std::string reason = QVStrError(number);
-    *message = QVFormat(QVText("De uitvoermap '%@' aanmaken mislukt: %s"), {shown, reason.c_str()});
+    QVFail(error, QVFormat(QVText("De uitvoermap '%@' aanmaken mislukt: %s"), {shown, reason.c_str()}));
     return std::nullopt;
 }
 
 // `fail` reports a failure with the lines that help with it.
 int runDry(const QVMergeSettings& settings, std::ostream& out, const std::function<int(const std::string&)>& fail) {
     // The run itself would only fail at the first file; a check should say so at once.
-    std::string problem;
-    if (!prepareOutputFolder(settings.outputFolder, false, &problem)) return fail(problem);
+    if (QVError problem; !prepareOutputFolder(settings.outputFolder, false, &problem)) return fail(problem.message);
     QVError error;
     std::optional<uint64_t> planned = QVCheckMerge(settings, &error);
     if (!planned) return fail(error.message);
@@ -255,12 +255,7 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
                      QVText("Patroon voor de bestandsnamen van losse PDF's: {#} is het volgnummer, {Kolom} een "
                             "CSV-waarde; .pdf wordt toegevoegd. Bijvoorbeeld Factuur-{Klant}-{#}"))
         ->capture_default_str();
-    command
-        ->add_option("--separator", options.separator,
-                     QVText("Het scheidingsteken tussen de kolommen: auto (het gegevensbestand beslist), comma, "
-                            "semicolon of tab. Bijvoorbeeld semicolon"))
-        ->check(CLI::IsMember(QVSeparatorChoiceNames()))
-        ->capture_default_str();
+    QVAddSeparatorOption(*command, options.separator);
     command
         ->add_option("--map", options.maps,
                      QVText("Vult een PDF-veld uit een CSV-kolom, bijvoorbeeld Naam=Klantnaam; herhaalbaar. Zonder "
@@ -274,11 +269,7 @@ CLI::App* QVAddMergeCommand(CLI::App& app, QVMergeOptions& options) {
     command->add_option("--map-file", options.mapFile,
                         QVText("Leest koppelingen uit een bestand: regels VELD=KOLOM, of een CSV met de kolommen veld "
                                "en kolom. Bijvoorbeeld koppeling.txt"));
-    command
-        ->add_option("--encoding", options.encoding,
-                     QVText("De tekenset van het gegevensbestand: utf-8 of windows-1252. Bijvoorbeeld windows-1252"))
-        ->check(CLI::IsMember(QVEncodingNames()))
-        ->capture_default_str();
+    QVAddEncodingOption(*command, options.encoding);
     CLI::Option* column = command->add_option_function<std::string>(
         "--watermark-column", [&options](const std::string& value) { options.watermarkColumn = value; },
         QVText("Watermerk met de waarde uit deze CSV-kolom, bijvoorbeeld Klant"));
@@ -355,17 +346,17 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
         return usageError(err, QVText("Ongeldige positie voor het watermerk."));
     QVShard shard;
     if (options.shard) {
-        std::string problem;
+        QVError problem;
         std::optional<QVShard> chosen = QVShardFromArgument(
             *options.shard, [](const char* name) { return std::getenv(name); }, &problem);
-        if (!chosen) return usageError(err, problem);
+        if (!chosen) return usageError(err, problem.message);
         shard = *chosen;
     }
     std::optional<std::vector<QVRecordRange>> records;
     if (options.records) {
-        std::string problem;
+        QVError problem;
         records = QVRecordsFromArgument(*options.records, &problem);
-        if (!records) return usageError(err, problem);
+        if (!records) return usageError(err, problem.message);
     }
     if (options.skipExisting && mode->second == QVOutputModeCombined)
         return usageError(err, QVText("--skip-existing werkt alleen met --mode separate: het gecombineerde bestand "
@@ -387,8 +378,8 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
         // Numbers beyond the data are a mistake in the arguments; data that does not parse is
         // left to the merge, which says why.
         if (std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(text, separator)) {
-            if (std::optional<std::string> problem = QVRecordsOutOfRange(*records, table->rowCount() - 1))
-                return usageError(err, *problem);
+            if (QVError problem; !QVRecordsExist(*records, table->rowCount() - 1, &problem))
+                return usageError(err, problem.message);
         }
     }
     // A failure of a file whose separator looks wrong says which one would read it.
@@ -460,9 +451,9 @@ int QVRunMerge(const QVMergeOptions& options, std::ostream& out, std::ostream& e
     if (options.dryRun)
         return runDry(settings, out, [&failed](const std::string& message) { return failed(message, 0); });
 
-    std::string folderProblem;
+    QVError folderProblem;
     const std::optional<FolderState> folder = prepareOutputFolder(settings.outputFolder, true, &folderProblem);
-    if (!folder) return failed(folderProblem, 0);
+    if (!folder) return failed(folderProblem.message, 0);
 
     if (options.log) settings.logURL = settings.outputFolder / QVFormat("quorvel-log-%@.json", {QVNewUUIDString()});
     const std::optional<std::filesystem::path>& logURL = settings.logURL;

@@ -28,17 +28,8 @@ CLI::App* QVAddPreviewCommand(CLI::App& app, QVPreviewOptions& options) {
     CLI::App* command = app.add_subcommand(
         "preview", QVText("Toont hoe een gegevensbestand wordt ingelezen: het aantal records en de eerste vijf."));
     command->add_option("DATA", options.data, QVText("Het gegevensbestand (UTF-8-tekst met een kopregel)"))->required();
-    command
-        ->add_option("--separator", options.separator,
-                     QVText("Het scheidingsteken tussen de kolommen: auto (het gegevensbestand beslist), comma, "
-                            "semicolon of tab. Bijvoorbeeld semicolon"))
-        ->check(CLI::IsMember(QVSeparatorChoiceNames()))
-        ->capture_default_str();
-    command
-        ->add_option("--encoding", options.encoding,
-                     QVText("De tekenset van het gegevensbestand: utf-8 of windows-1252. Bijvoorbeeld windows-1252"))
-        ->check(CLI::IsMember(QVEncodingNames()))
-        ->capture_default_str();
+    QVAddSeparatorOption(*command, options.separator);
+    QVAddEncodingOption(*command, options.encoding);
     return command;
 }
 

@@ -29,13 +29,12 @@ std::optional<uint64_t> number(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::vector<QVRecordRange>> QVRecordsFromArgument(const std::string& text, std::string* problem) {
+std::optional<std::vector<QVRecordRange>> QVRecordsFromArgument(const std::string& text, QVError* error) {
     std::vector<QVRecordRange> ranges;
     auto malformed = [&]() -> std::optional<std::vector<QVRecordRange>> {
-        if (problem)
-            *problem = QVFormat(QVText("Ongeldige recordlijst '%@': gebruik recordnummers en reeksen, gescheiden door "
-                                       "komma's, bijvoorbeeld 3-5,12."),
-                                {text});
+        QVFail(error, QVFormat(QVText("Ongeldige recordlijst '%@': gebruik recordnummers en reeksen, gescheiden door "
+                                      "komma's, bijvoorbeeld 3-5,12."),
+                               {text}));
         return std::nullopt;
     };
     std::string_view rest(text);
@@ -53,12 +52,12 @@ std::optional<std::vector<QVRecordRange>> QVRecordsFromArgument(const std::strin
     return ranges;
 }
 
-std::optional<std::string> QVRecordsOutOfRange(const std::vector<QVRecordRange>& ranges, uint64_t records) {
+bool QVRecordsExist(const std::vector<QVRecordRange>& ranges, uint64_t records, QVError* error) {
     for (const QVRecordRange& range : ranges) {
         if (range.first >= 1 && range.last <= records) continue;
         const uint64_t outside = range.first < 1 ? range.first : range.last;
-        return QVFormat(QVText("Record %lu bestaat niet: het gegevensbestand heeft records 1 tot %lu."),
-                        {static_cast<unsigned long>(outside), static_cast<unsigned long>(records)});
+        return QVFail(error, QVFormat(QVText("Record %lu bestaat niet: het gegevensbestand heeft records 1 tot %lu."),
+                                      {static_cast<unsigned long>(outside), static_cast<unsigned long>(records)}));
     }
-    return std::nullopt;
+    return true;
 }

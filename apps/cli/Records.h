@@ -9,10 +9,10 @@
 #include "engine/Engine.h"
 
 // The records named by `text`: numbers from 1 and ranges A-B (A <= B), separated by commas,
-// spaces around them allowed ("3-5,12"). Without a usable list, nothing, and `problem` holds
-// the translated reason.
-std::optional<std::vector<QVRecordRange>> QVRecordsFromArgument(const std::string& text, std::string* problem);
+// spaces around them allowed ("3-5,12"). Without a usable list, nothing, and `error` says why.
+[[nodiscard]] std::optional<std::vector<QVRecordRange>> QVRecordsFromArgument(const std::string& text,
+                                                                              QVError* error = nullptr);
 
-// The translated reason why `ranges` name a record beyond the `records` of the data file, or
-// nothing when every one exists.
-std::optional<std::string> QVRecordsOutOfRange(const std::vector<QVRecordRange>& ranges, uint64_t records);
+// True when every record `ranges` name is among the `records` of the data file; otherwise
+// false, and `error` names the first one that is not.
+[[nodiscard]] bool QVRecordsExist(const std::vector<QVRecordRange>& ranges, uint64_t records, QVError* error = nullptr);

@@ -22,28 +22,28 @@ std::optional<uint64_t> number(std::string_view text) {
     return value;
 }
 
-std::optional<QVShard> fail(std::string* problem, std::string message) {
-    if (problem) *problem = std::move(message);
+std::optional<QVShard> fail(QVError* error, std::string message) {
+    QVFail(error, std::move(message));
     return std::nullopt;
 }
 
-std::optional<QVShard> checked(uint64_t index, uint64_t count, std::string_view source, std::string* problem) {
+std::optional<QVShard> checked(uint64_t index, uint64_t count, std::string_view source, QVError* error) {
     if (count < 1 || count > kMostShards || index < 1 || index > count)
-        return fail(problem, QVFormat(QVText("Ongeldig deel %@: gebruik K/N met K van 1 tot N en N van 1 tot %lu, "
-                                             "bijvoorbeeld 3/16."),
-                                      {std::string(source), static_cast<unsigned long>(kMostShards)}));
+        return fail(error, QVFormat(QVText("Ongeldig deel %@: gebruik K/N met K van 1 tot N en N van 1 tot %lu, "
+                                           "bijvoorbeeld 3/16."),
+                                    {std::string(source), static_cast<unsigned long>(kMostShards)}));
     return QVShard{index, count};
 }
 
-std::optional<QVShard> fromVariables(const std::function<const char*(const char*)>& variable, std::string* problem) {
+std::optional<QVShard> fromVariables(const std::function<const char*(const char*)>& variable, QVError* error) {
     auto value = [&variable](const char* name) -> std::optional<std::string_view> {
         const char* text = variable(name);
         if (!text) return std::nullopt;
         return std::string_view(text);
     };
-    auto bad = [problem](const char* name, std::string_view text) {
-        return fail(problem, QVFormat(QVText("De omgevingsvariabele %@ heeft geen bruikbare waarde: '%@'."),
-                                      {std::string(name), std::string(text)}));
+    auto bad = [error](const char* name, std::string_view text) {
+        return fail(error, QVFormat(QVText("De omgevingsvariabele %@ heeft geen bruikbare waarde: '%@'."),
+                                    {std::string(name), std::string(text)}));
     };
 
     if (std::optional<std::string_view> id = value("SLURM_ARRAY_TASK_ID")) {
@@ -65,37 +65,36 @@ std::optional<QVShard> fromVariables(const std::function<const char*(const char*
         }
         if ((*task - minimum) % step != 0) return bad("SLURM_ARRAY_TASK_ID", *id);
         const uint64_t index = (*task - minimum) / step + 1;
-        return checked(index, *count, std::to_string(index) + "/" + std::to_string(*count), problem);
+        return checked(index, *count, std::to_string(index) + "/" + std::to_string(*count), error);
     }
 
     if (std::optional<std::string_view> id = value("JOB_COMPLETION_INDEX")) {
         std::optional<std::string_view> countText = value("QV_SHARD_COUNT");
         if (!countText)
-            return fail(problem, QVText("JOB_COMPLETION_INDEX is gezet maar QV_SHARD_COUNT niet; zet QV_SHARD_COUNT "
-                                        "op het aantal delen (completions van de job)."));
+            return fail(error, QVText("JOB_COMPLETION_INDEX is gezet maar QV_SHARD_COUNT niet; zet QV_SHARD_COUNT "
+                                      "op het aantal delen (completions van de job)."));
         std::optional<uint64_t> index = number(*id), count = number(*countText);
         if (!index) return bad("JOB_COMPLETION_INDEX", *id);
         if (!count) return bad("QV_SHARD_COUNT", *countText);
-        return checked(*index + 1, *count, std::to_string(*index + 1) + "/" + std::to_string(*count), problem);
+        return checked(*index + 1, *count, std::to_string(*index + 1) + "/" + std::to_string(*count), error);
     }
 
-    return fail(problem, QVText("--shard auto vindt geen deel in de omgeving: verwacht SLURM_ARRAY_TASK_ID en "
-                                "SLURM_ARRAY_TASK_COUNT, of JOB_COMPLETION_INDEX en QV_SHARD_COUNT."));
+    return fail(error, QVText("--shard auto vindt geen deel in de omgeving: verwacht SLURM_ARRAY_TASK_ID en "
+                              "SLURM_ARRAY_TASK_COUNT, of JOB_COMPLETION_INDEX en QV_SHARD_COUNT."));
 }
 
 }  // namespace
 
 std::optional<QVShard> QVShardFromArgument(const std::string& text,
-                                           const std::function<const char*(const char*)>& variable,
-                                           std::string* problem) {
-    if (text == "auto") return fromVariables(variable, problem);
+                                           const std::function<const char*(const char*)>& variable, QVError* error) {
+    if (text == "auto") return fromVariables(variable, error);
     const size_t slash = text.find('/');
     std::optional<uint64_t> index =
         slash == std::string::npos ? std::nullopt : number(std::string_view(text).substr(0, slash));
     std::optional<uint64_t> count =
         slash == std::string::npos ? std::nullopt : number(std::string_view(text).substr(slash + 1));
-    if (!index || !count) return checked(0, 0, text, problem);
-    return checked(*index, *count, text, problem);
+    if (!index || !count) return checked(0, 0, text, error);
+    return checked(*index, *count, text, error);
 }
 
 unsigned QVUsableProcessors() {

@@ -14,10 +14,10 @@
 //     SLURM_ARRAY_TASK_MIN and SLURM_ARRAY_TASK_STEP when set), so any --array=A-B[:S] works;
 //   - Kubernetes Indexed Jobs: JOB_COMPLETION_INDEX (from 0) with QV_SHARD_COUNT, which the
 //     job's manifest sets to its number of completions.
-// Without a usable share, nothing, and `problem` holds the translated reason.
-std::optional<QVShard> QVShardFromArgument(const std::string& text,
-                                           const std::function<const char*(const char*)>& variable,
-                                           std::string* problem);
+// Without a usable share, nothing, and `error` says why.
+[[nodiscard]] std::optional<QVShard> QVShardFromArgument(const std::string& text,
+                                                         const std::function<const char*(const char*)>& variable,
+                                                         QVError* error = nullptr);
 
 // The number of processors this process may run on (its affinity mask), at least 1.
 unsigned QVUsableProcessors();

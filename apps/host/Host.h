@@ -129,7 +129,7 @@ public:
     // Records the call and, when it is the chosen one, raises a host error: the innermost
     // frame's handler is called (and usually does not return). True when the call must then
     // fail without doing anything.
-    bool enter(const char* table, unsigned entry);
+    [[nodiscard]] bool enter(const char* table, unsigned entry);
     // Raises a host error: calls the innermost frame's handler; without a frame the error is
     // only counted and the call fails quietly.
     void raise(int32_t error);
@@ -137,7 +137,7 @@ public:
     QVAtom atomFromString(const char* text);
     QVHostCallback createCallback(void* extensionID, QVHFTEntry routine);
     QVHFT table(QVAtom name, QVVersion version);
-    std::optional<QVVersion> versionOf(QVHFT table) const;
+    [[nodiscard]] std::optional<QVVersion> versionOf(QVHFT table) const;
     void pushFrame(void* frame, QVExceptionHandler handler);
     void popFrame();
     QVHostMenu newMenu(const char* title, const char* name, void* owner);
@@ -172,7 +172,7 @@ private:
     std::vector<void*> libraries_;
     Host* previous_ = nullptr;
 
-    QVBundleRef* bundleRef(const std::filesystem::path& path);
+    [[nodiscard]] QVBundleRef* bundleRef(const std::filesystem::path& path);
 };
 
 }  // namespace qvhostapp

@@ -16,9 +16,9 @@ public:
 
 private:
     // The chosen menu's index, or none to quit.
-    bool chooseMenu(size_t& index);
+    [[nodiscard]] bool chooseMenu(size_t& index);
     void chooseItem(QVHostMenuRec& menu);
-    bool readLine(std::string& line);
+    [[nodiscard]] bool readLine(std::string& line);
 
     Host& host_;
     std::istream& in_;

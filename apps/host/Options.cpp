@@ -7,10 +7,10 @@
 
 namespace qvhostapp {
 
-std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& arguments, std::string* error) {
+std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& arguments, QVError* error) {
     HostOptions options;
-    auto fail = [&](const std::string& message) -> std::optional<HostOptions> {
-        if (error) *error = message;
+    auto fail = [&](std::string message) -> std::optional<HostOptions> {
+        QVFail(error, std::move(message));
         return std::nullopt;
     };
     for (size_t i = 0; i < arguments.size(); ++i) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace qvhostapp {
 
 enum class HostUi {
@@ -32,7 +34,8 @@ struct HostOptions {
 };
 
 // The options, or none with `error` saying what is wrong.
-std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& arguments, std::string* error);
+[[nodiscard]] std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& arguments,
+                                                          QVError* error = nullptr);
 
 // The usage text.
 std::string hostUsage();

@@ -129,10 +129,10 @@ int runWindow(QApplication& app, Host& host, const std::optional<fs::path>& scre
 int main(int argc, char** argv) {
     qvui::setDialogTextProvider(QVHostText);
 
-    std::string error;
+    QVError error;
     std::optional<HostOptions> options = parseHostOptions(std::vector<std::string>(argv + 1, argv + argc), &error);
     if (!options) {
-        std::cerr << error << '\n' << hostUsage();
+        std::cerr << error.message << '\n' << hostUsage();
         return kUsageError;
     }
     if (options->help) {

@@ -9,5 +9,5 @@
 
 // Asks until every field has a column, keeping the user's choices between attempts; nothing
 // when the user cancels. `fields` in template order, `columns` the header row.
-std::optional<QVFieldMapping> chooseMapping(const std::vector<std::string>& fields,
-                                            const std::vector<std::string>& columns);
+[[nodiscard]] std::optional<QVFieldMapping> chooseMapping(const std::vector<std::string>& fields,
+                                                          const std::vector<std::string>& columns);

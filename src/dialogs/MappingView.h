@@ -27,7 +27,7 @@ public:
 
     // The chosen mapping, one entry per field; nothing when a field has no column, and then
     // `missing` (when given) names the first such field. `missing` is cleared on every call.
-    std::optional<QVFieldMapping> mappingWithMissingField(std::optional<std::string>* missing) const;
+    [[nodiscard]] std::optional<QVFieldMapping> mappingWithMissingField(std::optional<std::string>* missing) const;
 
     const std::vector<std::string>& fields() const { return fields_; }
     const std::vector<std::string>& columns() const { return columns_; }

@@ -5,4 +5,4 @@
 
 // Shows the preview of `table` (a header and at least one record); true exactly when the user
 // pressed "Verder".
-bool showPreview(const QVRecordTable& table);
+[[nodiscard]] bool showPreview(const QVRecordTable& table);

@@ -7,4 +7,4 @@
 // True when the user confirmed a valid choice in every pop-up; then all three fields of
 // `style` are overwritten. False (cancelled, or an invalid choice, which is reported) leaves
 // `style` as it was. The pop-ups always open at their first items.
-bool chooseWatermarkStyle(QVWatermarkStyle& style);
+[[nodiscard]] bool chooseWatermarkStyle(QVWatermarkStyle& style);

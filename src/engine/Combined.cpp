@@ -100,11 +100,13 @@ namespace {
 
 // `record` burned in and opened again; null, with the record's message, when that fails or
 // leaves a form field standing.
-std::shared_ptr<qvpdf::PDFDocument> flattened(qvpdf::PDFDocument& record, uint64_t number, QVError* error) {
+std::shared_ptr<qvpdf::PDFDocument> flattened(qvpdf::PDFDocument& record, qvpdf::PDFContext& context, uint64_t number,
+                                              QVError* error) {
     qvpdf::PDFWriteOptions options;
     options.burnInAnnotations = true;
     std::optional<std::string> data = record.dataRepresentationWithOptions(options);
-    std::shared_ptr<qvpdf::PDFDocument> flat = data ? qvpdf::PDFDocument::initWithData(*data) : nullptr;
+    // The context remembers what `record` wrote, so this costs no parse.
+    std::shared_ptr<qvpdf::PDFDocument> flat = data ? qvpdf::PDFDocument::initWithData(*data, context) : nullptr;
     if (!flat || flat->pageCount() != record.pageCount()) {
         QVFail(error, QVFormat(QVText("Vlak maken van record %lu mislukt."), {static_cast<unsigned long>(number + 1)}));
         return nullptr;
@@ -130,16 +132,17 @@ std::shared_ptr<qvpdf::PDFDocument> flattened(qvpdf::PDFDocument& record, uint64
 
 }  // namespace
 
-bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number, QVError* error) {
-    std::shared_ptr<qvpdf::PDFDocument> flat = flattened(record, number, error);
+bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, qvpdf::PDFContext& context,
+                       uint64_t number, QVError* error) {
+    std::shared_ptr<qvpdf::PDFDocument> flat = flattened(record, context, number, error);
     return flat && combined.start(flat->isEncrypted(), error) && combined.append(*flat, error);
 }
 
 bool QVStartStreamedCombined(QVCombinedOutput& combined, QVError* error) { return combined.start(false, error); }
 
 std::optional<qvpdf::PDFEncodedPages> QVEncodeFlattened(const QVCombinedOutput& combined, qvpdf::PDFDocument& record,
-                                                        uint64_t number, QVError* error) {
-    std::shared_ptr<qvpdf::PDFDocument> flat = flattened(record, number, error);
+                                                        qvpdf::PDFContext& context, uint64_t number, QVError* error) {
+    std::shared_ptr<qvpdf::PDFDocument> flat = flattened(record, context, number, error);
     if (!flat) return std::nullopt;
     const qvpdf::PDFPageWriter* writer = combined.streamingWriter();
     std::optional<qvpdf::PDFEncodedPages> pages = writer ? writer->encodePages(*flat) : std::nullopt;

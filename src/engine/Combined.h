@@ -30,20 +30,23 @@ class QVCombinedOutput;
 [[nodiscard]] std::shared_ptr<QVCombinedOutput> QVBeginCombined(const QVOutputFolder& outputFolder, QVError* error,
                                                                 std::string_view name = QVCombinedFileName);
 
-// Burns `record` in, reopens the result and appends its pages to `combined`. `number` is the
+// Burns `record` in, reopens the result through `context` (the one `record` was opened
+// through, which then need not parse it) and appends its pages to `combined`. `number` is the
 // record number; the flattening message reports it plus one.
-[[nodiscard]] bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, uint64_t number,
-                                     QVError* error);
+[[nodiscard]] bool QVAppendFlattened(QVCombinedOutput& combined, qvpdf::PDFDocument& record, qvpdf::PDFContext& context,
+                                     uint64_t number, QVError* error);
 
 // The same on several threads, for pages that are streamed (not those of an encrypted
 // template): QVStartStreamedCombined once before any record, then per record
 // QVEncodeFlattened on the thread that built `record` (it reads nothing of `combined` that
 // changes) and QVAppendEncoded on the thread that started it, in record order. The file is
 // created by the first append, as QVAppendFlattened creates it with the first record.
-bool QVStartStreamedCombined(QVCombinedOutput& combined, QVError* error);
-std::optional<qvpdf::PDFEncodedPages> QVEncodeFlattened(const QVCombinedOutput& combined, qvpdf::PDFDocument& record,
-                                                        uint64_t number, QVError* error);
-bool QVAppendEncoded(QVCombinedOutput& combined, const qvpdf::PDFEncodedPages& pages, QVError* error);
+[[nodiscard]] bool QVStartStreamedCombined(QVCombinedOutput& combined, QVError* error);
+[[nodiscard]] std::optional<qvpdf::PDFEncodedPages> QVEncodeFlattened(const QVCombinedOutput& combined,
+                                                                      qvpdf::PDFDocument& record,
+                                                                      qvpdf::PDFContext& context, uint64_t number,
+                                                                      QVError* error);
+[[nodiscard]] bool QVAppendEncoded(QVCombinedOutput& combined, const qvpdf::PDFEncodedPages& pages, QVError* error);
 
 // Completes the combined file and gives it its name.
 [[nodiscard]] bool QVWriteCombined(QVCombinedOutput& combined, const std::filesystem::path& outputFolder,

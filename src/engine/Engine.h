@@ -127,15 +127,17 @@ struct QVMergeReport {
 
 // The one merge: checks every record first, then writes. `outputs`, when given, only has names
 // appended (last path components, in the order written).
-bool QVMergeWithSettings(const QVMergeSettings& settings, uint64_t* count = nullptr, QVError* error = nullptr,
-                         std::vector<std::string>* outputs = nullptr, QVMergeReport* report = nullptr);
+[[nodiscard]] bool QVMergeWithSettings(const QVMergeSettings& settings, uint64_t* count = nullptr,
+                                       QVError* error = nullptr, std::vector<std::string>* outputs = nullptr,
+                                       QVMergeReport* report = nullptr);
 
 // Every check the merge makes before it writes its first file, with the merge's own messages,
 // and nothing built or created (no log either): the settings, the data, the template and its
 // fields, each record's watermark text, values and file name (refused, duplicate or present
 // already), and the combined file's place. `planned` receives the number of PDF files the
 // merge would write (without those skipExisting would skip).
-bool QVCheckMergeSettings(const QVMergeSettings& settings, uint64_t* planned = nullptr, QVError* error = nullptr);
+[[nodiscard]] bool QVCheckMergeSettings(const QVMergeSettings& settings, uint64_t* planned = nullptr,
+                                        QVError* error = nullptr);
 
 // What a merge with these settings does with the template's fields, by field name in the order
 // of their first widget: the fields it fills and (broad policy only) the fillable fields that
@@ -146,53 +148,57 @@ struct QVFieldPlan {
     std::vector<std::string> kept;
     QVFieldMapping mapping;  // each filled field's column
 };
-std::optional<QVFieldPlan> QVPlanFields(const QVMergeSettings& settings, QVError* error = nullptr);
+[[nodiscard]] std::optional<QVFieldPlan> QVPlanFields(const QVMergeSettings& settings, QVError* error = nullptr);
 
 // The entry points, each filling one more default and calling the next.
-bool QVMerge(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
-             const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
-             uint64_t* count = nullptr, QVError* error = nullptr);
+[[nodiscard]] bool QVMerge(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
+                           const std::filesystem::path& outputFolder, QVOutputMode mode,
+                           std::string_view filenamePattern, uint64_t* count = nullptr, QVError* error = nullptr);
 
-bool QVMergeDelimited(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
-                      const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
-                      uint16_t separator, uint64_t* count = nullptr, QVError* error = nullptr);
+[[nodiscard]] bool QVMergeDelimited(const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
+                                    const std::filesystem::path& outputFolder, QVOutputMode mode,
+                                    std::string_view filenamePattern, uint16_t separator, uint64_t* count = nullptr,
+                                    QVError* error = nullptr);
 
-bool QVMergeText(const std::filesystem::path& templateURL, std::string_view dataText,
-                 const std::filesystem::path& outputFolder, QVOutputMode mode, std::string_view filenamePattern,
-                 uint16_t separator, uint64_t* count = nullptr, QVError* error = nullptr);
+[[nodiscard]] bool QVMergeText(const std::filesystem::path& templateURL, std::string_view dataText,
+                               const std::filesystem::path& outputFolder, QVOutputMode mode,
+                               std::string_view filenamePattern, uint16_t separator, uint64_t* count = nullptr,
+                               QVError* error = nullptr);
 
-bool QVMergeMapped(std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& outputFolder,
-                   QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
-                   const QVFieldMapping* mapping, uint64_t* count = nullptr, QVError* error = nullptr);
-
-bool QVMergeWithWatermark(std::string_view templateBytes, std::string_view dataText,
-                          const std::filesystem::path& outputFolder, QVOutputMode mode,
-                          std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
-                          const std::optional<std::string>& watermarkColumn, uint64_t* count = nullptr,
-                          QVError* error = nullptr);
-
-bool QVMergeWithWatermarkPattern(std::string_view templateBytes, std::string_view dataText,
+[[nodiscard]] bool QVMergeMapped(std::string_view templateBytes, std::string_view dataText,
                                  const std::filesystem::path& outputFolder, QVOutputMode mode,
                                  std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
-                                 const std::optional<std::string>& watermarkColumn,
-                                 const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
                                  uint64_t* count = nullptr, QVError* error = nullptr);
+
+[[nodiscard]] bool QVMergeWithWatermark(std::string_view templateBytes, std::string_view dataText,
+                                        const std::filesystem::path& outputFolder, QVOutputMode mode,
+                                        std::string_view filenamePattern, uint16_t separator,
+                                        const QVFieldMapping* mapping,
+                                        const std::optional<std::string>& watermarkColumn, uint64_t* count = nullptr,
+                                        QVError* error = nullptr);
+
+[[nodiscard]] bool QVMergeWithWatermarkPattern(
+    std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& outputFolder,
+    QVOutputMode mode, std::string_view filenamePattern, uint16_t separator, const QVFieldMapping* mapping,
+    const std::optional<std::string>& watermarkColumn, const std::optional<std::string>& watermarkPattern,
+    QVWatermarkStyle style, uint64_t* count = nullptr, QVError* error = nullptr);
 
 // A merge wrapped in its JSON processing log, created at `logURL` before the merge (never
 // over an existing file) and written afterwards whatever the merge's outcome.
-bool QVMergeLoggedWithPattern(std::string_view templateBytes, std::string_view dataText,
-                              const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
-                              const std::filesystem::path& outputFolder, const std::filesystem::path& logURL,
-                              QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
-                              const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
-                              const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style,
-                              uint64_t* count = nullptr, QVError* error = nullptr);
+[[nodiscard]] bool QVMergeLoggedWithPattern(
+    std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& templateURL,
+    const std::filesystem::path& dataURL, const std::filesystem::path& outputFolder,
+    const std::filesystem::path& logURL, QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
+    const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
+    const std::optional<std::string>& watermarkPattern, QVWatermarkStyle style, uint64_t* count = nullptr,
+    QVError* error = nullptr);
 
-bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText, const std::filesystem::path& templateURL,
-                   const std::filesystem::path& dataURL, const std::filesystem::path& outputFolder,
-                   const std::filesystem::path& logURL, QVOutputMode mode, std::string_view filenamePattern,
-                   uint16_t separator, const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
-                   uint64_t* count = nullptr, QVError* error = nullptr);
+[[nodiscard]] bool QVMergeLogged(std::string_view templateBytes, std::string_view dataText,
+                                 const std::filesystem::path& templateURL, const std::filesystem::path& dataURL,
+                                 const std::filesystem::path& outputFolder, const std::filesystem::path& logURL,
+                                 QVOutputMode mode, std::string_view filenamePattern, uint16_t separator,
+                                 const QVFieldMapping& mapping, const std::optional<std::string>& watermarkColumn,
+                                 uint64_t* count = nullptr, QVError* error = nullptr);
 
 // Progress of the merge runs of this process, for a front end's progress display: called on
 // the merge's own thread after each record of the second pass (done records, total records).

@@ -66,10 +66,10 @@ bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vec
     if (settings.records) log.recordSelection = QVRecordRangesText(QVNormalizeRecordRanges(*settings.records));
     if (report) *report = std::move(outcome);
 
-    if (std::optional<std::string> reason = QVWriteProcessingLog(*file, log)) {
+    if (QVError logError; !QVWriteProcessingLog(*file, log, &logError)) {
         // The PDFs and the (possibly incomplete) log stay; the message tells the user where.
         std::string message = QVFormat(QVText("Logboek schrijven mislukt: %@. Het logboek kan onvolledig zijn: %@"),
-                                       {*reason, logURL.string()});
+                                       {logError.message, logURL.string()});
         if (!merged) message += QVFormat("\n%@", {mergeError.localizedDescription()});
         return QVFail(error, std::move(message));
     }

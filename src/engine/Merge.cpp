@@ -16,6 +16,7 @@
 #include "engine/MergeRun.h"
 #include "engine/NameKeys.h"
 #include "engine/Ordered.h"
+#include "engine/PDFContexts.h"
 #include "engine/Progress.h"
 #include "engine/Watermark.h"
 #include "input/FieldValues.h"
@@ -79,6 +80,8 @@ struct Run {
     bool interrupted = false;
     // An encrypted template's combined file is encrypted as a whole, on one thread.
     bool encryptedTemplate = false;
+    // Where each thread opens the template and its records.
+    QVPDFContexts* contexts = nullptr;
 
     bool ownsRecord(uint64_t r) const { return inRanges(chosen, r); }
 
@@ -216,9 +219,11 @@ bool fill(const QVField& field, std::string_view value) {
 }
 
 // The template opened by the run's rule.
-std::shared_ptr<qvpdf::PDFDocument> templateDocumentOf(const QVMergeSettings& settings, QVError* error) {
-    if (settings.fieldPolicy == QVFieldPolicy::Broad) return QVDocumentForAllFields(settings.templateBytes, error);
-    return QVDocument(settings.templateBytes, error);
+std::shared_ptr<qvpdf::PDFDocument> templateDocumentOf(const QVMergeSettings& settings, qvpdf::PDFContext& context,
+                                                       QVError* error) {
+    if (settings.fieldPolicy == QVFieldPolicy::Broad)
+        return QVDocumentForAllFields(settings.templateBytes, context, error);
+    return QVDocument(settings.templateBytes, context, error);
 }
 
 // The fields a run fills, each once, with their columns, beside those it leaves as they are.
@@ -232,11 +237,11 @@ QVFieldPlan planOf(const std::vector<QVField>& fields, std::vector<std::string> 
 
 // Fills a fresh copy of the template with record r and, when asked, its watermark. Touches
 // nothing of the run but what it reads, so that several threads may build records at once.
-std::shared_ptr<qvpdf::PDFDocument> buildRecord(const Run& run, std::span<const std::string_view> row, uint64_t r,
-                                                QVError* error) {
+std::shared_ptr<qvpdf::PDFDocument> buildRecord(const Run& run, qvpdf::PDFContext& context,
+                                                std::span<const std::string_view> row, uint64_t r, QVError* error) {
     // No check of its own: bytes that will not open give a document without pages, and the
     // field list then refuses it with its own message.
-    std::shared_ptr<qvpdf::PDFDocument> document = qvpdf::PDFDocument::initWithData(run.templateBytes);
+    std::shared_ptr<qvpdf::PDFDocument> document = qvpdf::PDFDocument::initWithData(run.templateBytes, context);
     std::optional<std::vector<QVField>> fields = templateFieldsOf(run, document.get(), nullptr, error);
     if (!fields) return nullptr;
 
@@ -286,7 +291,7 @@ bool secondPassInParallel(Run& run) {
         [&run](uint64_t position, QVError* error) -> std::optional<PreparedRecord> {
         const uint64_t r = run.recordAt(position - 1);
         const std::vector<std::string_view> row = run.table.row(r);
-        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, error);
+        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, run.contexts->ofThisThread(), row, r, error);
         if (!document) return std::nullopt;
         std::optional<std::string> filename = filenameOf(run, row, r, error);
         if (!filename) return std::nullopt;
@@ -327,9 +332,10 @@ bool combinedInParallel(Run& run, QVCombinedOutput& combined) {
         [&run, &shared](uint64_t position, QVError* error) -> std::optional<qvpdf::PDFEncodedPages> {
         const uint64_t r = run.recordAt(position - 1);
         const std::vector<std::string_view> row = run.table.row(r);
-        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, error);
+        qvpdf::PDFContext& context = run.contexts->ofThisThread();
+        std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, context, row, r, error);
         if (!document) return std::nullopt;
-        return QVEncodeFlattened(shared, *document, r, error);
+        return QVEncodeFlattened(shared, *document, context, r, error);
     };
     std::function<bool(uint64_t, qvpdf::PDFEncodedPages&, QVError*)> consume =
         [&run, &combined, reportProgress](uint64_t position, qvpdf::PDFEncodedPages& pages, QVError* error) {
@@ -348,6 +354,7 @@ bool secondPass(Run& run, QVCombinedOutput* combined) {
     if (!combined && run.jobs > 1) return secondPassInParallel(run);
     if (combined && run.jobs > 1 && !run.encryptedTemplate) return combinedInParallel(run, *combined);
     const bool reportProgress = QVHasMergeProgressHandler();
+    qvpdf::PDFContext& context = run.contexts->ofThisThread();
     uint64_t position = 0;
     for (const QVRecordRange& range : run.work) {
         for (uint64_t r = range.first; r <= range.last; ++r, ++position) {
@@ -355,10 +362,10 @@ bool secondPass(Run& run, QVCombinedOutput* combined) {
             if (run.stopRaised()) return false;
             // The record's document lives only for this iteration.
             const std::vector<std::string_view> row = run.table.row(r);
-            std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, row, r, run.error);
+            std::shared_ptr<qvpdf::PDFDocument> document = buildRecord(run, context, row, r, run.error);
             if (!document) return false;
             if (combined) {
-                if (!QVAppendFlattened(*combined, *document, r, run.error)) return false;
+                if (!QVAppendFlattened(*combined, *document, context, r, run.error)) return false;
                 if (reportProgress) QVReportMergeProgress(position + 1, run.workCount);
             } else {
                 std::optional<std::string> filename = filenameOf(run, row, r, run.error);
@@ -449,7 +456,9 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
     // Phase B: the data and the template.
     std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(settings.dataText, settings.separator, error);
     if (!table) return false;
-    std::shared_ptr<qvpdf::PDFDocument> templateDocument = templateDocumentOf(settings, error);
+    // Every document of the run is opened through these, and they end with it.
+    QVPDFContexts contexts;
+    std::shared_ptr<qvpdf::PDFDocument> templateDocument = templateDocumentOf(settings, contexts.ofThisThread(), error);
     if (!templateDocument) return false;
 
     Run run{settings.templateBytes,
@@ -488,6 +497,7 @@ bool mergeRun(const QVMergeSettings& settings, const QVOutputFolder* folder, uin
     run.jobs = std::max(1u, settings.jobs);
     run.stop = settings.stopRequested;
     run.skipExisting = settings.skipExisting;
+    run.contexts = &contexts;
     std::vector<std::string> kept;
     std::optional<std::vector<QVField>> templateFields = templateFieldsOf(run, templateDocument.get(), &kept, error);
     if (!templateFields) return false;
@@ -601,7 +611,9 @@ bool QVCheckMergeSettings(const QVMergeSettings& settings, uint64_t* planned, QV
 std::optional<QVFieldPlan> QVPlanFields(const QVMergeSettings& settings, QVError* error) {
     std::optional<QVRecordTable> table = QVParseDelimitedTextInPlace(settings.dataText, settings.separator, error);
     if (!table) return std::nullopt;
-    std::shared_ptr<qvpdf::PDFDocument> document = templateDocumentOf(settings, error);
+    // Its own context: what it parses ends with the plan.
+    qvpdf::PDFContext context;
+    std::shared_ptr<qvpdf::PDFDocument> document = templateDocumentOf(settings, context, error);
     if (!document) return std::nullopt;
     const std::vector<std::string_view> header = table->header();
     const std::span<const std::string_view> columns(header);

@@ -25,11 +25,11 @@
                                   QVMergeReport* report = nullptr);
 
 // The run up to its first file: every check, nothing built or created.
-bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error);
+[[nodiscard]] bool QVMergeCheck(const QVMergeSettings& settings, uint64_t* planned, QVError* error);
 
 // A merge wrapped in its processing log at `settings.logURL`.
-bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
-                      QVError* error, QVMergeReport* report = nullptr);
+[[nodiscard]] bool QVMergeLoggedRun(const QVMergeSettings& settings, uint64_t* count, std::vector<std::string>* outputs,
+                                    QVError* error, QVMergeReport* report = nullptr);
 
 // The chosen records in order, without overlaps: ascending, disjoint ranges, neighbours joined.
 std::vector<QVRecordRange> QVNormalizeRecordRanges(std::vector<QVRecordRange> ranges);

@@ -21,7 +21,7 @@ public:
     // Records `key` for record r (records are numbered from 1, in order). Answers false when
     // an earlier record has the same key; `keyOfRecord(e)` gives the key of earlier record e.
     template <typename KeyOfRecord>
-    bool insert(const std::string& key, uint64_t r, KeyOfRecord&& keyOfRecord) {
+    [[nodiscard]] bool insert(const std::string& key, uint64_t r, KeyOfRecord&& keyOfRecord) {
         if (hashes_.size() * 2 >= slots_.size()) grow();
         const uint64_t hash = hash_(key);
         for (size_t i = hash & mask();; i = (i + 1) & mask()) {

@@ -39,10 +39,10 @@ enum class QVCallerRole {
 // claim no more records, results built but not consumed are dropped, `*stopped` is set and
 // the answer is false without a message. A record being consumed is always consumed whole.
 template <typename T>
-bool QVProduceInOrder(uint64_t first, uint64_t last, unsigned threads, QVCallerRole role, size_t window,
-                      const std::function<std::optional<T>(uint64_t, QVError*)>& produce,
-                      const std::function<bool(uint64_t, T&, QVError*)>& consume, QVError* error,
-                      const std::atomic<bool>* stop = nullptr, bool* stopped = nullptr) {
+[[nodiscard]] bool QVProduceInOrder(uint64_t first, uint64_t last, unsigned threads, QVCallerRole role, size_t window,
+                                    const std::function<std::optional<T>(uint64_t, QVError*)>& produce,
+                                    const std::function<bool(uint64_t, T&, QVError*)>& consume, QVError* error,
+                                    const std::atomic<bool>* stop = nullptr, bool* stopped = nullptr) {
     struct Slot {
         uint64_t record = 0;  // 0: empty
         std::optional<T> item;

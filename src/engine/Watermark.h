@@ -41,16 +41,18 @@ double QVWatermarkBandHeight(double fontSize);
 qvpdf::PDFRect QVWatermarkBand(const qvpdf::PDFRect& crop, uint64_t position, double height);
 
 // Checks the style, finds the font and refuses the first rotated page of the template.
-std::optional<QVWatermarkSetup> QVPrepareWatermark(const QVWatermarkStyle& style,
-                                                   const qvpdf::PDFDocument& templateDocument, QVError* error);
+[[nodiscard]] std::optional<QVWatermarkSetup> QVPrepareWatermark(const QVWatermarkStyle& style,
+                                                                 const qvpdf::PDFDocument& templateDocument,
+                                                                 QVError* error);
 
 // Record `number`'s watermark text, exactly as it will be drawn: taken from the source,
 // refused when blank or holding a control character, and measured against every page.
-std::optional<std::string> QVWatermarkTextForRecord(const QVWatermarkSetup& setup, const QVWatermarkSource& source,
-                                                    std::span<const std::string_view> header,
-                                                    std::span<const std::string_view> row, uint64_t number,
-                                                    QVError* error);
+[[nodiscard]] std::optional<std::string> QVWatermarkTextForRecord(const QVWatermarkSetup& setup,
+                                                                  const QVWatermarkSource& source,
+                                                                  std::span<const std::string_view> header,
+                                                                  std::span<const std::string_view> row,
+                                                                  uint64_t number, QVError* error);
 
 // Adds one free-text annotation with `text` on the band of every page of `document`.
-bool QVPlaceWatermark(const QVWatermarkSetup& setup, qvpdf::PDFDocument& document, const std::string& text,
-                      QVError* error);
+[[nodiscard]] bool QVPlaceWatermark(const QVWatermarkSetup& setup, qvpdf::PDFDocument& document,
+                                    const std::string& text, QVError* error);

@@ -25,21 +25,22 @@ inline constexpr uint16_t QVSeparatorTab = 0x0009;
 // The whole file as text, unchanged (a leading byte-order mark stays; the parser drops it).
 // Fails with "CSV lezen mislukt: ..." when the file is missing, is a folder, cannot be read,
 // or is not well-formed UTF-8.
-std::optional<std::string> QVReadDataFile(const std::filesystem::path& url, QVError* error = nullptr);
+[[nodiscard]] std::optional<std::string> QVReadDataFile(const std::filesystem::path& url, QVError* error = nullptr);
 
 // The data file as a read-only memory map instead of a copy, for data too large to hold twice:
 // the same checks, caps and messages as QVReadDataFile. The file must not be cut short while
 // the map is in use.
-std::optional<QVMappedFile> QVMapDataFile(const std::filesystem::path& url, QVError* error = nullptr);
+[[nodiscard]] std::optional<QVMappedFile> QVMapDataFile(const std::filesystem::path& url, QVError* error = nullptr);
 
 // The record table of `text`, or nothing with the reason in `error`. The table holds a copy of
 // the text.
-std::optional<QVRecordTable> QVParseDelimitedText(std::string_view text, uint16_t separator, QVError* error = nullptr);
+[[nodiscard]] std::optional<QVRecordTable> QVParseDelimitedText(std::string_view text, uint16_t separator,
+                                                                QVError* error = nullptr);
 
 // The same table without the copy: its cells are views into `text`, which must outlive the
 // table and every cell taken from it.
-std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator,
-                                                         QVError* error = nullptr);
+[[nodiscard]] std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator,
+                                                                       QVError* error = nullptr);
 
 // A place in a data file's text, for messages that point at a line.
 struct QVTextPlace {
@@ -55,18 +56,19 @@ QVTextPlace QVTextPlaceOf(std::string_view text, size_t offset);
 // quote or the first byte after a closing quote that may not follow it, the opening quote of a
 // cell that is never closed, or the first byte of the first row narrower or wider than the
 // header. Other failures leave `failurePlace` empty. The place is only worked out on failure.
-std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator, QVError* error,
-                                                         std::optional<QVTextPlace>* failurePlace);
+[[nodiscard]] std::optional<QVRecordTable> QVParseDelimitedTextInPlace(std::string_view text, uint16_t separator,
+                                                                       QVError* error,
+                                                                       std::optional<QVTextPlace>* failurePlace);
 
 // QVParseDelimitedText with the comma.
-std::optional<QVRecordTable> QVParseCSV(std::string_view text, QVError* error = nullptr);
+[[nodiscard]] std::optional<QVRecordTable> QVParseCSV(std::string_view text, QVError* error = nullptr);
 
 // True when one of the other two separators (tried in the order comma, semicolon, tab) parses
 // `text` without any failure into a header of more than one column. Never reports an error.
 bool QVHasAlternativeMultiColumnParse(std::string_view text, uint16_t separator);
 
 // The first of the other two separators that QVHasAlternativeMultiColumnParse finds, if any.
-std::optional<uint16_t> QVAlternativeMultiColumnSeparator(std::string_view text, uint16_t separator);
+[[nodiscard]] std::optional<uint16_t> QVAlternativeMultiColumnSeparator(std::string_view text, uint16_t separator);
 
 // The separator a data file most likely uses: among comma, semicolon and tab, those the header
 // line holds (most often first) are tried, and the first that parses the whole text into more

@@ -17,13 +17,14 @@
 //   off; 1, ja, j, yes, y, true, waar, x, aan, on, ✓ for on;
 // - for a field without any on-state (nothing to show it on): only the values for off.
 // Nothing for any other cell.
-std::optional<std::string> QVButtonStateForCell(const QVFieldChoices& choices, std::string_view cell);
+[[nodiscard]] std::optional<std::string> QVButtonStateForCell(const QVFieldChoices& choices, std::string_view cell);
 
 // The export values a combo or list box selects for `cell`: none for an empty cell; otherwise
 // the option whose export value or display text the cell is (trimmed), for a multi-select list
 // box each of the cell's parts separated by ";", and for an editable combo box any text.
 // Nothing when a part is none of the options.
-std::optional<std::vector<std::string>> QVChoiceValuesForCell(const QVFieldChoices& choices, std::string_view cell);
+[[nodiscard]] std::optional<std::vector<std::string>> QVChoiceValuesForCell(const QVFieldChoices& choices,
+                                                                            std::string_view cell);
 
 // The accepted cells of a field, for a message: "uit: ...; aan: ..." for a check box, the
 // names and labels otherwise; translated where words are involved.

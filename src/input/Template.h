@@ -16,18 +16,19 @@
 
 // The whole template file, unchanged; whether it is a usable PDF is decided when it is opened.
 // Fails with "PDF lezen mislukt: %@", filled with the reason (missing, a folder, unreadable).
-std::optional<std::string> QVReadTemplate(const std::filesystem::path& url, QVError* error = nullptr);
+[[nodiscard]] std::optional<std::string> QVReadTemplate(const std::filesystem::path& url, QVError* error = nullptr);
 
 // The names of the template's fillable text fields, each once, in the order of their first
 // widget (pages ascending, then each page's own annotation order). Names are fully qualified
 // ("parent.child"). Fails with the message of the first check that refuses the template.
-std::optional<std::vector<std::string>> QVTemplateFieldNames(std::string_view bytes, QVError* error = nullptr);
+[[nodiscard]] std::optional<std::vector<std::string>> QVTemplateFieldNames(std::string_view bytes,
+                                                                           QVError* error = nullptr);
 
 // The names of the fields a merge that fills every kind of field fills (text fields, check
 // boxes, radio buttons, combo and list boxes), each once, in the order of their first widget.
 // An openly encrypted template whose permissions allow filling is read like any other.
-std::optional<std::vector<std::string>> QVTemplateFieldNamesForAllFields(std::string_view bytes,
-                                                                         QVError* error = nullptr);
+[[nodiscard]] std::optional<std::vector<std::string>> QVTemplateFieldNamesForAllFields(std::string_view bytes,
+                                                                                       QVError* error = nullptr);
 
 // One widget of a template, described for people.
 struct QVWidgetDescription {
@@ -47,7 +48,8 @@ struct QVWidgetDescription {
 
 // Every widget of the template in document order. Opens the template as a merge of every kind of
 // field would, and fails with its messages.
-std::optional<std::vector<QVWidgetDescription>> QVDescribeWidgets(std::string_view bytes, QVError* error = nullptr);
+[[nodiscard]] std::optional<std::vector<QVWidgetDescription>> QVDescribeWidgets(std::string_view bytes,
+                                                                                QVError* error = nullptr);
 
 // The first widget the text-fields-only rule refuses, if any (the template's bytes must open).
-std::optional<QVWidgetDescription> QVFirstWidgetRefusedByTextRule(std::string_view bytes);
+[[nodiscard]] std::optional<QVWidgetDescription> QVFirstWidgetRefusedByTextRule(std::string_view bytes);

@@ -95,7 +95,11 @@ QVWidgetUse QVUseOfWidget(const PDFAnnotation& widget, const std::string& name) 
 }
 
 std::shared_ptr<PDFDocument> QVDocument(std::string_view bytes, QVError* error) {
-    std::shared_ptr<PDFDocument> document = PDFDocument::initWithData(bytes);
+    return QVDocument(bytes, qvpdf::PDFContext::ofThisThread(), error);
+}
+
+std::shared_ptr<PDFDocument> QVDocument(std::string_view bytes, qvpdf::PDFContext& context, QVError* error) {
+    std::shared_ptr<PDFDocument> document = PDFDocument::initWithData(bytes, context);
     if (!document || document->isEncrypted() || document->pageCount() == 0) {
         QVFail(error, QVText("De PDF is ongeldig, leeg of beveiligd."));
         return nullptr;
@@ -149,7 +153,12 @@ std::optional<std::vector<QVField>> QVFields(const PDFDocument* document,
 }
 
 std::shared_ptr<PDFDocument> QVDocumentForAllFields(std::string_view bytes, QVError* error) {
-    std::shared_ptr<PDFDocument> document = PDFDocument::initWithData(bytes);
+    return QVDocumentForAllFields(bytes, qvpdf::PDFContext::ofThisThread(), error);
+}
+
+std::shared_ptr<PDFDocument> QVDocumentForAllFields(std::string_view bytes, qvpdf::PDFContext& context,
+                                                    QVError* error) {
+    std::shared_ptr<PDFDocument> document = PDFDocument::initWithData(bytes, context);
     if (!document) {
         if (PDFDocument::dataNeedsPassword(bytes))
             QVFail(error, QVText("Het PDF-sjabloon is beveiligd met een wachtwoord."));

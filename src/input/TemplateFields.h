@@ -48,8 +48,10 @@ struct QVField {
 
 // Opens the template bytes. Fails with "De PDF is ongeldig, leeg of beveiligd." for bytes that
 // are not a readable PDF, an encrypted document (even one that opens without a password) or
-// a document without pages.
-std::shared_ptr<qvpdf::PDFDocument> QVDocument(std::string_view bytes, QVError* error = nullptr);
+// a document without pages. Opened through the calling thread's PDF context, or `context`.
+[[nodiscard]] std::shared_ptr<qvpdf::PDFDocument> QVDocument(std::string_view bytes, QVError* error = nullptr);
+[[nodiscard]] std::shared_ptr<qvpdf::PDFDocument> QVDocument(std::string_view bytes, qvpdf::PDFContext& context,
+                                                             QVError* error = nullptr);
 
 // The accepted widgets of `document` in document order: pages ascending, each page's
 // annotations in its own order; annotations other than widgets are passed over.
@@ -63,16 +65,20 @@ std::shared_ptr<qvpdf::PDFDocument> QVDocument(std::string_view bytes, QVError* 
 // and a document without any accepted widget fails with
 //   "Het PDF-sjabloon bevat geen ondersteunde tekstvelden."
 // A null document counts as one without pages.
-std::optional<std::vector<QVField>> QVFields(const qvpdf::PDFDocument* document,
-                                             std::optional<std::span<const std::string_view>> columns,
-                                             const QVFieldMapping* mapping, QVError* error = nullptr);
+[[nodiscard]] std::optional<std::vector<QVField>> QVFields(const qvpdf::PDFDocument* document,
+                                                           std::optional<std::span<const std::string_view>> columns,
+                                                           const QVFieldMapping* mapping, QVError* error = nullptr);
 
 // The broad rule's open: like QVDocument, but a template encrypted with an empty user password
 // is accepted when its permissions allow filling forms. Fails with
 // "Het PDF-sjabloon is beveiligd met een wachtwoord." when a password is needed, and with
 // "Het PDF-sjabloon is beveiligd en staat het invullen van formulieren niet toe." when the
 // permissions forbid filling; otherwise as QVDocument.
-std::shared_ptr<qvpdf::PDFDocument> QVDocumentForAllFields(std::string_view bytes, QVError* error = nullptr);
+[[nodiscard]] std::shared_ptr<qvpdf::PDFDocument> QVDocumentForAllFields(std::string_view bytes,
+                                                                         QVError* error = nullptr);
+[[nodiscard]] std::shared_ptr<qvpdf::PDFDocument> QVDocumentForAllFields(std::string_view bytes,
+                                                                         qvpdf::PDFContext& context,
+                                                                         QVError* error = nullptr);
 
 // The broad rule's field list: every widget the broad rule fills (text fields, check boxes,
 // radio buttons, combo and list boxes), in document order; every other widget is passed over.
@@ -83,8 +89,6 @@ std::shared_ptr<qvpdf::PDFDocument> QVDocumentForAllFields(std::string_view byte
 // listed. Fails with "Het PDF-sjabloon bevat geen ondersteunde tekstvelden." when the document
 // has no fillable widget, and with "Geen enkel veld van het PDF-formulier heeft een CSV-kolom."
 // when it has some but none has a column.
-std::optional<std::vector<QVField>> QVFieldsForAllFields(const qvpdf::PDFDocument* document,
-                                                         std::optional<std::span<const std::string_view>> columns,
-                                                         const QVFieldMapping* mapping,
-                                                         std::vector<std::string>* kept = nullptr,
-                                                         QVError* error = nullptr);
+[[nodiscard]] std::optional<std::vector<QVField>> QVFieldsForAllFields(
+    const qvpdf::PDFDocument* document, std::optional<std::span<const std::string_view>> columns,
+    const QVFieldMapping* mapping, std::vector<std::string>* kept = nullptr, QVError* error = nullptr);

@@ -10,7 +10,7 @@
 class QVLocalizationBundle {
 public:
     // The bundle that contains this code; nothing only if the system cannot say.
-    static std::optional<QVBundle> bundle();
+    [[nodiscard]] static std::optional<QVBundle> bundle();
 };
 
 // The translation of `key` into `language` from the "<language>.lproj" folder of `resources`,

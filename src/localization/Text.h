@@ -9,7 +9,7 @@ std::string QVLanguage();
 
 // Stores the choice: "auto" removes the stored setting, anything else is stored as given.
 // False when the user defaults could not be written; the language in force then stays.
-bool QVSetLanguage(const std::string& code);
+[[nodiscard]] bool QVSetLanguage(const std::string& code);
 
 // The translation of the Dutch text `key` in the language in force, or `key` itself.
 std::string QVText(const std::string& key);

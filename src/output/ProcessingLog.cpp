@@ -140,11 +140,11 @@ QVJson logObject(const QVProcessingLog& log) {
 
 }  // namespace
 
-std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, std::string* reason) {
+std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, QVError* error) {
     // Every text was made UTF-8 above; the check in dump only guards against a slip.
     std::optional<std::string> json = logObject(log).dump();
     if (!json) {
-        if (reason) *reason = QVText("Het logboek bevat tekst die geen geldige UTF-8 is");
+        QVFail(error, QVText("Het logboek bevat tekst die geen geldige UTF-8 is"));
         return std::nullopt;
     }
     return *json + "\n";
@@ -183,14 +183,17 @@ std::optional<QVLogFile> QVCreateLogFile(const QVOutputFolder& folder, const std
     return createLog(folder.descriptor(), name.c_str(), refusal, error);
 }
 
-std::optional<std::string> QVWriteProcessingLog(QVLogFile& file, const QVProcessingLog& log) {
-    std::string serializationReason;
-    std::optional<std::string> json = QVProcessingLogJSON(log, &serializationReason);
+bool QVWriteProcessingLog(QVLogFile& file, const QVProcessingLog& log, QVError* error) {
+    QVError serialization;
+    std::optional<std::string> json = QVProcessingLogJSON(log, &serialization);
     int writeError = json ? QVWriteAll(file.get(), *json) : 0;
     int closeError = 0;
     if (!file.reset()) closeError = errno;
-    if (!json) return serializationReason;
-    if (writeError) return QVStrError(writeError);
-    if (closeError) return QVStrError(closeError);
-    return std::nullopt;
+    if (!json) {
+        if (error) *error = std::move(serialization);
+        return false;
+    }
+    if (writeError) return QVFail(error, QVStrError(writeError));
+    if (closeError) return QVFail(error, QVStrError(closeError));
+    return true;
 }

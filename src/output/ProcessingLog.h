@@ -58,8 +58,8 @@ struct QVProcessingLog {
 // is any bytes) is written with U+FFFD for each byte that is not part of a well-formed UTF-8
 // sequence, followed by a member "<name>_bytes_base64" holding its exact bytes in base64 (for
 // "output_files": an array of the same length, null where a name is UTF-8), so the log is always
-// JSON. `reason` (translated) is filled only if serialising fails nonetheless.
-std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, std::string* reason = nullptr);
+// JSON. Fails (with a translated reason as the message) only if serialising fails nonetheless.
+[[nodiscard]] std::optional<std::string> QVProcessingLogJSON(const QVProcessingLog& log, QVError* error = nullptr);
 
 // An open log file, closed when its owner ends (through output/PosixIO.h, as every output file).
 using QVLogFile = QVFileDescriptor;
@@ -73,7 +73,7 @@ using QVLogFile = QVFileDescriptor;
 [[nodiscard]] std::optional<QVLogFile> QVCreateLogFile(const QVOutputFolder& folder, const std::string& name,
                                                        QVError* error = nullptr);
 
-// Writes `log` into `file` and closes it, in every case. Answers nothing when all went well,
-// otherwise the reason of the first failure (serialization, then writing, then closing),
-// translated and ready to be put into a message.
-[[nodiscard]] std::optional<std::string> QVWriteProcessingLog(QVLogFile& file, const QVProcessingLog& log);
+// Writes `log` into `file` and closes it, in every case. Fails with the reason of the first
+// failure (serialization, then writing, then closing) as the message, translated and ready to
+// be put into a message of the caller's.
+[[nodiscard]] bool QVWriteProcessingLog(QVLogFile& file, const QVProcessingLog& log, QVError* error = nullptr);

@@ -14,14 +14,14 @@
 class QVBundle {
 public:
     // The bundle of the binary that holds `address` (any address of code or data in it).
-    static std::optional<QVBundle> bundleForAddress(const void* address);
+    [[nodiscard]] static std::optional<QVBundle> bundleForAddress(const void* address);
 
     // The bundle at `path`, which must be an existing folder.
-    static std::optional<QVBundle> bundleWithPath(const std::filesystem::path& path);
+    [[nodiscard]] static std::optional<QVBundle> bundleWithPath(const std::filesystem::path& path);
 
     // A bundle registered with registerLoadedBundle whose "CFBundleIdentifier" is `identifier`;
     // the first one registered wins.
-    static std::optional<QVBundle> bundleWithIdentifier(const std::string& identifier);
+    [[nodiscard]] static std::optional<QVBundle> bundleWithIdentifier(const std::string& identifier);
 
     // Records a bundle the process has loaded (the host does this for each plug-in), so that
     // bundleWithIdentifier can find it. Registering the same folder again changes nothing.
@@ -32,7 +32,8 @@ public:
 
     // The path of the existing resource "<name>.<type>" (file or folder), or nothing. A name
     // that is empty or holds a path separator never matches.
-    std::optional<std::filesystem::path> pathForResource(const std::string& name, const std::string& type) const;
+    [[nodiscard]] std::optional<std::filesystem::path> pathForResource(const std::string& name,
+                                                                       const std::string& type) const;
 
     // The translation of `key` in the bundle's Localizable.po (in the bundle folder itself, else
     // found as a resource). When the table is missing, damaged or has no entry for `key`, the
@@ -40,10 +41,12 @@ public:
     std::string localizedString(const std::string& key, const std::string& value) const;
 
     // The string stored under `key` in Info.json; nothing when the file or the string is missing.
-    std::optional<std::string> objectForInfoDictionaryKey(const std::string& key) const;
+    [[nodiscard]] std::optional<std::string> objectForInfoDictionaryKey(const std::string& key) const;
 
     // "CFBundleIdentifier" of the Info dictionary.
-    std::optional<std::string> bundleIdentifier() const { return objectForInfoDictionaryKey("CFBundleIdentifier"); }
+    [[nodiscard]] std::optional<std::string> bundleIdentifier() const {
+        return objectForInfoDictionaryKey("CFBundleIdentifier");
+    }
 
 private:
     explicit QVBundle(std::filesystem::path path) : path_(std::move(path)) {}

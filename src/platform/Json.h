@@ -34,7 +34,7 @@ public:
     void push_back(QVJson value);
 
     // The document with two spaces of indentation; nothing when a text in it is not UTF-8.
-    std::optional<std::string> dump() const;
+    [[nodiscard]] std::optional<std::string> dump() const;
 
 private:
     struct Value;

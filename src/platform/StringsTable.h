@@ -13,7 +13,7 @@ using QVStringsTable = std::unordered_map<std::string, std::string>;
 
 // Parses the text of a .po table. A malformed table (bad syntax, bad escape, invalid UTF-8)
 // gives nothing at all, never a half-read table.
-std::optional<QVStringsTable> QVParseStringsTable(std::string_view text);
+[[nodiscard]] std::optional<QVStringsTable> QVParseStringsTable(std::string_view text);
 
 // Reads and parses a table file; nothing when it is missing, unreadable or malformed.
-std::optional<QVStringsTable> QVLoadStringsTable(const std::filesystem::path& path);
+[[nodiscard]] std::optional<QVStringsTable> QVLoadStringsTable(const std::filesystem::path& path);

@@ -53,7 +53,7 @@ template <typename Visit>
 bool QVForEachCodePoint(std::string_view text, Visit&& visit);
 
 // Canonical composition (NFC). Nothing for text that is not well-formed UTF-8.
-std::optional<std::string> QVNormalizeNFC(std::string_view text);
+[[nodiscard]] std::optional<std::string> QVNormalizeNFC(std::string_view text);
 
 // Canonical composition (NFC) of decoded text, in place. Text below U+0300 (nothing there
 // composes) and text that ICU's quick check finds composed already are left untouched.
@@ -61,11 +61,11 @@ void QVComposeNFC(std::u32string& text);
 
 // Lower-case in the root locale (no Turkish or Lithuanian rules). Nothing for text that is
 // not well-formed UTF-8.
-std::optional<std::string> QVLowercase(std::string_view text);
+[[nodiscard]] std::optional<std::string> QVLowercase(std::string_view text);
 
 // Decodes one code point at `offset` and advances it; nothing (offset unchanged) at a
 // malformed sequence or at the end.
-std::optional<char32_t> QVNextCodePoint(std::string_view text, size_t& offset);
+[[nodiscard]] std::optional<char32_t> QVNextCodePoint(std::string_view text, size_t& offset);
 
 // Length in UTF-16 code units, the unit of a form field's maximum length. A byte that is not
 // part of well-formed UTF-8 counts as one unit (it would be shown as one replacement character).

@@ -18,7 +18,7 @@
 
 // Where the user's defaults file lives, from XDG_CONFIG_HOME (when absolute) or the home
 // folder; nothing when neither can be found.
-std::optional<std::filesystem::path> QVUserDefaultsPath();
+[[nodiscard]] std::optional<std::filesystem::path> QVUserDefaultsPath();
 
 class QVUserDefaults {
 public:
@@ -29,13 +29,13 @@ public:
     explicit QVUserDefaults(std::optional<std::filesystem::path> file) : file_(std::move(file)) {}
 
     // The string stored under `key`; nothing when it is absent or not a string.
-    std::optional<std::string> stringForKey(const std::string& key) const;
+    [[nodiscard]] std::optional<std::string> stringForKey(const std::string& key) const;
 
     // Stores `value` under `key` (replacing any value). `value` must be valid UTF-8.
-    bool setStringForKey(const std::string& value, const std::string& key);
+    [[nodiscard]] bool setStringForKey(const std::string& value, const std::string& key);
 
     // Removes `key`; true also when it was not there.
-    bool removeObjectForKey(const std::string& key);
+    [[nodiscard]] bool removeObjectForKey(const std::string& key);
 
     const std::optional<std::filesystem::path>& path() const { return file_; }
 

@@ -17,7 +17,7 @@ QVHostBool PISetupSDK(QVVersion handshakeVersion, void* setupRecord);
 
 // Binds one table at `requestedVersion`, or else at the newest fallback version not below it.
 // Writes the table (or none) and its bound version (0 when none); true when one was bound.
-bool GetRequestedHFT(const char* name, QVVersion requestedVersion, QVVersion* boundVersion, QVHFT* table);
+[[nodiscard]] bool GetRequestedHFT(const char* name, QVVersion requestedVersion, QVVersion* boundVersion, QVHFT* table);
 
 // Names the plug-in "Quorvel:Plugin" and registers export, import, init and unload.
 QVHostBool PIHandshake(QVVersion handshakeVersion, void* handshakeRecord);

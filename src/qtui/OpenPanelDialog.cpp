@@ -95,8 +95,8 @@ void OpenPanelDialog::accept() {
         if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->clear();
         return;
     }
-    if (std::optional<std::string> why = openPanelRejection(panel_, *chosen)) {
-        QMessageBox refusal(QMessageBox::Warning, windowTitle(), toQString(*why), QMessageBox::NoButton, this);
+    if (QVError why; !openPanelAccepts(panel_, *chosen, &why)) {
+        QMessageBox refusal(QMessageBox::Warning, windowTitle(), toQString(why.message), QMessageBox::NoButton, this);
         refusal.setObjectName(QStringLiteral("refusal"));
         refusal.setTextFormat(Qt::PlainText);
         refusal.addButton(literalMnemonic(toQString(dialogText("OK"))), QMessageBox::AcceptRole);

@@ -10,6 +10,6 @@
 // nothing when the user cancels. `folders`: only folders can be chosen, else only files.
 // `extensions` restrict the files to the types the platform knows for them; when it knows none
 // of them, or no list is given, any file may be chosen.
-std::optional<std::filesystem::path> chooseFile(const std::string& title,
-                                                const std::optional<std::vector<std::string>>& extensions,
-                                                bool folders);
+[[nodiscard]] std::optional<std::filesystem::path> chooseFile(const std::string& title,
+                                                              const std::optional<std::vector<std::string>>& extensions,
+                                                              bool folders);

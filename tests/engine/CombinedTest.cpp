@@ -119,7 +119,7 @@ TEST_F(Combined, FlatteningFailureNamesTheRecordAndAddsNothing) {
     const QVOutputFolder folder = QVOutputFolder::open(out_.path());
     std::shared_ptr<QVCombinedOutput> combined = QVBeginCombined(folder, &error);
     ASSERT_TRUE(combined);
-    EXPECT_FALSE(QVAppendFlattened(*combined, *record, 1, &error));
+    EXPECT_FALSE(QVAppendFlattened(*combined, *record, qvpdf::PDFContext::ofThisThread(), 1, &error));
     EXPECT_EQ(error.message, "Vlak maken van record 2 mislukt.");
     combined.reset();
     EXPECT_TRUE(files().empty());

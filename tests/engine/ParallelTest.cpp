@@ -396,7 +396,10 @@ TEST_F(Parallel, CombinedRecordsEncodedOnOtherThreads) {
     std::shared_ptr<QVCombinedOutput> combined = QVBeginCombined(folder, &error);
     ASSERT_TRUE(combined && QVStartStreamedCombined(*combined, &error));
     std::optional<qvpdf::PDFEncodedPages> refused;
-    std::thread([&] { refused = QVEncodeFlattened(*combined, *mixed, 4, &error); }).join();
+    std::thread([&] {
+        qvpdf::PDFContext context;
+        refused = QVEncodeFlattened(*combined, *mixed, context, 4, &error);
+    }).join();
     EXPECT_FALSE(refused);
     EXPECT_EQ(error.message, "Vlak maken van record 5 mislukt.");
 
@@ -404,10 +407,11 @@ TEST_F(Parallel, CombinedRecordsEncodedOnOtherThreads) {
     // has nothing to refer to.
     std::optional<qvpdf::PDFEncodedPages> first, second;
     std::thread([&] {
-        auto a = qvpdf::PDFDocument::initWithData(qvfixture::textForm({"naam"}));
-        auto b = qvpdf::PDFDocument::initWithData(qvfixture::textForm({"naam"}));
-        first = QVEncodeFlattened(*combined, *a, 0, nullptr);
-        second = QVEncodeFlattened(*combined, *b, 1, nullptr);
+        qvpdf::PDFContext context;
+        auto a = qvpdf::PDFDocument::initWithData(qvfixture::textForm({"naam"}), context);
+        auto b = qvpdf::PDFDocument::initWithData(qvfixture::textForm({"naam"}), context);
+        first = QVEncodeFlattened(*combined, *a, context, 0, nullptr);
+        second = QVEncodeFlattened(*combined, *b, context, 1, nullptr);
     }).join();
     ASSERT_TRUE(first && second);
     EXPECT_FALSE(QVAppendEncoded(*combined, *second, &error));

@@ -160,11 +160,11 @@ TEST_F(HostApp, PluginFoldersSkipBundlesThatCannotLoad) {
 }
 
 TEST(HostOptions, ParsesEveryOptionInBothForms) {
-    std::string error;
+    QVError error;
     auto options = qvhostapp::parseHostOptions(
         {"--plugins", "/a", "--plugins=/b", "--invoke=Quorvel:Merge", "--ui", "scripted:s.json", "--transcript", "t"},
         &error);
-    ASSERT_TRUE(options) << error;
+    ASSERT_TRUE(options) << error.message;
     EXPECT_EQ(options->pluginFolders, (std::vector<fs::path>{"/a", "/b"}));
     EXPECT_EQ(options->invoke, "Quorvel:Merge");
     EXPECT_EQ(options->script, fs::path("s.json"));
@@ -174,14 +174,14 @@ TEST(HostOptions, ParsesEveryOptionInBothForms) {
     // Without --ui the host decides by the display; the last --ui given wins.
     EXPECT_EQ(qvhostapp::parseHostOptions({}, &error)->ui, qvhostapp::HostUi::automatic);
     options = qvhostapp::parseHostOptions({"--ui", "scripted:s.json", "--ui=qt", "--screenshot", "w.png"}, &error);
-    ASSERT_TRUE(options) << error;
+    ASSERT_TRUE(options) << error.message;
     EXPECT_EQ(options->ui, qvhostapp::HostUi::qt);
     EXPECT_FALSE(options->script);
     EXPECT_EQ(options->screenshot, fs::path("w.png"));
     EXPECT_EQ(qvhostapp::parseHostOptions({"--ui", "terminal"}, &error)->ui, qvhostapp::HostUi::terminal);
 
     EXPECT_FALSE(qvhostapp::parseHostOptions({"--ui", "window"}, &error));
-    EXPECT_NE(error.find("qt, terminal"), std::string::npos) << error;
+    EXPECT_NE(error.message.find("qt, terminal"), std::string::npos) << error.message;
     EXPECT_FALSE(qvhostapp::parseHostOptions({"--ui", "scripted:"}, &error));
     EXPECT_FALSE(qvhostapp::parseHostOptions({"--invoke="}, &error));
     EXPECT_FALSE(qvhostapp::parseHostOptions({"stray"}, &error));

@@ -34,7 +34,7 @@ protected:
 }  // namespace
 
 TEST_F(DialogTextTest, TerminalSessionSpeaksTheLanguageInForce) {
-    QVSetLanguage("de");
+    ASSERT_TRUE(QVSetLanguage("de"));
     std::istringstream in("7\n\n\x01\nneu\n9\n2\n");
     std::ostringstream out;
     setDialogBackend(std::make_shared<TerminalBackend>(in, out, false));
@@ -73,12 +73,12 @@ TEST_F(DialogTextTest, TerminalSessionSpeaksTheLanguageInForce) {
 }
 
 TEST_F(DialogTextTest, ScriptProblemsAndRefusedPathsAreTranslated) {
-    QVSetLanguage("fr");
+    ASSERT_TRUE(QVSetLanguage("fr"));
     QVError error;
     EXPECT_FALSE(ScriptedBackend::fromJSON(R"([{"cancel": true}, {"knop": 1}])", &error));
     EXPECT_EQ(error.message, "Réponse 2 du script de dialogue\u00a0: cl\u00e9 inconnue \u00ab\u00a0knop\u00a0\u00bb.");
 
-    QVSetLanguage("es");
+    ASSERT_TRUE(QVSetLanguage("es"));
     auto script = ScriptedBackend::fromJSON(R"([{"button": 3}, {"path": "~/weg.csv"}])", &error);
     ASSERT_TRUE(script) << error.message;
     setDialogBackend(script);

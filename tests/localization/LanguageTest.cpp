@@ -66,11 +66,11 @@ TEST_F(LanguageTest, StoredChoiceWinsOnlyWhenItIsExactlyASupportedCode) {
 
 TEST_F(LanguageTest, SettingAutoRemovesTheStoredChoice) {
     ScopedEnv env("LANGUAGE", "fr_FR");
-    QVSetLanguage("de");
+    ASSERT_TRUE(QVSetLanguage("de"));
     EXPECT_EQ(QVLanguage(), "de");
-    QVUserDefaults::standardUserDefaults().setStringForKey("keep me", "org.example.other");
+    ASSERT_TRUE(QVUserDefaults::standardUserDefaults().setStringForKey("keep me", "org.example.other"));
 
-    QVSetLanguage("auto");
+    ASSERT_TRUE(QVSetLanguage("auto"));
     EXPECT_EQ(QVLanguage(), "fr");
     auto stored = nlohmann::json::parse(qvtest::readFile(defaultsFile));
     EXPECT_FALSE(stored.contains("org.quorvel.language"));
@@ -78,7 +78,7 @@ TEST_F(LanguageTest, SettingAutoRemovesTheStoredChoice) {
 
     // Choosing a language nobody can store leaves things working.
     ScopedEnv unusable("XDG_CONFIG_HOME", (home / "config" / "quorvel" / "defaults.json").string());
-    QVSetLanguage("es");
+    EXPECT_FALSE(QVSetLanguage("es"));
     EXPECT_EQ(QVLanguage(), "fr");
 }
 
@@ -110,11 +110,11 @@ TEST_F(LanguageTest, TextUsesTheProgramsOwnBundleAndTheLanguageOfTheMoment) {
 
     // There is no Dutch table: Dutch shows the program's own texts.
     ASSERT_FALSE(own->pathForResource("nl", "lproj"));
-    QVSetLanguage("nl");
+    ASSERT_TRUE(QVSetLanguage("nl"));
     EXPECT_EQ(QVText("CSV samenvoegen..."), "CSV samenvoegen...");
     const std::string missing = "Deze tekst staat in geen enkele tabel: %@ en %lu.";
     for (const char* code : {"en", "fr", "de", "es"}) {
-        QVSetLanguage(code);
+        ASSERT_TRUE(QVSetLanguage(code));
         EXPECT_EQ(QVText(missing), missing) << code;
     }
 
@@ -130,11 +130,11 @@ TEST_F(LanguageTest, TextUsesTheProgramsOwnBundleAndTheLanguageOfTheMoment) {
     for (const auto& [key, english] : tables["en"]) {
         auto german = tables["de"].find(key);
         if (german == tables["de"].end() || german->second == english) continue;
-        QVSetLanguage("en");
+        ASSERT_TRUE(QVSetLanguage("en"));
         EXPECT_EQ(QVText(key), english);
-        QVSetLanguage("de");
+        ASSERT_TRUE(QVSetLanguage("de"));
         EXPECT_EQ(QVText(key), german->second);
-        QVSetLanguage("auto");
+        ASSERT_TRUE(QVSetLanguage("auto"));
         ScopedEnv env("LANGUAGE", "it:en_US");
         EXPECT_EQ(QVText(key), english);
         return;

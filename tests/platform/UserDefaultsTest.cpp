@@ -140,7 +140,7 @@ TEST_F(UserDefaultsTest, ReadersNeverSeeHalfWrittenFilesAndConcurrentWritersLose
         }
     });
     auto writer = [&](const std::string& key) {
-        for (int i = 0; i < 40; ++i) defaults.setStringForKey(std::to_string(i), key);
+        for (int i = 0; i < 40; ++i) EXPECT_TRUE(defaults.setStringForKey(std::to_string(i), key));
     };
     std::thread a(writer, "a"), b(writer, "b");
     a.join();

@@ -25,9 +25,9 @@ public:
     void refresh();
 
     // The action of the plug-in menu item with this language-independent name, or null.
-    QAction* actionForItem(const std::string& name) const;
+    [[nodiscard]] QAction* actionForItem(const std::string& name) const;
     // The menu a plug-in added, by its language-independent name, or null.
-    QMenu* pluginMenu(const std::string& name) const;
+    [[nodiscard]] QMenu* pluginMenu(const std::string& name) const;
     QAction* quitAction() const { return quit_; }
 
 private:

@@ -16,7 +16,7 @@ struct ContentType {
 
     // The type of files with this extension (case-insensitive, without the dot), or none when
     // no type is known for it.
-    static std::optional<ContentType> typeWithFilenameExtension(const std::string& extension);
+    [[nodiscard]] static std::optional<ContentType> typeWithFilenameExtension(const std::string& extension);
 
     // Whether a file of this name is of this type: its name ends, in any case, in a dot and one
     // of the type's extensions (so "A.TAR.GZ" matches the extension "tar.gz").

@@ -20,9 +20,9 @@ int OpenPanel::runModal() {
     if (auto backend = dialogBackend()) answer = backend->runOpenPanel(*this);
     // A choice the panel would not accept never reaches the caller, whatever the backend did.
     if (answer.choice) {
-        if (auto why = openPanelRejection(*this, *answer.choice)) {
+        if (QVError why; !openPanelAccepts(*this, *answer.choice, &why)) {
             answer.choice.reset();
-            if (answer.problem.empty()) answer.problem = *why;
+            if (answer.problem.empty()) answer.problem = why.message;
         }
     }
     int response = answer.choice ? kPanelOKResponse : kPanelCancelResponse;
@@ -65,29 +65,34 @@ fs::path expandUserPath(const std::string& typed) {
     return ec ? fs::path(text) : absolute;
 }
 
-std::optional<std::string> openPanelRejection(const OpenPanel& panel, const fs::path& path) {
+bool openPanelAccepts(const OpenPanel& panel, const fs::path& path, QVError* error) {
     std::string shown = path.string();
-    if (!panel.canChooseFiles() && !panel.canChooseDirectories()) return dialogText("Hier kan niets gekozen worden.");
+    if (!panel.canChooseFiles() && !panel.canChooseDirectories())
+        return QVFail(error, dialogText("Hier kan niets gekozen worden."));
     std::error_code ec;
     fs::file_status status = fs::status(path, ec);
-    if (path.empty() || ec || !fs::exists(status)) return QVFormat(dialogText("Dit pad bestaat niet: %@"), {shown});
+    if (path.empty() || ec || !fs::exists(status))
+        return QVFail(error, QVFormat(dialogText("Dit pad bestaat niet: %@"), {shown}));
     if (fs::is_directory(status)) {
-        if (panel.canChooseDirectories()) return std::nullopt;
-        return QVFormat(dialogText("Dit is een map; kies een bestand: %@"), {shown});
+        if (panel.canChooseDirectories()) return true;
+        return QVFail(error, QVFormat(dialogText("Dit is een map; kies een bestand: %@"), {shown}));
     }
-    if (!panel.canChooseFiles()) return QVFormat(dialogText("Dit is geen map; kies een map: %@"), {shown});
+    if (!panel.canChooseFiles())
+        return QVFail(error, QVFormat(dialogText("Dit is geen map; kies een map: %@"), {shown}));
     // Pipes and devices would block or never end when read as a document.
-    if (!fs::is_regular_file(status)) return QVFormat(dialogText("Dit is geen gewoon bestand: %@"), {shown});
+    if (!fs::is_regular_file(status))
+        return QVFail(error, QVFormat(dialogText("Dit is geen gewoon bestand: %@"), {shown}));
 
     const auto& types = panel.allowedContentTypes();
-    if (types.empty()) return std::nullopt;
+    if (types.empty()) return true;
     std::string name = path.filename().string();
     std::string allowed;
     for (const auto& type : types) {
-        if (type.matchesFileName(name)) return std::nullopt;
+        if (type.matchesFileName(name)) return true;
         allowed += (allowed.empty() ? "" : ", ") + type.preferredFilenameExtension;
     }
-    return QVFormat(dialogText("Dit bestandstype is hier niet toegestaan: %@ (toegestaan: %@)"), {shown, allowed});
+    return QVFail(
+        error, QVFormat(dialogText("Dit bestandstype is hier niet toegestaan: %@ (toegestaan: %@)"), {shown, allowed}));
 }
 
 }  // namespace qvui

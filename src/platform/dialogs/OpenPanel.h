@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
 #include "platform/dialogs/ContentType.h"
 
 namespace qvui {
@@ -47,9 +48,10 @@ private:
 // the working folder. A path that cannot be expanded is returned as typed.
 std::filesystem::path expandUserPath(const std::string& typed);
 
-// Why `path` cannot be chosen in `panel` (translated through the dialog text provider), or
-// none when it can: it must exist, be a file or a folder as the panel allows, and a file must
-// be of one of the allowed types.
-std::optional<std::string> openPanelRejection(const OpenPanel& panel, const std::filesystem::path& path);
+// Whether `path` can be chosen in `panel`: it must exist, be a file or a folder as the panel
+// allows, and a file must be of one of the allowed types. When not, `error` says why
+// (translated through the dialog text provider).
+[[nodiscard]] bool openPanelAccepts(const OpenPanel& panel, const std::filesystem::path& path,
+                                    QVError* error = nullptr);
 
 }  // namespace qvui

@@ -259,7 +259,7 @@ PanelAnswer ScriptedBackend::runOpenPanel(const OpenPanel& panel) {
                 problem(*a, dialogText("dit antwoord is voor een melding, maar er werd een open-paneel getoond."))};
     }
     std::filesystem::path chosen = expandUserPath(*a->path);
-    if (auto why = openPanelRejection(panel, chosen)) return {std::nullopt, problem(*a, *why)};
+    if (QVError why; !openPanelAccepts(panel, chosen, &why)) return {std::nullopt, problem(*a, why.message)};
     return {chosen, {}};
 }
 

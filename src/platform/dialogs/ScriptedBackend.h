@@ -30,8 +30,8 @@ namespace qvui {
 class ScriptedBackend : public DialogBackend {
 public:
     // Null with `error` filled when the text is not a script of the form above.
-    static std::shared_ptr<ScriptedBackend> fromJSON(std::string_view script, QVError* error);
-    static std::shared_ptr<ScriptedBackend> fromFile(const std::filesystem::path& path, QVError* error);
+    [[nodiscard]] static std::shared_ptr<ScriptedBackend> fromJSON(std::string_view script, QVError* error);
+    [[nodiscard]] static std::shared_ptr<ScriptedBackend> fromFile(const std::filesystem::path& path, QVError* error);
 
     AlertAnswer runAlert(Alert& alert) override;
     PanelAnswer runOpenPanel(const OpenPanel& panel) override;

@@ -290,9 +290,9 @@ PanelAnswer TerminalBackend::runOpenPanel(const OpenPanel& panel) {
         auto line = ask(dialogText("Pad (leeg = annuleren): "));
         if (!line || trimmed(*line).empty()) return {};
         std::filesystem::path chosen = expandUserPath(*line);
-        auto why = openPanelRejection(panel, chosen);
-        if (!why) return {chosen, {}};
-        say(*why);
+        QVError why;
+        if (openPanelAccepts(panel, chosen, &why)) return {chosen, {}};
+        say(why.message);
     }
 }
 

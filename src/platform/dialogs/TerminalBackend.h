@@ -48,14 +48,14 @@ public:
     void setProgressTiming(Clock::duration delay, Clock::duration plainEvery);
 
 private:
-    std::optional<std::string> ask(const std::string& prompt);
+    [[nodiscard]] std::optional<std::string> ask(const std::string& prompt);
     void say(const std::string& text, bool multiline = false, size_t indent = 0);
     void heading(const std::string& text);
     size_t width() const;
-    bool askPopUp(PopUpButton& popup);
-    bool askTable(View& table);
-    bool askField(TextField& field);
-    std::optional<int> askButton(const Alert& alert);
+    [[nodiscard]] bool askPopUp(PopUpButton& popup);
+    [[nodiscard]] bool askTable(View& table);
+    [[nodiscard]] bool askField(TextField& field);
+    [[nodiscard]] std::optional<int> askButton(const Alert& alert);
 
     std::istream& in_;
     std::ostream& out_;

@@ -25,7 +25,8 @@ public:
     static std::shared_ptr<DialogTranscript> inMemory();
     // Lines kept in memory and written to a new file at `path` (never an existing one, which
     // is left alone), each as soon as it is added. Null with `error` filled on failure.
-    static std::shared_ptr<DialogTranscript> createFile(const std::filesystem::path& path, QVError* error);
+    [[nodiscard]] static std::shared_ptr<DialogTranscript> createFile(const std::filesystem::path& path,
+                                                                      QVError* error);
 
     ~DialogTranscript();
     DialogTranscript(const DialogTranscript&) = delete;

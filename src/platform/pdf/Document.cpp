@@ -85,6 +85,12 @@ std::shared_ptr<DocumentImpl> openOutput(std::shared_ptr<const State> produced) 
     return impl;
 }
 
+// An output of `doc`, kept in its context while that lives.
+void remember(const DocumentImpl& doc, std::string tail, std::shared_ptr<const State> out, bool whole) {
+    if (std::shared_ptr<ContextImpl> context = doc.context.lock())
+        rememberOutput(*context, doc.state->tpl, std::move(tail), std::move(out), whole);
+}
+
 }  // namespace
 
 }  // namespace detail
@@ -93,14 +99,22 @@ PDFDocument::PDFDocument(std::shared_ptr<DocumentImpl> impl) : impl_(std::move(i
 PDFDocument::~PDFDocument() = default;
 
 std::shared_ptr<PDFDocument> PDFDocument::initWithData(std::string_view bytes) {
+    return initWithData(bytes, PDFContext::ofThisThread());
+}
+
+std::shared_ptr<PDFDocument> PDFDocument::initWithData(std::string_view bytes, PDFContext& context) {
     try {
-        if (auto produced = recallOutput(bytes)) {
-            auto doc = std::shared_ptr<PDFDocument>(new PDFDocument(openOutput(produced)));
-            return doc;
+        ContextImpl& caches = *context.impl_;
+        std::shared_ptr<DocumentImpl> impl;
+        if (auto produced = recallOutput(caches, bytes)) {
+            impl = openOutput(produced);
+        } else {
+            auto tpl = sharedTemplate(caches, bytes);
+            if (!tpl) return nullptr;
+            impl = openTemplate(std::move(tpl));
         }
-        auto tpl = sharedTemplate(bytes);
-        if (!tpl) return nullptr;
-        return std::shared_ptr<PDFDocument>(new PDFDocument(openTemplate(std::move(tpl))));
+        impl->context = context.impl_;
+        return std::shared_ptr<PDFDocument>(new PDFDocument(std::move(impl)));
     } catch (...) {
         return nullptr;
     }
@@ -183,7 +197,7 @@ std::optional<std::string> PDFDocument::dataRepresentationWithOptions(const PDFW
             auto plain = writeUpdate(*out, nullptr);
             if (!plain) return std::nullopt;
             std::string bytes = encryptLike(*t.encryption, *plain);
-            if (burn) rememberOutput(d.state->tpl, bytes, out, true);
+            if (burn) remember(d, bytes, out, true);
             return bytes;
         }
         // Burned-in data is opened again right away (combined output); remember it so that
@@ -191,7 +205,7 @@ std::optional<std::string> PDFDocument::dataRepresentationWithOptions(const PDFW
         std::string tail;
         auto bytes = writeUpdate(*out, burn ? &tail : nullptr);
         if (!bytes) return std::nullopt;
-        if (!tail.empty()) rememberOutput(d.state->tpl, std::move(tail), out);
+        if (!tail.empty()) remember(d, std::move(tail), out, false);
         return bytes;
     } catch (...) {
         return std::nullopt;

@@ -3,9 +3,10 @@
 // engine use, on top of QPDF. No QPDF type or exception ever leaves this layer; a damaged or
 // unusable input gives an empty result.
 //
-// Documents opened from the same template bytes share one parsed, immutable copy of the
-// template; each document keeps its own changes as an overlay, and its PDF data is the
-// template's bytes followed by an incremental update that holds only those changes.
+// Documents opened from the same template bytes through the same PDFContext share one parsed,
+// immutable copy of the template; each document keeps its own changes as an overlay, and its
+// PDF data is the template's bytes followed by an incremental update that holds only those
+// changes.
 
 #include <cstddef>
 #include <cstdint>
@@ -81,10 +82,46 @@ struct PDFWriteOptions {
     bool burnInAnnotations = false;  // draw every annotation and field into the page content
 };
 
+// What the PDF layer keeps between documents: the templates it parsed, the outputs it made
+// lately (so that opening one again, as combined output does with every record, costs no
+// parse) and the template objects it encoded for a page writer (so that they go to the writer
+// once). Its owner decides how long that lives: the caches end with the context.
+//
+// A context, and every document opened through it, belongs to one thread at a time: a parsed
+// template holds QPDF objects and caches that fill as they are read. A merge makes one per
+// thread it builds records on. A document keeps its context's caches up to date only while the
+// context lives; a document that outlives its context still works, it only stops caching.
+class PDFContext {
+public:
+    PDFContext();
+    ~PDFContext();
+    PDFContext(const PDFContext&) = delete;
+    PDFContext& operator=(const PDFContext&) = delete;
+
+    // The calling thread's own context, which the calls that are given none use; it ends with
+    // the thread.
+    static PDFContext& ofThisThread();
+
+    // How many template bytes this context has parsed (opening the same bytes again does not
+    // count): what reopening costs.
+    size_t templatesParsed() const;
+
+    struct Impl;
+
+private:
+    friend class PDFDocument;
+    friend class PDFPageWriter;
+    std::shared_ptr<Impl> impl_;
+};
+
 class PDFDocument {
 public:
-    // Opens PDF bytes; null for bytes that are not a readable PDF.
-    static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes);
+    // Opens PDF bytes through the calling thread's context; null for bytes that are not a
+    // readable PDF.
+    [[nodiscard]] static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes);
+    // The same through `context`: the template is parsed unless the context has parsed these
+    // bytes lately or made them itself, and what the document writes is remembered there.
+    [[nodiscard]] static std::shared_ptr<PDFDocument> initWithData(std::string_view bytes, PDFContext& context);
     // An empty document without pages.
     static std::shared_ptr<PDFDocument> init();
     // Bytes that do not open (initWithData gives null): true when they are an encrypted PDF that
@@ -98,17 +135,17 @@ public:
     bool allowsFormFilling() const;
     size_t pageCount() const;
     // Null for an index at or beyond pageCount.
-    std::shared_ptr<PDFPage> pageAtIndex(size_t index) const;
+    [[nodiscard]] std::shared_ptr<PDFPage> pageAtIndex(size_t index) const;
     // The page (a copy from any document) becomes the page at `index`; at pageCount it is
     // appended. False for an index beyond pageCount or a page without content.
-    bool insertPage(const std::shared_ptr<PDFPage>& page, size_t index);
+    [[nodiscard]] bool insertPage(const std::shared_ptr<PDFPage>& page, size_t index);
 
     // The complete PDF bytes with the values set and the annotations added; null on failure.
     // The output of an encrypted document is encrypted as its template is (method, permissions,
     // passwords); a document of inserted pages is encrypted as their templates are, and gives
     // null when those are not all encrypted the same way.
-    std::optional<std::string> dataRepresentation();
-    std::optional<std::string> dataRepresentationWithOptions(const PDFWriteOptions& options);
+    [[nodiscard]] std::optional<std::string> dataRepresentation();
+    [[nodiscard]] std::optional<std::string> dataRepresentationWithOptions(const PDFWriteOptions& options);
 
     ~PDFDocument();
     PDFDocument(const PDFDocument&) = delete;
@@ -145,9 +182,10 @@ private:
 // gives for a document of inserted pages.
 //
 // The writer belongs to the thread that made it. Pages may be encoded for it on other threads
-// (encodePages), each on the thread that owns the document; a thread leaves out the template
-// objects it encoded for this writer before, so the pages a thread encodes must be appended in
-// the order it encoded them. Pages appended out of that order fail rather than make a broken file.
+// (encodePages), each on the thread that owns the document; the document's context leaves out
+// the template objects it encoded for this writer before, so the pages encoded through one
+// context must be appended in the order they were encoded. Pages appended out of that order
+// fail rather than make a broken file.
 class PDFPageWriter {
 public:
     // `write` takes the next bytes of the file; `readBack` reads `length` bytes it took before,
@@ -162,16 +200,18 @@ public:
     // Every page of `document`, in order, as insertPage would take them. False when a page
     // cannot be written (an encrypted one among them) or writing failed; nothing more can
     // be written after a failure.
-    bool appendPages(PDFDocument& document);
+    [[nodiscard]] bool appendPages(PDFDocument& document);
     // Every page of `document`, encoded for this writer on the calling thread, which must own
-    // `document`; reads nothing of the writer but its identity, so any thread may call it while
-    // the writer appends. Empty when a page cannot be written (an encrypted one among them).
-    std::optional<PDFEncodedPages> encodePages(PDFDocument& document) const;
+    // `document`, through the context `document` was opened through (a document made by init,
+    // or whose context has ended, shares nothing with pages encoded before). Reads nothing of
+    // the writer but its identity, so any thread may call it while the writer appends. Empty
+    // when a page cannot be written (an encrypted one among them).
+    [[nodiscard]] std::optional<PDFEncodedPages> encodePages(PDFDocument& document) const;
     // Appends pages encodePages made for this writer; the same as appendPages of their document.
-    bool appendEncoded(const PDFEncodedPages& pages);
+    [[nodiscard]] bool appendEncoded(const PDFEncodedPages& pages);
     size_t pageCount() const;
     // The page tree, the cross-reference table and the trailer: the file is complete.
-    bool finish();
+    [[nodiscard]] bool finish();
 
 private:
     struct Impl;
@@ -188,9 +228,9 @@ public:
     int rotation() const;
     // Adds a free-text annotation made with PDFAnnotation::initWithBounds. False when the
     // annotation belongs to a page already or the page cannot take annotations.
-    bool addAnnotation(const std::shared_ptr<PDFAnnotation>& annotation);
+    [[nodiscard]] bool addAnnotation(const std::shared_ptr<PDFAnnotation>& annotation);
     // A copy that can be inserted into another document: it holds the page as it is now.
-    std::shared_ptr<PDFPage> copy() const;
+    [[nodiscard]] std::shared_ptr<PDFPage> copy() const;
 
     ~PDFPage();
     struct Private;
@@ -205,7 +245,7 @@ private:
 class PDFAnnotation {
 public:
     // A free-text annotation over the bounds, not yet on a page; null for other types.
-    static std::shared_ptr<PDFAnnotation> initWithBounds(const PDFRect& bounds, std::string_view type);
+    [[nodiscard]] static std::shared_ptr<PDFAnnotation> initWithBounds(const PDFRect& bounds, std::string_view type);
 
     // "Widget", "FreeText", "Link", ... (the /Subtype without its slash).
     std::string type() const;
@@ -224,7 +264,7 @@ public:
     // (the first one of several).
     std::string widgetStringValue() const;
     // Sets the field's value and gives every widget of the field an appearance showing it.
-    bool setWidgetStringValue(std::string_view utf8);
+    [[nodiscard]] bool setWidgetStringValue(std::string_view utf8);
 
     // Button widgets: this widget's own on-state, the name (without slash, UTF-8 as written)
     // of the entry of its /AP /N (or /AP /D when /N has none) that is not "Off"; empty when none.
@@ -243,13 +283,13 @@ public:
     // every widget of the field gets /AS = state when that is its own on-state, else /Off.
     // (Radios in unison: every widget with that on-state is on.) False for a push button, a
     // non-button, or a state that no widget of the field has.
-    bool setButtonState(std::string_view state);
+    [[nodiscard]] bool setButtonState(std::string_view state);
     // Combo boxes and list boxes: selects `values` (export values; a combo box that is
     // editable may hold any text; several only for a multi-select list). /V is a text string
     // for one value, an array for several, removed for none; list boxes also get /I (sorted
     // option indices); each widget gets an appearance drawn by us. False for a non-choice or
     // values the field cannot hold.
-    bool setChoiceValues(const std::vector<std::string>& values);
+    [[nodiscard]] bool setChoiceValues(const std::vector<std::string>& values);
 
     // Free-text annotations.
     std::string contents() const;

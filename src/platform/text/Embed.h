@@ -38,7 +38,8 @@ struct CompositeGlyph {
 
 // The TrueType font with the glyphs added after its own (glyph ids from its glyph count on);
 // nothing when it has no glyf outlines to add them to.
-std::optional<std::string> appendCompositeGlyphs(const std::string& font, const std::vector<CompositeGlyph>& glyphs);
+[[nodiscard]] std::optional<std::string> appendCompositeGlyphs(const std::string& font,
+                                                               const std::vector<CompositeGlyph>& glyphs);
 
 // A code of an embedded font: the glyph it draws and the text it reads as. A code that draws
 // a cluster's glyphs together (see FontEmbedder::show) has them as parts (full-font glyph

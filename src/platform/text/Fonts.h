@@ -59,7 +59,7 @@ public:
 
 private:
     Face() = default;
-    bool init();
+    [[nodiscard]] bool init();
 
     std::string path_;
     int index_ = 0;

@@ -43,15 +43,15 @@ extern const StandardFont kStandardFonts[];
 extern const size_t kStandardFontCount;
 
 // The index of a glyph name in kGlyphNames.
-std::optional<size_t> glyphIndex(std::string_view name);
+[[nodiscard]] std::optional<size_t> glyphIndex(std::string_view name);
 // The character a glyph name stands for: from the list, or from "uniXXXX" / "uXXXX[XX]" names.
-std::optional<char32_t> unicodeForGlyphName(std::string_view name);
+[[nodiscard]] std::optional<char32_t> unicodeForGlyphName(std::string_view name);
 // The standard font that a /BaseFont names, also under the usual other names (Arial,
 // TimesNewRoman, CourierNew, with style suffixes) and with a subset tag; null otherwise.
 const StandardFont* standardFontFor(std::string_view baseFont);
 // Width of a glyph in a standard font; nullopt when the font has no such glyph.
-std::optional<double> standardWidth(const StandardFont& font, size_t glyph);
+[[nodiscard]] std::optional<double> standardWidth(const StandardFont& font, size_t glyph);
 // The bottom and top of a glyph's ink in a standard font; nullopt when the font has no such glyph.
-std::optional<std::pair<double, double>> standardInk(const StandardFont& font, size_t glyph);
+[[nodiscard]] std::optional<std::pair<double, double>> standardInk(const StandardFont& font, size_t glyph);
 
 }  // namespace qvpdf::stdfonts

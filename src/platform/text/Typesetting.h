@@ -183,7 +183,7 @@ public:
     explicit SimpleFont(SimpleFontDescription description);
     // The single-byte codes for the text, or nothing when a character has no code in the
     // font's encoding (or the font has no glyph for it, or a width of 0 that is not a mark's).
-    std::optional<std::string> encode(std::u32string_view text) const;
+    [[nodiscard]] std::optional<std::string> encode(std::u32string_view text) const;
     // Whether encode() would succeed, without building the codes.
     bool canEncode(std::u32string_view text) const;
     // The font program is in the document; otherwise the viewer draws the font with a face of

@@ -47,31 +47,9 @@ bool qpdfCheckClean(const std::string& pdf, std::string* report) {
     return r.status == 0;
 }
 
-double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, double pageHeight) {
-    TempDir dir;
-    writeFile(dir / "in.pdf", pdf);
-    std::string p = std::to_string(page + 1);
-    int x = static_cast<int>(std::floor(rect.x)), y = static_cast<int>(std::floor(pageHeight - rect.y - rect.height));
-    int w = static_cast<int>(std::ceil(rect.width)), h = static_cast<int>(std::ceil(rect.height));
-    CommandResult r = runCommand({"pdftoppm", "-q", "-f", p, "-l", p, "-r", "72", "-gray", "-x", std::to_string(x),
-                                  "-y", std::to_string(y), "-W", std::to_string(w), "-H", std::to_string(h),
-                                  (dir / "in.pdf").string(), (dir / "out").string()});
-    if (r.status != 0) return -1;
-    for (const auto& entry : fs::directory_iterator(dir.path())) {
-        if (entry.path().extension() != ".pgm") continue;
-        std::string img = readFile(entry.path());
-        std::istringstream in(img);
-        std::string magic;
-        int width = 0, height = 0, maxval = 0;
-        in >> magic >> width >> height >> maxval;
-        in.get();
-        size_t start = static_cast<size_t>(in.tellg());
-        size_t dark = 0, total = static_cast<size_t>(width) * static_cast<size_t>(height);
-        for (size_t i = start; i < img.size() && i < start + total; ++i)
-            if (static_cast<unsigned char>(img[i]) < 200) ++dark;
-        return total ? static_cast<double>(dark) / static_cast<double>(total) : 0;
-    }
-    return -1;
+double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect) {
+    const PageImage image(pdf, page);
+    return image.ok() ? image.ink(rect) : -1;
 }
 
 PageImage::PageImage(const std::string& pdf, int page, int dpi) : scale_(dpi / 72.0) {

@@ -53,8 +53,9 @@ std::string pdfText(const std::string& pdf);
 std::optional<std::array<double, 4>> wordBox(const std::string& pdf, const std::string& word);
 // qpdf --check passes without warnings.
 bool qpdfCheckClean(const std::string& pdf, std::string* report = nullptr);
-// Fraction of dark pixels inside a rectangle of page `page` (0-based), rendered by poppler.
-double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect, double pageHeight);
+// Fraction of dark pixels inside a rectangle of page `page` (0-based), rendered by poppler
+// (PageImage); -1 when it cannot be rendered.
+double inkInside(const std::string& pdf, int page, const qvpdf::PDFRect& rect);
 
 std::string readForm(const std::string& name);
 

@@ -149,7 +149,7 @@ TEST(PDFDocumentOpen, EncryptedFormsOpenAndSayTheyAreEncrypted) {
         auto annots = doc->pageAtIndex(0)->annotations();
         for (const auto& a : annots) {
             if (a->widgetFieldType() != PDFAnnotationWidgetSubtypeText) continue;
-            a->setWidgetStringValue("x");
+            EXPECT_TRUE(a->setWidgetStringValue("x"));
             auto out = doc->dataRepresentation();
             ASSERT_TRUE(out);
             EXPECT_NE(*out, readForm(name));
@@ -177,9 +177,10 @@ TEST(PDFDocumentOpen, DamagedOrForeignBytesNeverCrashAndPrintNothing) {
         // Whatever could be recovered must be usable end to end.
         for (size_t i = 0; i < doc->pageCount(); ++i)
             for (const auto& a : doc->pageAtIndex(i)->annotations())
-                if (a->widgetFieldType() == PDFAnnotationWidgetSubtypeText) a->setWidgetStringValue("Herstel");
-        doc->dataRepresentation();
-        doc->dataRepresentationWithOptions({true});
+                if (a->widgetFieldType() == PDFAnnotationWidgetSubtypeText) (void)a->setWidgetStringValue("Herstel");
+        // A recovered file may refuse any of these; that it neither crashes nor prints is the test.
+        (void)doc->dataRepresentation();
+        (void)doc->dataRepresentationWithOptions({true});
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");

@@ -25,7 +25,7 @@ struct TemplateEncryption {
 
 // The encryption of a parsed, encrypted file; it keeps the parsed file (and so needs the bytes
 // it was parsed from for as long as it lives).
-std::shared_ptr<TemplateEncryption> describeEncryption(std::unique_ptr<QPDF> source);
+[[nodiscard]] std::shared_ptr<TemplateEncryption> describeEncryption(std::unique_ptr<QPDF> source);
 
 // True for a file without encryption, or one whose permissions allow filling in form fields
 // or changing annotations.
@@ -36,7 +36,7 @@ std::string encryptLike(TemplateEncryption& encryption, const std::string& plain
 
 // The encryption the pages of a combined file share: null when none of them is encrypted.
 // False when they do not share one (encrypted and plain pages, or different encryptions).
-bool sharedEncryption(const std::vector<PageSlot>& slots, std::shared_ptr<TemplateEncryption>* out);
+[[nodiscard]] bool sharedEncryption(const std::vector<PageSlot>& slots, std::shared_ptr<TemplateEncryption>* out);
 
 // True when QPDF refuses the bytes because the empty password does not open them.
 bool bytesNeedPassword(std::string_view bytes);

@@ -49,7 +49,7 @@ struct EncodedPart {
     std::vector<std::pair<const char*, std::string>> info;  // the template's title and author
     std::vector<EncodedObject> locals;
     std::vector<char> deferrable;  // per local: numbered late in deep chains, as template objects are
-    // Template objects this thread had not encoded for the writer before.
+    // Template objects the context had not encoded for the writer before.
     std::map<std::pair<int, int>, EncodedObject> templates;
 };
 
@@ -82,20 +82,6 @@ constexpr int kMaxDepth = 200;
 constexpr std::string_view kPlaceholder = "0 0 R";
 
 using ObjectKey = std::pair<int, int>;
-
-// The template objects this thread has encoded for one writer, by template bytes: later pages
-// refer to them without their bodies, since the writer has them by then (pages encoded on one
-// thread are appended in the order they were encoded). Each thread keeps its own, for the
-// writer it encoded for last.
-struct Shipped {
-    uint64_t writer = 0;
-    std::map<std::shared_ptr<const std::string>, std::set<ObjectKey>> bySource;
-};
-
-Shipped& shippedOnThisThread() {
-    thread_local Shipped shipped;
-    return shipped;
-}
 
 // Encodes the pages of one state, on the thread that owns it.
 class Encoder {
@@ -367,11 +353,12 @@ std::vector<std::pair<const char*, std::string>> infoOf(const Template& t) {
     return info;
 }
 
-// The pages of the slots (all frozen), encoded for the writer `writer`; the pages of one state
-// share their objects. Throws what QPDF throws.
-PDFEncodedPages::Impl encodeSlots(const std::vector<PageSlot>& slots, uint64_t writer) {
-    Shipped& shipped = shippedOnThisThread();
-    if (shipped.writer != writer) shipped = Shipped{writer, {}};
+// The pages of the slots (all frozen), encoded for the writer `writer`, leaving out the
+// template objects `shipped` has sent it already (pages encoded with one `shipped` are
+// appended in the order they were encoded); the pages of one state share their objects.
+// Throws what QPDF throws.
+PDFEncodedPages::Impl encodeSlots(const std::vector<PageSlot>& slots, uint64_t writer, ShippedObjects& shipped) {
+    if (shipped.writer != writer) shipped = ShippedObjects{writer, {}};
     PDFEncodedPages::Impl out;
     std::map<const State*, int> partOf;
     std::vector<std::unique_ptr<Encoder>> encoders;
@@ -769,7 +756,8 @@ std::optional<std::string> writeFresh(const std::vector<PageSlot>& slots) {
     for (const PageSlot& slot : slots)
         if (!slot.frozen) return std::nullopt;
     FreshWriter writer;
-    PDFEncodedPages::Impl pages = encodeSlots(slots, writer.key());
+    ShippedObjects shipped;
+    PDFEncodedPages::Impl pages = encodeSlots(slots, writer.key(), shipped);
     std::string bytes = writer.write(pages);
     if (writer.missing()) return std::nullopt;
     return bytes;
@@ -813,7 +801,12 @@ std::optional<PDFEncodedPages> PDFPageWriter::encodePages(PDFDocument& document)
             if (frozen->tpl->encryption) return std::nullopt;
             slots.push_back(PageSlot{frozen, slot.page});
         }
-        auto impl = std::make_unique<PDFEncodedPages::Impl>(encodeSlots(slots, impl_->writer.key()));
+        // Without a context, nothing is left out: the writer takes a body it has already as
+        // the one it has.
+        std::shared_ptr<ContextImpl> context = d.context.lock();
+        ShippedObjects alone;
+        ShippedObjects& shipped = context ? context->shipped : alone;
+        auto impl = std::make_unique<PDFEncodedPages::Impl>(encodeSlots(slots, impl_->writer.key(), shipped));
         return PDFEncodedPages(std::move(impl));
     } catch (...) {
         return std::nullopt;

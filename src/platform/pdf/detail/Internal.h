@@ -5,6 +5,8 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -132,8 +134,45 @@ private:
     std::map<QPDFObjGen, Value> dictCache_;
 };
 
-// The template for these bytes, parsed once and cached; null when they are no readable PDF.
-std::shared_ptr<Template> sharedTemplate(std::string_view bytes);
+struct State;
+
+// An output this layer produced: the template's base followed by `tail`, or, with `whole`,
+// `tail` itself (an encrypted output shares no bytes with the decrypted base).
+struct CachedOutput {
+    std::shared_ptr<Template> tpl;
+    std::string tail;
+    std::shared_ptr<const State> state;
+    bool whole = false;
+};
+
+// The template objects a context has encoded for one page writer, by template bytes: later
+// pages refer to them without their bodies, since the writer has them by then. Kept for the
+// writer encoded for last.
+struct ShippedObjects {
+    uint64_t writer = 0;
+    std::map<std::shared_ptr<const std::string>, std::set<std::pair<int, int>>> bySource;
+};
+
+}  // namespace qvpdf::detail
+
+namespace qvpdf {
+
+struct PDFContext::Impl {
+    std::deque<std::shared_ptr<detail::Template>> templates;  // most recent first
+    std::deque<detail::CachedOutput> outputs;                 // most recent first
+    detail::ShippedObjects shipped;
+    size_t parsed = 0;
+};
+
+}  // namespace qvpdf
+
+namespace qvpdf::detail {
+
+using ContextImpl = PDFContext::Impl;
+
+// The template for these bytes, parsed once per context and cached there; null when they are
+// no readable PDF.
+[[nodiscard]] std::shared_ptr<Template> sharedTemplate(ContextImpl& context, std::string_view bytes);
 
 struct NewObject {
     Value dict;
@@ -217,6 +256,9 @@ struct DocumentImpl {
     bool forgetFonts = false;  // a reopened output: its fonts belong to an embedder now gone
     bool fontsDirty = false;   // the embedder saw glyphs since the fonts were last written
     std::unique_ptr<FontEmbedder> embedder = std::make_unique<FontEmbedder>();
+    // The context it was opened through, which remembers its outputs; empty for a document
+    // made empty, and expired once its owner has ended it.
+    std::weak_ptr<ContextImpl> context;
 
     State& mutableState();
     std::shared_ptr<const State> freeze();
@@ -224,30 +266,29 @@ struct DocumentImpl {
 
 // Gives the widget (and every other widget of its field) an appearance for the value and
 // stores the value in the field.
-bool fillWidget(DocumentImpl& doc, int annotIndex, std::string_view utf8);
+[[nodiscard]] bool fillWidget(DocumentImpl& doc, int annotIndex, std::string_view utf8);
 // Turns a check box or radio field to a state (or off), as PDFAnnotation::setButtonState.
-bool setButtonField(DocumentImpl& doc, int annotIndex, std::string_view state);
+[[nodiscard]] bool setButtonField(DocumentImpl& doc, int annotIndex, std::string_view state);
 // Selects the values of a choice field, as PDFAnnotation::setChoiceValues.
-bool setChoiceField(DocumentImpl& doc, int annotIndex, const std::vector<std::string>& values);
+[[nodiscard]] bool setChoiceField(DocumentImpl& doc, int annotIndex, const std::vector<std::string>& values);
 // Builds what must exist before writing: free-text appearances, embedded fonts, appearances
 // for valued widgets that have none.
 // With `burn`, also widgets whose value the template set without an appearance get one.
-bool prepareForWrite(DocumentImpl& doc, bool burn);
+[[nodiscard]] bool prepareForWrite(DocumentImpl& doc, bool burn);
 // A copy of the state with every visible annotation drawn into its page and the form gone.
-std::shared_ptr<State> burnIn(const State& state);
+[[nodiscard]] std::shared_ptr<State> burnIn(const State& state);
 
 // The template's base bytes followed by an update holding the state's changes. `tail`
 // receives the update alone.
-std::optional<std::string> writeUpdate(const State& state, std::string* tail);
+[[nodiscard]] std::optional<std::string> writeUpdate(const State& state, std::string* tail);
 // A fresh file holding the pages of the slots (all frozen) in order.
-std::optional<std::string> writeFresh(const std::vector<PageSlot>& slots);
+[[nodiscard]] std::optional<std::string> writeFresh(const std::vector<PageSlot>& slots);
 
-// Outputs this layer produced, so that opening them again costs no parse. The output is the
-// template's base followed by `tail`, or, with `whole`, `tail` itself (an encrypted output
-// shares no bytes with the decrypted base).
-void rememberOutput(const std::shared_ptr<Template>& tpl, std::string tail, std::shared_ptr<const State> state,
-                    bool whole = false);
-std::shared_ptr<const State> recallOutput(std::string_view bytes);
+// Outputs this layer produced, kept in the context of the document that produced them so that
+// opening them again costs no parse (a CachedOutput each).
+void rememberOutput(ContextImpl& context, const std::shared_ptr<Template>& tpl, std::string tail,
+                    std::shared_ptr<const State> state, bool whole = false);
+[[nodiscard]] std::shared_ptr<const State> recallOutput(const ContextImpl& context, std::string_view bytes);
 
 // Template helpers shared by the writers.
 QPDFObjectHandle normalAppearance(QPDFObjectHandle annotDict);

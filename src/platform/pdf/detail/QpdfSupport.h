@@ -21,13 +21,13 @@ void quietQpdf(QPDF& q);
 
 // The form's own font described for the text layer; null for fonts that are not simple
 // (Type0, Type3) or cannot be read.
-std::unique_ptr<SimpleFont> readSimpleFont(QPDFObjectHandle fontDict);
+[[nodiscard]] std::unique_ptr<SimpleFont> readSimpleFont(QPDFObjectHandle fontDict);
 
 // The decoded bytes of a stream, or nothing when it cannot be decoded or is larger than
 // `limit` once decoded.
-std::optional<std::string> boundedStreamData(QPDFObjectHandle stream, size_t limit);
+[[nodiscard]] std::optional<std::string> boundedStreamData(QPDFObjectHandle stream, size_t limit);
 
 // Parses bytes into a template without looking at the cache; null when unreadable.
-std::shared_ptr<Template> loadTemplateUncached(std::string_view bytes);
+[[nodiscard]] std::shared_ptr<Template> loadTemplateUncached(std::string_view bytes);
 
 }  // namespace qvpdf::detail

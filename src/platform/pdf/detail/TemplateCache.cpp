@@ -1,15 +1,30 @@
 // The templates parsed so far, and the outputs produced from them, so that a merge that opens
 // the same template (or its own output) once per record parses it only once.
 //
-// Each thread keeps its own: a parsed template holds QPDF objects and caches that fill as they
-// are read, which two threads must never touch at once. Documents opened on one thread share a
-// parsed template only with the other documents of that thread.
+// They are kept in a context, which its owner makes and ends: a parsed template holds QPDF
+// objects and caches that fill as they are read, which two threads must never touch at once,
+// so documents share a parsed template only with the other documents of their context.
 
 #include <cstring>
-#include <deque>
 
 #include "platform/pdf/detail/Internal.h"
 #include "platform/pdf/detail/QpdfSupport.h"
+
+namespace qvpdf {
+
+PDFContext::PDFContext() : impl_(std::make_shared<Impl>()) {}
+PDFContext::~PDFContext() = default;
+
+// The one context nobody hands in. A thread's ends with the thread; the main thread's before
+// any static object, while QPDF's own statics are still there.
+PDFContext& PDFContext::ofThisThread() {
+    thread_local PDFContext context;
+    return context;
+}
+
+size_t PDFContext::templatesParsed() const { return impl_->parsed; }
+
+}  // namespace qvpdf
 
 namespace qvpdf::detail {
 
@@ -21,25 +36,6 @@ constexpr size_t kTemplates = 4;
 // record), so the last few suffice.
 constexpr size_t kOutputs = 8;
 
-struct Output {
-    std::shared_ptr<Template> tpl;
-    std::string tail;
-    std::shared_ptr<const State> state;
-    bool whole = false;  // `tail` is the whole output
-};
-
-struct Caches {
-    std::deque<std::shared_ptr<Template>> templates;  // most recent first
-    std::deque<Output> outputs;
-};
-
-// A thread's caches end with the thread; the main thread's before any static object, while
-// QPDF's own statics are still there.
-Caches& caches() {
-    thread_local Caches c;
-    return c;
-}
-
 bool sameBytes(std::string_view a, const std::string& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0;
 }
@@ -50,8 +46,8 @@ bool startsWith(std::string_view bytes, const std::string& prefix) {
 
 }  // namespace
 
-std::shared_ptr<Template> sharedTemplate(std::string_view bytes) {
-    std::deque<std::shared_ptr<Template>>& templates = caches().templates;
+std::shared_ptr<Template> sharedTemplate(ContextImpl& context, std::string_view bytes) {
+    std::deque<std::shared_ptr<Template>>& templates = context.templates;
     for (auto it = templates.begin(); it != templates.end(); ++it) {
         // A decrypted base is no template of ours: opened, those bytes are not encrypted.
         bool same = sameBytes(bytes, (*it)->original) || (!(*it)->encrypted && sameBytes(bytes, (*it)->base));
@@ -65,20 +61,21 @@ std::shared_ptr<Template> sharedTemplate(std::string_view bytes) {
     }
     auto t = loadTemplateUncached(bytes);
     if (!t) return nullptr;
+    ++context.parsed;
     templates.push_front(t);
     if (templates.size() > kTemplates) templates.pop_back();
     return t;
 }
 
-void rememberOutput(const std::shared_ptr<Template>& tpl, std::string tail, std::shared_ptr<const State> state,
-                    bool whole) {
-    std::deque<Output>& outputs = caches().outputs;
-    outputs.push_front(Output{tpl, std::move(tail), std::move(state), whole});
+void rememberOutput(ContextImpl& context, const std::shared_ptr<Template>& tpl, std::string tail,
+                    std::shared_ptr<const State> state, bool whole) {
+    std::deque<CachedOutput>& outputs = context.outputs;
+    outputs.push_front(CachedOutput{tpl, std::move(tail), std::move(state), whole});
     if (outputs.size() > kOutputs) outputs.pop_back();
 }
 
-std::shared_ptr<const State> recallOutput(std::string_view bytes) {
-    for (const auto& out : caches().outputs) {
+std::shared_ptr<const State> recallOutput(const ContextImpl& context, std::string_view bytes) {
+    for (const auto& out : context.outputs) {
         if (out.whole) {
             if (sameBytes(bytes, out.tail)) return out.state;
             continue;

@@ -175,6 +175,14 @@ void appendLiteralString(std::string& out, std::string_view bytes) {
 
 namespace {
 
+// Whether the bytes need no encoding: each is printable ASCII below `end`, a tab, a line feed or
+// a carriage return.
+bool isPlain(std::string_view bytes, unsigned end) {
+    for (unsigned char c : bytes)
+        if (c >= end || (c < 0x20 && c != '\n' && c != '\r' && c != '\t')) return false;
+    return true;
+}
+
 // The code point at `i`, advancing past it; an ill-formed sequence gives U+FFFD and skips one byte.
 char32_t nextCodePoint(std::string_view s, size_t& i) {
     const QVUTF8Step step = QVDecodeUTF8(s, i);
@@ -185,15 +193,8 @@ char32_t nextCodePoint(std::string_view s, size_t& i) {
 }  // namespace
 
 std::string pdfTextString(std::string_view utf8) {
-    bool plain = true;
-    for (char c : utf8) {
-        auto u = static_cast<unsigned char>(c);
-        if (u >= 0x7f || (u < 0x20 && u != '\n' && u != '\r' && u != '\t')) {
-            plain = false;
-            break;
-        }
-    }
-    if (plain) return std::string(utf8);
+    // DEL has no meaning in PDFDocEncoding.
+    if (isPlain(utf8, 0x7f)) return std::string(utf8);
     std::string out = "\xFE\xFF";
     auto unit = [&out](unsigned u) {
         out += static_cast<char>(u >> 8);
@@ -226,17 +227,10 @@ void writeHexString(std::string& out, std::string_view bytes) {
 
 void writeString(std::string& out, std::string_view bytes) {
     // Binary text (UTF-16) reads best and survives transfer as hex.
-    bool binary = false;
-    for (unsigned char c : bytes) {
-        if (c >= 0x80 || (c < 0x20 && c != '\n' && c != '\r' && c != '\t')) {
-            binary = true;
-            break;
-        }
-    }
-    if (binary)
-        writeHexString(out, bytes);
-    else
+    if (isPlain(bytes, 0x80))
         appendLiteralString(out, bytes);
+    else
+        writeHexString(out, bytes);
 }
 
 }  // namespace
