@@ -80,16 +80,7 @@ protected:
     std::string data_ = file("klanten.csv", records(kRecords));
 
     std::vector<std::string> merge(const fs::path& out, std::vector<std::string> more = {}) const {
-        std::vector<std::string> arguments = {(qvtest::binDir() / "quorvel").string(),
-                                              "merge",
-                                              "--template",
-                                              form_,
-                                              "--data",
-                                              data_,
-                                              "--output",
-                                              out.string()};
-        arguments.insert(arguments.end(), more.begin(), more.end());
-        return arguments;
+        return qvtest::quorvelMerge(form_, data_, out, more);
     }
     static std::vector<fs::path> logs(const fs::path& folder) {
         std::vector<fs::path> found;

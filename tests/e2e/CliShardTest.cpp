@@ -25,18 +25,8 @@ protected:
     std::string data_ = file("klanten.csv", records(40));
 
     std::vector<std::string> merge(const fs::path& out, std::vector<std::string> more = {}) {
-        std::vector<std::string> arguments = {(qvtest::binDir() / "quorvel").string(),
-                                              "merge",
-                                              "--template",
-                                              form_,
-                                              "--data",
-                                              data_,
-                                              "--output",
-                                              out.string(),
-                                              "--watermark-pattern",
-                                              "Kopie voor {Naam}"};
-        arguments.insert(arguments.end(), more.begin(), more.end());
-        return arguments;
+        more.insert(more.begin(), {"--watermark-pattern", "Kopie voor {Naam}"});
+        return qvtest::quorvelMerge(form_, data_, out, more);
     }
     CommandResult run(const fs::path& out, std::vector<std::string> more = {}) {
         return qvtest::runCommand(merge(out, std::move(more)));

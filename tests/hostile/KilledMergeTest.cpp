@@ -49,18 +49,7 @@ protected:
     }
 
     std::vector<std::string> arguments(const fs::path& out, const std::string& mode) const {
-        return {(qvtest::binDir() / "quorvel").string(),
-                "merge",
-                "--template",
-                form_.string(),
-                "--data",
-                data_.string(),
-                "--output",
-                out.string(),
-                "--mode",
-                mode,
-                "--log",
-                "--quiet"};
+        return qvtest::quorvelMerge(form_.string(), data_.string(), out, {"--mode", mode, "--log", "--quiet"});
     }
 
     // Starts the merge and kills it after `delay` unless it ended first. Answers whether it was

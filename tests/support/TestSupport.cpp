@@ -147,6 +147,14 @@ std::map<std::string, std::string> folderContents(const fs::path& folder, const 
 const std::string kInvalid = "De PDF is ongeldig, leeg of beveiligd.";
 const std::string kUnsupported = "Het formulier bevat een niet-ondersteund, naamloos, beveiligd of alleen-lezen veld.";
 
+std::vector<std::string> quorvelMerge(const std::string& form, const std::string& data, const fs::path& out,
+                                      const std::vector<std::string>& more) {
+    std::vector<std::string> argv = {
+        (binDir() / "quorvel").string(), "merge", "--template", form, "--data", data, "--output", out.string()};
+    argv.insert(argv.end(), more.begin(), more.end());
+    return argv;
+}
+
 fs::path testData() { return QV_TEST_DATA; }
 fs::path formsDir() { return testData() / "forms"; }
 fs::path binDir() { return QV_BIN_DIR; }

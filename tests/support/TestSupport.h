@@ -58,6 +58,9 @@ struct CommandResult {
 };
 // Runs argv[0] with the arguments, without a shell, and collects its output.
 CommandResult runCommand(const std::vector<std::string>& argv, const std::string& input = "");
+// The built `quorvel merge` of `form` and `data` into `out`, followed by `more`, as argv.
+std::vector<std::string> quorvelMerge(const std::string& form, const std::string& data, const fs::path& out,
+                                      const std::vector<std::string>& more = {});
 
 // The folder of the repository's test data, and of the real-world forms.
 fs::path testData();
