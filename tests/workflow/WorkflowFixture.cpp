@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <iostream>
 
 #include "localization/Text.h"
@@ -141,6 +142,10 @@ std::string runCommandInTerminal(const std::string& typed, unsigned short column
     size.ws_col = columns;
     size.ws_row = columns ? 24 : 0;
     int master = -1;
+    // What this process has buffered for its own output would otherwise reach the terminal too,
+    // from the child.
+    std::cout.flush();
+    std::fflush(nullptr);
     pid_t pid = forkpty(&master, nullptr, &mode, &size);
     if (pid < 0) return "forkpty failed";
     if (pid == 0) {
