@@ -10,7 +10,7 @@
 # and the output; each output is removed after its run. SHARED is the folder of the benchmark
 # forms (default ../shared/bench). With MODES="separate" or "combined" only one mode runs;
 # separate output beyond DRY_ABOVE records (default 100000; 0 for never) runs as --dry-run (every
-# check, no files: a million one-page files need 22 GB).
+# check, no files: a million one-page files need 24 GB).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

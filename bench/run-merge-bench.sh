@@ -16,9 +16,9 @@
 #   QV_BENCH_CASES="large:combined ..."
 #                          only these cases (form:mode), without the memory figures
 #   QV_BENCH_MILLION=1     adds 1,000,000 records of the one-page form, separate and combined, one
-#                          run each with --jobs 2 (separate output needs 22 GB in QV_BENCH_OUT
+#                          run each with --jobs 2 (separate output needs 24 GB in QV_BENCH_OUT
 #                          unless QV_BENCH_MILLION_OUT names a roomier folder; it is removed after.
-#                          A tmpfs lives in memory: on a machine with less than about 26 GB of it,
+#                          A tmpfs lives in memory: on a machine with less than about 28 GB of it,
 #                          name a folder on disk, or the kernel ends the run for want of memory)
 set -euo pipefail
 cd "$(dirname "$0")/.."
