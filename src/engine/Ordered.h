@@ -88,7 +88,7 @@ template <typename T>
         while (true) {
             if (!stopping && !claimable() && next <= limit) {
                 ++workersWaiting;
-                taken.wait(hold, [&] { return stopping || !(next <= limit) || claimable(); });
+                taken.wait(hold, [&] { return stopping || next > limit || claimable(); });
                 --workersWaiting;
             }
             if (stopping || next > limit) break;
