@@ -7,10 +7,20 @@ const char anchor = 0;
 
 std::optional<QVBundle> QVLocalizationBundle::bundle() { return QVBundle::bundleForAddress(&anchor); }
 
-std::string QVTextFromBundle(const QVBundle& resources, const std::string& language, const std::string& key) {
+std::shared_ptr<const QVStringsTable> QVStringsFromBundle(const QVBundle& resources, const std::string& language) {
     std::optional<std::filesystem::path> folder = resources.pathForResource(language, "lproj");
-    if (!folder) return key;
+    if (!folder) return nullptr;
     std::optional<QVBundle> table = QVBundle::bundleWithPath(*folder);
+    if (!table) return nullptr;
+    return table->localizedStrings();
+}
+
+std::string QVTextFromTable(const QVStringsTable* table, const std::string& key) {
     if (!table) return key;
-    return table->localizedString(key, key);
+    auto it = table->find(key);
+    return it == table->end() ? key : it->second;
+}
+
+std::string QVTextFromBundle(const QVBundle& resources, const std::string& language, const std::string& key) {
+    return QVTextFromTable(QVStringsFromBundle(resources, language).get(), key);
 }

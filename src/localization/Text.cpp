@@ -4,7 +4,23 @@
 #include "platform/LanguageChoice.h"
 #include "platform/UserDefaults.h"
 
-std::string QVLanguage() { return QVResolveLanguage(); }
+namespace {
+// The batch in force on this thread, innermost first.
+thread_local const QVTextBatch* currentBatch = nullptr;
+}  // namespace
+
+QVTextBatch::QVTextBatch() : outer_(currentBatch) {
+    language_ = QVLanguage();
+    if (std::optional<QVBundle> resources = QVLocalizationBundle::bundle())
+        table_ = QVStringsFromBundle(*resources, language_);
+    currentBatch = this;
+}
+
+QVTextBatch::~QVTextBatch() { currentBatch = outer_; }
+
+std::string QVTextBatch::text(const std::string& key) const { return QVTextFromTable(table_.get(), key); }
+
+std::string QVLanguage() { return currentBatch ? currentBatch->language() : QVResolveLanguage(); }
 
 bool QVSetLanguage(const std::string& code) {
     // The choice is a convenience: when it cannot be stored, the language simply stays, and
@@ -20,6 +36,7 @@ bool QVIsSingularCount(uint64_t n) {
 }
 
 std::string QVText(const std::string& key) {
+    if (currentBatch) return currentBatch->text(key);
     std::optional<QVBundle> resources = QVLocalizationBundle::bundle();
     if (!resources) return key;
     return QVTextFromBundle(*resources, QVLanguage(), key);

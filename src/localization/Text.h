@@ -2,7 +2,10 @@
 // The language in force and the lookup of user-visible texts by their Dutch wording.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "platform/StringsTable.h"
 
 // The code of the language in force: always one of "nl", "en", "fr", "de", "es".
 std::string QVLanguage();
@@ -17,3 +20,23 @@ std::string QVText(const std::string& key);
 // Whether a count of `n` things takes the singular in the language in force: only 1 in Dutch,
 // English, German and Spanish; 0 and 1 in French.
 bool QVIsSingularCount(uint64_t n);
+
+// While one lives, QVText and QVLanguage on this thread answer from the language in force and
+// its table as they were when it was made: a batch of texts shown together (the command line's
+// help is some 150) finds them once instead of once per text, and never in two languages. A
+// language chosen meanwhile takes effect when the batch ends. Batches nest.
+class QVTextBatch {
+public:
+    QVTextBatch();
+    ~QVTextBatch();
+    QVTextBatch(const QVTextBatch&) = delete;
+    QVTextBatch& operator=(const QVTextBatch&) = delete;
+
+    const std::string& language() const { return language_; }
+    std::string text(const std::string& key) const;
+
+private:
+    std::string language_;
+    std::shared_ptr<const QVStringsTable> table_;  // nothing: every key stands for itself
+    const QVTextBatch* outer_;
+};

@@ -210,16 +210,20 @@ std::optional<fs::path> QVBundle::pathForResource(const std::string& name, const
     return std::nullopt;
 }
 
-std::string QVBundle::localizedString(const std::string& key, const std::string& value) const {
-    const std::string& fallback = value.empty() ? key : value;
+std::shared_ptr<const QVStringsTable> QVBundle::localizedStrings() const {
     fs::path table = path_ / "Localizable.po";
     std::error_code ec;
     if (!fs::is_regular_file(table, ec)) {
         std::optional<fs::path> resource = pathForResource("Localizable", "po");
-        if (!resource) return fallback;
+        if (!resource) return nullptr;
         table = *resource;
     }
-    std::shared_ptr<const QVStringsTable> entries = tableCache().table(table);
+    return tableCache().table(table);
+}
+
+std::string QVBundle::localizedString(const std::string& key, const std::string& value) const {
+    const std::string& fallback = value.empty() ? key : value;
+    std::shared_ptr<const QVStringsTable> entries = localizedStrings();
     if (!entries) return fallback;
     auto it = entries->find(key);
     return it == entries->end() ? fallback : it->second;

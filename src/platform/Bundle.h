@@ -8,8 +8,11 @@
 // its own whose strings table is its Localizable.po.
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/StringsTable.h"
 
 class QVBundle {
 public:
@@ -39,6 +42,10 @@ public:
     // found as a resource). When the table is missing, damaged or has no entry for `key`, the
     // answer is `value`, or `key` when `value` is empty.
     std::string localizedString(const std::string& key, const std::string& value) const;
+
+    // The strings table that localizedString reads, as it stands now; nothing when it is missing
+    // or damaged. For many lookups in a row that need not see the table change meanwhile.
+    [[nodiscard]] std::shared_ptr<const QVStringsTable> localizedStrings() const;
 
     // The string stored under `key` in Info.json; nothing when the file or the string is missing.
     [[nodiscard]] std::optional<std::string> objectForInfoDictionaryKey(const std::string& key) const;

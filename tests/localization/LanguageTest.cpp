@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "localization/LocalizationBundle.h"
 #include "localization/Text.h"
@@ -140,4 +141,36 @@ TEST_F(LanguageTest, TextUsesTheProgramsOwnBundleAndTheLanguageOfTheMoment) {
         return;
     }
     ADD_FAILURE() << "no text is translated differently in English and German";
+}
+
+TEST_F(LanguageTest, ABatchKeepsTheLanguageOfItsMakingUntilItEnds) {
+    const std::string key = "Annuleren";
+    ASSERT_TRUE(QVSetLanguage("de"));
+    const std::string german = QVText(key);
+    ASSERT_TRUE(QVSetLanguage("fr"));
+    const std::string french = QVText(key);
+    if (german == key || french == key || german == french) GTEST_SKIP() << "no French and German tables here";
+
+    {
+        QVTextBatch outer;
+        EXPECT_EQ(QVText(key), french);
+        ASSERT_TRUE(QVSetLanguage("de"));
+        EXPECT_EQ(QVText(key), french);
+        EXPECT_EQ(QVLanguage(), "fr");
+        EXPECT_TRUE(QVIsSingularCount(0));  // French counts 0 as one
+        {
+            QVTextBatch inner;  // made inside a batch: the same language
+            EXPECT_EQ(inner.language(), "fr");
+            EXPECT_EQ(QVText(key), french);
+        }
+        EXPECT_EQ(QVText(key), french);
+        EXPECT_EQ(QVText("Deze tekst staat in geen enkele tabel."), "Deze tekst staat in geen enkele tabel.");
+
+        // Other threads do not see it.
+        std::string elsewhere;
+        std::thread([&] { elsewhere = QVText(key); }).join();
+        EXPECT_EQ(elsewhere, german);
+    }
+    EXPECT_EQ(QVText(key), german);
+    EXPECT_EQ(QVLanguage(), "de");
 }
