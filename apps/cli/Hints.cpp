@@ -63,11 +63,12 @@ std::string QVMissingColumnHint(const std::string& message, const std::vector<st
             closest = &header[i];
         }
     }
+    lines += '\n';
     if (closest)
-        lines += "\n" + QVFormat(QVText("Bedoel je '%@'? Koppel het veld met --map '%@=%@'."),
-                                 {std::string(*closest), *field, std::string(*closest)});
+        lines += QVFormat(QVText("Bedoel je '%@'? Koppel het veld met --map '%@=%@'."),
+                          {std::string(*closest), *field, std::string(*closest)});
     else
-        lines += "\n" + QVFormat(QVText("Koppel het veld aan een kolom met --map '%@=KOLOM'."), {*field});
+        lines += QVFormat(QVText("Koppel het veld aan een kolom met --map '%@=KOLOM'."), {*field});
     return lines;
 }
 
