@@ -63,3 +63,14 @@ mkdir "$work/merged"
 count="$("$work/engine" "$src/examples/factuur.pdf" "$src/examples/klanten.csv" "$work/merged")" ||
   fail "the program built against the library failed"
 [ "$count" = 25 ] && [ "$(ls "$work/merged" | wc -l)" = 25 ] || fail "the library merged $count records"
+
+# Every library search path of every binary, built or installed, is absolute or relative to the
+# binary itself: an empty or relative entry makes the loader look in the current folder, where
+# any file named like one of the libraries would be loaded in place of it.
+command -v readelf >/dev/null || fail "readelf is missing"
+while IFS= read -r -d '' binary; do
+  readelf -d "$binary" 2>/dev/null | sed -n 's/.*(R[UN]*PATH).*\[\(.*\)\]$/\1/p' |
+    awk -v file="$binary" '{ n = split($0, entry, ":"); for (i = 1; i <= n; i++)
+      if (entry[i] !~ /^(\/|\$ORIGIN)/) { printf "%s searches \"%s\" (%s)\n", file, entry[i], $0; bad = 1 } }
+      END { exit bad }' || fail "a library search path depends on the current folder"
+done < <(find "$build/bin" "$prefix" -type f \( -perm -u+x -o -name '*.so*' \) -print0)
