@@ -33,6 +33,13 @@ namespace {
 // Names that differ only in letter case or in Unicode composition name the same file on the
 // file systems our users write to.
 std::string nameKey(std::string_view filename) {
+    // ASCII is composed already and lower-cases letter by letter: most names need no conversion.
+    if (std::all_of(filename.begin(), filename.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string key(filename);
+        for (char& c : key)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return key;
+    }
     std::optional<std::string> composed = QVNormalizeNFC(filename);
     std::optional<std::string> lower = composed ? QVLowercase(*composed) : std::nullopt;
     return lower ? *lower : std::string(filename);

@@ -84,6 +84,15 @@ TEST_F(MergeRun, NamesThatDifferInCaseOrCompositionCollide) {
     EXPECT_EQ(merge(a).message, "Dubbele bestandsnaam 'factuur.pdf' bij record 2. Voeg bijvoorbeeld {#} toe.");
     a.data = csv({"name", "caf\xC3\xA9", "cafe\xCC\x81"});
     EXPECT_EQ(merge(a).message, "Dubbele bestandsnaam 'cafe\xCC\x81.pdf' bij record 2. Voeg bijvoorbeeld {#} toe.");
+    // Plain ASCII names and others are compared alike: the Kelvin sign lower-cases to "k".
+    a.data = csv({"name", "Kelvin",
+                  "\xE2\x84\xAA"
+                  "elvin"});
+    EXPECT_EQ(merge(a).message,
+              "Dubbele bestandsnaam '\xE2\x84\xAA"
+              "elvin.pdf' bij record 2. Voeg bijvoorbeeld {#} toe.");
+    a.data = csv({"name", "\xC3\x84rger", "\xC3\xA4rger"});
+    EXPECT_EQ(merge(a).message, "Dubbele bestandsnaam '\xC3\xA4rger.pdf' bij record 2. Voeg bijvoorbeeld {#} toe.");
     EXPECT_TRUE(files().empty());
 }
 
