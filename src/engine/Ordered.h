@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/Threads.h"
 #include "platform/Error.h"
 
 // What the caller's thread does besides handing records on in order.
@@ -104,7 +105,7 @@ template <typename T>
     std::vector<std::thread> workers;
     for (unsigned i = 0; i < threads; ++i) {
         try {
-            workers.emplace_back(work);
+            workers.push_back(QVStartThreadElsewhere(work));
         } catch (...) {
             break;  // fewer threads than asked for still do the work
         }

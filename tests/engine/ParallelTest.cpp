@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include "engine/Combined.h"
 #include "engine/MergeHarness.h"
 #include "engine/Ordered.h"
+#include "engine/Threads.h"
 #include "input/Template.h"
 #include "output/OutputFolder.h"
 #include "output/PosixIO.h"
@@ -460,4 +463,46 @@ TEST(ProduceInOrder, ConsumesInOrderAndStopsAtTheFirstFailureInThatOrder) {
         EXPECT_EQ(consumed.front(), 5u);
         EXPECT_EQ(consumed.back(), 20u);
     }
+}
+
+namespace {
+
+cpu_set_t affinityOfThisThread() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    EXPECT_EQ(pthread_getaffinity_np(pthread_self(), sizeof set, &set), 0);
+    return set;
+}
+
+}  // namespace
+
+TEST(StartThreadElsewhere, RunsTheBodyAwayFromTheCallerThenWhereverTheCallerMay) {
+    const cpu_set_t callers = affinityOfThisThread();
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<bool> ran{false};
+        cpu_set_t seen;
+        CPU_ZERO(&seen);
+        std::thread thread = QVStartThreadElsewhere([&] {
+            seen = affinityOfThisThread();
+            ran = true;
+        });
+        thread.join();
+        EXPECT_TRUE(ran);
+        // Never left narrowed, however the two threads happened to run.
+        EXPECT_TRUE(CPU_EQUAL(&seen, &callers)) << "round " << round;
+    }
+}
+
+TEST(StartThreadElsewhere, ACallerBoundToOneProcessorStartsThreadsThere) {
+    const cpu_set_t callers = affinityOfThisThread();
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    ASSERT_EQ(pthread_setaffinity_np(pthread_self(), sizeof one, &one), 0);
+    cpu_set_t seen;
+    CPU_ZERO(&seen);
+    std::thread thread = QVStartThreadElsewhere([&] { seen = affinityOfThisThread(); });
+    thread.join();
+    ASSERT_EQ(pthread_setaffinity_np(pthread_self(), sizeof callers, &callers), 0);
+    EXPECT_TRUE(CPU_EQUAL(&seen, &one));
 }
