@@ -7,9 +7,9 @@
 #include <memory>
 
 std::thread QVStartThreadElsewhere(std::function<void()> body) {
-    cpu_set_t allowed;
+    cpu_set_t allowed, others;
     CPU_ZERO(&allowed);
-    cpu_set_t others = allowed;
+    CPU_ZERO(&others);
     const int here = sched_getcpu();
     bool elsewhere = here >= 0 && here < CPU_SETSIZE && sched_getaffinity(0, sizeof allowed, &allowed) == 0;
     if (elsewhere) {
