@@ -2,7 +2,9 @@
 # Whole-process merge benchmarks: `quorvel merge` on the shared benchmark forms, separate and
 # combined, side by side with the PyMuPDF reference script on the same inputs and in the same
 # run (the variants of a case take turns, so drift of the machine hits them alike), with
-# `--jobs 1` against `--jobs 2` (separate and combined); then peak memory of separate output for
+# `--jobs 1` against `--jobs 2` (separate and combined) and against two `--jobs 1` merges at once
+# (what two processors give the work at that moment: the most `--jobs 2` could reach on a shared
+# or hyper-threaded machine, where two busy processors are slower than one); then peak memory of separate output for
 # 10,000 against 1,000 records, and, when asked, 1,000,000 records of the one-page form.
 #
 #   bench/run-merge-bench.sh [BUILD_DIR] [RUNS]
@@ -55,6 +57,7 @@ command_for() {  # variant template data mode output-folder
 measure() {  # variant template data mode [output base]
   local out="${5:-$work}/out-$RANDOM$RANDOM"
   mkdir -p "$out"
+  if [ "$1" = quorvel-pair ]; then measure_pair "$2" "$3" "$4" "$out"; return; fi
   command_for "$1" "$2" "$3" "$4" "$out"
   local start end
   start=$(date +%s%N)
@@ -63,6 +66,28 @@ measure() {  # variant template data mode [output base]
   end=$(date +%s%N)
   echo "$(( (end - start) / 1000000 )) $(cat "$work/rss") $(du -sb "$out" | cut -f1)"
   rm -rf "$out"
+}
+
+# Two independent `--jobs 1` merges of the case at once, each into a folder of its own: what two
+# processors give this work at the moment with nothing shared but the machine, the most that
+# `--jobs 2` could reach. Prints the pair's wall time, the larger peak and both outputs.
+measure_pair() {  # template data mode output-folder
+  mkdir -p "$4/a" "$4/b"
+  command_for quorvel-j1 "$1" "$2" "$3" "$4/a"
+  local first=("${CMD[@]}")
+  command_for quorvel-j1 "$1" "$2" "$3" "$4/b"
+  local start end pid
+  start=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$work/rss-a" "${first[@]}" >/dev/null 2>"$work/err-a" &
+  pid=$!
+  /usr/bin/time -f '%M' -o "$work/rss-b" "${CMD[@]}" >/dev/null 2>"$work/err" || {
+    echo "run-merge-bench: failed: ${CMD[*]}" >&2; cat "$work/err" >&2; exit 1; }
+  wait "$pid" || { echo "run-merge-bench: failed: ${first[*]}" >&2; cat "$work/err-a" >&2; exit 1; }
+  end=$(date +%s%N)
+  local rss
+  rss=$(sort -n "$work/rss-a" "$work/rss-b" | tail -1)
+  echo "$(( (end - start) / 1000000 )) $rss $(du -sb "$4" | cut -f1)"
+  rm -rf "$4"
 }
 
 # Median of the measurements in FILE, one table row; the median wall ms goes to "$work/median".
@@ -93,9 +118,13 @@ compare() {  # form mode records variants...
   fi
   for variant in "$@"; do
     if [ "$variant" = pymupdf ]; then continue; fi
-    local label="quorvel $form $mode ($records)"
+    local label="quorvel $form $mode ($records)" done="$records" against="$peer_ms"
     if [ "$variant" != quorvel ]; then label="quorvel --jobs ${variant#quorvel-j} $form $mode ($records)"; fi
-    row "$label" "$work/$variant.runs" "$records" "$peer_ms"
+    # The pair does the case twice: its figures per record are those of the work done.
+    if [ "$variant" = quorvel-pair ]; then
+      label="2 x --jobs 1 $form $mode (2x$records)" done=$((2 * records)) against=""
+    fi
+    row "$label" "$work/$variant.runs" "$done" "$against"
     echo "$variant $(cat "$work/median")" >> "$work/medians-$form-$mode"
   done
   rm -f "$work"/*.runs
@@ -108,15 +137,17 @@ wanted() { [ -z "${QV_BENCH_CASES:-}" ] || [[ " $QV_BENCH_CASES " == *" $1:$2 "*
 for form in small large; do
   records=$(( $(wc -l < "$inputs/$form.csv") - 1 ))
   for mode in separate combined; do
-    if wanted "$form" "$mode"; then compare "$form" "$mode" "$records" "${peer_variant[@]}" quorvel-j1 quorvel-j2; fi
+    if wanted "$form" "$mode"; then compare "$form" "$mode" "$records" "${peer_variant[@]}" quorvel-j1 quorvel-j2 quorvel-pair; fi
   done
 done
 
 echo
 for m in "$work"/medians-*; do
   name=${m#"$work"/medians-}
-  awk -v c="$name" '$1 == "quorvel-j1" { one = $2 } $1 == "quorvel-j2" { two = $2 }
-       END { if (two > 0) printf "--jobs 2 against --jobs 1, %s: %.2fx faster\n", c, one / two }' "$m"
+  awk -v c="$name" '$1 == "quorvel-j1" { one = $2 } $1 == "quorvel-j2" { two = $2 } $1 == "quorvel-pair" { pair = $2 }
+       END { if (two > 0) printf "--jobs 2 against --jobs 1, %s: %.2fx faster", c, one / two
+             if (two > 0 && pair > 0) printf "; two --jobs 1 at once: %.2fx the work of one in its time (--jobs 2 reaches %.0f%% of that)", 2 * one / pair, 100 * (one / two) / (2 * one / pair)
+             if (two > 0) printf "\n" }' "$m"
 done
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 [ -n "${QV_BENCH_CASES:-}" ] && exit 0
