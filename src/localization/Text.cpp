@@ -10,9 +10,15 @@ thread_local const QVTextBatch* currentBatch = nullptr;
 }  // namespace
 
 QVTextBatch::QVTextBatch() : outer_(currentBatch) {
-    language_ = QVLanguage();
-    if (std::optional<QVBundle> resources = QVLocalizationBundle::bundle())
-        table_ = QVStringsFromBundle(*resources, language_);
+    if (outer_) {
+        // Inside another batch: its language and table, found already.
+        language_ = outer_->language_;
+        table_ = outer_->table_;
+    } else {
+        language_ = QVResolveLanguage();
+        if (std::optional<QVBundle> resources = QVLocalizationBundle::bundle())
+            table_ = QVStringsFromBundle(*resources, language_);
+    }
     currentBatch = this;
 }
 
