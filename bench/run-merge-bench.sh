@@ -2,10 +2,11 @@
 # Whole-process merge benchmarks: `quorvel merge` on the shared benchmark forms, separate and
 # combined, side by side with the PyMuPDF reference script on the same inputs and in the same
 # run (the variants of a case take turns, so drift of the machine hits them alike), with
-# `--jobs 1` against `--jobs 2` (separate and combined) and against two `--jobs 1` merges at once
-# (what two processors give the work at that moment: the most `--jobs 2` could reach on a shared
-# or hyper-threaded machine, where two busy processors are slower than one); then peak memory of separate output for
-# 10,000 against 1,000 records, and, when asked, 1,000,000 records of the one-page form.
+# `--jobs 1` against `--jobs 2` (separate and combined) and against two `--jobs 1` merges at
+# once (what two processors give the work at that moment: the most `--jobs 2` could reach on a
+# shared or hyper-threaded machine, where two busy processors are slower than one); then peak
+# memory of separate output for 10,000 against 1,000 records, and, when asked, 1,000,000
+# records of the one-page form.
 #
 #   bench/run-merge-bench.sh [BUILD_DIR] [RUNS]
 #
@@ -53,6 +54,15 @@ command_for() {  # variant template data mode output-folder
   esac
 }
 
+# Ends the benchmark over a command that failed, with what it said.
+run_failed() {  # error-file command...
+  local said="$1"
+  shift
+  echo "run-merge-bench: failed: $*" >&2
+  cat "$said" >&2
+  exit 1
+}
+
 # One run into a new output folder: prints "<wall ms> <peak RSS KB> <output bytes>".
 measure() {  # variant template data mode [output base]
   local out="${5:-$work}/out-$RANDOM$RANDOM"
@@ -61,8 +71,7 @@ measure() {  # variant template data mode [output base]
   command_for "$1" "$2" "$3" "$4" "$out"
   local start end
   start=$(date +%s%N)
-  /usr/bin/time -f '%M' -o "$work/rss" "${CMD[@]}" >/dev/null 2>"$work/err" || {
-    echo "run-merge-bench: failed: ${CMD[*]}" >&2; cat "$work/err" >&2; exit 1; }
+  /usr/bin/time -f '%M' -o "$work/rss" "${CMD[@]}" >/dev/null 2>"$work/err" || run_failed "$work/err" "${CMD[@]}"
   end=$(date +%s%N)
   echo "$(( (end - start) / 1000000 )) $(cat "$work/rss") $(du -sb "$out" | cut -f1)"
   rm -rf "$out"
@@ -80,9 +89,8 @@ measure_pair() {  # template data mode output-folder
   start=$(date +%s%N)
   /usr/bin/time -f '%M' -o "$work/rss-a" "${first[@]}" >/dev/null 2>"$work/err-a" &
   pid=$!
-  /usr/bin/time -f '%M' -o "$work/rss-b" "${CMD[@]}" >/dev/null 2>"$work/err" || {
-    echo "run-merge-bench: failed: ${CMD[*]}" >&2; cat "$work/err" >&2; exit 1; }
-  wait "$pid" || { echo "run-merge-bench: failed: ${first[*]}" >&2; cat "$work/err-a" >&2; exit 1; }
+  /usr/bin/time -f '%M' -o "$work/rss-b" "${CMD[@]}" >/dev/null 2>"$work/err" || run_failed "$work/err" "${CMD[@]}"
+  wait "$pid" || run_failed "$work/err-a" "${first[@]}"
   end=$(date +%s%N)
   local rss
   rss=$(sort -n "$work/rss-a" "$work/rss-b" | tail -1)
